@@ -1,0 +1,52 @@
+#include "common/text.h"
+
+#include <gtest/gtest.h>
+
+namespace hub {
+namespace {
+
+TEST(TextTest, SplitDropsEmptyTokens) {
+  std::vector<std::string> out;
+  EXPECT_EQ(SplitString(out, ",one,,two,", ","), 2);
+  EXPECT_EQ(out, (std::vector<std::string>{"one", "two"}));
+  EXPECT_EQ(SplitString(out, "a;b c", "; "), 3);
+  EXPECT_EQ(SplitString(out, "", ","), 0);
+  EXPECT_EQ(SplitString(out, "x\xC2\xA7y", "\xC2\xA7"), 2);  // a multibyte separator
+}
+
+TEST(TextTest, NormalizePathCases) {
+  EXPECT_EQ(NormalizePath("c:/a//b:c"), "c:\\a\\bc");
+  EXPECT_EQ(NormalizePath("\\\\srv\\x:y"), "\\\\srv\\xy");
+  EXPECT_EQ(NormalizePath("a<b>c*d|e?\"f"), "abcdef");
+  EXPECT_EQ(NormalizePath("E:\\\\\\x"), "E:\\x");
+}
+
+TEST(TextTest, DotsAndSlashes) {
+  EXPECT_EQ(TrimTrailingDots("a..."), "a");
+  EXPECT_EQ(TrimTrailingDots("."), ".");
+  EXPECT_EQ(TrimTrailingDots("..."), ".");
+  EXPECT_EQ(RemoveSlashes("AC/DC\\x"), "ACDCx");
+}
+
+TEST(TextTest, CanonicalizeUrlEscapesUnsafeBytes) {
+  EXPECT_EQ(CanonicalizeUrl("a b%c"), "a%20b%25c");
+  EXPECT_EQ(CanonicalizeUrl("<>{}|\\^[]`\""), "%3C%3E%7B%7D%7C%5C%5E%5B%5D%60%22");
+  EXPECT_EQ(CanonicalizeUrl("\xC3\xA9-ok.mp3"), "%C3%A9-ok.mp3");
+}
+
+TEST(TextTest, CaseFoldingCoversLatin1) {
+  EXPECT_TRUE(EqualsNoCase("ABBA", "abba"));
+  EXPECT_TRUE(EqualsNoCase("\xC3\x89t\xC3\xA9", "\xC3\xA9T\xC3\x89"));  // Été
+  EXPECT_LT(CompareNoCase("abc", "ABD"), 0);
+  EXPECT_GT(CompareNoCase("abcd", "ABC"), 0);
+  EXPECT_EQ(FoldCase("\xC3\x84X"), "\xC3\xA4x");
+}
+
+TEST(TextTest, Utf8CutOnBoundary) {
+  EXPECT_EQ(Utf8Cut("ab\xE2\x82\xAC", 4), "ab");
+  EXPECT_EQ(Utf8Cut("ab\xE2\x82\xAC", 5), "ab\xE2\x82\xAC");
+  EXPECT_EQ(Utf8Cut("abc", 10), "abc");
+}
+
+}  // namespace
+}  // namespace hub

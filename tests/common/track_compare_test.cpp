@@ -1,0 +1,51 @@
+#include "common/track_compare.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace hub {
+namespace {
+
+_AUDIODATA T(const char* artist, const char* album, const char* title, int number) {
+  _AUDIODATA a;
+  a.artist.Set(artist);
+  a.album.Set(album);
+  a.title.Set(title);
+  a.trackNumber = number;
+  return a;
+}
+
+TEST(TrackCompareTest, TitleKeyThenArtist) {
+  int key[] = {3};
+  EXPECT_LT(CompareTrackRecords(T("B", "x", "alpha", 1), T("A", "x", "Beta", 1), key), 0);
+  EXPECT_LT(CompareTrackRecords(T("a", "x", "same", 2), T("B", "x", "SAME", 1), key), 0);
+  EXPECT_EQ(CompareTrackRecords(T("a", "x", "t", 1), T("A", "X", "T", 1), key), 0);
+}
+
+TEST(TrackCompareTest, NoKeyOrdersOneAlbumByNumber) {
+  std::vector<_AUDIODATA> v = {T("Zed", "Album", "c", 3), T("Amy", "Album", "a", 2), T("Mo", "Album", "b", 1)};
+  std::sort(v.begin(), v.end(), [](const _AUDIODATA& a, const _AUDIODATA& b) {
+    return CompareTrackRecords(a, b, {}) < 0;
+  });
+  EXPECT_EQ(v[0].trackNumber, 1u);
+  EXPECT_EQ(v[1].trackNumber, 2u);
+  EXPECT_EQ(v[2].trackNumber, 3u);
+}
+
+TEST(TrackCompareTest, LaterKeysDecideAndSizeIsUnsigned) {
+  _AUDIODATA a = T("A", "B", "C", 1), b = a;
+  b.size = 0x90000000u;  // a 2.25 GB file
+  a.size = 10;
+  int key[] = {10};
+  EXPECT_LT(CompareTrackRecords(a, b, key), 0);
+  b = a;
+  b.locked = 1;
+  EXPECT_LT(CompareTrackRecords(a, b, key), 0);
+  int bad[] = {42};
+  EXPECT_EQ(CompareTrackRecords(a, a, bad), 0);
+}
+
+}  // namespace
+}  // namespace hub

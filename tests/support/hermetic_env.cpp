@@ -1,0 +1,66 @@
+// Sets the per-process environment before any test (or the registry) runs.
+#include "support/hermetic_env.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <string>
+
+#include "platform/registry/registry.h"
+
+namespace hub::test {
+namespace {
+
+std::string MakeScratch() {
+  const char* keep = std::getenv("HUB_TEST_SCRATCH");
+  std::string base = keep && *keep ? keep : "/tmp";
+  std::string tmpl = base + "/hubtest-XXXXXX";
+  char* made = ::mkdtemp(tmpl.data());
+  std::string dir = made ? std::string(made) : base;
+  ::setenv("HUB_RUNTIME_DIR", (dir + "/run").c_str(), 1);
+  ::setenv("HUB_CONFIG_DIR", (dir + "/config").c_str(), 1);
+  ::setenv("HUB_REGISTRY", (dir + "/config/registry.db").c_str(), 1);
+  ::setenv("TMPDIR", dir.c_str(), 1);
+  std::filesystem::create_directories(dir + "/run");
+  std::filesystem::create_directories(dir + "/config");
+  return dir;
+}
+
+struct Scratch {
+  std::string dir = MakeScratch();
+  pid_t owner = ::getpid();
+  ~Scratch() {
+    // Children forked by tests must not remove the parent's folder.
+    if (::getpid() == owner && !std::getenv("HUB_TEST_KEEP")) {
+      std::error_code ec;
+      std::filesystem::remove_all(dir, ec);
+    }
+  }
+};
+
+Scratch& TheScratch() {
+  static Scratch s;
+  return s;
+}
+
+// Runs before main, so the environment is in place before any static registry use.
+[[maybe_unused]] const bool kInitialised = (TheScratch(), true);
+
+}  // namespace
+
+const std::string& ScratchDir() { return TheScratch().dir; }
+
+std::string MakeTempDir(const std::string& prefix) {
+  static std::atomic<int> counter{0};
+  std::string dir = ScratchDir() + "/" + prefix + std::to_string(counter++);
+  std::filesystem::create_directories(dir);
+  return dir;
+}
+
+void InstallProductKey(const std::string& productKey) {
+  platform::Registry::Instance().CreateKey(platform::Hive::CurrentUser, productKey);
+}
+
+}  // namespace hub::test
