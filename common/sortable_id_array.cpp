@@ -1,0 +1,68 @@
+// Sorting id arrays by what the device answers for each id. Every record or
+// name is fetched once up front, and the sort is stable: the track comparison
+// is not transitive across albums (its empty-key rule), so a sort that relies
+// on a strict order could run past the array.
+#include "common/sortable_id_array.h"
+
+#include <algorithm>
+#include <exception>
+#include <numeric>
+#include <string>
+
+#include "common/kernel_device.h"
+#include "common/track_compare.h"
+
+namespace hub {
+namespace {
+
+template <typename Value, typename Fetch, typename Less>
+void SortBy(std::vector<KernelId>& ids, Fetch fetch, Less less) {
+  std::vector<Value> values;
+  values.reserve(ids.size());
+  for (const KernelId& id : ids) values.push_back(fetch(id));
+  std::vector<size_t> order(ids.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return less(values[a], values[b]); });
+  std::vector<KernelId> sorted;
+  sorted.reserve(ids.size());
+  for (size_t i : order) sorted.push_back(ids[i]);
+  ids.swap(sorted);
+}
+
+}  // namespace
+
+void SortableKernelIdArray::Sort(int key) {
+  if (!device_ || size() < 2) return;
+  KernelDevice& device = *device_;
+  std::vector<int> keys;
+  if (key >= 0) keys.push_back(key);
+  SortBy<_AUDIODATA>(
+      *this,
+      [&](const KernelId& id) {
+        _AUDIODATA record;
+        try {
+          device.GetTrackInfo(id, record);
+        } catch (const std::exception&) {
+          record.Init();
+        }
+        return record;
+      },
+      [&](const _AUDIODATA& a, const _AUDIODATA& b) { return CompareTrackRecords(a, b, keys) < 0; });
+}
+
+void SortablePlaylistIdArray::SortByName() {
+  KernelDevice* device = Device();
+  if (!device || size() < 2) return;
+  SortBy<std::string>(
+      *this,
+      [&](const KernelId& id) {
+        try {
+          return device->GetPlaylistName(id);
+        } catch (const std::exception&) {
+          return std::string();
+        }
+      },
+      [](const std::string& a, const std::string& b) { return a < b; });
+}
+
+}  // namespace hub
