@@ -94,6 +94,8 @@ static_assert(offsetof(KdpBlock, callerThread) == 6012);
 static_assert(offsetof(KdpBlock, longText) == 6016);
 static_assert(offsetof(KdpBlock, contact) == 10116);
 
+// The error code of a request whose operation failed with an exception.
+inline constexpr uint32_t kKdpErrorOperationFailed = 0x80004005u;
 // The notice flag value SetNotice writes.
 inline constexpr uint32_t kKdpNoticeSet = 0xFFFFFFFFu;
 

@@ -59,7 +59,16 @@ void KernelDevice::DispatchRequest(KdpBlock& block) {
   block.errorCode = 0;
   KdpCallResult out;
   if (const KdpRequestRow* row = FindKdpRequest(block.opcode)) {
-    row->invoke(*this, block, out);
+    try {
+      row->invoke(*this, block, out);
+    } catch (const std::exception& e) {
+      // A failure must reach the client as a failed request, never take the
+      // manager's message loop down with it.
+      out = KdpCallResult();
+      block.errorCode = static_cast<int32_t>(kKdpErrorOperationFailed);
+      block.errorTitle.Set(row->operation);
+      block.errorText.Set(e.what());
+    }
     if (row->result == KdpResult::LongText) {
       block.SetLongText(out.text);
       out.text.clear();

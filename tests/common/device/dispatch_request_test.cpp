@@ -9,6 +9,7 @@
 
 #include "common/kdp_block.h"
 #include "common/kdp_request_table.h"
+#include "common/kernel_driver.h"
 #include "testdevice/memory_device.h"
 #include "testdevice/recording_device.h"
 
@@ -200,6 +201,51 @@ TEST(DispatchRequestTest, NoteTextIsReadUpToItsBoundAndWrittenCut) {
   device.DispatchRequest(*block);
   EXPECT_EQ(device.stored, std::string(4099, 'w'));
   EXPECT_EQ(block->result, 1);
+}
+
+}  // namespace
+}  // namespace hub
+
+namespace hub {
+namespace {
+
+TEST(DispatchRequestTest, FailingOperationAnswersAnErrorAndKeepsServing) {
+  test::MemoryDevice device;
+  KernelId id = device.AddTrack("A", "L", "t");
+  device.failingTracks = {id.RecordId()};
+  auto block = std::make_unique<KdpBlock>();
+  block->opcode = 4040;  // GetTrackInfo
+  block->id1 = id;
+  device.DispatchRequest(*block);
+  EXPECT_EQ(static_cast<uint32_t>(block->errorCode), kKdpErrorOperationFailed);
+  EXPECT_EQ(block->errorTitle.Get(), "GetTrackInfo");
+  EXPECT_EQ(block->errorText.Get(), "track record unavailable");
+  EXPECT_EQ(block->result, 0);
+
+  block->opcode = kOpcodeIsConnected;
+  device.DispatchRequest(*block);
+  EXPECT_EQ(block->errorCode, 0);
+  EXPECT_EQ(block->result, 1);
+}
+
+TEST(KernelDriverTest, DeviceChecksItselfThroughItsDriver) {
+  struct Driver : KernelDriver {
+    Driver() : KernelDriver("memory driver") {}
+    std::string GetName() override { return {}; }
+    int Initialize() override { return 1; }
+    KernelDevice* CreateDevice(const KernelId& a, const KernelId& b) override {
+      return Adopt(std::make_unique<test::NullDevice>(this, a, b));
+    }
+    int IsAvailable() override { return 1; }
+    int CheckDevice(const KernelId& id) override { return id.key[0] == 7 ? 1 : 0; }
+  } driver;
+  KernelDevice* good = driver.CreateDevice(KernelId(7), KernelId(8));
+  KernelDevice* bad = driver.CreateDevice(KernelId(9), KernelId(7));
+  EXPECT_EQ(good->CheckDriver(), 1);
+  EXPECT_EQ(bad->CheckDriver(), 0);
+  EXPECT_EQ(driver.Devices().size(), 2u);
+  EXPECT_EQ(driver.GetText(), "memory driver");
+  EXPECT_EQ(good->Driver(), &driver);
 }
 
 }  // namespace
