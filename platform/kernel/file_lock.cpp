@@ -1,0 +1,61 @@
+// File locks over flock(2): held per open file, dropped by the kernel on exit.
+#include "platform/kernel/file_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+#include "platform/paths.h"
+
+namespace hub::platform {
+
+FileLock::FileLock(const std::string& path) {
+  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd_ < 0) throw std::system_error(errno, std::generic_category(), "open lock " + path);
+}
+
+FileLock FileLock::Named(std::string_view name) {
+  if (name.empty() || name.find('/') != std::string_view::npos || name.size() > 200)
+    throw std::invalid_argument("invalid lock name");
+  std::string dir = RuntimeDir() + "/locks";
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  return FileLock(dir + "/" + std::string(name) + ".lock");
+}
+
+FileLock::~FileLock() {
+  if (fd_ >= 0) ::close(fd_);  // closing drops the lock
+}
+
+FileLock::FileLock(FileLock&& other) noexcept : fd_(other.fd_), locked_(other.locked_) {
+  other.fd_ = -1;
+  other.locked_ = false;
+}
+
+void FileLock::Lock() {
+  while (::flock(fd_, LOCK_EX) != 0) {
+    if (errno != EINTR) throw std::system_error(errno, std::generic_category(), "flock");
+  }
+  locked_ = true;
+}
+
+bool FileLock::TryLock() {
+  while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EWOULDBLOCK) return false;
+    if (errno != EINTR) throw std::system_error(errno, std::generic_category(), "flock");
+  }
+  locked_ = true;
+  return true;
+}
+
+void FileLock::Unlock() {
+  ::flock(fd_, LOCK_UN);
+  locked_ = false;
+}
+
+}  // namespace hub::platform
