@@ -1,0 +1,41 @@
+// Delivery of datagrams to other processes' endpoints. A post never blocks:
+// when the receiver's socket queue is full, records wait here in order and a
+// background thread delivers them as the queue drains.
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+#include "platform/window/wire_message.h"
+
+namespace hub::platform::windows {
+
+class Outbox {
+ public:
+  // As many records as a thread's queue holds on the system this stands for.
+  static constexpr size_t kMaxBacklog = 10000;
+
+  // Sends (or queues) one record for the endpoint of `key`. False when the
+  // endpoint is gone or its backlog is full.
+  bool Send(const std::string& key, const WireMessage& m);
+
+ private:
+  struct Peer {
+    int fd = -1;
+    std::deque<WireMessage> backlog;
+    ~Peer();
+  };
+  std::shared_ptr<Peer> Connect(const std::string& key);
+  void StartFlusher();
+  void Flush();
+
+  std::mutex mu_;
+  std::unordered_map<std::string, std::shared_ptr<Peer>> peers_;
+  int wakeFd_ = -1;
+  bool flusherStarted_ = false;
+};
+
+}  // namespace hub::platform::windows

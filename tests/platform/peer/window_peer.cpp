@@ -1,0 +1,154 @@
+// The other process of the window and kernel-object tests. Each mode plays
+// one side of an exchange, says "ready <handle>" on stdout when it can be
+// reached, and ends by itself within its time limit.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/kernel/clock.h"
+#include "platform/kernel/file_lock.h"
+#include "platform/kernel/named_semaphore.h"
+#include "platform/kernel/shared_mapping.h"
+#include "platform/window/window.h"
+
+using namespace hub::platform;
+
+namespace {
+
+constexpr uint32_t kLifeMs = 30000;
+constexpr uint32_t kRequest = 0x464;
+constexpr uint32_t kExit = 0x4C8;
+
+void Ready(WindowHandle h) {
+  std::printf("ready %08x\n", h);
+  std::fflush(stdout);
+}
+
+// Runs the loop until quit or the time limit; answers the exit code.
+int Loop() {
+  uint64_t end = TickCount64() + kLifeMs;
+  Message msg;
+  for (;;) {
+    uint64_t now = TickCount64();
+    if (now >= end) return 3;
+    MessageWait w = WaitWindowMessage(msg, static_cast<uint32_t>(end - now));
+    if (w == MessageWait::Quit) return static_cast<int>(msg.wParam);
+    if (w == MessageWait::TimedOut) return 3;
+    DispatchWindowMessage(msg);
+  }
+}
+
+// The manager's side of a request: mapping, three semaphores, 0x464.
+int KdpServer(const std::string& code) {
+  const std::string cls = "KDPWNC" + code;
+  auto mapping = SharedMapping::Create("KDPMAP" + code, 17352);
+  auto pre = NamedSemaphore::Create("KDPSEMPRE" + code, 0, 1);
+  auto cmp = NamedSemaphore::Create("KDPSEMCMP" + code, 0, 1);
+  auto ext = NamedSemaphore::Create("KDPSEMEXT" + code, 0, 1);
+  RegisterWindowClass(cls, [&](WindowHandle h, uint32_t m, uint64_t w, int64_t l) -> int64_t {
+    if (m == kRequest) {
+      pre->Release();
+      char* block = static_cast<char*>(mapping->data());
+      std::string asked(block + 100, strnlen(block + 100, 256));
+      std::snprintf(block + 400, 256, "answer to %s", asked.c_str());
+      mapping->Flush();
+      cmp->Release();
+      return 0;
+    }
+    if (m == kExit) std::_Exit(1);
+    return DefaultWindowProc(h, m, w, l);
+  });
+  WindowHandle h = CreateHiddenWindow(cls, "KDP server");
+  if (!h) return 2;
+  std::printf("created %d\n", mapping->created() ? 1 : 0);
+  Ready(h);
+  return Loop();
+}
+
+// A window whose thread never looks at its messages.
+int Hang(const char* cls) {
+  RegisterWindowClass(cls, DefaultWindowProc);
+  WindowHandle h = CreateHiddenWindow(cls, "hung");
+  if (!h) return 2;
+  Ready(h);
+  SleepMs(kLifeMs);
+  return 0;
+}
+
+// Answers 0x500 with wParam * 2; on 0x501 sends 0x502 back to the window in
+// wParam (the caller, who must serve it while it waits) and adds one.
+int Echo(const char* cls) {
+  RegisterWindowClass(cls, [](WindowHandle h, uint32_t m, uint64_t w, int64_t l) -> int64_t {
+    if (m == 0x500) return static_cast<int64_t>(w * 2);
+    if (m == 0x501) {
+      int64_t back = 0;
+      if (!SendWindowMessage(static_cast<WindowHandle>(w), 0x502, 0, l, 5000, &back)) return -1;
+      return back + 1;
+    }
+    if (m == kWmUser) PostQuitMessage(0);
+    return DefaultWindowProc(h, m, w, l);
+  });
+  WindowHandle h = CreateHiddenWindow(cls, "echo title");
+  if (!h) return 2;
+  Ready(h);
+  return Loop();
+}
+
+// Sleeps before looping, so that posts pile up; then checks they came in
+// order (wParam 0, 1, 2 ...) and prints how many came before the quit post.
+int Count(const char* cls, const char* delayMs) {
+  uint64_t expected = 0;
+  bool inOrder = true;
+  RegisterWindowClass(cls, [&](WindowHandle h, uint32_t m, uint64_t w, int64_t l) -> int64_t {
+    if (m == 0x600) {
+      inOrder = inOrder && w == expected;
+      ++expected;
+    } else if (m == 0x601) {
+      PostQuitMessage(0);
+    }
+    return DefaultWindowProc(h, m, w, l);
+  });
+  WindowHandle h = CreateHiddenWindow(cls, "counter");
+  if (!h) return 2;
+  Ready(h);
+  SleepMs(static_cast<uint32_t>(std::atoi(delayMs)));
+  int rc = Loop();
+  std::printf("count %llu %s\n", static_cast<unsigned long long>(expected), inOrder ? "ordered" : "disordered");
+  std::fflush(stdout);
+  return rc;
+}
+
+int Register(const char* name) {
+  std::printf("message %04x\n", RegisterWindowMessageName(name));
+  return 0;
+}
+
+// Holds a file lock, a mapping and a semaphore until killed.
+int Hold(const char* lockPath, const char* map) {
+  FileLock lock(lockPath);
+  lock.Lock();
+  auto mapping = SharedMapping::Create(map, 4096);
+  std::memset(mapping->data(), 0x5A, 4096);
+  auto sem = NamedSemaphore::Create(std::string(map) + ".sem", 0, 1);
+  std::printf("ready 0\n");
+  std::fflush(stdout);
+  SleepMs(kLifeMs);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string mode = argc > 1 ? argv[1] : "";
+  if (mode == "kdp-server" && argc == 3) return KdpServer(argv[2]);
+  if (mode == "hang" && argc == 3) return Hang(argv[2]);
+  if (mode == "echo" && argc == 3) return Echo(argv[2]);
+  if (mode == "count" && argc == 4) return Count(argv[2], argv[3]);
+  if (mode == "register" && argc == 3) return Register(argv[2]);
+  if (mode == "hold" && argc == 4) return Hold(argv[2], argv[3]);
+  std::fprintf(stderr, "usage: window_peer kdp-server|hang|echo|count|register|hold ...\n");
+  return 64;
+}

@@ -1,0 +1,229 @@
+#include "platform/window/window.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <thread>
+#include <vector>
+
+#include "platform/kernel/clock.h"
+#include "support/hermetic_env.h"
+
+namespace hub::platform {
+namespace {
+
+// Pumps the calling thread's loop until quit or the limit; true on quit.
+bool PumpUntilQuit(uint32_t limitMs, std::vector<Message>* seen = nullptr) {
+  uint64_t end = TickCount64() + limitMs;
+  Message msg;
+  for (;;) {
+    uint64_t now = TickCount64();
+    if (now >= end) return false;
+    MessageWait w = WaitWindowMessage(msg, static_cast<uint32_t>(end - now));
+    if (w == MessageWait::Quit) return true;
+    if (w == MessageWait::TimedOut) return false;
+    if (seen) seen->push_back(msg);
+    DispatchWindowMessage(msg);
+  }
+}
+
+TEST(WindowTest, PostedMessagesComeInOrderThenQuit) {
+  ASSERT_TRUE(RegisterWindowClass("OrderClass", DefaultWindowProc));
+  WindowHandle h = CreateHiddenWindow("OrderClass", "order");
+  ASSERT_NE(h, 0u);
+  for (uint64_t i = 0; i < 200; ++i) ASSERT_TRUE(PostWindowMessage(h, kWmUser + 1, i, -static_cast<int64_t>(i)));
+  PostQuitMessage(7);
+  ASSERT_TRUE(PostWindowMessage(h, kWmUser + 2, 0, 0));  // posted after quit, still delivered before it
+  std::vector<Message> seen;
+  Message msg;
+  while (GetWindowMessage(msg)) seen.push_back(msg);
+  EXPECT_EQ(msg.message, kWmQuit);
+  EXPECT_EQ(msg.wParam, 7u);
+  ASSERT_EQ(seen.size(), 201u);
+  for (uint64_t i = 0; i < 200; ++i) {
+    EXPECT_EQ(seen[i].wParam, i);
+    EXPECT_EQ(seen[i].lParam, -static_cast<int64_t>(i));
+  }
+  EXPECT_EQ(seen[200].message, kWmUser + 2u);
+  EXPECT_FALSE(PeekWindowMessage(msg));
+  EXPECT_TRUE(DestroyWindow(h));
+}
+
+TEST(WindowTest, TimersKeepTheirPeriodAndYieldToPostedMessages) {
+  ASSERT_TRUE(RegisterWindowClass("TimerClass", DefaultWindowProc));
+  WindowHandle h = CreateHiddenWindow("TimerClass", "timer");
+  ASSERT_TRUE(SetWindowTimer(h, 15, 40));
+  SleepMs(60);  // the timer is due, yet the posted message comes first
+  PostWindowMessage(h, kWmUser, 1, 0);
+  Message msg;
+  ASSERT_EQ(WaitWindowMessage(msg, 1000), MessageWait::Message);
+  EXPECT_EQ(msg.message, kWmUser);
+  std::vector<uint64_t> ticks;
+  uint64_t end = TickCount64() + 5000;
+  while (ticks.size() < 6 && TickCount64() < end) {
+    ASSERT_EQ(WaitWindowMessage(msg, 1000), MessageWait::Message);
+    ASSERT_EQ(msg.message, kWmTimer);
+    EXPECT_EQ(msg.window, h);
+    EXPECT_EQ(msg.wParam, 15u);
+    ticks.push_back(TickCount64());
+  }
+  ASSERT_EQ(ticks.size(), 6u);
+  for (size_t i = 1; i < ticks.size(); ++i) EXPECT_GE(ticks[i] - ticks[i - 1], 39u);
+  // Scheduling noise aside, five periods take about 200 ms.
+  EXPECT_LT(ticks.back() - ticks.front(), 200u + 150u);
+  EXPECT_TRUE(KillWindowTimer(h, 15));
+  EXPECT_FALSE(KillWindowTimer(h, 15));
+  EXPECT_EQ(WaitWindowMessage(msg, 100), MessageWait::TimedOut);
+  DestroyWindow(h);
+}
+
+TEST(WindowTest, CreationAndDestructionFollowTheProcedure) {
+  std::vector<std::pair<WindowHandle, uint32_t>> calls;
+  ASSERT_TRUE(RegisterWindowClass("LifeClass", [&](WindowHandle w, uint32_t m, uint64_t wp, int64_t lp) -> int64_t {
+    calls.emplace_back(w, m);
+    if (m == kWmCreate) return lp;  // the creation parameter decides
+    return DefaultWindowProc(w, m, wp, lp);
+  }));
+  EXPECT_FALSE(RegisterWindowClass("lifeclass", DefaultWindowProc));  // class names ignore case
+  EXPECT_EQ(CreateHiddenWindow("NoSuchClass", ""), 0u);
+  EXPECT_EQ(CreateHiddenWindow("LifeClass", "refused", 0, -1), 0u);
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[1].second, kWmDestroy);
+  EXPECT_FALSE(IsWindowAlive(calls[0].first));
+
+  WindowHandle parent = CreateHiddenWindow("LifeClass", "parent");
+  WindowHandle child = CreateHiddenWindow("LifeClass", "child", parent);
+  WindowHandle grandchild = CreateHiddenWindow("LifeClass", "grandchild", child);
+  ASSERT_NE(grandchild, 0u);
+  EXPECT_EQ(FindWindowByClass("LIFECLASS"), parent);  // top-level only
+  EXPECT_EQ(FindChildWindowByClass(parent, "lifeclass"), child);
+  EXPECT_EQ(EnumerateChildWindows(parent), (std::vector<WindowHandle>{child, grandchild}));
+  EXPECT_EQ(GetWindowInfo(child)->parent, parent);
+  EXPECT_TRUE(SetWindowTitle(child, "renamed"));
+  EXPECT_EQ(GetWindowInfo(child)->title, "renamed");
+  EXPECT_EQ(CreateHiddenWindow("LifeClass", "orphan", 0x12345678), 0u);
+
+  calls.clear();
+  // kWmClose by default destroys the window and everything under it.
+  ASSERT_TRUE(SendWindowMessage(parent, kWmClose, 0, 0, 1000));
+  for (WindowHandle w : {parent, child, grandchild}) EXPECT_FALSE(IsWindowAlive(w));
+  ASSERT_EQ(calls.size(), 4u);
+  EXPECT_EQ(calls[1], std::make_pair(parent, kWmDestroy));
+  EXPECT_EQ(calls[3], std::make_pair(grandchild, kWmDestroy));
+  EXPECT_FALSE(PostWindowMessage(parent, kWmUser, 0, 0));
+  EXPECT_FALSE(SendWindowMessage(parent, kWmUser, 0, 0, 100));
+  EXPECT_EQ(FindWindowByClass("LifeClass"), 0u);
+}
+
+TEST(WindowTest, SendToAnotherThreadIsServedByItsLoop) {
+  std::promise<WindowHandle> made;
+  std::thread owner([&] {
+    RegisterWindowClass("SendClass", [](WindowHandle w, uint32_t m, uint64_t wp, int64_t lp) -> int64_t {
+      if (m == kWmUser) return static_cast<int64_t>(wp) + lp;
+      if (m == kWmUser + 1) PostQuitMessage(0);
+      return DefaultWindowProc(w, m, wp, lp);
+    });
+    made.set_value(CreateHiddenWindow("SendClass", "send"));
+    PumpUntilQuit(10000);
+  });
+  WindowHandle h = made.get_future().get();
+  int64_t result = 0;
+  EXPECT_TRUE(SendWindowMessage(h, kWmUser, 40, 2, 5000, &result));
+  EXPECT_EQ(result, 42);
+  PostWindowMessage(h, kWmUser + 1, 0, 0);
+  owner.join();
+  // The thread has ended, and its window with it.
+  EXPECT_FALSE(IsWindowAlive(h));
+  EXPECT_FALSE(SendWindowMessage(h, kWmUser, 1, 1, 100, &result));
+}
+
+TEST(WindowTest, SendToAThreadThatNeverAnswersTimesOut) {
+  std::promise<WindowHandle> made;
+  std::atomic<bool> release{false};
+  std::thread owner([&] {
+    RegisterWindowClass("DeafClass", DefaultWindowProc);
+    made.set_value(CreateHiddenWindow("DeafClass", "deaf"));
+    while (!release) SleepMs(5);  // never looks at its queue
+  });
+  WindowHandle h = made.get_future().get();
+  uint64_t start = TickCount64();
+  int64_t result = 12345;
+  EXPECT_FALSE(SendWindowMessage(h, kWmUser, 0, 0, 150, &result));
+  uint64_t took = TickCount64() - start;
+  EXPECT_GE(took, 149u);
+  EXPECT_LT(took, 3000u);
+  EXPECT_EQ(result, 12345);
+  release = true;
+  owner.join();
+}
+
+TEST(WindowTest, AWaitingSenderServesSendsMadeToIt) {
+  // Thread A sends to B; B's procedure sends back to A while A waits.
+  RegisterWindowClass("PingClass", [](WindowHandle w, uint32_t m, uint64_t wp, int64_t lp) -> int64_t {
+    if (m == kWmUser) return 1000;
+    if (m == kWmUser + 1) {
+      int64_t back = 0;
+      if (!SendWindowMessage(static_cast<WindowHandle>(wp), kWmUser, 0, 0, 5000, &back)) return -1;
+      return back + 1;
+    }
+    if (m == kWmUser + 2) PostQuitMessage(0);
+    return DefaultWindowProc(w, m, wp, lp);
+  });
+  WindowHandle mine = CreateHiddenWindow("PingClass", "a");
+  std::promise<WindowHandle> made;
+  std::thread b([&] {
+    made.set_value(CreateHiddenWindow("PingClass", "b"));
+    PumpUntilQuit(10000);
+  });
+  WindowHandle theirs = made.get_future().get();
+  int64_t result = 0;
+  EXPECT_TRUE(SendWindowMessage(theirs, kWmUser + 1, mine, 0, 5000, &result));
+  EXPECT_EQ(result, 1001);
+  PostWindowMessage(theirs, kWmUser + 2, 0, 0);
+  b.join();
+  DestroyWindow(mine);
+}
+
+TEST(WindowTest, RegisteredMessagesAndBroadcast) {
+  uint32_t a = RegisterWindowMessageName("TaskbarCreated");
+  EXPECT_GE(a, kFirstRegisteredMessage);
+  EXPECT_LE(a, kLastRegisteredMessage);
+  EXPECT_EQ(RegisterWindowMessageName("taskbarcreated"), a);
+  uint32_t b = RegisterWindowMessageName("Something Else");
+  EXPECT_NE(b, a);
+  EXPECT_NE(b, 0u);
+  EXPECT_EQ(RegisterWindowMessageName(""), 0u);
+
+  ASSERT_TRUE(RegisterWindowClass("BroadcastClass", DefaultWindowProc));
+  WindowHandle top1 = CreateHiddenWindow("BroadcastClass", "1");
+  WindowHandle top2 = CreateHiddenWindow("BroadcastClass", "2");
+  WindowHandle child = CreateHiddenWindow("BroadcastClass", "child", top1);
+  EXPECT_EQ(BroadcastWindowMessage(a, 5, 6), 2u);
+  std::vector<WindowHandle> got;
+  Message msg;
+  while (PeekWindowMessage(msg)) {
+    EXPECT_EQ(msg.message, a);
+    got.push_back(msg.window);
+  }
+  std::sort(got.begin(), got.end());
+  std::vector<WindowHandle> want{top1, top2};
+  std::sort(want.begin(), want.end());
+  EXPECT_EQ(got, want);
+  (void)child;
+  DestroyWindow(top1);
+  DestroyWindow(top2);
+}
+
+TEST(WindowTest, OnlyTheOwningThreadDestroys) {
+  RegisterWindowClass("OwnedClass", DefaultWindowProc);
+  WindowHandle h = CreateHiddenWindow("OwnedClass", "owned");
+  bool destroyed = true;
+  std::thread([&] { destroyed = DestroyWindow(h); }).join();
+  EXPECT_FALSE(destroyed);
+  EXPECT_TRUE(IsWindowAlive(h));
+  EXPECT_TRUE(DestroyWindow(h));
+}
+
+}  // namespace
+}  // namespace hub::platform
