@@ -2,15 +2,11 @@
 // Progress messages are sent with a time-out so that a hung window in another
 // process cannot hang the manager; playback messages are posted.
 #include "common/kernel_device.h"
+#include "platform/window/window.h"
 
 namespace hub {
 
-// Interim: until the window layer is linked, no handle names a window.
-namespace win {
-inline bool IsWindowAlive(WindowId) { return false; }
-inline bool PostWindowMessage(WindowId, uint32_t, uint64_t, int64_t) { return false; }
-inline bool SendWindowMessage(WindowId, uint32_t, uint64_t, int64_t, uint32_t, int64_t*) { return false; }
-}  // namespace win
+namespace win = hub::platform;
 
 int KernelDevice::SetProgressWindow(WindowId window) {
   if (!win::IsWindowAlive(window)) return 0;
