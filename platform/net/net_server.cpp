@@ -1,0 +1,274 @@
+// Listener thread (poll over the listening socket and every unfinished head)
+// and the per-connection threads of NetServer.
+#include "platform/net/net_server.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/sendfile.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace hub::platform {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+NetAddress AddressOf(const sockaddr_in& sa) {
+  char text[INET_ADDRSTRLEN] = {};
+  ::inet_ntop(AF_INET, &sa.sin_addr, text, sizeof text);
+  return {text, ntohs(sa.sin_port)};
+}
+
+NetAddress PeerOf(int fd) {
+  sockaddr_in sa{};
+  socklen_t len = sizeof sa;
+  if (::getpeername(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) return {};
+  return AddressOf(sa);
+}
+
+NetAddress LocalOf(int fd) {
+  sockaddr_in sa{};
+  socklen_t len = sizeof sa;
+  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) return {};
+  return AddressOf(sa);
+}
+
+void SetBlocking(int fd, bool blocking) {
+  int flags = ::fcntl(fd, F_GETFL);
+  ::fcntl(fd, F_SETFL, blocking ? flags & ~O_NONBLOCK : flags | O_NONBLOCK);
+}
+
+// sendfile has no MSG_NOSIGNAL: connection threads block SIGPIPE and drop a
+// pending one after a failed send, so a vanished peer never kills the process.
+void BlockSigpipe() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+void DropPendingSigpipe() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGPIPE);
+  timespec zero{};
+  while (::sigtimedwait(&set, nullptr, &zero) > 0) {
+  }
+}
+
+}  // namespace
+
+NetConnection::NetConnection(int fd, NetAddress peer, NetAddress local, std::chrono::milliseconds sendTimeout)
+    : fd_(fd), peer_(std::move(peer)), local_(std::move(local)) {
+  timeval tv{};
+  tv.tv_sec = sendTimeout.count() / 1000;
+  tv.tv_usec = (sendTimeout.count() % 1000) * 1000;
+  ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+}
+
+NetConnection::~NetConnection() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool NetConnection::Failed(int err) {
+  if (err == EPIPE) DropPendingSigpipe();
+  return false;
+}
+
+bool NetConnection::SendAll(std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Failed(errno);
+    }
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+bool NetConnection::SendFile(int fd, off_t offset, size_t count) {
+  while (count > 0) {
+    ssize_t n = ::sendfile(fd_, fd, &offset, count);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Failed(errno);
+    }
+    if (n == 0) return false;  // the file ended early
+    count -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+void NetConnection::Shutdown() { ::shutdown(fd_, SHUT_RDWR); }
+
+struct NetServer::Pending {
+  int fd = -1;
+  Clock::time_point deadline;
+  std::string received;
+};
+
+NetServer::NetServer(Handler handler, NetServerLimits limits, std::string busyReply)
+    : handler_(std::move(handler)), limits_(limits), busyReply_(std::move(busyReply)) {}
+
+NetServer::~NetServer() { Stop(); }
+
+bool NetServer::Start(uint16_t port) {
+  Stop();
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) return false;
+  int one = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = htonl(INADDR_ANY);
+  sa.sin_port = htons(port);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(fd, 128) != 0) {
+    ::close(fd);
+    return false;
+  }
+  wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (wakeFd_ < 0) {
+    ::close(fd);
+    return false;
+  }
+  listenFd_ = fd;
+  port_ = LocalOf(fd).port;
+  listener_ = std::thread([this] { ListenLoop(); });
+  return true;
+}
+
+void NetServer::Stop() {
+  if (listenFd_ < 0) return;
+  uint64_t one = 1;
+  [[maybe_unused]] ssize_t w = ::write(wakeFd_, &one, sizeof one);
+  if (listener_.joinable()) listener_.join();
+  ::close(listenFd_);
+  ::close(wakeFd_);
+  listenFd_ = wakeFd_ = -1;
+  std::unique_lock lock(mutex_);
+  for (NetConnection* c : active_) c->Shutdown();
+  idle_.wait(lock, [this] { return active_.empty(); });
+}
+
+size_t NetServer::ActiveConnections() const {
+  std::lock_guard lock(mutex_);
+  return active_.size();
+}
+
+void NetServer::ListenLoop() {
+  std::list<Pending> pending;
+  std::vector<pollfd> fds;
+  std::vector<std::list<Pending>::iterator> owners;
+  char chunk[16384];
+  for (;;) {
+    fds.clear();
+    owners.clear();
+    fds.push_back({wakeFd_, POLLIN, 0});
+    fds.push_back({listenFd_, POLLIN, 0});
+    auto now = Clock::now();
+    int timeoutMs = -1;
+    for (auto it = pending.begin(); it != pending.end();) {
+      if (it->deadline <= now) {  // never finished its head: dropped silently
+        ::close(it->fd);
+        it = pending.erase(it);
+        continue;
+      }
+      auto left = std::chrono::ceil<std::chrono::milliseconds>(it->deadline - now).count();
+      timeoutMs = timeoutMs < 0 ? static_cast<int>(left) : std::min(timeoutMs, static_cast<int>(left));
+      fds.push_back({it->fd, POLLIN, 0});
+      owners.push_back(it);
+      ++it;
+    }
+    int n = ::poll(fds.data(), fds.size(), timeoutMs);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (fds[0].revents) break;  // Stop
+    for (size_t i = 2; i < fds.size(); ++i) {
+      if (!fds[i].revents) continue;
+      Pending& p = *owners[i - 2];
+      size_t room = limits_.maxHeadBytes - std::min(limits_.maxHeadBytes, p.received.size());
+      ssize_t got = ::recv(p.fd, chunk, std::min(sizeof chunk, room + 1), 0);
+      if (got < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+      if (got <= 0) {
+        ::close(p.fd);
+        pending.erase(owners[i - 2]);
+        continue;
+      }
+      size_t from = p.received.size() >= 3 ? p.received.size() - 3 : 0;
+      p.received.append(chunk, static_cast<size_t>(got));
+      // A head is complete at the first blank line, wherever it falls.
+      size_t end = p.received.find("\r\n\r\n", from);
+      if (end != std::string::npos && end + 4 <= limits_.maxHeadBytes) {
+        HandOver(p, HeadOutcome::Complete);
+        pending.erase(owners[i - 2]);
+      } else if (p.received.size() >= limits_.maxHeadBytes) {
+        HandOver(p, HeadOutcome::TooLarge);
+        pending.erase(owners[i - 2]);
+      }
+    }
+    if (fds[1].revents & POLLIN) {
+      for (;;) {
+        int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) break;
+        if (pending.size() >= limits_.maxPendingHeads) {
+          ::close(pending.front().fd);
+          pending.pop_front();
+        }
+        pending.push_back({fd, Clock::now() + limits_.headTimeout, {}});
+      }
+    }
+  }
+  for (Pending& p : pending) ::close(p.fd);
+}
+
+void NetServer::HandOver(Pending& p, HeadOutcome outcome) {
+  int fd = std::exchange(p.fd, -1);
+  std::unique_lock lock(mutex_);
+  if (active_.size() >= limits_.maxConnections) {
+    lock.unlock();
+    [[maybe_unused]] ssize_t w = ::send(fd, busyReply_.data(), busyReply_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    ::close(fd);
+    return;
+  }
+  SetBlocking(fd, true);
+  auto* conn = new NetConnection(fd, PeerOf(fd), LocalOf(fd), limits_.sendTimeout);
+  conn->MutableReceived() = std::move(p.received);
+  active_.push_back(conn);
+  auto where = std::prev(active_.end());
+  lock.unlock();
+  try {
+    std::thread([this, conn, where, outcome] {
+      BlockSigpipe();
+      try {
+        handler_(*conn, outcome);
+      } catch (...) {
+        // A handler must not take the process down with one connection.
+      }
+      std::lock_guard guard(mutex_);
+      active_.erase(where);
+      delete conn;
+      idle_.notify_all();
+    }).detach();
+  } catch (const std::system_error&) {
+    std::lock_guard guard(mutex_);
+    active_.erase(where);
+    delete conn;
+    idle_.notify_all();
+  }
+}
+
+}  // namespace hub::platform

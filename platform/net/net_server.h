@@ -1,0 +1,112 @@
+// A listening TCP socket for request/response servers: one listener thread
+// gathers every connection's request head, then one thread per connection
+// answers it. Bounded in connections, head size and head time, so idle or slow
+// peers cannot exhaust threads.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace hub::platform {
+
+struct NetAddress {
+  std::string text;  // dotted IPv4 text
+  uint16_t port = 0;
+};
+
+// One accepted connection, owned by the server; handed to the handler on the
+// connection's own thread. Sends block (bounded by the send time-out).
+class NetConnection {
+ public:
+  NetConnection(int fd, NetAddress peer, NetAddress local, std::chrono::milliseconds sendTimeout);
+  ~NetConnection();
+  NetConnection(const NetConnection&) = delete;
+  NetConnection& operator=(const NetConnection&) = delete;
+
+  const NetAddress& Peer() const { return peer_; }
+  const NetAddress& Local() const { return local_; }
+  // Everything received: the head through its blank line, and whatever followed it.
+  const std::string& Received() const { return received_; }
+  std::string& MutableReceived() { return received_; }
+
+  // False when the peer is gone or stopped reading for longer than the send time-out.
+  bool SendAll(std::string_view bytes);
+  // Sends `count` bytes of the open file `fd` from `offset` (sendfile); false as SendAll.
+  bool SendFile(int fd, off_t offset, size_t count);
+  // Ends both directions; later sends fail. Safe from another thread.
+  void Shutdown();
+
+ private:
+  bool Failed(int err);
+
+  int fd_;
+  NetAddress peer_;
+  NetAddress local_;
+  std::string received_;
+};
+
+enum class HeadOutcome {
+  Complete,  // a blank line ended the head
+  TooLarge,  // the head limit was reached without a blank line
+};
+
+struct NetServerLimits {
+  size_t maxConnections = 64;       // answering at once; more get the busy reply
+  size_t maxHeadBytes = 64 * 1024;  // head up to and including its blank line
+  std::chrono::milliseconds headTimeout{30000};
+  std::chrono::milliseconds sendTimeout{60000};
+  size_t maxPendingHeads = 1024;  // heads being gathered; the oldest is dropped beyond
+};
+
+class NetServer {
+ public:
+  // Called on the connection's thread; the connection is closed when it returns.
+  using Handler = std::function<void(NetConnection&, HeadOutcome)>;
+
+  // `busyReply` is sent (best effort) to a peer whose head arrives while every
+  // connection slot is taken.
+  NetServer(Handler handler, NetServerLimits limits, std::string busyReply);
+  ~NetServer();
+  NetServer(const NetServer&) = delete;
+  NetServer& operator=(const NetServer&) = delete;
+
+  // Listens on every IPv4 address at `port` (0 picks a free port) and starts the
+  // listener thread. False when the port cannot be used; a running server is stopped first.
+  bool Start(uint16_t port);
+  // Closes the listener and every pending head, ends the answering connections
+  // (their sends fail) and waits for their threads.
+  void Stop();
+  uint16_t Port() const { return port_; }
+  bool Running() const { return listenFd_ >= 0; }
+  // Connections being answered right now.
+  size_t ActiveConnections() const;
+
+ private:
+  struct Pending;
+  void ListenLoop();
+  void HandOver(Pending& p, HeadOutcome outcome);
+
+  Handler handler_;
+  NetServerLimits limits_;
+  std::string busyReply_;
+  int listenFd_ = -1;
+  int wakeFd_ = -1;
+  uint16_t port_ = 0;
+  std::thread listener_;
+
+  mutable std::mutex mutex_;
+  std::condition_variable idle_;
+  std::list<NetConnection*> active_;
+};
+
+}  // namespace hub::platform

@@ -1,0 +1,90 @@
+// Shared pieces of the web-server tests: a server on an ephemeral port with
+// an in-memory stream source, curl as the client, and raw socket exchanges.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "webserver/http_server.h"
+#include "webserver/stream_source.h"
+
+namespace hub::test {
+
+struct CurlReply {
+  int exitCode = -1;
+  int status = 0;
+  std::string head;
+  std::string body;
+  bool HeadHas(const std::string& line) const;
+};
+
+// Runs curl (no proxy, 20 s limit) with the arguments, each shell-quoted.
+CurlReply Curl(const std::vector<std::string>& args);
+// Sends the bytes from `from` and reads until the server closes (10 s limit).
+std::string RawExchange(uint16_t port, const std::string& bytes, const std::string& from = "127.0.0.1");
+// A connected socket to the server that sends nothing (closed by the caller).
+int ConnectIdle(uint16_t port);
+std::string RandomBytes(size_t n, unsigned seed);
+
+// Items held in memory; copies are synchronous, or run on a thread that
+// writes in pieces (announced as the device announces them).
+class FakeSource : public StreamSource {
+ public:
+  struct Item {
+    std::string content;
+    std::string name;
+    int64_t reportedSize = -1;
+  };
+  std::map<uint64_t, Item> items;
+  bool playsOnComputer = false;
+  std::string directFolder;    // where "player" files are when playsOnComputer
+  bool backgroundCopy = false;
+  std::chrono::milliseconds pieceDelay{0};
+  std::atomic<int> copies{0};
+  // When set, copies wait until Release().
+  bool gated = false;
+  void Release();
+
+  ~FakeSource() override;
+  int64_t TrackSize(uint64_t id) override { return items.count(id) ? items[id].reportedSize : -1; }
+  std::string TrackFileName(uint64_t id) override { return items.count(id) ? items[id].name : ""; }
+  int64_t DataItemSize(uint64_t id) override { return TrackSize(id); }
+  std::string DataItemName(uint64_t id) override { return TrackFileName(id); }
+  bool PlaysOnComputer() override { return playsOnComputer; }
+  std::string TrackFilePath(uint64_t id) override;
+  void CopyTrack(uint64_t id, const std::string& target) override { Copy(id, target); }
+  void CopyDataItem(uint64_t id, const std::string& target) override { Copy(id, target); }
+
+ private:
+  void Copy(uint64_t id, const std::string& target);
+  void WriteCopy(std::string content, std::string target);
+  std::mutex mutex_;
+  std::condition_variable released_;
+  bool open_ = false;
+  std::vector<std::thread> threads_;
+};
+
+class WebServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  // Builds and starts the server (default handlers, the fake source).
+  void StartServer(platform::NetServerLimits limits = {});
+  void WriteAccounts(const std::string& text);
+  std::string Url(const std::string& path) const;
+
+  std::string appData_;
+  std::string tempRoot_;
+  FakeSource* source_ = nullptr;
+  std::unique_ptr<HttpServer> server_;
+};
+
+}  // namespace hub::test

@@ -1,0 +1,211 @@
+// Stream and data handlers: copy the item into a temporary file (unless the
+// player's file can be read directly) and send it, following a copy in progress.
+#include "webserver/handler_stream.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <optional>
+#include <thread>
+
+#include "common/file_copy_signal.h"
+#include "common/folders.h"
+#include "webserver/byte_range.h"
+#include "webserver/http_exception.h"
+#include "webserver/http_response.h"
+#include "webserver/http_server.h"
+#include "webserver/item_path.h"
+#include "webserver/stream_source.h"
+#include "webserver/temp_file_users.h"
+
+namespace hub {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr size_t kStreamPiece = 128000;
+constexpr auto kPoll = std::chrono::milliseconds(20);
+
+class FileHandle {
+ public:
+  explicit FileHandle(int fd = -1) : fd_(fd) {}
+  ~FileHandle() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(FileHandle&& o) noexcept {
+    std::swap(fd_, o.fd_);
+    return *this;
+  }
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+int64_t FileSize(int fd) {
+  struct stat st {};
+  return ::fstat(fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+}
+
+bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
+// Opens the file, waiting while a copy is expected to create it.
+FileHandle OpenWhenThere(const std::string& path, std::chrono::milliseconds limit) {
+  auto deadline = Clock::now() + limit;
+  for (;;) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) return FileHandle(fd);
+    if (errno != ENOENT || Clock::now() >= deadline) return FileHandle();
+    WaitForFileCopy(path, kPoll);
+    if (!IsFileCopyRunning(path)) std::this_thread::sleep_for(kPoll);
+  }
+}
+
+StreamSource& SourceOf(HttpServer* server) {
+  StreamSource* source = server->Streams();
+  if (!source) throw HttpException(404);
+  return *source;
+}
+
+void CheckMethod(const HttpRequest& request) {
+  if (request.method != kMethodGet && request.method != kMethodHead && request.method != kMethodTrace) {
+    throw HttpException(405);
+  }
+}
+
+// TRACE: the head, then the request as received.
+void SendTrace(const HttpRequest& request, HttpConnection& connection, int typeId, const std::string& name) {
+  BodyExtent extent;
+  extent.size = static_cast<int64_t>(request.raw.size());
+  WriteResponseHead(request, connection, 200, extent, typeId, name);
+  connection.Send(request.raw);
+}
+
+// Sends [first, first + length) of a file that a copy may still be writing;
+// length -1 sends to the end. Ends when the file stops growing for `stall`.
+void SendFollowing(HttpConnection& connection, int fd, const std::string& path, int64_t first, int64_t length) {
+  int64_t pos = first;
+  int64_t end = length < 0 ? -1 : first + length;
+  auto lastGrowth = Clock::now();
+  while (end < 0 || pos < end) {
+    bool copying = IsFileCopyRunning(path);
+    int64_t size = FileSize(fd);
+    if (size > pos) {
+      int64_t piece = std::min<int64_t>(size - pos, kStreamPiece);
+      if (end >= 0) piece = std::min(piece, end - pos);
+      connection.SendFile(fd, static_cast<off_t>(pos), static_cast<size_t>(piece));
+      pos += piece;
+      lastGrowth = Clock::now();
+      continue;
+    }
+    if (!copying) {
+      // The copy ended between the size check and now: look once more.
+      if (FileSize(fd) > pos) continue;
+      break;
+    }
+    if (Clock::now() - lastGrowth > kCopyWait) break;
+    WaitForFileCopy(path, kPoll);
+  }
+  // A body cut short must not look complete: the caller closes the connection,
+  // and a promised length that was not reached tells the client.
+}
+
+}  // namespace
+
+std::string StreamTempPath(uint64_t id, const std::string& extension) {
+  return GetTempFolder(kTempSurgecast) + std::to_string(id) + extension;
+}
+
+std::string DataTempPath(uint64_t id, const std::string& extension) {
+  return GetTempFolder(kTempSurgecast) + "data" + std::to_string(id) + extension;
+}
+
+void HandlerStream::HandleRequest(HttpRequest& request, HttpConnection& connection) {
+  ItemPath item;
+  if (!ParseItemPath(request.path, GetPrefix(), item)) throw HttpException(404);
+  CheckMethod(request);
+  StreamSource& source = SourceOf(Server());
+  bool track = StreamKindOfName(item.name) == 2;
+  int64_t size = track ? source.TrackSize(item.id) : source.DataItemSize(item.id);
+  std::string name = track ? source.TrackFileName(item.id) : source.DataItemName(item.id);
+  int typeId = MimeIdForExtension(item.extension);
+  if (request.method == kMethodTrace) return SendTrace(request, connection, typeId, name);
+
+  bool direct = track && source.PlaysOnComputer();
+  std::string path = direct ? source.TrackFilePath(item.id) : StreamTempPath(item.id, item.extension);
+  if (request.method == kMethodHead) {
+    // HEAD starts no copy; a complete file at hand gives the exact size.
+    if (Exists(path) && !IsFileCopyRunning(path)) {
+      FileHandle f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+      if (f.get() >= 0) size = FileSize(f.get());
+    }
+    WriteResponseHead(request, connection, 200, BodyExtent{size}, typeId, name);
+    return;
+  }
+
+  std::optional<TempFileUse> use;
+  if (!direct) {
+    use.emplace(path);
+    if (use->First() && !Exists(path)) {
+      // Announced here too, so a copy that finishes before returning is followed as well.
+      FileCopyGuard copying(path);
+      if (track) {
+        source.CopyTrack(item.id, path);
+      } else {
+        source.CopyDataItem(item.id, path);
+      }
+    }
+  }
+  FileHandle file = OpenWhenThere(path, kCopyWait);
+  if (file.get() < 0) throw HttpException(404, "Request handler could not find file.");
+  if (direct || !IsFileCopyRunning(path)) size = FileSize(file.get());
+
+  BodyExtent extent{size};
+  if (request.HasHeader("range") && request.Header("user-agent").find("RealMedia") == std::string::npos) {
+    ByteRangeChoice range = ChooseByteRange(request.Header("range"), size);
+    if (range.kind == ByteRangeChoice::Unsatisfiable) {
+      throw HttpException(416, "Content-Range: bytes */" + std::to_string(size) + "\r\n", {});
+    }
+    if (range.kind == ByteRangeChoice::Satisfied) {
+      extent.partial = true;
+      extent.first = range.first;
+      extent.last = range.last;
+    }
+  }
+  WriteResponseHead(request, connection, 200, extent, typeId, name);
+  SendFollowing(connection, file.get(), path, extent.partial ? extent.first : 0, extent.Length());
+}
+
+void HandlerData::HandleRequest(HttpRequest& request, HttpConnection& connection) {
+  ItemPath item;
+  if (!ParseItemPath(request.path, GetPrefix(), item)) throw HttpException(404);
+  CheckMethod(request);
+  StreamSource& source = SourceOf(Server());
+  int64_t size = source.DataItemSize(item.id);
+  std::string name = item.name;
+  int typeId = MimeIdForExtension(item.extension);
+  if (request.method == kMethodTrace) return SendTrace(request, connection, typeId, name);
+  std::string path = DataTempPath(item.id, item.extension);
+  if (request.method == kMethodHead) {
+    WriteResponseHead(request, connection, 200, BodyExtent{size}, typeId, name);
+    return;
+  }
+
+  TempFileUse use(path, {path + ".tmp"});
+  if (use.First() && !Exists(path)) {
+    FileCopyGuard copying(path);
+    source.CopyDataItem(item.id, path);
+  }
+  // A download is sent once its copy is complete, so its length is exact.
+  FileHandle file = OpenWhenThere(path, kCopyWait);
+  if (file.get() < 0 || !WaitForFileCopy(path, kCopyWait)) {
+    throw HttpException(404, "Request handler could not find file.");
+  }
+  size = FileSize(file.get());
+  WriteResponseHead(request, connection, 200, BodyExtent{size}, typeId, name);
+  SendFollowing(connection, file.get(), path, 0, size);
+}
+
+}  // namespace hub
