@@ -51,13 +51,15 @@ int64_t FileSize(int fd) {
 
 bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
-// Opens the file, waiting while a copy is expected to create it.
-FileHandle OpenWhenThere(const std::string& path, std::chrono::milliseconds limit) {
+// Opens the file, waiting while a copy is expected to create it. `copied`:
+// this request ran the copy, so a missing file with no copy running is final.
+FileHandle OpenWhenThere(const std::string& path, std::chrono::milliseconds limit, bool copied) {
   auto deadline = Clock::now() + limit;
   for (;;) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd >= 0) return FileHandle(fd);
     if (errno != ENOENT || Clock::now() >= deadline) return FileHandle();
+    if (copied && !IsFileCopyRunning(path)) return FileHandle();
     WaitForFileCopy(path, kPoll);
     if (!IsFileCopyRunning(path)) std::this_thread::sleep_for(kPoll);
   }
@@ -93,7 +95,8 @@ void SendFollowing(HttpConnection& connection, int fd, const std::string& path, 
     bool copying = IsFileCopyRunning(path);
     int64_t size = FileSize(fd);
     if (size > pos) {
-      int64_t piece = std::min<int64_t>(size - pos, kStreamPiece);
+      // A finished file goes out in one sendfile; a growing one in pieces.
+      int64_t piece = copying ? std::min<int64_t>(size - pos, kStreamPiece) : size - pos;
       if (end >= 0) piece = std::min(piece, end - pos);
       connection.SendFile(fd, static_cast<off_t>(pos), static_cast<size_t>(piece));
       pos += piece;
@@ -146,9 +149,11 @@ void HandlerStream::HandleRequest(HttpRequest& request, HttpConnection& connecti
   }
 
   std::optional<TempFileUse> use;
+  bool copied = direct;
   if (!direct) {
     use.emplace(path);
     if (use->First() && !Exists(path)) {
+      copied = true;
       // Announced here too, so a copy that finishes before returning is followed as well.
       FileCopyGuard copying(path);
       if (track) {
@@ -158,7 +163,7 @@ void HandlerStream::HandleRequest(HttpRequest& request, HttpConnection& connecti
       }
     }
   }
-  FileHandle file = OpenWhenThere(path, kCopyWait);
+  FileHandle file = OpenWhenThere(path, kCopyWait, copied);
   if (file.get() < 0) throw HttpException(404, "Request handler could not find file.");
   if (direct || !IsFileCopyRunning(path)) size = FileSize(file.get());
 
@@ -194,12 +199,14 @@ void HandlerData::HandleRequest(HttpRequest& request, HttpConnection& connection
   }
 
   TempFileUse use(path, {path + ".tmp"});
+  bool copied = false;
   if (use.First() && !Exists(path)) {
+    copied = true;
     FileCopyGuard copying(path);
     source.CopyDataItem(item.id, path);
   }
   // A download is sent once its copy is complete, so its length is exact.
-  FileHandle file = OpenWhenThere(path, kCopyWait);
+  FileHandle file = OpenWhenThere(path, kCopyWait, copied);
   if (file.get() < 0 || !WaitForFileCopy(path, kCopyWait)) {
     throw HttpException(404, "Request handler could not find file.");
   }

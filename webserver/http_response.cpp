@@ -131,7 +131,9 @@ std::string StatusHead(int status) {
   std::snprintf(line, sizeof line, "HTTP/1.1 %3d ", status);
   std::string head = line;
   head += StatusText(status);
-  head += "\r\nServer: " + TheProductProfile().managerName + " " + GetModuleVersionString() + "\r\n";
+  // Reading the version scans the program file: once per process.
+  static const std::string version = GetModuleVersionString();
+  head += "\r\nServer: " + TheProductProfile().managerName + " " + version + "\r\n";
   head += "Date: " + HttpDate() + " GMT\r\n";
   return head;
 }

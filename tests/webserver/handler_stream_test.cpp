@@ -1,0 +1,151 @@
+// Streams and downloads over real sockets: ranges, growing copies, temporary files.
+#include "webserver/handler_stream.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "common/file_copy_signal.h"
+#include "support/hermetic_env.h"
+#include "web_test_support.h"
+#include "webserver/temp_file_users.h"
+
+namespace hub::test {
+namespace {
+
+bool Exists(const std::string& p) { return ::access(p.c_str(), F_OK) == 0; }
+
+class HandlerStreamTest : public WebServerTest {
+ protected:
+  void SetUp() override {
+    WebServerTest::SetUp();
+    StartServer();
+    track_ = RandomBytes(100000, 7);
+    source_->items[42] = {track_, "Artist - Album - 01 - Song.mp3", -1};
+  }
+  std::string track_;
+};
+
+TEST_F(HandlerStreamTest, RangesGetTheStatusHeadersAndBytesOfRfc9110) {
+  const int64_t n = static_cast<int64_t>(track_.size());
+  const std::string total = "/" + std::to_string(n);
+  struct Case {
+    std::vector<std::string> extra;
+    int status;
+    std::string contentRange;  // empty: none
+    int64_t first, length;
+  } cases[] = {
+      {{}, 200, "", 0, n},
+      {{"-H", "Range: bytes=500-"}, 206, "bytes 500-99999" + total, 500, n - 500},
+      {{"-H", "Range: bytes=500-999"}, 206, "bytes 500-999" + total, 500, 500},
+      {{"-H", "Range: bytes=-300"}, 206, "bytes 99700-99999" + total, n - 300, 300},
+      {{"-H", "Range: bytes=100000-"}, 416, "bytes */100000", 0, -1},
+      {{"-H", "Range: bytes=0-1,5-6"}, 200, "", 0, n},
+      {{"-H", "Range: bytes=500-", "-A", "RealMedia Player"}, 200, "", 0, n},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = c.extra;
+    args.push_back(Url("/stream/42/Song.mp3"));
+    CurlReply r = Curl(args);
+    std::string label = c.extra.empty() ? "plain" : c.extra[1];
+    EXPECT_EQ(r.status, c.status) << label;
+    if (c.contentRange.empty()) {
+      EXPECT_EQ(r.head.find("Content-Range"), std::string::npos) << label;
+    } else {
+      EXPECT_TRUE(r.HeadHas("Content-Range: " + c.contentRange)) << label << "\n" << r.head;
+    }
+    if (c.length >= 0) {
+      EXPECT_TRUE(r.HeadHas("Content-Length: " + std::to_string(c.length))) << label;
+      EXPECT_TRUE(r.HeadHas("Content-Type: audio/mpeg")) << label;
+      EXPECT_TRUE(r.body == track_.substr(static_cast<size_t>(c.first), static_cast<size_t>(c.length))) << label;
+    }
+  }
+  EXPECT_FALSE(Exists(StreamTempPath(42, ".mp3")));
+}
+
+TEST_F(HandlerStreamTest, StreamFollowsACopyInProgress) {
+  source_->backgroundCopy = true;
+  source_->pieceDelay = std::chrono::milliseconds(5);
+  source_->items[42].reportedSize = static_cast<int64_t>(track_.size());
+  CurlReply r = Curl({Url("/stream/42/Song.mp3")});
+  EXPECT_EQ(r.status, 200);
+  EXPECT_TRUE(r.HeadHas("Content-Length: 100000"));
+  EXPECT_TRUE(r.body == track_);
+  EXPECT_FALSE(Exists(StreamTempPath(42, ".mp3")));
+}
+
+TEST_F(HandlerStreamTest, TwoRequestsShareOneCopyAndTheLastDeletesIt) {
+  source_->backgroundCopy = true;
+  source_->pieceDelay = std::chrono::milliseconds(5);
+  CurlReply a, b;
+  std::thread ta([&] { a = Curl({Url("/stream/42/Song.mp3")}); });
+  std::thread tb([&] { b = Curl({Url("/stream/42/Song.mp3")}); });
+  ta.join();
+  tb.join();
+  EXPECT_TRUE(a.body == track_);
+  EXPECT_TRUE(b.body == track_);
+  EXPECT_LE(source_->copies.load(), 2);
+  EXPECT_EQ(TempFileUse::UsersOf(StreamTempPath(42, ".mp3")), 0);
+  EXPECT_FALSE(Exists(StreamTempPath(42, ".mp3")));
+}
+
+TEST_F(HandlerStreamTest, HeadStartsNoCopyAndTraceEchoesTheRequest) {
+  CurlReply head = Curl({"-I", Url("/stream/42/Song.mp3")});
+  EXPECT_EQ(head.status, 200);
+  EXPECT_EQ(source_->copies.load(), 0);
+  CurlReply trace = Curl({"-X", "TRACE", Url("/stream/42/Song.mp3")});
+  EXPECT_EQ(trace.status, 200);
+  EXPECT_EQ(trace.body.substr(0, 30), "TRACE /stream/42/Song.mp3 HTTP");
+  EXPECT_EQ(Curl({"-X", "DELETE", Url("/stream/42/Song.mp3")}).status, 405);
+  EXPECT_EQ(source_->copies.load(), 0);
+}
+
+TEST_F(HandlerStreamTest, NamesFromTagsCannotSplitTheHead) {
+  source_->items[42].name = "Evil\r\nX-Injected: 1\r\n\r\nCaf\xC3\xA9.mp3";
+  CurlReply r = Curl({Url("/stream/42/Song.mp3")});
+  EXPECT_EQ(r.status, 200);
+  EXPECT_EQ(r.head.find("\r\nX-Injected"), std::string::npos) << r.head;
+  EXPECT_TRUE(r.HeadHas("icy-name:EvilX-Injected: 1Caf\xC3\xA9.mp3"));
+  EXPECT_NE(r.head.find("filename*=UTF-8''EvilX-Injected%3A%201Caf%C3%A9.mp3"), std::string::npos) << r.head;
+  EXPECT_TRUE(r.body == track_);
+}
+
+TEST_F(HandlerStreamTest, DirectFilesAreSentAndKept) {
+  source_->playsOnComputer = true;
+  source_->directFolder = MakeTempDir("player");
+  std::string path = source_->TrackFilePath(42);
+  std::ofstream(path, std::ios::binary) << track_;
+  CurlReply r = Curl({"-H", "Range: bytes=99000-", Url("/stream/42/Song.mp3")});
+  EXPECT_EQ(r.status, 206);
+  EXPECT_TRUE(r.body == track_.substr(99000));
+  EXPECT_EQ(source_->copies.load(), 0);
+  EXPECT_TRUE(Exists(path));
+}
+
+TEST_F(HandlerStreamTest, MissingItemIs404BeforeAnyHead) {
+  CurlReply r = Curl({Url("/stream/999/x.mp3")});
+  EXPECT_EQ(r.status, 404);
+  EXPECT_EQ(Curl({Url("/stream/notanid/x.mp3")}).status, 404);
+}
+
+TEST_F(HandlerStreamTest, DataDownloadsWholeAndCleansUp) {
+  std::string doc = RandomBytes(30000, 3);
+  source_->items[0x100000005ull] = {doc, "notes.txt", 0};  // the device does not know the size
+  source_->backgroundCopy = true;
+  source_->pieceDelay = std::chrono::milliseconds(2);
+  CurlReply r = Curl({Url("/data/4294967301/notes.txt")});
+  EXPECT_EQ(r.status, 200);
+  EXPECT_TRUE(r.HeadHas("Content-Length: 30000"));
+  EXPECT_TRUE(r.HeadHas("Content-Type: text/plain; charset=iso-8859-1"));
+  EXPECT_TRUE(r.body == doc);
+  std::string temp = DataTempPath(0x100000005ull, ".txt");
+  EXPECT_NE(temp.find("data4294967301.txt"), std::string::npos);
+  EXPECT_FALSE(Exists(temp));
+  // A stream of a data file takes the data road too, and downloads whole.
+  CurlReply s = Curl({Url("/stream/4294967301/notes.txt")});
+  EXPECT_TRUE(s.body == doc);
+}
+
+}  // namespace
+}  // namespace hub::test
