@@ -7,6 +7,7 @@
 #include "common/settings.h"
 #include "common/text.h"
 #include "webserver/access_control.h"
+#include "webserver/device_stream_source.h"
 #include "webserver/http_exception.h"
 #include "webserver/http_response.h"
 
@@ -43,6 +44,7 @@ AccountList ParseAccountText(std::string_view text) {
 
 HttpServer::HttpServer(KernelDevice* device, platform::NetServerLimits limits)
     : device_(device),
+      streams_(device ? std::make_unique<DeviceStreamSource>(*device) : nullptr),
       accounts_(std::make_shared<const AccountList>()),
       net_([this](platform::NetConnection& c, platform::HeadOutcome o) { Serve(c, o); }, limits, BusyReply()) {}
 
