@@ -131,7 +131,9 @@ void HandlerStream::HandleRequest(HttpRequest& request, HttpConnection& connecti
   CheckMethod(request);
   StreamSource& source = SourceOf(Server());
   bool track = StreamKindOfName(item.name) == 2;
+  // Devices answer 0 for sizes they do not know; a real empty file is measured once copied.
   int64_t size = track ? source.TrackSize(item.id) : source.DataItemSize(item.id);
+  if (size <= 0) size = -1;
   std::string name = track ? source.TrackFileName(item.id) : source.DataItemName(item.id);
   int typeId = MimeIdForExtension(item.extension);
   if (request.method == kMethodTrace) return SendTrace(request, connection, typeId, name);
@@ -189,6 +191,7 @@ void HandlerData::HandleRequest(HttpRequest& request, HttpConnection& connection
   CheckMethod(request);
   StreamSource& source = SourceOf(Server());
   int64_t size = source.DataItemSize(item.id);
+  if (size <= 0) size = -1;
   std::string name = item.name;
   int typeId = MimeIdForExtension(item.extension);
   if (request.method == kMethodTrace) return SendTrace(request, connection, typeId, name);

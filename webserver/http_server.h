@@ -44,6 +44,8 @@ class HttpServer {
   void Stop();
   uint16_t Port() const { return net_.Port(); }
   bool Running() const { return net_.Running(); }
+  // Connections being answered right now.
+  size_t ActiveConnections() const { return net_.ActiveConnections(); }
 
   // The first handler with the best score (> -1); throws HttpException 404 when none.
   Handler& FindHandler(const HttpRequest& request) const;

@@ -61,6 +61,7 @@ TEST_F(HandlerStreamTest, RangesGetTheStatusHeadersAndBytesOfRfc9110) {
       EXPECT_TRUE(r.body == track_.substr(static_cast<size_t>(c.first), static_cast<size_t>(c.length))) << label;
     }
   }
+  WaitUntilIdle();
   EXPECT_FALSE(Exists(StreamTempPath(42, ".mp3")));
 }
 
@@ -72,6 +73,7 @@ TEST_F(HandlerStreamTest, StreamFollowsACopyInProgress) {
   EXPECT_EQ(r.status, 200);
   EXPECT_TRUE(r.HeadHas("Content-Length: 100000"));
   EXPECT_TRUE(r.body == track_);
+  WaitUntilIdle();
   EXPECT_FALSE(Exists(StreamTempPath(42, ".mp3")));
 }
 
@@ -86,6 +88,7 @@ TEST_F(HandlerStreamTest, TwoRequestsShareOneCopyAndTheLastDeletesIt) {
   EXPECT_TRUE(a.body == track_);
   EXPECT_TRUE(b.body == track_);
   EXPECT_LE(source_->copies.load(), 2);
+  WaitUntilIdle();
   EXPECT_EQ(TempFileUse::UsersOf(StreamTempPath(42, ".mp3")), 0);
   EXPECT_FALSE(Exists(StreamTempPath(42, ".mp3")));
 }
@@ -141,6 +144,7 @@ TEST_F(HandlerStreamTest, DataDownloadsWholeAndCleansUp) {
   EXPECT_TRUE(r.body == doc);
   std::string temp = DataTempPath(0x100000005ull, ".txt");
   EXPECT_NE(temp.find("data4294967301.txt"), std::string::npos);
+  WaitUntilIdle();
   EXPECT_FALSE(Exists(temp));
   // A stream of a data file takes the data road too, and downloads whole.
   CurlReply s = Curl({Url("/stream/4294967301/notes.txt")});

@@ -165,6 +165,12 @@ void WebServerTest::WriteAccounts(const std::string& text) {
   std::ofstream(appData_ + "/httpauth.txt") << text;
 }
 
+void WebServerTest::WaitUntilIdle() const {
+  for (int i = 0; i < 1000 && server_->ActiveConnections() != 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
 std::string WebServerTest::Url(const std::string& path) const {
   return "http://127.0.0.1:" + std::to_string(server_->Port()) + path;
 }

@@ -80,6 +80,9 @@ class WebServerTest : public ::testing::Test {
   void StartServer(platform::NetServerLimits limits = {});
   void WriteAccounts(const std::string& text);
   std::string Url(const std::string& path) const;
+  // Waits (at most 10 s) until no connection is being answered: a client may
+  // have its last byte before the server has cleaned up.
+  void WaitUntilIdle() const;
 
   std::string appData_;
   std::string tempRoot_;
