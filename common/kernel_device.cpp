@@ -41,11 +41,11 @@ namespace {
 // SetNotice from another thread never writes into someone else's request.
 class CurrentBlockScope {
  public:
-  CurrentBlockScope(KdpBlock*& current, KdpBlock& block) : current_(current), saved_(current) { current_ = &block; }
-  ~CurrentBlockScope() { current_ = saved_; }
+  CurrentBlockScope(std::atomic<KdpBlock*>& current, KdpBlock& block) : current_(current), saved_(current.exchange(&block)) {}
+  ~CurrentBlockScope() { current_.store(saved_); }
 
  private:
-  KdpBlock*& current_;
+  std::atomic<KdpBlock*>& current_;
   KdpBlock* saved_;
 };
 
@@ -79,13 +79,15 @@ void KernelDevice::DispatchRequest(KdpBlock& block) {
 }
 
 void KernelDevice::SetNotice(std::string_view text) {
-  currentBlock_->noticeFlag = kKdpNoticeSet;
-  currentBlock_->noticeText.Set(text);
+  KdpBlock* block = currentBlock_.load();
+  block->noticeFlag = kKdpNoticeSet;
+  block->noticeText.Set(text);
 }
 
 void KernelDevice::SetDriverError(uint32_t code, std::string_view text) {
-  currentBlock_->driverErrorCode = code;
-  currentBlock_->driverErrorText.Set(text);
+  KdpBlock* block = currentBlock_.load();
+  block->driverErrorCode = code;
+  block->driverErrorText.Set(text);
 }
 
 // --- Caches ---
@@ -110,7 +112,11 @@ int KernelDevice::CheckDriver() { return driver_ ? driver_->CheckDevice(idA_) : 
 int KernelDevice::ProbeDevice(const KernelId&, KernelTextField&, KernelTextField&) { return 1; }
 
 void KernelDevice::Disconnect() {
+  // The emptied structures are rebuilt on first use after a reconnect, not
+  // left empty until something else happens to invalidate them.
   ClearBrowseIndex();
+  browseDirty_ = 1;
+  playlistListDirty_ = 1;
   searchResults_.clear();
   searchCursor_ = 0;
   artistAlbumNames_.clear();

@@ -5,9 +5,11 @@
 //
 // Threading: one recursive lock per device (Lock()). Every request dispatch
 // takes it, and every other caller (web-server threads, workers) must hold it
-// while using the device. Never show a message box while holding it.
+// while using the device. Never show a message box while holding it, and
+// never wait while holding it for a thread that takes it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -296,7 +298,8 @@ class KernelDevice {
   // --- Routines of the base used by the families and the server. ---
 
   // Write into the block of the request being served (the private block
-  // outside a request).
+  // outside a request). They take no lock: a worker thread that the request
+  // waits for may call them.
   void SetNotice(std::string_view text);
   void SetDriverError(uint32_t code, std::string_view text);
 
@@ -366,7 +369,7 @@ class KernelDevice {
   size_t queueCursor_ = 0;
   std::unordered_map<std::string, KernelId> hashIndex_;
   KdpBlock privateBlock_;
-  KdpBlock* currentBlock_ = &privateBlock_;
+  std::atomic<KdpBlock*> currentBlock_{&privateBlock_};
 };
 
 }  // namespace hub

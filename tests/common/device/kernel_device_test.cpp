@@ -119,6 +119,19 @@ TEST_F(BrowseTest, IndexFollowsChangesAfterInvalidateCaches) {
   EXPECT_EQ(device.FindNextTrack(first), 0);
 }
 
+TEST_F(BrowseTest, WalksAfterADisconnectSeeThePlayerAgain) {
+  device.AddPlaylist("P");
+  KernelId first;
+  KernelTextField f;
+  f.Init();
+  ASSERT_EQ(device.GetFirstArtist(f), 3);
+  ASSERT_EQ(device.GetFirstPlaylist(first), 1);
+  device.Disconnect();
+  EXPECT_EQ(device.GetFirstArtist(f), 3);
+  EXPECT_EQ(device.FindTracks(first, "B", "", ""), 1);
+  EXPECT_EQ(device.GetFirstPlaylist(first), 1);
+}
+
 TEST(KernelDeviceTest, PlaylistsAreSortedByNameAfterMarkModified) {
   MemoryDevice device;
   device.AddPlaylist("beta");
