@@ -1,0 +1,51 @@
+// A table the engine queries: the ids of its rows, loaded when the query runs,
+// and values fetched by row and column name. Tables come from a table source.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "common/records.h"
+
+namespace hub {
+
+class CTable {
+ public:
+  CTable(std::string name, int32_t selectStarColumnCount)
+      : name_(std::move(name)), selectStarColumnCount_(selectStarColumnCount) {}
+  virtual ~CTable() = default;
+  CTable(const CTable&) = delete;
+  CTable& operator=(const CTable&) = delete;
+
+  // Empties the row ids and fills them from the device.
+  virtual void Load() = 0;
+  // Throws CKestroSQLNoSuchColumnException for an index outside the columns.
+  virtual std::string GetColumnNames(int32_t index) = 0;
+  // Throws CKestroSQLNoSuchFieldException for an unknown name (exact, case-sensitive)
+  // and std::invalid_argument for a row outside the row ids.
+  virtual std::string GetValue(int32_t row, std::string_view name) = 0;
+
+  const std::string& name() const { return name_; }
+  int32_t selectStarColumnCount() const { return selectStarColumnCount_; }
+  int32_t GetRowCount() const { return static_cast<int32_t>(rowIds_.size()); }
+
+ protected:
+  const KernelId& RowId(int32_t row) const;
+
+  std::string name_;
+  int32_t selectStarColumnCount_;
+  std::vector<KernelId> rowIds_;
+};
+
+class CTableSource {
+ public:
+  virtual ~CTableSource() = default;
+  // A new, not yet loaded table, or null for a name the source does not know.
+  virtual std::unique_ptr<CTable> OpenTable(std::string_view name) = 0;
+};
+
+}  // namespace hub

@@ -1,0 +1,170 @@
+// Tables over the device: loading the row ids by the device's walks and
+// formatting each column from the device's records.
+#include "sql/tables_jukebox.h"
+
+#include <array>
+#include <stdexcept>
+
+#include "sql/sql_exception.h"
+
+namespace hub {
+
+const KernelId& CTable::RowId(int32_t row) const {
+  if (row < 0 || row >= GetRowCount()) throw std::invalid_argument("row index out of range");
+  return rowIds_[static_cast<size_t>(row)];
+}
+
+std::string IdText(const KernelId& id) { return std::to_string(id.RecordId()); }
+
+namespace {
+
+template <size_t N>
+std::string ColumnName(const std::array<std::string_view, N>& names, int32_t index) {
+  if (index < 0 || index >= static_cast<int32_t>(N)) throw CKestroSQLNoSuchColumnException({}, index);
+  return std::string(names[static_cast<size_t>(index)]);
+}
+
+template <size_t N>
+int ColumnIndex(const std::array<std::string_view, N>& names, std::string_view name) {
+  for (size_t i = 0; i < N; ++i) {
+    if (names[i] == name) return static_cast<int>(i);
+  }
+  throw CKestroSQLNoSuchFieldException(std::string(name));
+}
+
+// Walks first/next, appending each id to `out`.
+template <typename First, typename Next>
+void Walk(std::vector<KernelId>& out, First first, Next next) {
+  KernelId id;
+  if (first(id) == 0) return;
+  do {
+    out.push_back(id);
+  } while (next(id) != 0);
+}
+
+enum AudioColumn { kId, kArtist, kAlbum, kTrackNum, kTitle, kGenre, kComposer, kYear, kComment, kLength, kCodec, kBitrate, kSize, kLocked, kRating, kPlayCount };
+constexpr std::array<std::string_view, 16> kAudioColumns = {"id",      "artist", "album",   "tracknum", "title",  "genre",
+                                                            "composer", "year",   "comment", "length",   "codec",  "bitrate",
+                                                            "size",     "locked", "rating",  "playcount"};
+constexpr std::array<std::string_view, 3> kDataColumns = {"id", "name", "size"};
+constexpr std::array<std::string_view, 2> kPlaylistColumns = {"id", "name"};
+constexpr std::array<std::string_view, 4> kPlitemColumns = {"id", "plid", "pos", "aid"};
+
+}  // namespace
+
+void CTableJukeboxAudio::Load() {
+  rowIds_.clear();
+  recordRow_ = -1;
+  Walk(rowIds_, [&](KernelId& id) { return device_->GetFirstTrack(id); }, [&](KernelId& id) { return device_->GetNextTrack(id); });
+}
+
+std::string CTableJukeboxAudio::GetColumnNames(int32_t index) { return ColumnName(kAudioColumns, index); }
+
+std::string CTableJukeboxAudio::GetValue(int32_t row, std::string_view name) {
+  int column = ColumnIndex(kAudioColumns, name);
+  const KernelId& id = RowId(row);
+  if (column == kId) return IdText(id);
+  if (column == kLocked) return std::to_string(device_->GetTrackLocked(id));
+  if (recordRow_ != row) {
+    recordRow_ = -1;
+    record_.Init();
+    device_->GetTrackInfo(id, record_);
+    recordRow_ = row;
+  }
+  const _AUDIODATA& r = record_;
+  auto number = [](uint32_t v) { return std::to_string(static_cast<int32_t>(v)); };
+  switch (column) {
+    case kArtist: return r.artist.str();
+    case kAlbum: return r.album.str();
+    case kTitle: return r.title.str();
+    case kGenre: return r.genre.str();
+    case kComposer: return r.composer.str();
+    case kComment: return r.comment.str();
+    case kTrackNum: return number(r.trackNumber);
+    case kLength: return number(r.length);
+    case kYear: return number(r.year);
+    case kBitrate: return number(r.bitrate);
+    case kSize: return number(r.size);
+    case kPlayCount: return number(r.playCount);
+    case kRating: return std::to_string(r.rating / 20);
+    case kCodec: return std::string(GetExtensionForFileType(r.fileType));
+    default: return {};
+  }
+}
+
+void CTableJukeboxData::Load() {
+  rowIds_.clear();
+  KernelId root;
+  device_->GetDataRoot(root);
+  Walk(rowIds_, [&](KernelId& id) { return device_->GetFirstDataChild(root, id); },
+       [&](KernelId& id) { return device_->GetNextDataChild(root, id); });
+}
+
+std::string CTableJukeboxData::GetColumnNames(int32_t index) { return ColumnName(kDataColumns, index); }
+
+std::string CTableJukeboxData::GetValue(int32_t row, std::string_view name) {
+  int column = ColumnIndex(kDataColumns, name);
+  const KernelId& id = RowId(row);
+  if (column == 0) return IdText(id);
+  if (column == 1) return device_->GetDataItemName(id);
+  return std::to_string(device_->GetDataItemSizeKB(id));
+}
+
+void CTableJukeboxPlaylist::Load() {
+  rowIds_.clear();
+  Walk(rowIds_, [&](KernelId& id) { return device_->GetFirstPlaylist(id); }, [&](KernelId& id) { return device_->GetNextPlaylist(id); });
+}
+
+std::string CTableJukeboxPlaylist::GetColumnNames(int32_t index) { return ColumnName(kPlaylistColumns, index); }
+
+std::string CTableJukeboxPlaylist::GetValue(int32_t row, std::string_view name) {
+  int column = ColumnIndex(kPlaylistColumns, name);
+  const KernelId& id = RowId(row);
+  if (column == 0) return IdText(id);
+  return device_->GetPlaylistName(id);
+}
+
+void CTableJukeboxPlaylistItem::Load() {
+  rowIds_.clear();
+  positions_.clear();
+  trackIds_.clear();
+  std::vector<KernelId> playlists;
+  Walk(playlists, [&](KernelId& id) { return device_->GetFirstPlaylist(id); }, [&](KernelId& id) { return device_->GetNextPlaylist(id); });
+  for (const KernelId& playlist : playlists) {
+    std::vector<KernelId> items;
+    Walk(items, [&](KernelId& id) { return device_->GetFirstPlaylistItem(playlist, id); },
+         [&](KernelId& id) { return device_->GetNextPlaylistItem(playlist, id); });
+    uint32_t position = 0;
+    for (const KernelId& item : items) {
+      rowIds_.push_back(playlist);
+      positions_.emplace_back(position++);
+      trackIds_.push_back(item);
+    }
+  }
+}
+
+std::string CTableJukeboxPlaylistItem::GetColumnNames(int32_t index) { return ColumnName(kPlitemColumns, index); }
+
+std::string CTableJukeboxPlaylistItem::GetValue(int32_t row, std::string_view name) {
+  int column = ColumnIndex(kPlitemColumns, name);
+  const KernelId& playlist = RowId(row);
+  size_t i = static_cast<size_t>(row);
+  if (i >= positions_.size() || i >= trackIds_.size()) throw std::invalid_argument("row index out of range");
+  std::string pos = std::to_string(static_cast<int32_t>(positions_[i].key[0]));
+  switch (column) {
+    case 1: return IdText(playlist);
+    case 2: return pos;
+    case 3: return IdText(trackIds_[i]);
+    default: return IdText(playlist) + pos;
+  }
+}
+
+std::unique_ptr<CTable> CTableSourceJukebox::OpenTable(std::string_view name) {
+  if (name == "audio") return std::make_unique<CTableJukeboxAudio>(device_);
+  if (name == "data") return std::make_unique<CTableJukeboxData>(device_);
+  if (name == "playlist") return std::make_unique<CTableJukeboxPlaylist>(device_);
+  if (name == "plitem") return std::make_unique<CTableJukeboxPlaylistItem>(device_);
+  return nullptr;
+}
+
+}  // namespace hub
