@@ -45,7 +45,7 @@ inline MemoryJukebox SmallJukebox() {
 }
 
 // Runs a SELECT and answers the rows as "name=value|..." in row-map order.
-inline std::vector<std::string> Run(QueryDevice& device, const std::string& sql) {
+inline std::vector<std::string> RunRows(QueryDevice& device, const std::string& sql) {
   CTableSourceJukebox source(&device);
   CResultTable result;
   RunSelectStatement(sql, source, result);
