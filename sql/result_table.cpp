@@ -20,35 +20,93 @@ uint32_t StringMapHash(std::string_view text) {
   return h;
 }
 
-CResultRow::CResultRow(CRow& row, const std::vector<std::unique_ptr<CExpItem>>& expressions, const std::vector<std::string>& names) {
+CResultRow::CResultRow(CRow& row, const std::vector<std::unique_ptr<CExpItem>>& expressions, const std::vector<std::string>& names,
+                       ResultRowPlan* plan) {
+  if (plan == nullptr) {
+    Build(row, expressions, names, nullptr);
+    return;
+  }
+  if (plan->ready) {
+    // Same statement, same tables: only the values change.
+    size_t calls = 0;
+    for (const auto& e : expressions) calls += (e && e->kind() == kExpSelectStar) ? static_cast<size_t>(row.GetColumnCount()) : 1;
+    if (calls == plan->slots.size()) {
+      layout_ = plan->layout;
+      values_.resize(layout_->names.size());
+      size_t k = 0;
+      for (size_t i = 0; i < expressions.size(); ++i) {
+        CExpItem* expression = expressions[i].get();
+        if (expression == nullptr) throw CKestroSQLBadSelectExpressionException({}, static_cast<int32_t>(i));
+        if (expression->kind() == kExpSelectStar) {
+          int32_t count = row.GetColumnCount();
+          for (int32_t c = 0; c < count; ++c, ++k) values_[plan->slots[k]] = row.GetValue(plan->setNames[k]);
+        } else {
+          values_[plan->slots[k++]] = expression->GetText(row);
+        }
+      }
+      return;
+    }
+  }
+  std::vector<std::string> setOrder;
+  Build(row, expressions, names, &setOrder);
+  plan->setNames = std::move(setOrder);
+  plan->slots.clear();
+  for (const std::string& name : plan->setNames) {
+    auto at = std::find(layout_->names.begin(), layout_->names.end(), name);
+    plan->slots.push_back(static_cast<size_t>(at - layout_->names.begin()));
+  }
+  plan->layout = layout_;
+  plan->ready = true;
+}
+
+void CResultRow::Build(CRow& row, const std::vector<std::unique_ptr<CExpItem>>& expressions, const std::vector<std::string>& names,
+                       std::vector<std::string>* setOrder) {
   for (size_t i = 0; i < expressions.size(); ++i) {
     CExpItem* expression = expressions[i].get();
     if (expression == nullptr) throw CKestroSQLBadSelectExpressionException({}, static_cast<int32_t>(i));
     if (expression->kind() == kExpSelectStar) {
-      AddAllColumns(row);
+      int32_t count = row.GetColumnCount();
+      for (int32_t c = 0; c < count; ++c) {
+        std::string name = row.GetColumnNames(c);
+        std::string value = row.GetValue(name);
+        if (setOrder) setOrder->push_back(name);
+        Set(std::move(name), std::move(value));
+      }
       continue;
     }
     std::string name = i < names.size() ? names[i] : std::string();
     if (name.empty()) name = expression->GetSqlText();
+    if (setOrder) setOrder->push_back(name);
     Set(std::move(name), expression->GetText(row));
   }
 }
 
 void CResultRow::Set(std::string name, std::string value) {
-  for (Entry& e : entries_) {
-    if (e.name == name) {
-      e.value = std::move(value);
-      return;
+  if (layout_) {
+    for (size_t i = 0; i < layout_->names.size(); ++i) {
+      if (layout_->names[i] == name) {
+        values_[i] = std::move(value);
+        return;
+      }
     }
   }
+  if (!layout_) {
+    layout_ = std::make_shared<Layout>();
+  } else if (layout_.use_count() > 1) {
+    layout_ = std::make_shared<Layout>(*layout_);  // another row shares these names
+  }
   uint32_t bucket = StringMapHash(name) % kStringMapBuckets;
-  auto at = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.bucket >= bucket; });
-  entries_.insert(at, Entry{std::move(name), std::move(value), bucket});
+  auto& buckets = layout_->buckets;
+  size_t at = static_cast<size_t>(std::find_if(buckets.begin(), buckets.end(), [&](uint32_t b) { return b >= bucket; }) - buckets.begin());
+  buckets.insert(buckets.begin() + static_cast<std::ptrdiff_t>(at), bucket);
+  layout_->names.insert(layout_->names.begin() + static_cast<std::ptrdiff_t>(at), std::move(name));
+  values_.insert(values_.begin() + static_cast<std::ptrdiff_t>(at), std::move(value));
 }
 
 const std::string* CResultRow::Find(std::string_view name) const {
-  for (const Entry& e : entries_) {
-    if (e.name == name) return &e.value;
+  if (!layout_) return nullptr;
+  for (size_t i = 0; i < layout_->names.size(); ++i) {
+    if (layout_->names[i] == name) return &values_[i];
   }
   return nullptr;
 }
@@ -62,27 +120,22 @@ void CResultRow::AddAllColumns(CRow& row) {
   }
 }
 
-std::vector<std::string> CResultRow::GetColumnNames() const {
-  std::vector<std::string> names;
-  names.reserve(entries_.size());
-  for (const Entry& e : entries_) names.push_back(e.name);
-  return names;
-}
+std::vector<std::string> CResultRow::GetColumnNames() const { return layout_ ? layout_->names : std::vector<std::string>(); }
 
 uint32_t CResultRow::GetHash() const {
   uint32_t h = 0;
-  for (const Entry& e : entries_) {
-    for (char c : e.value) h = h * 33u + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(c)));
+  for (const std::string& value : values_) {
+    for (char c : value) h = h * 33u + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(c)));
   }
   return h;
 }
 
 std::string CResultRow::ValueKey() const {
   std::string key;
-  for (const Entry& e : entries_) {
-    key += std::to_string(e.value.size());
+  for (const std::string& value : values_) {
+    key += std::to_string(value.size());
     key += ':';
-    key += e.value;
+    key += value;
   }
   return key;
 }

@@ -15,19 +15,26 @@ namespace hub {
 class CExpItem;
 class CRow;
 
+// How the rows of one execution are built: every row of a statement sets the
+// same names in the same order, so the names and their places are worked out
+// on the first row and shared by the rest.
+struct ResultRowPlan;
+
 class CResultRow {
  public:
-  struct Entry {
-    std::string name;
-    std::string value;
-    uint32_t bucket;
+  // Names in iteration order (buckets ascending, latest first within a bucket),
+  // shared by the rows of one result until one of them adds a name.
+  struct Layout {
+    std::vector<std::string> names;
+    std::vector<uint32_t> buckets;
   };
 
   CResultRow() = default;
   // One result row from a table or joined row: every select expression gives a
   // column named by its select name, or its SQL text when that is empty; "*"
   // gives all the row's select-star columns. `names` holds one name per expression.
-  CResultRow(CRow& row, const std::vector<std::unique_ptr<CExpItem>>& expressions, const std::vector<std::string>& names);
+  CResultRow(CRow& row, const std::vector<std::unique_ptr<CExpItem>>& expressions, const std::vector<std::string>& names,
+             ResultRowPlan* plan = nullptr);
 
   // Sets name -> value; an existing name keeps its place and takes the new value.
   void Set(std::string name, std::string value);
@@ -35,8 +42,9 @@ class CResultRow {
   const std::string* Find(std::string_view name) const;
   void AddAllColumns(CRow& row);
 
-  // Entries in iteration order: buckets ascending, latest first within a bucket.
-  const std::vector<Entry>& entries() const { return entries_; }
+  size_t GetColumnCount() const { return values_.size(); }
+  const std::string& GetName(size_t i) const { return layout_->names[i]; }
+  const std::string& GetValueAt(size_t i) const { return values_[i]; }
   std::vector<std::string> GetColumnNames() const;
   // h = h * 33 + c over the values concatenated in iteration order.
   uint32_t GetHash() const;
@@ -44,7 +52,18 @@ class CResultRow {
   std::string ValueKey() const;
 
  private:
-  std::vector<Entry> entries_;
+  void Build(CRow& row, const std::vector<std::unique_ptr<CExpItem>>& expressions, const std::vector<std::string>& names,
+             std::vector<std::string>* setOrder);
+
+  std::shared_ptr<Layout> layout_;
+  std::vector<std::string> values_;
+};
+
+struct ResultRowPlan {
+  bool ready = false;
+  std::shared_ptr<CResultRow::Layout> layout;
+  std::vector<std::string> setNames;  // the name of each Set, in order
+  std::vector<size_t> slots;          // where each Set lands
 };
 
 // The string hash of the class library's map: h = h * 33 + c over signed bytes.

@@ -67,7 +67,7 @@ void CSelectStatement::ScanTable(CTable& table, std::vector<std::unique_ptr<CRes
   const int32_t count = table.GetRowCount();
   for (int32_t i = 0; i < count; ++i) {
     CRow row(i, &table);
-    if (!where_ || where_->Evaluate(row) != 0) collected.push_back(std::make_unique<CResultRow>(row, selectExpressions_, selectNames_));
+    if (!where_ || where_->Evaluate(row) != 0) collected.push_back(std::make_unique<CResultRow>(row, selectExpressions_, selectNames_, &plan_));
   }
 }
 
@@ -81,7 +81,7 @@ void CSelectStatement::JoinTables(size_t level, CRowJoined& joined, std::vector<
     CRow row(i, table);
     joined.AddRow(&row);
     if (last) {
-      if (!where_ || where_->Evaluate(joined) != 0) collected.push_back(std::make_unique<CResultRow>(joined, selectExpressions_, selectNames_));
+      if (!where_ || where_->Evaluate(joined) != 0) collected.push_back(std::make_unique<CResultRow>(joined, selectExpressions_, selectNames_, &plan_));
     } else {
       JoinTables(level + 1, joined, tables, collected);
     }

@@ -68,6 +68,7 @@ class CSelectStatement : public CSQLStatement {
   std::unique_ptr<CExpItem> secondCondition_;
   std::vector<std::string> orderByNames_;
   std::vector<uint32_t> orderByAscending_;
+  ResultRowPlan plan_;
 };
 
 // Parses `text` and, when it is a SELECT, prepares and runs it over `source`

@@ -52,9 +52,9 @@ inline std::vector<std::string> RunRows(QueryDevice& device, const std::string& 
   std::vector<std::string> rows;
   for (const auto& row : result.rows()) {
     std::string text;
-    for (const auto& e : row->entries()) {
+    for (size_t i = 0; i < row->GetColumnCount(); ++i) {
       if (!text.empty()) text += '|';
-      text += e.name + "=" + e.value;
+      text += row->GetName(i) + "=" + row->GetValueAt(i);
     }
     rows.push_back(text);
   }
