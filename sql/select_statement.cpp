@@ -1,7 +1,10 @@
 // Preparing and executing SELECT statements.
 #include "sql/select_statement.h"
 
+#include <algorithm>
 #include <unordered_set>
+
+#include "sql/join_plan.h"
 
 #include "sql/row.h"
 #include "sql/sql_exception.h"
@@ -50,7 +53,11 @@ void CSelectStatement::Execute(CResultTable& result) {
     ScanTable(*tables.front(), collected);
   } else {
     CRowJoined joined;
-    JoinTables(0, joined, tables, collected);
+    if (std::unique_ptr<JoinPlan> plan = joinPlanning_ ? JoinPlan::Make(where_.get(), tables) : nullptr) {
+      JoinPlanned(0, joined, tables, *plan, collected);
+    } else {
+      JoinTables(0, joined, tables, collected);
+    }
   }
 
   // DISTINCT compares the values themselves and keeps the first row of each.
@@ -86,6 +93,33 @@ void CSelectStatement::JoinTables(size_t level, CRowJoined& joined, std::vector<
       JoinTables(level + 1, joined, tables, collected);
     }
     joined.RemoveLastRow();
+  }
+}
+
+void CSelectStatement::JoinPlanned(size_t level, CRowJoined& joined, std::vector<std::unique_ptr<CTable>>& tables, JoinPlan& plan,
+                                   std::vector<std::unique_ptr<CResultRow>>& collected) {
+  CTable* table = level < tables.size() ? tables[level].get() : nullptr;
+  if (table == nullptr) throw CKestroSQLBadJoinTableException();
+  const bool last = level + 1 == tables.size();
+  const std::vector<CExpItem*>& terms = plan.levels[level].terms;
+  auto visit = [&](int32_t i) {
+    CRow row(i, table);
+    joined.AddRow(&row);
+    bool keep = std::all_of(terms.begin(), terms.end(), [&](CExpItem* term) { return term->Evaluate(joined) != 0; });
+    if (keep) {
+      if (last) {
+        collected.push_back(std::make_unique<CResultRow>(joined, selectExpressions_, selectNames_, &plan_));
+      } else {
+        JoinPlanned(level + 1, joined, tables, plan, collected);
+      }
+    }
+    joined.RemoveLastRow();
+  };
+  if (const std::vector<int32_t>* candidates = plan.Candidates(level, *table, joined)) {
+    for (int32_t i : *candidates) visit(i);
+  } else {
+    const int32_t count = table->GetRowCount();
+    for (int32_t i = 0; i < count; ++i) visit(i);
   }
 }
 

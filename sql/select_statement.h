@@ -17,6 +17,7 @@
 namespace hub {
 
 class CRowJoined;
+class JoinPlan;
 
 class CSQLStatement {
  public:
@@ -41,6 +42,9 @@ class CSelectStatement : public CSQLStatement {
   // and the device's own errors.
   void Execute(CResultTable& result) override;
 
+  // Off: joins test WHERE on every complete combination (the reference the plan must match).
+  void SetJoinPlanning(bool on) { joinPlanning_ = on; }
+
   const std::vector<std::string>& selectNames() const { return selectNames_; }
   const std::vector<std::string>& fromNames() const { return fromNames_; }
   const std::vector<std::string>& orderByNames() const { return orderByNames_; }
@@ -54,6 +58,8 @@ class CSelectStatement : public CSQLStatement {
   void ScanTable(CTable& table, std::vector<std::unique_ptr<CResultRow>>& collected);
   void JoinTables(size_t level, CRowJoined& joined, std::vector<std::unique_ptr<CTable>>& tables,
                   std::vector<std::unique_ptr<CResultRow>>& collected);
+  void JoinPlanned(size_t level, CRowJoined& joined, std::vector<std::unique_ptr<CTable>>& tables, JoinPlan& plan,
+                   std::vector<std::unique_ptr<CResultRow>>& collected);
 
   // One name per select expression, so rows never read past the names; the
   // name of "*" is empty.
@@ -69,6 +75,7 @@ class CSelectStatement : public CSQLStatement {
   std::vector<std::string> orderByNames_;
   std::vector<uint32_t> orderByAscending_;
   ResultRowPlan plan_;
+  bool joinPlanning_ = true;
 };
 
 // Parses `text` and, when it is a SELECT, prepares and runs it over `source`

@@ -28,6 +28,8 @@ class CTable {
   // Throws CKestroSQLNoSuchFieldException for an unknown name (exact, case-sensitive)
   // and std::invalid_argument for a row outside the row ids.
   virtual std::string GetValue(int32_t row, std::string_view name) = 0;
+  // Whether GetValue knows the name; lets a join check its references up front.
+  virtual bool HasColumn(std::string_view name) const { return false; }
 
   const std::string& name() const { return name_; }
   int32_t selectStarColumnCount() const { return selectStarColumnCount_; }

@@ -2,6 +2,7 @@
 // formatting each column from the device's records.
 #include "sql/tables_jukebox.h"
 
+#include <algorithm>
 #include <array>
 #include <stdexcept>
 
@@ -50,7 +51,17 @@ constexpr std::array<std::string_view, 3> kDataColumns = {"id", "name", "size"};
 constexpr std::array<std::string_view, 2> kPlaylistColumns = {"id", "name"};
 constexpr std::array<std::string_view, 4> kPlitemColumns = {"id", "plid", "pos", "aid"};
 
+template <size_t N>
+bool Knows(const std::array<std::string_view, N>& names, std::string_view name) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
 }  // namespace
+
+bool CTableJukeboxAudio::HasColumn(std::string_view name) const { return Knows(kAudioColumns, name); }
+bool CTableJukeboxData::HasColumn(std::string_view name) const { return Knows(kDataColumns, name); }
+bool CTableJukeboxPlaylist::HasColumn(std::string_view name) const { return Knows(kPlaylistColumns, name); }
+bool CTableJukeboxPlaylistItem::HasColumn(std::string_view name) const { return Knows(kPlitemColumns, name); }
 
 void CTableJukeboxAudio::Load() {
   rowIds_.clear();

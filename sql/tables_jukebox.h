@@ -55,6 +55,7 @@ class CTableJukeboxAudio : public CTableJukebox {
   void Load() override;
   std::string GetColumnNames(int32_t index) override;
   std::string GetValue(int32_t row, std::string_view name) override;
+  bool HasColumn(std::string_view name) const override;
 
  private:
   // The record of the row last read: an expression and its result row ask for
@@ -69,6 +70,7 @@ class CTableJukeboxData : public CTableJukebox {
   void Load() override;
   std::string GetColumnNames(int32_t index) override;
   std::string GetValue(int32_t row, std::string_view name) override;
+  bool HasColumn(std::string_view name) const override;
 };
 
 class CTableJukeboxPlaylist : public CTableJukebox {
@@ -77,6 +79,7 @@ class CTableJukeboxPlaylist : public CTableJukebox {
   void Load() override;
   std::string GetColumnNames(int32_t index) override;
   std::string GetValue(int32_t row, std::string_view name) override;
+  bool HasColumn(std::string_view name) const override;
 };
 
 class CTableJukeboxPlaylistItem : public CTableJukebox {
@@ -85,6 +88,7 @@ class CTableJukeboxPlaylistItem : public CTableJukebox {
   void Load() override;
   std::string GetColumnNames(int32_t index) override;
   std::string GetValue(int32_t row, std::string_view name) override;
+  bool HasColumn(std::string_view name) const override;
 
  private:
   std::vector<KernelId> positions_;  // parallel to the row ids (the playlists)

@@ -1,0 +1,133 @@
+// Join planning: placing WHERE's terms by level and indexing equality probes.
+#include "sql/join_plan.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "common/text.h"
+#include "sql/expressions.h"
+#include "sql/row.h"
+#include "sql/table.h"
+
+namespace hub {
+
+bool IsStrictUtf8(std::string_view text) {
+  size_t i = 0;
+  const size_t n = text.size();
+  while (i < n) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    int extra;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+      extra = 1;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      extra = 2;
+      if (c == 0xE0) lo = 0xA0;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      extra = 3;
+      if (c == 0xF0) lo = 0x90;
+      if (c == 0xF4) hi = 0x8F;
+    } else {
+      return false;
+    }
+    if (i + static_cast<size_t>(extra) >= n) return false;
+    for (int k = 1; k <= extra; ++k) {
+      unsigned char d = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
+      if (k == 1 ? (d < lo || d > hi) : (d < 0x80 || d > 0xBF)) return false;
+    }
+    i += static_cast<size_t>(extra) + 1;
+  }
+  return true;
+}
+
+namespace {
+
+void SplitAnd(CExpItem* item, std::vector<CExpItem*>& terms) {
+  auto* op = dynamic_cast<CExpBinOp*>(item);
+  if (op != nullptr && op->op() == CExpBinOp::Op::And) {
+    SplitAnd(op->left(), terms);
+    SplitAnd(op->right(), terms);
+  } else {
+    terms.push_back(item);
+  }
+}
+
+// The levels an expression reads; false when a reference would fail.
+bool Levels(CExpItem* item, const std::vector<std::unique_ptr<CTable>>& tables, int& deepest) {
+  if (item == nullptr) return true;
+  if (item->kind() == kExpField) {
+    const std::string& name = item->text();
+    size_t dot = name.find('.');
+    if (dot == std::string::npos) return false;
+    std::string_view table = std::string_view(name).substr(0, dot);
+    for (size_t level = 0; level < tables.size(); ++level) {
+      if (tables[level]->name() == table) {
+        if (!tables[level]->HasColumn(std::string_view(name).substr(dot + 1))) return false;
+        deepest = std::max(deepest, static_cast<int>(level));
+        return true;
+      }
+    }
+    return false;
+  }
+  if (auto* op = dynamic_cast<CExpBinOp*>(item)) return Levels(op->left(), tables, deepest) && Levels(op->right(), tables, deepest);
+  return true;
+}
+
+}  // namespace
+
+std::unique_ptr<JoinPlan> JoinPlan::Make(CExpItem* where, const std::vector<std::unique_ptr<CTable>>& tables) {
+  auto plan = std::make_unique<JoinPlan>();
+  plan->levels.resize(tables.size());
+  if (where == nullptr) return plan;
+  std::vector<CExpItem*> terms;
+  SplitAnd(where, terms);
+  for (CExpItem* term : terms) {
+    int level = 0;
+    if (!Levels(term, tables, level)) return nullptr;
+    Level& at = plan->levels[static_cast<size_t>(level)];
+    at.terms.push_back(term);
+    // column = expression over earlier levels, either way round
+    auto* op = dynamic_cast<CExpBinOp*>(term);
+    if (level == 0 || at.probe != nullptr || op == nullptr || op->op() != CExpBinOp::Op::Equal) continue;
+    for (auto [column, other] : {std::pair{op->left(), op->right()}, std::pair{op->right(), op->left()}}) {
+      int columnLevel = -1, otherLevel = -1;
+      if (column->kind() != kExpField || !Levels(column, tables, columnLevel) || columnLevel != level) continue;
+      if (!Levels(other, tables, otherLevel) || otherLevel >= level) continue;
+      at.probe = other;
+      at.column = column->text().substr(column->text().find('.') + 1);
+      break;
+    }
+  }
+  return plan;
+}
+
+const std::vector<int32_t>* JoinPlan::Candidates(size_t level, CTable& table, CRowJoined& joined) {
+  Level& at = levels[level];
+  if (at.probe == nullptr) return nullptr;
+  if (!at.built) {
+    at.built = true;
+    at.indexed = true;
+    const int32_t count = table.GetRowCount();
+    for (int32_t row = 0; row < count; ++row) {
+      std::string value = table.GetValue(row, at.column);
+      if (!IsStrictUtf8(value)) {
+        at.indexed = false;  // folded texts would not stand for the comparison
+        at.index.clear();
+        break;
+      }
+      at.index[FoldCase(value)].push_back(row);
+    }
+  }
+  if (!at.indexed) return nullptr;
+  std::string key = at.probe->GetText(joined);
+  if (!IsStrictUtf8(key)) return nullptr;
+  static const std::vector<int32_t> kNone;
+  auto it = at.index.find(FoldCase(key));
+  return it == at.index.end() ? &kNone : &it->second;
+}
+
+}  // namespace hub

@@ -1,0 +1,46 @@
+// Evaluation plan of a join. WHERE's top-level AND terms are tested at the
+// first level where every table they name is bound, and an equality between a
+// column of one level and an expression over earlier levels takes that level's
+// rows from a hash index instead of a scan. Rows come in the same nested order
+// and are the same rows as testing WHERE on every complete combination; a plan
+// is made only when every column reference resolves, so no reference error can
+// be raised early or skipped.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace hub {
+
+class CExpItem;
+class CRowJoined;
+class CTable;
+
+class JoinPlan {
+ public:
+  struct Level {
+    std::vector<CExpItem*> terms;  // tested once this level's row is bound
+    CExpItem* probe = nullptr;     // an expression over earlier levels...
+    std::string column;            // ...that must equal this column of this level
+    bool built = false;
+    bool indexed = false;
+    std::unordered_map<std::string, std::vector<int32_t>> index;  // folded value -> rows, ascending
+  };
+
+  // Null when WHERE names a column a joined row would refuse.
+  static std::unique_ptr<JoinPlan> Make(CExpItem* where, const std::vector<std::unique_ptr<CTable>>& tables);
+
+  // The rows of `level` that can satisfy its probe, or null when every row must be tried.
+  const std::vector<int32_t>* Candidates(size_t level, CTable& table, CRowJoined& joined);
+
+  std::vector<Level> levels;
+};
+
+// Strict UTF-8 (no overlong forms, nothing above U+10FFFF): for such texts,
+// equal folded texts mean equal under the engine's case-insensitive comparison.
+bool IsStrictUtf8(std::string_view text);
+
+}  // namespace hub
