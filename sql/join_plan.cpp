@@ -105,29 +105,36 @@ std::unique_ptr<JoinPlan> JoinPlan::Make(CExpItem* where, const std::vector<std:
   return plan;
 }
 
-const std::vector<int32_t>* JoinPlan::Candidates(size_t level, CTable& table, CRowJoined& joined) {
+int32_t JoinPlan::FirstCandidate(size_t level, CTable& table, CRowJoined& joined) {
   Level& at = levels[level];
-  if (at.probe == nullptr) return nullptr;
+  if (at.probe == nullptr) return kAllRows;
   if (!at.built) {
     at.built = true;
     at.indexed = true;
     const int32_t count = table.GetRowCount();
-    for (int32_t row = 0; row < count; ++row) {
+    at.next.assign(static_cast<size_t>(count), -1);
+    at.first.reserve(static_cast<size_t>(count));
+    // Walk backwards so each chain runs in ascending row order.
+    for (int32_t row = count - 1; row >= 0; --row) {
       std::string value = table.GetValue(row, at.column);
       if (!IsStrictUtf8(value)) {
         at.indexed = false;  // folded texts would not stand for the comparison
-        at.index.clear();
+        at.first.clear();
+        at.next.clear();
         break;
       }
-      at.index[FoldCase(value)].push_back(row);
+      auto [it, added] = at.first.try_emplace(FoldCase(value), row);
+      if (!added) {
+        at.next[static_cast<size_t>(row)] = it->second;
+        it->second = row;
+      }
     }
   }
-  if (!at.indexed) return nullptr;
+  if (!at.indexed) return kAllRows;
   std::string key = at.probe->GetText(joined);
-  if (!IsStrictUtf8(key)) return nullptr;
-  static const std::vector<int32_t> kNone;
-  auto it = at.index.find(FoldCase(key));
-  return it == at.index.end() ? &kNone : &it->second;
+  if (!IsStrictUtf8(key)) return kAllRows;
+  auto it = at.first.find(FoldCase(key));
+  return it == at.first.end() ? -1 : it->second;
 }
 
 }  // namespace hub

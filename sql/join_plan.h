@@ -27,14 +27,19 @@ class JoinPlan {
     std::string column;            // ...that must equal this column of this level
     bool built = false;
     bool indexed = false;
-    std::unordered_map<std::string, std::vector<int32_t>> index;  // folded value -> rows, ascending
+    std::unordered_map<std::string, int32_t> first;  // folded value -> its first row
+    std::vector<int32_t> next;                       // row -> next row of the same value, or -1
   };
+
+  static constexpr int32_t kAllRows = -2;
 
   // Null when WHERE names a column a joined row would refuse.
   static std::unique_ptr<JoinPlan> Make(CExpItem* where, const std::vector<std::unique_ptr<CTable>>& tables);
 
-  // The rows of `level` that can satisfy its probe, or null when every row must be tried.
-  const std::vector<int32_t>* Candidates(size_t level, CTable& table, CRowJoined& joined);
+  // The first row of `level` that can satisfy its probe (then follow NextCandidate),
+  // -1 for none, or kAllRows when every row must be tried.
+  int32_t FirstCandidate(size_t level, CTable& table, CRowJoined& joined);
+  int32_t NextCandidate(size_t level, int32_t row) const { return levels[level].next[static_cast<size_t>(row)]; }
 
   std::vector<Level> levels;
 };

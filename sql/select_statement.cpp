@@ -115,11 +115,12 @@ void CSelectStatement::JoinPlanned(size_t level, CRowJoined& joined, std::vector
     }
     joined.RemoveLastRow();
   };
-  if (const std::vector<int32_t>* candidates = plan.Candidates(level, *table, joined)) {
-    for (int32_t i : *candidates) visit(i);
-  } else {
+  int32_t first = plan.FirstCandidate(level, *table, joined);
+  if (first == JoinPlan::kAllRows) {
     const int32_t count = table->GetRowCount();
     for (int32_t i = 0; i < count; ++i) visit(i);
+  } else {
+    for (int32_t i = first; i >= 0; i = plan.NextCandidate(level, i)) visit(i);
   }
 }
 

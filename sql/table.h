@@ -36,11 +36,22 @@ class CTable {
   int32_t GetRowCount() const { return static_cast<int32_t>(rowIds_.size()); }
 
  protected:
-  const KernelId& RowId(int32_t row) const;
+  // Row ids are kept compact (key words and name) rather than as whole
+  // 276-byte ids: a table of every track is loaded for each query.
+  struct RowKey {
+    uint32_t key[4];
+    std::string name;
+  };
+  void ClearRows() { rowIds_.clear(); }
+  void AppendRow(const KernelId& id) { rowIds_.push_back({{id.key[0], id.key[1], id.key[2], id.key[3]}, std::string(id.Name())}); }
+  // The row's id, valid until the next call; throws std::invalid_argument outside the rows.
+  const KernelId& RowId(int32_t row);
+  uint64_t RowRecordId(int32_t row) const;
 
   std::string name_;
   int32_t selectStarColumnCount_;
-  std::vector<KernelId> rowIds_;
+  std::vector<RowKey> rowIds_;
+  KernelId scratch_;
 };
 
 class CTableSource {

@@ -10,9 +10,18 @@
 
 namespace hub {
 
-const KernelId& CTable::RowId(int32_t row) const {
+const KernelId& CTable::RowId(int32_t row) {
   if (row < 0 || row >= GetRowCount()) throw std::invalid_argument("row index out of range");
-  return rowIds_[static_cast<size_t>(row)];
+  const RowKey& k = rowIds_[static_cast<size_t>(row)];
+  std::copy(std::begin(k.key), std::end(k.key), scratch_.key);
+  if (scratch_.Name() != k.name) scratch_.SetName(k.name);
+  return scratch_;
+}
+
+uint64_t CTable::RowRecordId(int32_t row) const {
+  if (row < 0 || row >= GetRowCount()) throw std::invalid_argument("row index out of range");
+  const RowKey& k = rowIds_[static_cast<size_t>(row)];
+  return uint64_t(k.key[1]) << 32 | k.key[0];
 }
 
 std::string IdText(const KernelId& id) { return std::to_string(id.RecordId()); }
@@ -34,12 +43,12 @@ int ColumnIndex(const std::array<std::string_view, N>& names, std::string_view n
 }
 
 // Walks first/next, appending each id to `out`.
-template <typename First, typename Next>
-void Walk(std::vector<KernelId>& out, First first, Next next) {
+template <typename First, typename Next, typename Append>
+void Walk(First first, Next next, Append append) {
   KernelId id;
   if (first(id) == 0) return;
   do {
-    out.push_back(id);
+    append(id);
   } while (next(id) != 0);
 }
 
@@ -64,17 +73,18 @@ bool CTableJukeboxPlaylist::HasColumn(std::string_view name) const { return Know
 bool CTableJukeboxPlaylistItem::HasColumn(std::string_view name) const { return Knows(kPlitemColumns, name); }
 
 void CTableJukeboxAudio::Load() {
-  rowIds_.clear();
+  ClearRows();
   recordRow_ = -1;
-  Walk(rowIds_, [&](KernelId& id) { return device_->GetFirstTrack(id); }, [&](KernelId& id) { return device_->GetNextTrack(id); });
+  Walk([&](KernelId& id) { return device_->GetFirstTrack(id); }, [&](KernelId& id) { return device_->GetNextTrack(id); },
+       [&](const KernelId& id) { AppendRow(id); });
 }
 
 std::string CTableJukeboxAudio::GetColumnNames(int32_t index) { return ColumnName(kAudioColumns, index); }
 
 std::string CTableJukeboxAudio::GetValue(int32_t row, std::string_view name) {
   int column = ColumnIndex(kAudioColumns, name);
+  if (column == kId) return std::to_string(RowRecordId(row));
   const KernelId& id = RowId(row);
-  if (column == kId) return IdText(id);
   if (column == kLocked) return std::to_string(device_->GetTrackLocked(id));
   if (recordRow_ != row) {
     recordRow_ = -1;
@@ -104,53 +114,53 @@ std::string CTableJukeboxAudio::GetValue(int32_t row, std::string_view name) {
 }
 
 void CTableJukeboxData::Load() {
-  rowIds_.clear();
+  ClearRows();
   KernelId root;
   device_->GetDataRoot(root);
-  Walk(rowIds_, [&](KernelId& id) { return device_->GetFirstDataChild(root, id); },
-       [&](KernelId& id) { return device_->GetNextDataChild(root, id); });
+  Walk([&](KernelId& id) { return device_->GetFirstDataChild(root, id); }, [&](KernelId& id) { return device_->GetNextDataChild(root, id); },
+       [&](const KernelId& id) { AppendRow(id); });
 }
 
 std::string CTableJukeboxData::GetColumnNames(int32_t index) { return ColumnName(kDataColumns, index); }
 
 std::string CTableJukeboxData::GetValue(int32_t row, std::string_view name) {
   int column = ColumnIndex(kDataColumns, name);
+  if (column == 0) return std::to_string(RowRecordId(row));
   const KernelId& id = RowId(row);
-  if (column == 0) return IdText(id);
   if (column == 1) return device_->GetDataItemName(id);
   return std::to_string(device_->GetDataItemSizeKB(id));
 }
 
 void CTableJukeboxPlaylist::Load() {
-  rowIds_.clear();
-  Walk(rowIds_, [&](KernelId& id) { return device_->GetFirstPlaylist(id); }, [&](KernelId& id) { return device_->GetNextPlaylist(id); });
+  ClearRows();
+  Walk([&](KernelId& id) { return device_->GetFirstPlaylist(id); }, [&](KernelId& id) { return device_->GetNextPlaylist(id); },
+       [&](const KernelId& id) { AppendRow(id); });
 }
 
 std::string CTableJukeboxPlaylist::GetColumnNames(int32_t index) { return ColumnName(kPlaylistColumns, index); }
 
 std::string CTableJukeboxPlaylist::GetValue(int32_t row, std::string_view name) {
   int column = ColumnIndex(kPlaylistColumns, name);
-  const KernelId& id = RowId(row);
-  if (column == 0) return IdText(id);
-  return device_->GetPlaylistName(id);
+  if (column == 0) return std::to_string(RowRecordId(row));
+  return device_->GetPlaylistName(RowId(row));
 }
 
 void CTableJukeboxPlaylistItem::Load() {
-  rowIds_.clear();
+  ClearRows();
   positions_.clear();
   trackIds_.clear();
   std::vector<KernelId> playlists;
-  Walk(playlists, [&](KernelId& id) { return device_->GetFirstPlaylist(id); }, [&](KernelId& id) { return device_->GetNextPlaylist(id); });
+  Walk([&](KernelId& id) { return device_->GetFirstPlaylist(id); }, [&](KernelId& id) { return device_->GetNextPlaylist(id); },
+       [&](const KernelId& id) { playlists.push_back(id); });
   for (const KernelId& playlist : playlists) {
-    std::vector<KernelId> items;
-    Walk(items, [&](KernelId& id) { return device_->GetFirstPlaylistItem(playlist, id); },
-         [&](KernelId& id) { return device_->GetNextPlaylistItem(playlist, id); });
     uint32_t position = 0;
-    for (const KernelId& item : items) {
-      rowIds_.push_back(playlist);
-      positions_.emplace_back(position++);
-      trackIds_.push_back(item);
-    }
+    Walk([&](KernelId& id) { return device_->GetFirstPlaylistItem(playlist, id); },
+         [&](KernelId& id) { return device_->GetNextPlaylistItem(playlist, id); },
+         [&](const KernelId& item) {
+           AppendRow(playlist);
+           positions_.push_back(position++);
+           trackIds_.push_back(item.RecordId());
+         });
   }
 }
 
@@ -158,15 +168,15 @@ std::string CTableJukeboxPlaylistItem::GetColumnNames(int32_t index) { return Co
 
 std::string CTableJukeboxPlaylistItem::GetValue(int32_t row, std::string_view name) {
   int column = ColumnIndex(kPlitemColumns, name);
-  const KernelId& playlist = RowId(row);
+  std::string playlist = std::to_string(RowRecordId(row));
   size_t i = static_cast<size_t>(row);
   if (i >= positions_.size() || i >= trackIds_.size()) throw std::invalid_argument("row index out of range");
-  std::string pos = std::to_string(static_cast<int32_t>(positions_[i].key[0]));
+  std::string pos = std::to_string(static_cast<int32_t>(positions_[i]));
   switch (column) {
-    case 1: return IdText(playlist);
+    case 1: return playlist;
     case 2: return pos;
-    case 3: return IdText(trackIds_[i]);
-    default: return IdText(playlist) + pos;
+    case 3: return std::to_string(trackIds_[i]);
+    default: return playlist + pos;
   }
 }
 

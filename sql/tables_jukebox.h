@@ -91,8 +91,8 @@ class CTableJukeboxPlaylistItem : public CTableJukebox {
   bool HasColumn(std::string_view name) const override;
 
  private:
-  std::vector<KernelId> positions_;  // parallel to the row ids (the playlists)
-  std::vector<KernelId> trackIds_;
+  std::vector<uint32_t> positions_;  // parallel to the row ids (the playlists)
+  std::vector<uint64_t> trackIds_;
 };
 
 class CTableSourceJukebox : public CTableSource {
