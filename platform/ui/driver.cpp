@@ -1,0 +1,337 @@
+// The scripted and the terminal UiDriver, and the choice between them.
+#include "platform/ui/driver.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/ui/pump.h"
+#include "platform/ui/ui_window.h"
+
+namespace hub::platform::ui {
+namespace {
+
+std::unique_ptr<UiDriver>& DriverSlot() {
+  static std::unique_ptr<UiDriver> driver;
+  return driver;
+}
+
+std::string Quote(const std::string& s) { return "\"" + s + "\""; }
+
+std::string ModalName(const Window& w) {
+  std::string name = std::string("modal ") + w.KindName() + " " + Quote(w.Caption());
+  if (w.TemplateId()) name += " (template " + std::to_string(w.TemplateId()) + ")";
+  return name;
+}
+
+const char* IconName(uint32_t type) {
+  switch (type & kMbIconMask) {
+    case kMbIconError: return "error";
+    case kMbIconQuestion: return "question";
+    case kMbIconWarning: return "warning";
+    case kMbIconInformation: return "information";
+    default: return nullptr;
+  }
+}
+
+Progress* ProgressOf(Window& w) {
+  for (Control* c : w.Controls())
+    if (auto* p = dynamic_cast<Progress*>(c)) return p;
+  return nullptr;
+}
+
+std::string StatusOf(Window& w) {
+  for (Control* c : w.Controls())
+    if (c->Kind() == ControlKind::Static && c->IsVisible() && !c->Text().empty()) return c->Text();
+  return {};
+}
+
+std::string Trim(std::string s) {
+  size_t b = s.find_first_not_of(" \t\r\n"), e = s.find_last_not_of(" \t\r\n");
+  return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
+}
+
+// "ok", "cancel", "press 1038", "1002=8051", "page Web", "key ctrl+tab".
+std::optional<UiAction> ParseCommand(const std::string& line, std::string& error) {
+  if (line == "ok") return UiAction::Press(kIdOk);
+  if (line == "cancel") return UiAction::Press(kIdCancel);
+  if (line.rfind("press ", 0) == 0) return UiAction::Press(std::atoi(line.c_str() + 6));
+  if (line.rfind("page ", 0) == 0) return UiAction::SelectPage(line.substr(5));
+  if (line == "key ctrl+tab") return UiAction::Key(kVkTab, "ctrl");
+  if (line == "key ctrl+shift+tab") return UiAction::Key(kVkTab, "ctrl+shift");
+  if (size_t eq = line.find('='); eq != std::string::npos && eq > 0) {
+    int id = std::atoi(line.substr(0, eq).c_str());
+    if (id != 0) return UiAction::Set(id, line.substr(eq + 1));
+  }
+  error = "not understood: " + line + " (try: ok, cancel, press <id>, <id>=<value>, page <caption>)";
+  return std::nullopt;
+}
+
+}  // namespace
+
+UiDriver& TheUiDriver() {
+  auto& slot = DriverSlot();
+  if (!slot) slot = MakeUiDriverFromEnvironment();
+  return *slot;
+}
+
+std::unique_ptr<UiDriver> SetUiDriver(std::unique_ptr<UiDriver> driver) {
+  auto previous = std::move(DriverSlot());
+  DriverSlot() = std::move(driver);
+  return previous;
+}
+
+std::unique_ptr<UiDriver> MakeUiDriverFromEnvironment() {
+  const char* name = std::getenv("HUB_UI_DRIVER");
+  if (name && std::strcmp(name, "scripted") == 0) return std::make_unique<ScriptedUiDriver>();
+  return std::make_unique<TerminalUiDriver>();
+}
+
+// --- ScriptedUiDriver
+
+void ScriptedUiDriver::Push(UiAction action) { script_.push_back(std::move(action)); }
+void ScriptedUiDriver::Push(std::initializer_list<UiAction> actions) {
+  for (const auto& a : actions) script_.push_back(a);
+}
+
+UiAction ScriptedUiDriver::Next(const std::string& waiting) {
+  if (script_.empty()) {
+    std::string message = "unanswered " + waiting + ": the script has no action left for it";
+    std::fprintf(stderr, "ui script: %s\n", message.c_str());
+    throw UiScriptError(message);
+  }
+  UiAction a = script_.front();
+  script_.pop_front();
+  return a;
+}
+
+int ScriptedUiDriver::AskMessageBox(const MessageBoxRequest& request) {
+  messages_.push_back(request);
+  transcript_.push_back("message: " + request.caption + ": " + request.text);
+  std::string what = "message box " + Quote(request.text);
+  UiAction a = Next(what);
+  if (a.kind != UiAction::Kind::AnswerMessage)
+    throw UiScriptError(what + " appeared, but the next scripted action is to " + a.Describe());
+  for (int b : request.Buttons())
+    if (b == a.id) return b;
+  throw UiScriptError(what + " has no button " + ButtonName(a.id));
+}
+
+void ScriptedUiDriver::RunModal(Window& window) {
+  transcript_.push_back(std::string(window.KindName()) + ": " + window.Caption());
+  while (!window.IsEnded()) window.ApplyAction(Next(ModalName(window)));
+}
+
+uint32_t ScriptedUiDriver::ChooseMenuItem(const Menu& menu, WindowHandle) {
+  transcript_.push_back("menu:\n" + menu.Describe(1));
+  UiAction a = Next("popup menu");
+  if (a.kind != UiAction::Kind::ChooseMenu)
+    throw UiScriptError("a popup menu opened, but the next scripted action is to " + a.Describe());
+  if (a.id == 0) return 0;
+  const Menu::Item* item = menu.FindItem(a.id);
+  if (!item || !item->Selectable())
+    throw UiScriptError("menu command " + std::to_string(a.id) + (item ? " is greyed" : " is not in the menu"));
+  return a.id;
+}
+
+std::optional<std::string> ScriptedUiDriver::ChooseFolder(const FolderRequest& request) {
+  transcript_.push_back("folder chooser: " + request.title);
+  UiAction a = Next("folder chooser " + Quote(request.title));
+  if (a.kind != UiAction::Kind::PickFolder)
+    throw UiScriptError("a folder chooser opened, but the next scripted action is to " + a.Describe());
+  if (a.text.empty()) return std::nullopt;
+  return a.text;
+}
+
+void ScriptedUiDriver::WindowChanged(Window& window) {
+  if (Progress* p = ProgressOf(window); p && window.IsVisible())
+    transcript_.push_back("progress: " + window.Caption() + ": " + p->Value());
+}
+
+// --- TerminalUiDriver
+
+TerminalUiDriver::TerminalUiDriver(FILE* out, int inFd, std::optional<bool> interactive)
+    : out_(out), inFd_(inFd), interactive_(interactive.value_or(::isatty(inFd) == 1)),
+      tty_out_(::isatty(::fileno(out)) == 1) {
+  const char* wait = std::getenv("HUB_UI_WAIT_MS");
+  waitMs_ = wait && *wait ? std::atoi(wait) : 0;
+}
+
+TerminalUiDriver::Answer TerminalUiDriver::Wait(const std::string& prompt) {
+  if (auto a = TakeRemoteAction()) return {std::nullopt, a};
+  if (interactive_) {
+    std::fputs(prompt.c_str(), out_);
+    std::fflush(out_);
+  }
+  while (true) {
+    if (size_t nl = inBuffer_.find('\n'); interactive_ && nl != std::string::npos) {
+      std::string line = inBuffer_.substr(0, nl);
+      inBuffer_.erase(0, nl + 1);
+      return {Trim(line), std::nullopt};
+    }
+    pollfd fds[2] = {{RemoteActionFd(), POLLIN, 0}, {inFd_, POLLIN, 0}};
+    int timeout = interactive_ ? -1 : waitMs_;
+    int n = ::poll(fds, interactive_ ? 2 : 1, timeout);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return {};
+    if (fds[0].revents & POLLIN)
+      if (auto a = TakeRemoteAction()) return {std::nullopt, a};
+    if (interactive_ && (fds[1].revents & (POLLIN | POLLHUP))) {
+      char buf[256];
+      ssize_t got = ::read(inFd_, buf, sizeof buf);
+      if (got <= 0) {  // end of input: the person is gone, defaults from here on
+        interactive_ = false;
+        if (!inBuffer_.empty()) {
+          std::string line = inBuffer_;
+          inBuffer_.clear();
+          return {Trim(line), std::nullopt};
+        }
+        return {};
+      }
+      inBuffer_.append(buf, static_cast<size_t>(got));
+    }
+  }
+}
+
+int TerminalUiDriver::AskMessageBox(const MessageBoxRequest& request) {
+  EndProgressLine();
+  std::fprintf(out_, "\n=== %s ===\n", request.caption.c_str());
+  if (const char* icon = IconName(request.type)) std::fprintf(out_, "(%s) ", icon);
+  std::fprintf(out_, "%s\n", request.text.c_str());
+  std::string choices;
+  for (int b : request.Buttons())
+    choices += std::string(choices.empty() ? "" : "/") + (b == request.DefaultButton() ? "[" : "") + ButtonName(b) +
+               (b == request.DefaultButton() ? "]" : "");
+  std::fflush(out_);
+  while (true) {
+    Answer ans = Wait("Answer " + choices + ": ");
+    int button = 0;
+    if (ans.action && ans.action->kind == UiAction::Kind::AnswerMessage) button = ans.action->id;
+    else if (ans.line) button = ans.line->empty() ? request.DefaultButton() : ParseButton(*ans.line);
+    else if (!ans.action) button = request.DefaultButton();
+    for (int b : request.Buttons())
+      if (b == button) {
+        std::fprintf(out_, "-> %s\n", ButtonName(b));
+        std::fflush(out_);
+        return b;
+      }
+    std::fprintf(out_, "Please answer one of %s.\n", choices.c_str());
+  }
+}
+
+void TerminalUiDriver::RunModal(Window& window) {
+  EndProgressLine();
+  std::fprintf(out_, "\n%s", window.Describe().c_str());
+  if (auto* sheet = dynamic_cast<PropertySheet*>(&window); sheet && sheet->ActivePage())
+    std::fprintf(out_, "  %s", sheet->ActivePage()->Describe().c_str());
+  if (interactive_) std::fputs("(ok, cancel, press <id>, <id>=<value>, page <caption>)\n", out_);
+  std::fflush(out_);
+  int defaults = 0;
+  while (!window.IsEnded()) {
+    Answer ans = Wait("> ");
+    std::optional<UiAction> action = ans.action;
+    if (ans.line) {
+      std::string error;
+      if (ans.line->empty() || *ans.line == "show") {
+        std::fputs(window.Describe().c_str(), out_);
+        continue;
+      }
+      action = ParseCommand(*ans.line, error);
+      if (!action) std::fprintf(out_, "%s\n", error.c_str());
+    } else if (!ans.action) {
+      // Nobody answers: the default button, then Cancel, then close.
+      int step = defaults++;
+      if (step == 0) action = UiAction::Press(window.DefaultButton());
+      else if (step == 1) action = UiAction::Press(kIdCancel);
+      else {
+        window.EndModal(kIdCancel);
+        break;
+      }
+      std::fprintf(out_, "-> %s (no answer)\n", action->Describe().c_str());
+    }
+    if (!action) continue;
+    try {
+      window.ApplyAction(*action);
+    } catch (const UiScriptError& e) {
+      std::fprintf(out_, "%s\n", e.what());
+    }
+    std::fflush(out_);
+  }
+}
+
+uint32_t TerminalUiDriver::ChooseMenuItem(const Menu& menu, WindowHandle) {
+  EndProgressLine();
+  std::fputs("\nMenu:\n", out_);
+  std::fputs(menu.Describe(1).c_str(), out_);
+  std::fflush(out_);
+  while (true) {
+    Answer ans = Wait("Command number (empty: none): ");
+    uint32_t id = 0;
+    if (ans.action && ans.action->kind == UiAction::Kind::ChooseMenu) id = static_cast<uint32_t>(ans.action->id);
+    else if (ans.line && !ans.line->empty()) id = static_cast<uint32_t>(std::atoi(ans.line->c_str()));
+    if (id == 0) return 0;
+    const Menu::Item* item = menu.FindItem(id);
+    if (item && item->Selectable()) return id;
+    std::fprintf(out_, "%u is not a command that can be chosen.\n", id);
+  }
+}
+
+std::optional<std::string> TerminalUiDriver::ChooseFolder(const FolderRequest& request) {
+  EndProgressLine();
+  std::fprintf(out_, "\n%s\n", request.title.c_str());
+  if (!request.initialFolder.empty()) std::fprintf(out_, "(starting in %s)\n", request.initialFolder.c_str());
+  std::fflush(out_);
+  Answer ans = Wait("Folder (empty: cancel): ");
+  std::string path;
+  if (ans.action && ans.action->kind == UiAction::Kind::PickFolder) path = ans.action->text;
+  else if (ans.line) path = *ans.line;
+  if (path.empty()) return std::nullopt;
+  return path;
+}
+
+void TerminalUiDriver::WindowChanged(Window& window) {
+  if (!ProgressOf(window)) return;
+  if (!window.IsVisible()) {
+    if (barWindow_ == window.Handle()) EndProgressLine();
+    return;
+  }
+  DrawProgress(window);
+}
+
+void TerminalUiDriver::WindowDestroyed(Window& window) {
+  if (barWindow_ == window.Handle()) EndProgressLine();
+}
+
+void TerminalUiDriver::DrawProgress(Window& window) {
+  Progress* p = ProgressOf(window);
+  int span = p->Max() - p->Min();
+  int percent = span > 0 ? (p->Pos() - p->Min()) * 100 / span : 0;
+  if (barWindow_ != window.Handle()) {
+    EndProgressLine();
+    barWindow_ = window.Handle();
+    lastPercent_ = -1;
+  }
+  constexpr int kWidth = 30;
+  std::string bar(static_cast<size_t>(percent * kWidth / 100), '#');
+  bar.resize(kWidth, '-');
+  std::string status = StatusOf(window);
+  if (tty_out_) {
+    std::fprintf(out_, "\r\033[K%s [%s] %3d%% %s", window.Caption().c_str(), bar.c_str(), percent, status.c_str());
+  } else if (percent / 25 != lastPercent_ / 25 || lastPercent_ < 0) {
+    // Logs get a line per quarter, not a redraw per step.
+    std::fprintf(out_, "%s [%s] %3d%% %s\n", window.Caption().c_str(), bar.c_str(), percent, status.c_str());
+  }
+  lastPercent_ = percent;
+  std::fflush(out_);
+}
+
+void TerminalUiDriver::EndProgressLine() {
+  if (!barWindow_) return;
+  barWindow_ = 0;
+  std::fputs(tty_out_ ? "\n" : "", out_);
+  std::fflush(out_);
+}
+
+}  // namespace hub::platform::ui

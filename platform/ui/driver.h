@@ -1,0 +1,108 @@
+// The UiDriver decides what a person would do with each message box, modal
+// dialog, menu and folder chooser. The scripted driver plays a queue of
+// intended actions (tests); the terminal driver prints to a terminal and asks
+// on a TTY, taking the default without one. HUB_UI_DRIVER ("scripted" or
+// "terminal") or the program chooses.
+#pragma once
+
+#include <cstdio>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/ui/menu.h"
+#include "platform/ui/prompts.h"
+#include "platform/ui/ui_types.h"
+
+namespace hub::platform::ui {
+
+class Window;
+
+class UiDriver {
+ public:
+  virtual ~UiDriver() = default;
+  virtual const char* Name() const = 0;
+  virtual int AskMessageBox(const MessageBoxRequest& request) = 0;
+  // Acts on the modal window until it has ended.
+  virtual void RunModal(Window& window) = 0;
+  // The chosen command, 0 when dismissed.
+  virtual uint32_t ChooseMenuItem(const Menu& menu, WindowHandle owner) = 0;
+  virtual std::optional<std::string> ChooseFolder(const FolderRequest& request) = 0;
+  // A window was shown, hidden, or a control a person watches changed.
+  virtual void WindowChanged(Window& window) {}
+  virtual void WindowDestroyed(Window& window) {}
+};
+
+UiDriver& TheUiDriver();
+// Installs a driver for the process; returns the previous one.
+std::unique_ptr<UiDriver> SetUiDriver(std::unique_ptr<UiDriver> driver);
+// From HUB_UI_DRIVER: "scripted" gives an empty script, anything else the terminal driver.
+std::unique_ptr<UiDriver> MakeUiDriverFromEnvironment();
+
+// Plays a queue of actions. An action that does not fit, or a modal window,
+// message box, menu or folder chooser with nothing scripted for it, throws
+// UiScriptError at once with a message that says what was waiting.
+class ScriptedUiDriver : public UiDriver {
+ public:
+  const char* Name() const override { return "scripted"; }
+  void Push(UiAction action);
+  void Push(std::initializer_list<UiAction> actions);
+  size_t Pending() const { return script_.size(); }
+
+  // Everything a person would have seen, one line each ("message: <caption>: <text>" ...).
+  const std::vector<std::string>& Transcript() const { return transcript_; }
+  const std::vector<MessageBoxRequest>& Messages() const { return messages_; }
+
+  int AskMessageBox(const MessageBoxRequest& request) override;
+  void RunModal(Window& window) override;
+  uint32_t ChooseMenuItem(const Menu& menu, WindowHandle owner) override;
+  std::optional<std::string> ChooseFolder(const FolderRequest& request) override;
+  void WindowChanged(Window& window) override;
+
+ private:
+  UiAction Next(const std::string& waiting);
+  std::deque<UiAction> script_;
+  std::vector<std::string> transcript_;
+  std::vector<MessageBoxRequest> messages_;
+};
+
+// Prints to `out`; reads answers from `inFd` when it is a TTY (or when
+// `interactive` says so), and takes answers sent by hubplat. Without either
+// it waits HUB_UI_WAIT_MS milliseconds (default 0; -1: no limit) for hubplat,
+// then takes the default.
+class TerminalUiDriver : public UiDriver {
+ public:
+  explicit TerminalUiDriver(FILE* out = stdout, int inFd = 0, std::optional<bool> interactive = std::nullopt);
+  const char* Name() const override { return "terminal"; }
+
+  int AskMessageBox(const MessageBoxRequest& request) override;
+  void RunModal(Window& window) override;
+  uint32_t ChooseMenuItem(const Menu& menu, WindowHandle owner) override;
+  std::optional<std::string> ChooseFolder(const FolderRequest& request) override;
+  void WindowChanged(Window& window) override;
+  void WindowDestroyed(Window& window) override;
+
+ private:
+  // A line typed on the terminal or an action from hubplat; nothing on time-out or end of input.
+  struct Answer {
+    std::optional<std::string> line;
+    std::optional<UiAction> action;
+  };
+  Answer Wait(const std::string& prompt);
+  void DrawProgress(Window& window);
+  void EndProgressLine();
+
+  FILE* out_;
+  int inFd_;
+  bool interactive_;
+  bool tty_out_;
+  int waitMs_;
+  std::string inBuffer_;
+  WindowHandle barWindow_ = 0;  // the window whose bar is on the current line
+  int lastPercent_ = -1;
+};
+
+}  // namespace hub::platform::ui

@@ -1,0 +1,173 @@
+// Between-messages work of the user-interface thread: model timers, messages
+// posted to model windows, actions sent by hubplat, and the bridge to the
+// window layer for windows that are not the model's.
+#include "platform/ui/pump.h"
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+#include "platform/ui/ui_window.h"
+#include "platform/window/window.h"
+
+// The window layer may be absent from a build; its calls are then unavailable
+// rather than unresolved.
+namespace hub::platform {
+bool PostWindowMessage(WindowHandle window, uint32_t message, uint64_t wParam, int64_t lParam) __attribute__((weak));
+bool IsWindowAlive(WindowHandle window) __attribute__((weak));
+}  // namespace hub::platform
+
+namespace hub::platform::ui {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Timer {
+  Window* window;
+  int id;
+  int periodMs;
+  Clock::time_point due;
+};
+
+struct Posted {
+  WindowHandle window;
+  uint32_t message;
+  uint64_t wParam;
+  int64_t lParam;
+};
+
+struct PumpState {
+  std::mutex mutex;
+  std::vector<Timer> timers;
+  std::deque<Posted> posted;
+  std::function<void()> pump;
+  std::deque<UiAction> remote;
+  std::deque<uint32_t> menuChoices;
+  int eventFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+};
+
+PumpState& State() {
+  static PumpState* s = new PumpState;  // outlives every static user
+  return *s;
+}
+
+void DrainEventFd() {
+  uint64_t v;
+  while (::read(State().eventFd, &v, sizeof v) == static_cast<ssize_t>(sizeof v)) {
+  }
+}
+
+}  // namespace
+
+void RegisterModelTimer(Window* window, int id, int periodMs) {
+  auto& s = State();
+  std::lock_guard l(s.mutex);
+  for (auto& t : s.timers)
+    if (t.window == window && t.id == id) {
+      t.periodMs = periodMs;
+      t.due = Clock::now() + std::chrono::milliseconds(periodMs);
+      return;
+    }
+  s.timers.push_back({window, id, periodMs, Clock::now() + std::chrono::milliseconds(periodMs)});
+}
+
+void UnregisterModelTimers(Window* window, int id) {
+  auto& s = State();
+  std::lock_guard l(s.mutex);
+  std::erase_if(s.timers, [&](const Timer& t) { return t.window == window && (id == 0 || t.id == id); });
+}
+
+void ProcessPendingUiWork() {
+  auto& s = State();
+  std::vector<Timer> due;
+  std::deque<Posted> posted;
+  std::function<void()> pump;
+  {
+    std::lock_guard l(s.mutex);
+    auto now = Clock::now();
+    for (auto& t : s.timers)
+      if (t.due <= now) {
+        due.push_back(t);
+        t.due = now + std::chrono::milliseconds(t.periodMs);
+      }
+    posted.swap(s.posted);
+    pump = s.pump;
+  }
+  for (const auto& p : posted)
+    if (Window* w = FindModelWindow(p.window)) w->OnMessage(p.message, p.wParam, p.lParam);
+  for (const auto& t : due) {
+    bool alive;
+    {
+      std::lock_guard l(s.mutex);
+      alive = std::any_of(s.timers.begin(), s.timers.end(),
+                          [&](const Timer& x) { return x.window == t.window && x.id == t.id; });
+    }
+    if (alive) t.window->OnTimer(t.id);
+  }
+  if (pump) pump();
+}
+
+void SetThreadMessagePump(std::function<void()> pump) {
+  std::lock_guard l(State().mutex);
+  State().pump = std::move(pump);
+}
+
+void SubmitRemoteAction(const UiAction& action) {
+  auto& s = State();
+  std::lock_guard l(s.mutex);
+  s.remote.push_back(action);
+  uint64_t one = 1;
+  [[maybe_unused]] ssize_t n = ::write(s.eventFd, &one, sizeof one);
+}
+
+std::optional<UiAction> TakeRemoteAction() {
+  auto& s = State();
+  std::lock_guard l(s.mutex);
+  if (s.remote.empty()) {
+    DrainEventFd();
+    return std::nullopt;
+  }
+  UiAction a = s.remote.front();
+  s.remote.pop_front();
+  if (s.remote.empty()) DrainEventFd();
+  return a;
+}
+
+int RemoteActionFd() { return State().eventFd; }
+
+void QueueMenuChoice(uint32_t command) {
+  std::lock_guard l(State().mutex);
+  State().menuChoices.push_back(command);
+}
+
+std::optional<uint32_t> TakeMenuChoice() {
+  std::lock_guard l(State().mutex);
+  auto& q = State().menuChoices;
+  if (q.empty()) return std::nullopt;
+  uint32_t c = q.front();
+  q.pop_front();
+  return c;
+}
+
+bool PostToWindow(WindowHandle window, uint32_t message, uint64_t wParam, int64_t lParam) {
+  if (IsModelWindow(window)) {
+    std::lock_guard l(State().mutex);
+    State().posted.push_back({window, message, wParam, lParam});
+    return true;
+  }
+  if (!window || !&hub::platform::PostWindowMessage) return false;
+  return hub::platform::PostWindowMessage(window, message, wParam, lParam);
+}
+
+bool IsWindowHandleAlive(WindowHandle window) {
+  if (!window) return false;
+  if (IsModelWindow(window)) return true;
+  return &hub::platform::IsWindowAlive && hub::platform::IsWindowAlive(window);
+}
+
+}  // namespace hub::platform::ui

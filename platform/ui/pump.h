@@ -1,0 +1,32 @@
+// Work the user-interface thread does between messages: the model's timers,
+// actions that hubplat sends for the thread, and the thread's own window
+// messages through a pump the window layer installs.
+#pragma once
+
+#include <functional>
+#include <optional>
+
+#include "platform/ui/ui_types.h"
+
+namespace hub::platform::ui {
+
+// Runs due model timers and the installed thread-message pump once.
+void ProcessPendingUiWork();
+// The window layer (or a program) installs what runs the thread's pending window messages.
+void SetThreadMessagePump(std::function<void()> pump);
+
+// Actions from another thread (the control server): kept for the next modal wait.
+void SubmitRemoteAction(const UiAction& action);
+std::optional<UiAction> TakeRemoteAction();
+// Readable while remote actions wait (for poll).
+int RemoteActionFd();
+// Menu choices sent along with a tray click, taken by the next tracked menu.
+void QueueMenuChoice(uint32_t command);
+std::optional<uint32_t> TakeMenuChoice();
+
+// Posts a message to a window of the window layer (false when there is none or it is gone).
+bool PostToWindow(WindowHandle window, uint32_t message, uint64_t wParam, int64_t lParam);
+// A model window, or a live window of the window layer.
+bool IsWindowHandleAlive(WindowHandle window);
+
+}  // namespace hub::platform::ui
