@@ -105,6 +105,10 @@ void Window::AdoptControl(std::unique_ptr<Control> control) {
   Lock l(ModelMutex());
   controls_.push_back(std::move(control));
 }
+void Window::RemoveControl(const Control* control) {
+  Lock l(ModelMutex());
+  std::erase_if(controls_, [&](const std::unique_ptr<Control>& c) { return c.get() == control; });
+}
 void Window::MissingControl(int id) const {
   throw std::logic_error("window \"" + Caption() + "\" has no control " + std::to_string(id) + " of that kind");
 }
@@ -118,6 +122,7 @@ void Window::CreateWindowModel() {
 
 void Window::DestroyWindowModel() {
   if (!handle_) return;
+  OnDestroy();
   UnregisterModelTimers(this, 0);
   visible_ = false;
   TheUiDriver().WindowDestroyed(*this);
@@ -168,6 +173,8 @@ Control* Window::ControlForAction(int id) const {
 void Window::ApplyAction(const UiAction& action) {
   using K = UiAction::Kind;
   Window* target = ActionTarget();
+  // Controls of the active page first, then the window's own (a sheet's tree).
+  if (target != this && !target->FindControl(action.id) && FindControl(action.id)) target = this;
   switch (action.kind) {
     case K::Press: {
       if (action.id != kIdOk && action.id != kIdCancel) {

@@ -75,6 +75,8 @@ class Window {
   virtual void OnHScroll(Slider& slider, int code) {}
   virtual int64_t OnNotify(Control& from, int code, int64_t param) { return 0; }
   virtual void OnTimer(int id) {}
+  // The window is being destroyed (its controls still exist).
+  virtual void OnDestroy() {}
   // A message posted to the window (WM_COMMAND goes on to OnCommand).
   virtual void OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
     if (message == kWmCommand) OnCommand(static_cast<int>(wParam & 0xFFFF));
@@ -95,9 +97,10 @@ class Window {
   void DestroyWindowModel();
   Control* ControlForAction(int id) const;
   virtual Window* ActionTarget() { return this; }
+  void AdoptControl(std::unique_ptr<Control> control);
+  void RemoveControl(const Control* control);
 
  private:
-  void AdoptControl(std::unique_ptr<Control> control);
   [[noreturn]] void MissingControl(int id) const;
 
   WindowHandle handle_ = 0;

@@ -1,0 +1,158 @@
+// Message boxes, shell starters and the message pump. Programs start with
+// posix_spawn; documents and addresses open with xdg-open when there is a
+// desktop, and are otherwise recorded where hubplat and tests read them.
+#include "common/shell_routines.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
+#include "common/product_profile.h"
+#include "platform/paths.h"
+#include "platform/ui/prompts.h"
+#include "platform/ui/pump.h"
+
+extern char** environ;
+
+namespace hub {
+namespace {
+
+std::atomic<WindowHandle> gMessageOwner{0};
+
+bool IsUrl(std::string_view s) {
+  size_t colon = s.find("://");
+  if (colon != std::string_view::npos && colon > 1) return true;
+  return s.rfind("mailto:", 0) == 0;
+}
+
+// A program file: a path with a slash, or a name found on PATH.
+std::string FindExecutable(const std::string& file) {
+  auto isExec = [](const std::string& p) {
+    struct stat st;
+    return ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(p.c_str(), X_OK) == 0;
+  };
+  if (file.find('/') != std::string::npos) return isExec(file) ? file : std::string();
+  const char* path = std::getenv("PATH");
+  std::string_view dirs = path ? path : "/usr/bin:/bin";
+  while (!dirs.empty()) {
+    size_t colon = dirs.find(':');
+    std::string dir(dirs.substr(0, colon));
+    if (!dir.empty() && isExec(dir + "/" + file)) return dir + "/" + file;
+    dirs = colon == std::string_view::npos ? std::string_view() : dirs.substr(colon + 1);
+  }
+  return {};
+}
+
+// Starts the program without waiting; a thread reaps it so no zombie stays.
+bool Spawn(const std::string& program, const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid;
+  if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return false;
+  std::thread([pid] {
+    int status;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }).detach();
+  return true;
+}
+
+bool HasDesktop() {
+  const char* x = std::getenv("DISPLAY");
+  const char* w = std::getenv("WAYLAND_DISPLAY");
+  return ((x && *x) || (w && *w)) && !FindExecutable("xdg-open").empty();
+}
+
+bool Record(std::string_view verb, std::string_view file, std::string_view parameters) {
+  std::string line = std::string(verb) + "\t" + std::string(file) + "\t" + std::string(parameters);
+  for (char& c : line)  // one request, one line
+    if (c == '\n' || c == '\r') c = ' ';
+  line += "\n";
+  int fd = ::open(ShellRequestLogPath().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  bool ok = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+  ::close(fd);
+  return ok;
+}
+
+bool Start(std::string_view verb, std::string_view fileView, std::string_view parameters) {
+  std::string file(fileView);
+  if (file.empty()) return false;
+  if (!IsUrl(file)) {
+    if (std::string program = FindExecutable(file); !program.empty())
+      return Spawn(program, SplitParameters(parameters));
+    struct stat st;
+    if (::stat(file.c_str(), &st) != 0) return false;  // nothing to open
+  }
+  if (HasDesktop()) return Spawn(FindExecutable("xdg-open"), {file});
+  return Record(verb.empty() ? "run" : verb, file, parameters);
+}
+
+}  // namespace
+
+void SetMessageOwner(WindowHandle owner) { gMessageOwner = owner; }
+WindowHandle GetMessageOwner() { return gMessageOwner; }
+
+int ShowTopmostMessage(std::string_view text, uint32_t type) {
+  return platform::ui::MessageBox(gMessageOwner, text, TheProductProfile().explorerName,
+                                  type | platform::ui::kMbTopmost);
+}
+
+int ShowMessage(std::string_view text, uint32_t type) {
+  WindowHandle owner = gMessageOwner;
+  if (owner && !platform::ui::IsWindowHandleAlive(owner)) {
+    gMessageOwner.compare_exchange_strong(owner, 0);
+    owner = 0;
+  }
+  return platform::ui::MessageBox(owner, text, TheProductProfile().explorerName, type);
+}
+
+bool RunProgram(std::string_view file, std::string_view parameters) { return Start("", file, parameters); }
+bool OpenDocument(std::string_view file, std::string_view parameters) { return Start("open", file, parameters); }
+void OpenWithShell(std::string_view fileOrUrl) { OpenDocument(fileOrUrl, ""); }
+
+void PumpMessages() {
+  platform::ui::ProcessPendingUiWork();
+  ::usleep(1000);
+}
+
+std::string ShellRequestLogPath() { return platform::RuntimeDir() + "/shell-requests.log"; }
+
+std::vector<std::string> ReadShellRequests() {
+  std::vector<std::string> out;
+  std::ifstream in(ShellRequestLogPath());
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
+}
+
+std::vector<std::string> SplitParameters(std::string_view parameters) {
+  std::vector<std::string> out;
+  std::string current;
+  bool inQuotes = false, any = false;
+  for (char c : parameters) {
+    if (c == '"') {
+      inQuotes = !inQuotes;
+      any = true;
+    } else if ((c == ' ' || c == '\t') && !inQuotes) {
+      if (any) out.push_back(current);
+      current.clear();
+      any = false;
+    } else {
+      current += c;
+      any = true;
+    }
+  }
+  if (any) out.push_back(current);
+  return out;
+}
+
+}  // namespace hub

@@ -1,0 +1,141 @@
+// Message boxes with the product's caption, the shell starters and the pump.
+#include "common/shell_routines.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "common/product_profile.h"
+#include "common/ui/progress_dialogs.h"
+#include "platform/ui/driver.h"
+#include "support/hermetic_env.h"
+
+namespace hub {
+namespace {
+
+using namespace platform::ui;
+
+class ShellRoutinesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SelectProduct("kestmgr.exe", TheProductProfile());
+    auto d = std::make_unique<ScriptedUiDriver>();
+    driver = d.get();
+    SetUiDriver(std::move(d));
+    ::unsetenv("DISPLAY");
+    ::unsetenv("WAYLAND_DISPLAY");
+  }
+  void TearDown() override {
+    SetMessageOwner(0);
+    SetUiDriver(nullptr);
+  }
+  ScriptedUiDriver* driver = nullptr;
+};
+
+TEST_F(ShellRoutinesTest, MessagesCarryExplorerNameAndLiveOwner) {
+  Dialog owner(DialogTemplate{1, "owner", {}});
+  owner.Create();
+  SetMessageOwner(owner.Handle());
+  driver->Push({UiAction::Answer(kIdOk), UiAction::Answer(kIdYes), UiAction::Answer(kIdOk)});
+  EXPECT_EQ(ShowTopmostMessage("Hello", kMbOk), kIdOk);
+  EXPECT_EQ(ShowMessage("Sure?", kMbYesNo | kMbIconQuestion), kIdYes);
+  owner.DestroyWindow();
+  ShowMessage("Owner gone", kMbOk);
+  const auto& m = driver->Messages();
+  ASSERT_EQ(m.size(), 3u);
+  EXPECT_EQ(m[0].caption, TheProductProfile().explorerName);
+  EXPECT_TRUE(m[0].Topmost());
+  EXPECT_EQ(m[0].owner, m[1].owner);
+  EXPECT_FALSE(m[1].Topmost());
+  EXPECT_EQ(m[2].owner, 0u);
+  EXPECT_EQ(GetMessageOwner(), 0u);
+}
+
+TEST_F(ShellRoutinesTest, RunProgramPassesParametersAsTheShellSplitsThem) {
+  std::string dir = test::MakeTempDir("run");
+  std::string script = dir + "/prog.sh";
+  std::string outFile = dir + "/out.txt";
+  {
+    std::ofstream s(script);
+    s << "#!/bin/sh\nprintf '%s|' \"$@\" > " << outFile << ".tmp && mv " << outFile << ".tmp " << outFile << "\n";
+  }
+  ::chmod(script.c_str(), 0700);
+  ASSERT_TRUE(RunProgram(script, "\"a b\" c \"\""));
+  std::string got;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (got.empty() && std::chrono::steady_clock::now() < deadline) {
+    std::ifstream in(outFile);
+    std::getline(in, got);
+    if (got.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_EQ(got, "a b|c||");
+  EXPECT_FALSE(RunProgram(dir + "/missing", ""));
+}
+
+TEST_F(ShellRoutinesTest, WithoutDesktopDocumentsAndAddressesAreRecorded) {
+  std::string dir = test::MakeTempDir("doc");
+  std::string doc = dir + "/httpauth.txt";
+  std::ofstream(doc) << "x";
+  EXPECT_TRUE(OpenDocument(doc, ""));
+  OpenWithShell("http://localhost:8049/");
+  EXPECT_FALSE(OpenDocument(dir + "/nothing.txt", ""));
+  auto requests = ReadShellRequests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0], "open\t" + doc + "\t");
+  EXPECT_EQ(requests[1], "open\thttp://localhost:8049/\t");
+}
+
+TEST(SplitParameters, Table) {
+  struct Case {
+    std::string text;
+    std::vector<std::string> args;
+  } cases[] = {
+      {"", {}},
+      {"  a   b ", {"a", "b"}},
+      {"\"C:\\Program Files\\x\" /e", {"C:\\Program Files\\x", "/e"}},
+      {"\"\"", {""}},
+      {"a\"b c\"d", {"ab cd"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SplitParameters(c.text), c.args) << c.text;
+}
+
+TEST_F(ShellRoutinesTest, DeleteDialogProgressAndEnd) {
+  CDeleteDialog dlg;
+  dlg.Begin("Deleting files...", 0);
+  ASSERT_NE(dlg.Bar(), nullptr);
+  EXPECT_TRUE(dlg.IsVisible());
+  EXPECT_TRUE(dlg.IsTopmost());
+  EXPECT_EQ(dlg.Caption(), "Deleting files...");
+  EXPECT_EQ(dlg.Bar()->Max(), 0);
+  EXPECT_EQ(dlg.Bar()->Pos(), 0);  // an empty bar
+  dlg.End();
+  dlg.Begin("Deleting tracks...", 3);
+  EXPECT_EQ(dlg.FindControl(CDeleteDialog::kStatus)->Text(), "Preparing to delete...");
+  dlg.SetStatus("a.mp3");
+  dlg.Step();
+  dlg.Step();
+  EXPECT_EQ(dlg.Bar()->Pos(), 2);
+  EXPECT_EQ(dlg.Bar()->Step(), 1);
+  EXPECT_EQ(dlg.FindControl(CDeleteDialog::kStatus)->Text(), "a.mp3");
+  dlg.End();
+  EXPECT_FALSE(dlg.Exists());
+}
+
+TEST_F(ShellRoutinesTest, NameDialogCancelKeepsPresetOkReturnsTyped) {
+  CNameDlg dlg;
+  dlg.name = "type name here";
+  driver->Push({UiAction::Set(CNameDlg::kNameEdit, "Road trip"), UiAction::Press(kIdCancel)});
+  EXPECT_EQ(dlg.DoModal(), kIdCancel);
+  EXPECT_EQ(dlg.name, "type name here");
+  driver->Push({UiAction::Set(CNameDlg::kNameEdit, "Road trip"), UiAction::Press(kIdOk)});
+  EXPECT_EQ(dlg.DoModal(), kIdOk);
+  EXPECT_EQ(dlg.name, "Road trip");
+  EXPECT_EQ(dlg.Caption(), "Please provide a name.");
+}
+
+}  // namespace
+}  // namespace hub
