@@ -193,7 +193,6 @@ void Window::ApplyAction(const UiAction& action) {
       if (!target->ControlForAction(action.id)->ApplyUserValue(action.text, error))
         throw UiScriptError("cannot set control " + std::to_string(action.id) + " of \"" + target->Caption() +
                             "\": " + error);
-      if (!error.empty()) throw UiScriptError(error);
       return;
     }
     case K::Key: {
@@ -379,7 +378,9 @@ void DataExchange::IntRange(int id, int& value, int min, int max) {
 
 void DataExchange::ComboText(int id, std::string& value) {
   auto& combo = window_.Ctl<ComboBox>(id);
-  if (save_) value = combo.CurSel() >= 0 ? combo.ItemText(combo.CurSel()) : std::string();
+  if (save_) {
+    if (combo.CurSel() >= 0) value = combo.ItemText(combo.CurSel());  // an empty list keeps the value
+  }
   else combo.SetCurSel(combo.FindStringExact(value));
 }
 
@@ -389,7 +390,20 @@ PropertyPage::PropertyPage(DialogTemplate dialogTemplate) : Dialog(std::move(dia
   tabCaption_ = Template().caption;
 }
 
+PropertyPage::~PropertyPage() {
+  DestroyWindowModel();
+  if (sheet_) sheet_->ForgetPage(this);
+}
+
 // --- PropertySheet
+
+void PropertySheet::ForgetPage(PropertyPage* page) {
+  int index = PageIndex(page);
+  if (index < 0) return;
+  pages_.erase(pages_.begin() + index);
+  if (active_ == index) active_ = -1;
+  else if (active_ > index) --active_;
+}
 
 PropertySheet::PropertySheet(std::string caption, WindowHandle parent, int selectPage)
     : Window(std::move(caption), parent), start_(selectPage) {
@@ -512,7 +526,7 @@ void PropertySheet::ApplyAction(const UiAction& action) {
       }
     }
     if (index < 0 || index >= PageCount()) throw UiScriptError("sheet \"" + Caption() + "\" has no page \"" + action.text + "\"");
-    if (!SetActivePage(index)) throw UiScriptError("the page of \"" + Caption() + "\" refused to be left");
+    SetActivePage(index);  // a page that refuses to be left stays, as a person would see
     return;
   }
   Window::ApplyAction(action);

@@ -175,7 +175,8 @@ class DataExchange {
   void Int(int id, int& value);
   // Integer with a range; out of range is refused and the dialog stays open.
   void IntRange(int id, int& value, int min, int max);
-  // The selected entry of a drop-down list (loading selects the entry equal to the value).
+  // The selected entry of a drop-down list (loading selects the entry equal to the value;
+  // with nothing selected, saving keeps the value).
   void ComboText(int id, std::string& value);
   [[noreturn]] void Fail(int id, const std::string& message);
 
@@ -189,6 +190,7 @@ class PropertySheet;
 class PropertyPage : public Dialog {
  public:
   explicit PropertyPage(DialogTemplate dialogTemplate);
+  ~PropertyPage() override;  // leaves its sheet, whichever of the two goes first
   const char* KindName() const override { return "page"; }
   std::string TabCaption() const { return tabCaption_; }
   void SetTabCaption(std::string caption) { tabCaption_ = std::move(caption); }
@@ -249,7 +251,9 @@ class PropertySheet : public Window {
   Window* ActionTarget() override;
 
  private:
+  friend class PropertyPage;
   void CloseSheet(int result);
+  void ForgetPage(PropertyPage* page);
 
   std::vector<PropertyPage*> pages_;
   int start_ = 0;

@@ -1,0 +1,147 @@
+// The volume dialog and the task-bar progress window.
+#include "manager/options/device_dialogs.h"
+
+#include "common/settings.h"
+#include "common/shell_routines.h"
+#include "platform/ui/screen.h"
+
+namespace hub {
+
+using namespace platform::ui;
+
+namespace {
+
+// The bar steps on its own while a long step of the caller runs.
+constexpr int kStepPeriodMs = 500;
+
+template <class F>
+void Quietly(F&& f) {
+  try {
+    f();
+  } catch (...) {
+    // A failing device leaves the dialog as it is.
+  }
+}
+
+}  // namespace
+
+// --- VolumeDialog
+
+VolumeDialog::VolumeDialog(VolumeDevice* device, WindowHandle parent)
+    : Dialog(DialogTemplate{132,
+                            "On-Board Volume",
+                            {{kSlider, ControlKind::Slider, ""},
+                             {kAdvanced, ControlKind::Button, "Advanced Sound Settings..."},
+                             {kIdOk, ControlKind::Button, "OK"}}},
+             parent),
+      device_(device) {}
+
+bool VolumeDialog::OnInitDialog() {
+  Dialog::OnInitDialog();
+  auto& slider = Ctl<Slider>(kSlider);
+  slider.SetRange(0, 100);
+  if (device_) Quietly([&] { slider.SetPos(device_->GetVolume()); });
+  return true;
+}
+
+void VolumeDialog::SendPosition() {
+  if (device_) Quietly([&] { device_->SetVolume(Ctl<Slider>(kSlider).Pos()); });
+}
+
+void VolumeDialog::OnHScroll(Slider& slider, int) {
+  if (slider.Id() == kSlider) SendPosition();
+}
+
+int64_t VolumeDialog::OnNotify(Control& from, int code, int64_t) {
+  if (from.Id() == kSlider && (code == kNmReleasedCapture || code == kNmKeyDown)) SendPosition();
+  return 0;
+}
+
+bool VolumeDialog::OnCommand(int id) {
+  if (id != kAdvanced) return Dialog::OnCommand(id);
+  if (device_) Quietly([&] { device_->SaveVolumeSetting(); });
+  return true;
+}
+
+// --- DlgSystrayProgress
+
+Point SystrayProgressPosition(const Rect& bar, int w, int h) {
+  const int l = bar.left, t = bar.top, r = bar.right, b = bar.bottom;
+  if (l < t) return {r - 2 - w, t - h};      // at the bottom
+  if (l > t) return {l - w, b - 2 - h};      // at the right
+  if (r < b) return {r, b - 2 - h};          // at the left
+  if (b < r) return {r - 2 - w, b};          // at the top
+  return {l - w, b - 2 - h};
+}
+
+DlgSystrayProgress::DlgSystrayProgress()
+    : Dialog(DialogTemplate{133,
+                            "",
+                            {{kStatus, ControlKind::Static, "Connecting..."}, {kProgress, ControlKind::Progress, ""}},
+                            200,
+                            50}) {
+  Create(0);
+}
+
+Progress& DlgSystrayProgress::Bar() const { return Ctl<Progress>(kProgress); }
+
+void DlgSystrayProgress::Show(std::string_view text, int range) {
+  FindControl(kStatus)->SetText(text);
+  Rect bounds = Bounds();
+  Point at = SystrayProgressPosition(TaskbarRect(), bounds.Width(), bounds.Height());
+  SetBounds(Rect{at.x, at.y, at.x + bounds.Width(), at.y + bounds.Height()});
+  SetTopmost(true);
+  Bar().SetRange(0, range);
+  Bar().SetStep(1);
+  Bar().SetPos(0);
+  Dialog::Show(true);
+  SetTimer(kStepTimer, kStepPeriodMs);
+}
+
+void DlgSystrayProgress::Hide() {
+  KillTimer(kStepTimer);
+  Dialog::Show(false);
+}
+
+void DlgSystrayProgress::OnTimer(int id) {
+  if (id == kStepTimer && IsVisible()) Bar().StepIt();
+}
+
+// --- AutoDlgSystrayProgress
+
+AutoDlgSystrayProgress::AutoDlgSystrayProgress(DlgSystrayProgress* window, std::string_view text, int range)
+    : window_(SettingDword("Gen_DisableSystrayProgress", 0) ? nullptr : window) {
+  SetStatus(text, range);
+}
+
+AutoDlgSystrayProgress::~AutoDlgSystrayProgress() { Hide(); }
+
+void AutoDlgSystrayProgress::SetStatus(std::string_view text, int range) {
+  if (!window_) return;
+  PumpMessages();
+  window_->Show(text, range);
+  PumpMessages();
+}
+
+void AutoDlgSystrayProgress::SetPosition(int position) {
+  if (!window_) return;
+  PumpMessages();
+  window_->Bar().SetPos(position);
+  PumpMessages();
+}
+
+void AutoDlgSystrayProgress::Step() {
+  if (!window_) return;
+  PumpMessages();
+  window_->Bar().StepIt();
+  PumpMessages();
+}
+
+void AutoDlgSystrayProgress::Hide() {
+  if (!window_) return;
+  PumpMessages();
+  window_->Hide();
+  PumpMessages();
+}
+
+}  // namespace hub

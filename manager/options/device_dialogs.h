@@ -1,0 +1,74 @@
+// The player volume dialog and the small progress window shown beside the
+// task bar's notification area while the device connects or the database
+// loads and saves.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/ui/ui_window.h"
+
+namespace hub {
+
+// The device operations the volume dialog uses (opcodes 9020, 9030, 9060).
+// Any of them may throw; the dialog drops the failure.
+class VolumeDevice {
+ public:
+  virtual ~VolumeDevice() = default;
+  virtual int GetVolume() = 0;
+  virtual void SetVolume(int volume) = 0;
+  virtual void SaveVolumeSetting() = 0;
+};
+
+class VolumeDialog : public platform::ui::Dialog {
+ public:
+  static constexpr int kSlider = 1100;
+  static constexpr int kAdvanced = 1070;
+
+  VolumeDialog(VolumeDevice* device, platform::ui::WindowHandle parent);
+  bool OnInitDialog() override;
+  void OnHScroll(platform::ui::Slider& slider, int code) override;
+  int64_t OnNotify(platform::ui::Control& from, int code, int64_t param) override;
+  bool OnCommand(int id) override;
+
+ private:
+  void SendPosition();
+  VolumeDevice* device_;
+};
+
+// Where the progress window goes for a task bar on any edge of the screen.
+platform::ui::Point SystrayProgressPosition(const platform::ui::Rect& taskbar, int width, int height);
+
+class DlgSystrayProgress : public platform::ui::Dialog {
+ public:
+  static constexpr int kStatus = 1019;
+  static constexpr int kProgress = 1028;
+  static constexpr int kStepTimer = 1099;
+
+  DlgSystrayProgress();  // the window exists, hidden, from construction on
+  // Status text, then placed beside the task bar, top-most, bar 0..range at 0, shown.
+  void Show(std::string_view text, int range);
+  void Hide();
+  platform::ui::Progress& Bar() const;
+  void OnTimer(int id) override;
+};
+
+// The database's progress monitor on top of a driver's progress window. Does
+// nothing when `Gen_DisableSystrayProgress` is set or there is no window.
+class AutoDlgSystrayProgress {
+ public:
+  AutoDlgSystrayProgress(DlgSystrayProgress* window, std::string_view text, int range);
+  virtual ~AutoDlgSystrayProgress();
+  AutoDlgSystrayProgress(const AutoDlgSystrayProgress&) = delete;
+  AutoDlgSystrayProgress& operator=(const AutoDlgSystrayProgress&) = delete;
+
+  virtual void SetStatus(std::string_view text, int range);
+  virtual void SetPosition(int position);
+  virtual void Step();
+  virtual void Hide();
+
+ private:
+  DlgSystrayProgress* window_;
+};
+
+}  // namespace hub
