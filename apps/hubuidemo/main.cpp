@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
       }
       void Stop() override {}
     } server;
-    int rc = hub::ShowManagerOptions(&server, [] { return std::string("demo"); });
+    int rc = hub::ShowManagerOptions(&server, nullptr);
     std::printf("options sheet closed with %s\n", rc == hub::platform::ui::kIdOk ? "OK" : "Cancel");
   }
   if (what != "message" && what != "progress" && what != "options" && what != "all") {

@@ -27,7 +27,7 @@ void Quietly(F&& f) {
 
 // --- VolumeDialog
 
-VolumeDialog::VolumeDialog(VolumeDevice* device, WindowHandle parent)
+VolumeDialog::VolumeDialog(KernelDevice* device, WindowHandle parent)
     : Dialog(DialogTemplate{132,
                             "On-Board Volume",
                             {{kSlider, ControlKind::Slider, ""},

@@ -6,26 +6,18 @@
 #include <string>
 #include <string_view>
 
+#include "common/kernel_device.h"
 #include "platform/ui/ui_window.h"
 
 namespace hub {
-
-// The device operations the volume dialog uses (opcodes 9020, 9030, 9060).
-// Any of them may throw; the dialog drops the failure.
-class VolumeDevice {
- public:
-  virtual ~VolumeDevice() = default;
-  virtual int GetVolume() = 0;
-  virtual void SetVolume(int volume) = 0;
-  virtual void SaveVolumeSetting() = 0;
-};
 
 class VolumeDialog : public platform::ui::Dialog {
  public:
   static constexpr int kSlider = 1100;
   static constexpr int kAdvanced = 1070;
 
-  VolumeDialog(VolumeDevice* device, platform::ui::WindowHandle parent);
+  // The device's volume calls may throw (a client whose manager is gone); the dialog drops that.
+  VolumeDialog(KernelDevice* device, platform::ui::WindowHandle parent);
   bool OnInitDialog() override;
   void OnHScroll(platform::ui::Slider& slider, int code) override;
   int64_t OnNotify(platform::ui::Control& from, int code, int64_t param) override;
@@ -33,7 +25,7 @@ class VolumeDialog : public platform::ui::Dialog {
 
  private:
   void SendPosition();
-  VolumeDevice* device_;
+  KernelDevice* device_;
 };
 
 // Where the progress window goes for a task bar on any edge of the screen.

@@ -351,11 +351,11 @@ void KestwebOptionsDlg::OnClearLog() {
 
 // --- CManagerOptionAbout
 
-CManagerOptionAbout::CManagerOptionAbout(std::function<std::string()> driverName)
+CManagerOptionAbout::CManagerOptionAbout(KernelDevice* device)
     : PropertyPage(DialogTemplate{131,
                                   "About",
                                   {{1071, ControlKind::Static, ""}, {1072, ControlKind::Button, "Driver"}}}),
-      driverName_(std::move(driverName)) {}
+      device_(device) {}
 
 bool CManagerOptionAbout::OnInitDialog() {
   FindControl(1071)->SetText(TheProductProfile().managerName + " " + GetModuleVersionString());
@@ -365,14 +365,14 @@ bool CManagerOptionAbout::OnInitDialog() {
 bool CManagerOptionAbout::OnCommand(int id) {
   if (id != 1072) return PropertyPage::OnCommand(id);
   try {
-    if (driverName_) driverName_();
+    if (device_) device_->GetDriverName();
   } catch (...) {
     // The answer is not shown; a failing device changes nothing here.
   }
   return true;
 }
 
-int ShowManagerOptions(WebServerControl* server, std::function<std::string()> driverName) {
+int ShowManagerOptions(WebServerControl* server, KernelDevice* device) {
   TreePropSheet::CTreePropSheet sheet(TheProductProfile().managerName + " Options");
   sheet.SetTreeMode(true, true, false);
   sheet.SetFlags(sheet.Flags() | kPshNoApplyNow);
@@ -384,8 +384,8 @@ int ShowManagerOptions(WebServerControl* server, std::function<std::string()> dr
     web = std::make_unique<KestwebOptionsDlg>(server, "T");
     sheet.AddPage(web.get());
   }
-  if (driverName) {
-    about = std::make_unique<CManagerOptionAbout>(std::move(driverName));
+  if (device) {
+    about = std::make_unique<CManagerOptionAbout>(device);
     sheet.AddPage(about.get());
   }
   return sheet.DoModal();

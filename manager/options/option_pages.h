@@ -3,11 +3,11 @@
 // the sheet itself as the tray's Options command shows it.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "common/kernel_device.h"
 #include "platform/ui/ui_window.h"
 
 namespace hub {
@@ -94,18 +94,18 @@ class KestwebOptionsDlg : public platform::ui::PropertyPage {
 
 class CManagerOptionAbout : public platform::ui::PropertyPage {
  public:
-  // `driverName` asks the device for its driver's name (may throw; dropped).
-  explicit CManagerOptionAbout(std::function<std::string()> driverName);
+  // The driver-name button asks `device` (may throw; dropped).
+  explicit CManagerOptionAbout(KernelDevice* device);
   bool OnInitDialog() override;
   bool OnCommand(int id) override;
 
  private:
-  std::function<std::string()> driverName_;
+  KernelDevice* device_;
 };
 
 // The tray's Options command: the tree-style sheet titled manager name +
 // " Options" with the general page, the web page when there is a server and
 // About when there is a device. Returns IDOK or IDCANCEL.
-int ShowManagerOptions(WebServerControl* server, std::function<std::string()> driverName);
+int ShowManagerOptions(WebServerControl* server, KernelDevice* device);
 
 }  // namespace hub

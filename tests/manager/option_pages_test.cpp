@@ -16,6 +16,7 @@
 #include "platform/ui/driver.h"
 #include "platform/ui/screen.h"
 #include "support/hermetic_env.h"
+#include "testdevice/null_device.h"
 
 namespace hub {
 namespace {
@@ -70,11 +71,12 @@ class OptionsTest : public ::testing::Test {
   int RunWebPage(std::initializer_list<UiAction> script) {
     driver->Push(UiAction::SelectPage("Glimmet HTTP Options"));
     driver->Push(script);
-    return ShowManagerOptions(&server, [] { return std::string("driver"); });
+    return ShowManagerOptions(&server, &device);
   }
 
   std::string key, appData, install;
   FakeServer server;
+  test::NullDevice device;
   ScriptedUiDriver* driver = nullptr;
 };
 
@@ -263,7 +265,7 @@ TEST_F(OptionsTest, AutoProgressShowsBesideTheBarUnlessDisabled) {
   AutoDlgSystrayProgress none(nullptr, "Connecting...", 100);
 }
 
-class FakeVolume : public VolumeDevice {
+class FakeVolume : public test::NullDevice {
  public:
   bool fail = false;
   int volume = 40;
@@ -273,9 +275,10 @@ class FakeVolume : public VolumeDevice {
     if (fail) throw std::runtime_error("no device");
     return volume;
   }
-  void SetVolume(int v) override {
+  int SetVolume(int v) override {
     if (fail) throw std::runtime_error("no device");
     sets.push_back(v);
+    return 1;
   }
   void SaveVolumeSetting() override {
     if (fail) throw std::runtime_error("no device");
@@ -302,11 +305,19 @@ TEST_F(OptionsTest, VolumeDialogFollowsTheSliderAndDropsDeviceFailures) {
 }
 
 TEST_F(OptionsTest, AboutPageShowsVersionAndDropsDriverFailure) {
-  CManagerOptionAbout about([]() -> std::string { throw std::runtime_error("gone"); });
+  struct GoneDevice : test::NullDevice {
+    int asked = 0;
+    void GetDriverName() override {
+      ++asked;
+      throw std::runtime_error("gone");
+    }
+  } gone;
+  CManagerOptionAbout about(&gone);
   platform::ui::PropertySheet sheet("About");
   sheet.AddPage(&about);
   driver->Push({UiAction::Press(1072), UiAction::Press(kIdOk)});
   EXPECT_EQ(sheet.DoModal(), kIdOk);
+  EXPECT_EQ(gone.asked, 1);
   COptionGeneral general;
   EXPECT_EQ(general.enableContextMenu, 1);
 }
