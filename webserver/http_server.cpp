@@ -46,7 +46,7 @@ HttpServer::HttpServer(KernelDevice* device, platform::NetServerLimits limits)
     : device_(device),
       streams_(device ? std::make_unique<DeviceStreamSource>(*device) : nullptr),
       accounts_(std::make_shared<const AccountList>()),
-      net_([this](platform::NetConnection& c, platform::HeadOutcome o) { Serve(c, o); }, limits, BusyReply()) {}
+      net_([this](platform::NetConnection& c, platform::HeadOutcome o) { Serve(c, o); }, limits, BusyReply) {}
 
 HttpServer::~HttpServer() { Stop(); }
 

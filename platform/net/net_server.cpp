@@ -119,7 +119,7 @@ struct NetServer::Pending {
   std::string received;
 };
 
-NetServer::NetServer(Handler handler, NetServerLimits limits, std::string busyReply)
+NetServer::NetServer(Handler handler, NetServerLimits limits, BusyReply busyReply)
     : handler_(std::move(handler)), limits_(limits), busyReply_(std::move(busyReply)) {}
 
 NetServer::~NetServer() { Stop(); }
@@ -240,7 +240,8 @@ void NetServer::HandOver(Pending& p, HeadOutcome outcome) {
   std::unique_lock lock(mutex_);
   if (active_.size() >= limits_.maxConnections) {
     lock.unlock();
-    [[maybe_unused]] ssize_t w = ::send(fd, busyReply_.data(), busyReply_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    std::string reply = busyReply_ ? busyReply_() : std::string();
+    [[maybe_unused]] ssize_t w = ::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     ::close(fd);
     return;
   }

@@ -73,9 +73,10 @@ class NetServer {
   // Called on the connection's thread; the connection is closed when it returns.
   using Handler = std::function<void(NetConnection&, HeadOutcome)>;
 
-  // `busyReply` is sent (best effort) to a peer whose head arrives while every
-  // connection slot is taken.
-  NetServer(Handler handler, NetServerLimits limits, std::string busyReply);
+  // `busyReply` makes the bytes sent (best effort) to a peer whose head arrives
+  // while every connection slot is taken.
+  using BusyReply = std::function<std::string()>;
+  NetServer(Handler handler, NetServerLimits limits, BusyReply busyReply);
   ~NetServer();
   NetServer(const NetServer&) = delete;
   NetServer& operator=(const NetServer&) = delete;
@@ -98,7 +99,7 @@ class NetServer {
 
   Handler handler_;
   NetServerLimits limits_;
-  std::string busyReply_;
+  BusyReply busyReply_;
   int listenFd_ = -1;
   int wakeFd_ = -1;
   uint16_t port_ = 0;

@@ -37,7 +37,7 @@ TEST(NetServerTest, HeadInPiecesIsHandedOverOnceAtItsBlankLine) {
         received.set_value(c.Received());
         c.SendAll("ok");
       },
-      {}, "busy");
+      {}, [] { return std::string("busy"); });
   ASSERT_TRUE(server.Start(0));
   int fd = Connect(server.Port());
   for (const char* piece : {"GET / HT", "TP/1.1\r", "\n\r", "\nbody"}) {
@@ -69,7 +69,7 @@ TEST(NetServerTest, StopEndsASendToAPeerThatDoesNotRead) {
           }
         }
       },
-      {}, "busy");
+      {}, [] { return std::string("busy"); });
   ASSERT_TRUE(server.Start(0));
   int fd = Connect(server.Port());
   ::send(fd, "GET / HTTP/1.1\r\n\r\n", 18, MSG_NOSIGNAL);
