@@ -65,6 +65,22 @@ FileHandle OpenWhenThere(const std::string& path, std::chrono::milliseconds limi
   }
 }
 
+// "log.txt" in the "surgecast" folder: what the latest stream request did.
+// A log that cannot be opened is simply not written.
+class StatusLog {
+ public:
+  StatusLog() {
+    std::string path = GetTempFolder(kTempSurgecast) + "log.txt";
+    fd_ = FileHandle(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  }
+  void Write(std::string_view text) {
+    if (fd_.get() >= 0) [[maybe_unused]] ssize_t w = ::write(fd_.get(), text.data(), text.size());
+  }
+
+ private:
+  FileHandle fd_;
+};
+
 StreamSource& SourceOf(HttpServer* server) {
   StreamSource* source = server->Streams();
   if (!source) throw HttpException(404);
@@ -87,7 +103,8 @@ void SendTrace(const HttpRequest& request, HttpConnection& connection, int typeI
 
 // Sends [first, first + length) of a file that a copy may still be writing;
 // length -1 sends to the end. Ends when the file stops growing for `stall`.
-void SendFollowing(HttpConnection& connection, int fd, const std::string& path, int64_t first, int64_t length) {
+void SendFollowing(HttpConnection& connection, int fd, const std::string& path, int64_t first, int64_t length,
+                   StatusLog* log = nullptr) {
   int64_t pos = first;
   int64_t end = length < 0 ? -1 : first + length;
   auto lastGrowth = Clock::now();
@@ -98,6 +115,7 @@ void SendFollowing(HttpConnection& connection, int fd, const std::string& path, 
       // A finished file goes out in one sendfile; a growing one in pieces.
       int64_t piece = copying ? std::min<int64_t>(size - pos, kStreamPiece) : size - pos;
       if (end >= 0) piece = std::min(piece, end - pos);
+      if (log) log->Write("c: " + std::to_string(piece) + "\n");
       connection.SendFile(fd, static_cast<off_t>(pos), static_cast<size_t>(piece));
       pos += piece;
       lastGrowth = Clock::now();
@@ -106,6 +124,7 @@ void SendFollowing(HttpConnection& connection, int fd, const std::string& path, 
     if (!copying) {
       // The copy ended between the size check and now: look once more.
       if (FileSize(fd) > pos) continue;
+      if (log) log->Write("\neof\n");
       break;
     }
     if (Clock::now() - lastGrowth > kCopyWait) break;
@@ -150,11 +169,15 @@ void HandlerStream::HandleRequest(HttpRequest& request, HttpConnection& connecti
     return;
   }
 
+  StatusLog log;
   std::optional<TempFileUse> use;
   bool copied = direct;
   if (!direct) {
+    log.Write("\n" + path + "\n");
     use.emplace(path);
-    if (use->First() && !Exists(path)) {
+    bool there = Exists(path);
+    log.Write(there ? "e\n" : "dne\n");
+    if (use->First() && !there) {
       copied = true;
       // Announced here too, so a copy that finishes before returning is followed as well.
       FileCopyGuard copying(path);
@@ -165,8 +188,11 @@ void HandlerStream::HandleRequest(HttpRequest& request, HttpConnection& connecti
       }
     }
   }
+  auto openStart = Clock::now();
   FileHandle file = OpenWhenThere(path, kCopyWait, copied);
   if (file.get() < 0) throw HttpException(404, "Request handler could not find file.");
+  auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - openStart).count();
+  log.Write("d\n" + std::to_string(waited) + "\n");
   if (direct || !IsFileCopyRunning(path)) size = FileSize(file.get());
 
   BodyExtent extent{size};
@@ -182,7 +208,11 @@ void HandlerStream::HandleRequest(HttpRequest& request, HttpConnection& connecti
     }
   }
   WriteResponseHead(request, connection, 200, extent, typeId, name);
-  SendFollowing(connection, file.get(), path, extent.partial ? extent.first : 0, extent.Length());
+  log.Write("Header sent.");
+  int64_t first = extent.partial ? extent.first : 0;
+  log.Write("ls: " + std::to_string(first) + "\n\n");
+  SendFollowing(connection, file.get(), path, first, extent.Length(), &log);
+  log.Write("\ncomplete\n");
 }
 
 void HandlerData::HandleRequest(HttpRequest& request, HttpConnection& connection) {

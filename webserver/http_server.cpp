@@ -118,8 +118,9 @@ void HttpServer::Serve(platform::NetConnection& net, platform::HeadOutcome outco
       throw;
     } catch (const std::bad_alloc&) {
       throw HttpException(500);
-    } catch (const std::exception&) {
-      throw HttpException(500);
+    } catch (const std::exception& e) {
+      // A device failure: its text helps the user more than a bare 500.
+      throw HttpException(500, "500: Server Error<br><br>Detail: " + HtmlEscape(e.what()));
     }
   } catch (const ConnectionLost&) {
     // The peer went away: nothing more to say.

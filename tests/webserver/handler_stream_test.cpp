@@ -2,6 +2,7 @@
 #include "webserver/handler_stream.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -75,6 +76,33 @@ TEST_F(HandlerStreamTest, StreamFollowsACopyInProgress) {
   EXPECT_TRUE(r.body == track_);
   WaitUntilIdle();
   EXPECT_FALSE(Exists(StreamTempPath(42, ".mp3")));
+  std::ifstream in(tempRoot_ + "/surgecast/log.txt");
+  std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  for (const char* step : {"dne\n", "d\n", "Header sent.", "ls: 0\n", "c: ", "\ncomplete\n"}) {
+    EXPECT_NE(log.find(step), std::string::npos) << step << " in " << log;
+  }
+}
+
+TEST_F(HandlerStreamTest, PeerLeavingMidStreamEndsTheRequestQuietly) {
+  source_->items[43] = {RandomBytes(20 << 20, 5), "big.mp3", -1};
+  int fd = ConnectIdle(server_->Port());
+  ASSERT_GE(fd, 0);
+  std::string req = "GET /stream/43/big.mp3 HTTP/1.1\r\n\r\n";
+  ::send(fd, req.data(), req.size(), MSG_NOSIGNAL);
+  char buf[1000];
+  EXPECT_GT(::recv(fd, buf, sizeof buf, MSG_WAITALL), 0);
+  ::close(fd);  // unread data: the server's next sends fail
+  WaitUntilIdle();
+  EXPECT_EQ(server_->ActiveConnections(), 0u);
+  EXPECT_FALSE(Exists(StreamTempPath(43, ".mp3")));
+  EXPECT_EQ(Curl({Url("/stream/42/Song.mp3")}).status, 200);  // and the server goes on
+}
+
+TEST_F(HandlerStreamTest, DeviceFailureBeforeTheHeadIsA500Page) {
+  source_->failing = true;
+  CurlReply r = Curl({Url("/stream/42/Song.mp3")});
+  EXPECT_EQ(r.status, 500);
+  EXPECT_NE(r.body.find("Detail: device &lt;gone&gt;"), std::string::npos) << r.body;
 }
 
 TEST_F(HandlerStreamTest, TwoRequestsShareOneCopyAndTheLastDeletesIt) {

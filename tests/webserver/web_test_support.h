@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -54,7 +55,12 @@ class FakeSource : public StreamSource {
   void Release();
 
   ~FakeSource() override;
-  int64_t TrackSize(uint64_t id) override { return items.count(id) ? items[id].reportedSize : -1; }
+  // A device failure in the size call.
+  bool failing = false;
+  int64_t TrackSize(uint64_t id) override {
+    if (failing) throw std::runtime_error("device <gone>");
+    return items.count(id) ? items[id].reportedSize : -1;
+  }
   std::string TrackFileName(uint64_t id) override { return items.count(id) ? items[id].name : ""; }
   int64_t DataItemSize(uint64_t id) override { return TrackSize(id); }
   std::string DataItemName(uint64_t id) override { return TrackFileName(id); }
