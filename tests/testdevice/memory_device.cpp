@@ -18,6 +18,7 @@ KernelId MemoryDevice::AddTrack(const _AUDIODATA& record) {
   t.id = KernelId::FromRecordId(nextTrackId_++);
   t.record = record;
   if (t.record.path.empty()) t.record.path.Set("E:\\Music\\" + t.id.IdText() + ".mp3");
+  trackIndex_[t.id.RecordId()] = tracks_.size();
   tracks_.push_back(t);
   InvalidateCaches();
   return t.id;
@@ -69,9 +70,8 @@ KernelId MemoryDevice::AddDataFileItem(const KernelId& parent, std::string_view 
 }
 
 MemoryDevice::Track* MemoryDevice::FindTrack(const KernelId& id) {
-  for (auto& t : tracks_)
-    if (t.id.key[0] == id.key[0] && t.id.key[1] == id.key[1]) return &t;
-  return nullptr;
+  auto it = trackIndex_.find(id.RecordId());
+  return it == trackIndex_.end() ? nullptr : &tracks_[it->second];
 }
 
 _AUDIODATA* MemoryDevice::FindRecord(const KernelId& id) {
@@ -196,6 +196,8 @@ int MemoryDevice::DeleteTrack(const KernelId& id) {
   auto it = std::find_if(tracks_.begin(), tracks_.end(), [&](const Track& t) { return t.id.RecordId() == id.RecordId(); });
   if (it == tracks_.end()) return 1;
   tracks_.erase(it);
+  trackIndex_.clear();
+  for (size_t i = 0; i < tracks_.size(); ++i) trackIndex_[tracks_[i].id.RecordId()] = i;
   InvalidateCaches();
   return 0;
 }

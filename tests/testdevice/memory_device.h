@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "testdevice/null_device.h"
@@ -32,6 +33,7 @@ class MemoryDevice : public NullDevice {
   KernelId DataRoot() const;
 
   std::vector<std::string> calls;
+  bool logCalls = true;
   int tagSearch = 1;
   int connected = 1;
   // Tracks whose GetTrackInfo throws (as a client does when the manager is gone).
@@ -127,9 +129,12 @@ class MemoryDevice : public NullDevice {
   Playlist* FindPlaylist(const KernelId& id);
   DataItem* FindData(const KernelId& id);
   int NextChild(const KernelId& folder, KernelId& child);
-  void Log(std::string_view name) { calls.emplace_back(name); }
+  void Log(std::string_view name) {
+    if (logCalls) calls.emplace_back(name);
+  }
 
   std::vector<Track> tracks_;
+  std::unordered_map<uint64_t, size_t> trackIndex_;  // record id -> position in tracks_
   size_t trackCursor_ = 0;
   uint64_t nextTrackId_ = 1;
   std::vector<Playlist> playlists_;
