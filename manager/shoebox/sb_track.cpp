@@ -1,0 +1,171 @@
+// Track and playlist records of the database, the codec table and the
+// conversions to and from the protocol's track record.
+#include "manager/shoebox/sb_track.h"
+
+#include <algorithm>
+#include <limits>
+#include <stdexcept>
+
+#include "common/records.h"
+#include "common/utf16.h"
+
+namespace hub {
+namespace {
+
+struct CodecRow {
+  uint16_t code;
+  uint8_t fileType;   // what the code converts to
+  bool fromFileType;  // the code that this file type converts to
+  std::string_view extension;
+};
+
+constexpr CodecRow kCodecs[] = {
+    {1, kFileTypeUnknown, false, "wav"}, {10, kFileTypeWav, true, "wav"},   {20, kFileTypeMp3, true, "mp3"},
+    {21, kFileTypeUnknown, false, "mp3"}, {30, kFileTypeWma, true, "wma"},  {40, kFileTypeUnknown, false, "aac"},
+    {41, kFileTypeMp4, true, "mp4"},      {42, kFileTypeM4a, true, "m4a"},  {43, kFileTypeM4p, true, "m4p"},
+    {44, kFileTypeM4b, true, "m4b"},      {50, kFileTypeOgg, true, "ogg"},  {51, kFileTypeFlac, true, "flac"},
+    {60, kFileTypeAa, true, "aa"},        {70, kFileTypeUnknown, false, "shn"},
+    {71, kFileTypeUnknown, false, "ape"},
+};
+constexpr uint16_t kCodecOther = 1;
+
+const CodecRow* FindCodec(int code) {
+  for (const auto& row : kCodecs)
+    if (row.code == code) return &row;
+  return nullptr;
+}
+
+uint16_t Saturate16(uint32_t v) { return static_cast<uint16_t>(std::min<uint32_t>(v, 0xFFFF)); }
+
+std::u16string FromField(std::string_view text) { return Utf8ToUtf16(text); }
+
+}  // namespace
+
+uint32_t SBTrackV100::U32(size_t off) const {
+  return uint32_t(bytes[off]) | uint32_t(bytes[off + 1]) << 8 | uint32_t(bytes[off + 2]) << 16 |
+         uint32_t(bytes[off + 3]) << 24;
+}
+
+void SBTrackV100::SetU16(size_t off, uint16_t v) {
+  bytes[off] = static_cast<uint8_t>(v);
+  bytes[off + 1] = static_cast<uint8_t>(v >> 8);
+}
+
+void SBTrackV100::SetU32(size_t off, uint32_t v) {
+  for (int i = 0; i < 4; ++i) bytes[off + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+size_t SBTrackV100::Slot(int id) {
+  if (id < kTrackTextFirst || id > kTrackTextLast) throw std::out_of_range("track text id");
+  return static_cast<size_t>(id - kTrackTextFirst);
+}
+
+void SBTrackV100::SetText(int id, std::u16string text) {
+  BoundShoeboxText(text);
+  texts_[Slot(id)] = std::move(text);
+}
+
+uint32_t SBPlaylistV100::Id() const {
+  return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
+}
+
+void SBPlaylistV100::SetId(uint32_t id) {
+  for (int i = 0; i < 4; ++i) bytes[kPlaylistOffId + i] = static_cast<uint8_t>(id >> (8 * i));
+}
+
+void SBPlaylistV100::SetName(std::u16string name) {
+  BoundShoeboxText(name);
+  name_ = std::move(name);
+}
+void SBPlaylistV100::SetSecondText(std::u16string text) {
+  BoundShoeboxText(text);
+  second_ = std::move(text);
+}
+
+std::u16string_view BoundShoeboxText(std::u16string_view text) {
+  return text.substr(0, Utf16CutLength(text, kShoeboxMaxText));
+}
+
+void BoundShoeboxText(std::u16string& text) { text.resize(Utf16CutLength(text, kShoeboxMaxText)); }
+
+std::string_view CodecExtension(int code) {
+  const CodecRow* row = FindCodec(code);
+  return row ? row->extension : "wav";
+}
+
+uint16_t CodecFromFileType(int fileType) {
+  for (const auto& row : kCodecs)
+    if (row.fromFileType && row.fileType == fileType) return row.code;
+  return kCodecOther;
+}
+
+uint8_t FileTypeFromCodec(int code) {
+  const CodecRow* row = FindCodec(code);
+  return row ? row->fileType : static_cast<uint8_t>(kFileTypeUnknown);
+}
+
+void TrackFromAudioData(SBTrackV100& track, const _AUDIODATA& audio) {
+  track.SetCodec(CodecFromFileType(audio.fileType));
+  track.SetText(kTrackTextArtist, FromField(audio.artist.Get()));
+  track.SetText(kTrackTextAlbum, FromField(audio.album.Get()));
+  track.SetText(kTrackTextTitle, FromField(audio.title.Get()));
+  track.SetText(kTrackTextGenre, FromField(audio.genre.Get()));
+  track.SetText(kTrackTextComment, FromField(audio.comment.Get()));
+  track.SetText(kTrackTextComposer, FromField(audio.composer.Get()));
+  track.SetText(kTrackTextSeventh, FromField(audio.text7.Get()));
+  track.SetText(kTrackTextPath, FromField(audio.path.Get()));
+
+  track.SetU32(kTrackOffAdded, static_cast<uint32_t>(audio.added));
+  track.SetSize(audio.size);  // zero-extended: a 3 GB file stays 3 GB
+  track.SetU32(kTrackOffModified, static_cast<uint32_t>(audio.modified));
+  track.SetU32(kTrackOffBitrate, audio.bitrate);
+  track.SetU32(kTrackOffSampleRate, audio.sampleRate);
+  uint64_t ms = uint64_t(audio.length) * 1000;
+  track.SetU32(kTrackOffLengthMs, static_cast<uint32_t>(std::min<uint64_t>(ms, std::numeric_limits<uint32_t>::max())));
+  track.SetU16(kTrackOffBpm, audio.bpm);
+  track.SetU16(kTrackOffTrackNumber, Saturate16(audio.trackNumber));
+  track.SetU16(kTrackOffTrackCount, Saturate16(audio.trackCount));
+  track.SetU16(kTrackOffDiscNumber, Saturate16(audio.discNumber));
+  track.SetU16(kTrackOffDiscCount, Saturate16(audio.discCount));
+  track.SetU8(kTrackOffCompilation, audio.compilation);
+  track.SetU16(kTrackOffYear, Saturate16(audio.year));
+  track.SetU8(kTrackOffRating, audio.rating);
+  track.SetU32(kTrackOff96, audio.value2156);
+  track.SetU32(kTrackOff100, audio.value2164);
+  track.SetU32(kTrackOff104, audio.value2168);
+  track.SetU32(kTrackOffLastPlayed, static_cast<uint32_t>(audio.lastPlayed));
+}
+
+void AudioDataFromTrack(_AUDIODATA& audio, const SBTrackV100& track) {
+  audio.fileType = FileTypeFromCodec(track.Codec());
+  audio.artist.Set(Utf16ToUtf8(track.Text(kTrackTextArtist)));
+  audio.album.Set(Utf16ToUtf8(track.Text(kTrackTextAlbum)));
+  audio.title.Set(Utf16ToUtf8(track.Text(kTrackTextTitle)));
+  audio.genre.Set(Utf16ToUtf8(track.Text(kTrackTextGenre)));
+  audio.comment.Set(Utf16ToUtf8(track.Text(kTrackTextComment)));
+  audio.composer.Set(Utf16ToUtf8(track.Text(kTrackTextComposer)));
+  audio.text7.Set(Utf16ToUtf8(track.Text(kTrackTextSeventh)));
+  audio.path.Set(Utf16ToUtf8(track.Path()));
+
+  audio.added = static_cast<int32_t>(track.U32(kTrackOffAdded));
+  // The record's size field is 32 bits: a larger size saturates rather than wrapping to a small one.
+  audio.size = static_cast<uint32_t>(std::min<uint64_t>(track.Size(), std::numeric_limits<uint32_t>::max()));
+  audio.modified = static_cast<int32_t>(track.U32(kTrackOffModified));
+  audio.bitrate = track.U32(kTrackOffBitrate);
+  audio.sampleRate = track.U32(kTrackOffSampleRate);
+  audio.length = track.U32(kTrackOffLengthMs) / 1000;
+  audio.bpm = track.U16(kTrackOffBpm);
+  audio.trackNumber = track.U16(kTrackOffTrackNumber);
+  audio.trackCount = track.U16(kTrackOffTrackCount);
+  audio.discNumber = track.U16(kTrackOffDiscNumber);
+  audio.discCount = track.U16(kTrackOffDiscCount);
+  audio.compilation = track.U8(kTrackOffCompilation);
+  audio.year = track.U16(kTrackOffYear);
+  audio.rating = track.U8(kTrackOffRating);
+  audio.value2156 = track.U32(kTrackOff96);
+  audio.value2164 = track.U32(kTrackOff100);
+  audio.value2168 = track.U32(kTrackOff104);
+  audio.lastPlayed = static_cast<int32_t>(track.U32(kTrackOffLastPlayed));
+}
+
+}  // namespace hub

@@ -1,0 +1,628 @@
+// `Shoebox`: reading the chunk tree with every length checked against its
+// parent, writing it back in table order, and the track and playlist tables
+// with their size total, duplicate index and id assignment.
+#include "manager/shoebox/shoebox.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include "platform/fs/whole_file.h"
+
+namespace hub {
+namespace {
+
+constexpr size_t kChunkHeaderSize = 12;
+constexpr uint8_t kChunkVersion = 1;
+constexpr size_t kTextPayloadSize = 4;
+constexpr size_t kMaxTextCount = kShoeboxMaxText + 1;  // with the NUL
+
+using Tag = std::array<char, 2>;
+constexpr Tag kTagDatabase{'B', 'S'};
+constexpr Tag kTagText{'T', 'S'};
+constexpr Tag kTagBody{'B', 'A'};
+constexpr Tag kTagTracks{'C', 'T'};
+constexpr Tag kTagTrack{'I', 'T'};
+constexpr Tag kTagPlaylists{'C', 'P'};
+constexpr Tag kTagPlaylist{'I', 'P'};
+
+uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t Le32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+char16_t AsciiFold(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
+
+bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i)
+    if (AsciiFold(text[i]) != AsciiFold(prefix[i])) return false;
+  return true;
+}
+
+bool HasParentStep(std::u16string_view path) {
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find_first_of(u"\\/", start);
+    if (end == std::u16string_view::npos) end = path.size();
+    if (path.substr(start, end - start) == u"..") return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+}  // namespace
+
+// One pass over the bytes of a database file. Every chunk is checked against
+// the bytes its parent has left; a chunk that breaks the bounds stops its
+// parent, so damage never desynchronises the walk or reads past the data.
+// Anything that a rewrite would not reproduce exactly marks the load unclean.
+class ShoeboxReader {
+ public:
+  ShoeboxReader(Shoebox& db, std::span<const uint8_t> bytes, ShoeboxProgressMonitor* monitor)
+      : db_(db), data_(bytes.data()), size_(bytes.size()), monitor_(monitor) {}
+
+  void Run() {
+    ShoeboxLoadReport& report = db_.lastLoad_;
+    report.clean = true;
+    if (size_ < kChunkHeaderSize) {
+      Damage(0, "file shorter than a chunk header");
+      return;
+    }
+    Chunk bs = HeaderAt(0);
+    if (bs.tag != kTagDatabase) Damage(0, "file does not begin with the database chunk");
+    CheckHeaderBytes(bs);
+    if (bs.total != size_) Damage(8, "database chunk length differs from the file length");
+    ReadFixed(bs, db_.header_.bytes.data(), kShoeboxHeaderSize, size_);
+    // The top level runs to the end of the file, whatever the first chunk's length says.
+    size_t pos = std::min(size_, kChunkHeaderSize + bs.payload);
+    int order = 0;
+    bool sawBody = false;
+    Chunk c;
+    while (NextChild(pos, size_, c, /*containerMayClamp=*/true)) {
+      if (c.tag == kTagText) {
+        uint16_t id = 0;
+        std::u16string text;
+        if (ReadText(c, id, text)) {
+          int rank = id == kHeaderTextOwner ? 1 : id == kHeaderTextSecond ? 2 : 0;
+          if (rank == 0) Damage(c.start, "unknown text id in the database chunk");
+          else if (rank <= order) Damage(c.start, "header text out of order");
+          else order = rank;
+          if (id == kHeaderTextOwner) db_.ownerName_ = std::move(text);
+          if (id == kHeaderTextSecond) db_.secondText_ = std::move(text);
+        }
+      } else if (c.tag == kTagBody) {
+        if (sawBody) Damage(c.start, "second body chunk");
+        sawBody = true;
+        order = 3;
+        ReadBody(c);
+      } else {
+        Damage(c.start, "unknown chunk skipped");
+      }
+      pos = c.end;
+    }
+    if (!sawBody) Damage(pos, "no body chunk");
+  }
+
+ private:
+  struct Chunk {
+    size_t start = 0;
+    Tag tag{};
+    size_t payload = 0;  // stored fixed payload length
+    size_t total = 0;    // stored total length
+    size_t end = 0;      // where the chunk ends inside its parent
+    size_t Body() const { return std::min(end, start + kChunkHeaderSize + payload); }
+  };
+
+  Chunk HeaderAt(size_t pos) const {
+    Chunk c;
+    const uint8_t* p = data_ + pos;
+    c.start = pos;
+    c.tag = {static_cast<char>(p[0]), static_cast<char>(p[1])};
+    c.payload = Le16(p + 4);
+    c.total = Le32(p + 8);
+    c.end = std::min(size_, pos + c.total);
+    return c;
+  }
+
+  void CheckHeaderBytes(const Chunk& c) {
+    const uint8_t* p = data_ + c.start;
+    if (p[2] != kChunkVersion || p[3] != 0 || p[6] != 0 || p[7] != 0)
+      Damage(c.start + 2, "chunk version or reserved bytes not as written");
+  }
+
+  static bool IsContainer(const Tag& tag) { return tag == kTagBody || tag == kTagTracks || tag == kTagPlaylists; }
+
+  // The next child header inside [pos, end); false when the parent must stop.
+  bool NextChild(size_t pos, size_t end, Chunk& c, bool containerMayClamp) {
+    if (pos >= end) return false;
+    if (end - pos < kChunkHeaderSize) {
+      Damage(pos, "bytes left over after the last chunk");
+      stopped_ = true;
+      return false;
+    }
+    c = HeaderAt(pos);
+    CheckHeaderBytes(c);
+    if (c.total < kChunkHeaderSize + c.payload) {
+      Damage(pos + 8, "chunk length smaller than its header and payload");
+      stopped_ = true;
+      return false;
+    }
+    if (c.total > end - pos) {
+      Damage(pos + 8, "chunk runs past its parent");
+      // A cut-off table still yields the whole records before the cut.
+      if (!(containerMayClamp && IsContainer(c.tag))) {
+        stopped_ = true;
+        return false;
+      }
+      c.end = end;
+      return true;
+    }
+    c.end = pos + c.total;
+    return true;
+  }
+
+  // Fixed payload: the expected bytes of what is stored, the rest of dest left as it was.
+  void ReadFixed(const Chunk& c, uint8_t* dest, size_t expected, size_t limit) {
+    size_t from = c.start + kChunkHeaderSize;
+    size_t stored = c.payload;
+    size_t available = from < limit ? std::min(stored, limit - from) : 0;
+    if (stored != expected) Damage(c.start + 4, "fixed payload length not as expected");
+    if (available < stored) Damage(from, "fixed payload cut short");
+    std::memcpy(dest, data_ + from, std::min(expected, available));
+  }
+
+  // A "TS" chunk; false (and no text) when it is unusable.
+  bool ReadText(const Chunk& c, uint16_t& id, std::u16string& text) {
+    uint8_t payload[kTextPayloadSize] = {};
+    ReadFixed(c, payload, kTextPayloadSize, c.end);
+    id = Le16(payload);
+    size_t count = Le16(payload + 2);
+    size_t from = c.Body();
+    if (count > kMaxTextCount) {
+      Damage(c.start, "text longer than 4096 characters dropped");
+      return false;
+    }
+    if (count * 2 > c.end - from) {
+      Damage(c.start, "text runs past its chunk");
+      return false;
+    }
+    if (from + count * 2 != c.end) Damage(c.start, "text chunk length not as written");
+    const uint8_t* p = data_ + from;
+    size_t len = 0;
+    while (len < count && Le16(p + 2 * len) != 0) ++len;
+    if (len + 1 != count) Damage(c.start, "text not ended by its one NUL");
+    if (len == 0) Damage(c.start, "empty text");
+    text.resize(len);
+    for (size_t i = 0; i < len; ++i) text[i] = static_cast<char16_t>(Le16(p + 2 * i));
+    return true;
+  }
+
+  void ReadBody(const Chunk& ba) {
+    if (ba.payload != 0) Damage(ba.start + 4, "body chunk with a payload");
+    size_t pos = ba.Body();
+    int order = 0;
+    Chunk c;
+    while (NextChild(pos, ba.end, c, true)) {
+      int rank = c.tag == kTagTracks ? 1 : c.tag == kTagPlaylists ? 2 : 0;
+      if (rank == 0) Damage(c.start, "unknown chunk skipped");
+      else if (rank <= order) Damage(c.start, "table out of order");
+      else order = rank;
+      if (c.payload != 0 && rank != 0) Damage(c.start + 4, "table chunk with a payload");
+      if (rank == 1) ReadTracks(c);
+      if (rank == 2) ReadPlaylists(c);
+      pos = c.end;
+    }
+    if (order != 2) Damage(pos, "body without both tables");
+  }
+
+  void ReadTracks(const Chunk& ct) {
+    size_t pos = ct.Body();
+    Chunk c;
+    while (NextChild(pos, ct.end, c, false)) {
+      if (c.tag == kTagTrack) {
+        if (monitor_ && tracksRead_ % kShoeboxProgressEvery == 0) monitor_->SetPosition(ClampInt(c.start + kChunkHeaderSize));
+        ++tracksRead_;
+        ReadTrack(c);
+      } else {
+        Damage(c.start, "unknown chunk skipped");
+      }
+      pos = c.end;
+    }
+  }
+
+  void ReadTrack(const Chunk& it) {
+    stopped_ = false;
+    SBTrackV100 track;
+    ReadFixed(it, track.bytes.data(), kSBTrackSize, it.end);
+    size_t pos = it.Body();
+    int lastId = 0;
+    Chunk c;
+    while (NextChild(pos, it.end, c, false)) {
+      uint16_t id = 0;
+      std::u16string text;
+      if (c.tag != kTagText) {
+        Damage(c.start, "unknown chunk skipped");
+      } else if (ReadText(c, id, text)) {
+        if (id < kTrackTextFirst || id > kTrackTextLast) {
+          Damage(c.start, "unknown track text dropped");
+        } else {
+          if (id <= lastId) Damage(c.start, "track texts out of order");
+          lastId = id;
+          if (id == kTrackTextPath) {
+            text.insert(0, db_.baseFolder_);
+            if (text.size() > kShoeboxMaxText) Damage(c.start, "path too long with the base folder");
+          }
+          track.SetText(id, std::move(text));
+        }
+      }
+      pos = c.end;
+    }
+    // A record whose texts were cut off by damage is not kept half-read.
+    if (stopped_) return;
+    if (db_.tracks_.Contains(track.Id())) Damage(it.start, "second track with the same id");
+    db_.PutTrack(std::move(track));
+  }
+
+  void ReadPlaylists(const Chunk& cp) {
+    size_t pos = cp.Body();
+    Chunk c;
+    while (NextChild(pos, cp.end, c, false)) {
+      if (c.tag == kTagPlaylist) ReadPlaylist(c);
+      else Damage(c.start, "unknown chunk skipped");
+      pos = c.end;
+    }
+  }
+
+  void ReadPlaylist(const Chunk& ip) {
+    stopped_ = false;
+    SBPlaylistV100 playlist;
+    ReadFixed(ip, playlist.bytes.data(), kSBPlaylistSize, ip.end);
+    size_t from = ip.Body();
+    uint64_t count = Le32(playlist.bytes.data() + kPlaylistOffItemCount);
+    if (count * 4 > ip.end - from) {
+      // The count would read past the chunk: the playlist cannot be trusted.
+      Damage(ip.start, "playlist item count runs past its chunk");
+      return;
+    }
+    playlist.items.resize(count);
+    for (size_t i = 0; i < count; ++i) playlist.items[i] = Le32(data_ + from + 4 * i);
+    size_t pos = from + count * 4;
+    int order = 0;
+    Chunk c;
+    while (NextChild(pos, ip.end, c, false)) {
+      uint16_t id = 0;
+      std::u16string text;
+      if (c.tag != kTagText) {
+        Damage(c.start, "unknown chunk skipped");
+      } else if (ReadText(c, id, text)) {
+        int rank = id == kPlaylistTextName ? 1 : id == kPlaylistTextSecond ? 2 : 0;
+        if (rank == 0) Damage(c.start, "unknown playlist text dropped");
+        else if (rank <= order) Damage(c.start, "playlist texts out of order");
+        else order = rank;
+        if (rank == 1) playlist.SetName(std::move(text));
+        if (rank == 2) playlist.SetSecondText(std::move(text));
+      }
+      pos = c.end;
+    }
+    if (stopped_) return;
+    if (db_.playlists_.Contains(playlist.Id())) Damage(ip.start, "second playlist with the same id");
+    db_.playlists_.Put(std::move(playlist));
+  }
+
+  void Damage(size_t offset, const char* what) {
+    ShoeboxLoadReport& report = db_.lastLoad_;
+    if (!report.clean) return;
+    report.clean = false;
+    report.damageOffset = offset;
+    report.damage = what;
+  }
+
+  static int ClampInt(size_t v) { return static_cast<int>(std::min<size_t>(v, std::numeric_limits<int>::max())); }
+
+  Shoebox& db_;
+  const uint8_t* data_;
+  size_t size_;
+  ShoeboxProgressMonitor* monitor_;
+  size_t tracksRead_ = 0;
+  bool stopped_ = false;  // the last child walk ended at damage
+};
+
+namespace {
+
+// Builds the file in memory; each chunk's total is patched in when it closes.
+class ShoeboxWriter {
+ public:
+  explicit ShoeboxWriter(size_t estimate) { out_.reserve(estimate); }
+
+  size_t Begin(const Tag& tag, uint16_t payload) {
+    size_t start = out_.size();
+    out_.insert(out_.end(), {static_cast<uint8_t>(tag[0]), static_cast<uint8_t>(tag[1]), kChunkVersion, 0,
+                             static_cast<uint8_t>(payload), static_cast<uint8_t>(payload >> 8), 0, 0, 0, 0, 0, 0});
+    return start;
+  }
+  void End(size_t start) {
+    size_t total = out_.size() - start;
+    if (total > std::numeric_limits<uint32_t>::max())
+      throw ShoeboxSaveError("database chunk longer than 4 GB", EFBIG);
+    for (int i = 0; i < 4; ++i) out_[start + 8 + i] = static_cast<uint8_t>(total >> (8 * i));
+  }
+  void Bytes(const uint8_t* p, size_t n) { out_.insert(out_.end(), p, p + n); }
+  void U32(uint32_t v) {
+    uint8_t b[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
+                    static_cast<uint8_t>(v >> 24)};
+    Bytes(b, 4);
+  }
+  // A "TS" chunk; an empty text is not written.
+  void Text(int id, std::u16string_view text) {
+    if (text.empty()) return;
+    size_t count = text.size() + 1;
+    size_t start = Begin(kTagText, kTextPayloadSize);
+    uint8_t payload[4] = {static_cast<uint8_t>(id), static_cast<uint8_t>(id >> 8), static_cast<uint8_t>(count),
+                          static_cast<uint8_t>(count >> 8)};
+    Bytes(payload, 4);
+    size_t at = out_.size();
+    out_.resize(at + count * 2);
+    uint8_t* p = out_.data() + at;
+    for (char16_t u : text) {
+      *p++ = static_cast<uint8_t>(u);
+      *p++ = static_cast<uint8_t>(u >> 8);
+    }
+    p[0] = p[1] = 0;
+    End(start);
+  }
+  std::vector<uint8_t> Take() { return std::move(out_); }
+
+ private:
+  std::vector<uint8_t> out_;
+};
+
+}  // namespace
+
+Shoebox::Shoebox() = default;
+Shoebox::~Shoebox() { Clear(); }
+
+int Shoebox::Load(ShoeboxProgressMonitor* monitor, ShoeboxDuplicateHasher* hasher, const std::string& filePath,
+                  std::u16string_view baseFolder) {
+  if (loaded_) return 0;
+  filePath_ = filePath;
+  platform::WholeFileRead read = platform::ReadWholeFile(filePath, kShoeboxMaxFileSize);
+  if (read.error != 0 && read.bytes.empty()) {
+    monitor_ = monitor;
+    hasher_ = hasher ? hasher : this;
+    baseFolder_ = baseFolder;
+    lastLoad_ = ShoeboxLoadReport{};
+    lastLoad_.error = read.error;
+    return 0;
+  }
+  int result = Parse(read.bytes, monitor, hasher, baseFolder);
+  if (read.error != 0) {
+    // What was read before the failure stays; the database is not marked loaded.
+    lastLoad_.fileRead = false;
+    lastLoad_.error = read.error;
+    if (lastLoad_.clean) {
+      lastLoad_.clean = false;
+      lastLoad_.damageOffset = read.bytes.size();
+      lastLoad_.damage = "read failed";
+    }
+    loaded_ = false;
+    return 0;
+  }
+  return result;
+}
+
+int Shoebox::LoadFromMemory(std::span<const uint8_t> bytes, ShoeboxProgressMonitor* monitor,
+                            ShoeboxDuplicateHasher* hasher, std::u16string_view baseFolder) {
+  if (loaded_) return 0;
+  return Parse(bytes, monitor, hasher, baseFolder);
+}
+
+int Shoebox::Parse(std::span<const uint8_t> bytes, ShoeboxProgressMonitor* monitor, ShoeboxDuplicateHasher* hasher,
+                   std::u16string_view baseFolder) {
+  monitor_ = monitor;
+  hasher_ = hasher ? hasher : this;
+  baseFolder_ = baseFolder;
+  lastLoad_ = ShoeboxLoadReport{};
+  if (monitor) monitor->SetStatus("Connecting...", static_cast<int>(std::min<size_t>(bytes.size(), INT32_MAX)));
+  // A track takes about 400 bytes; reserving avoids rehashing a large table.
+  tracks_.Reserve(bytes.size() / 400);
+  duplicates_.reserve(bytes.size() / 400);
+  ShoeboxReader reader(*this, bytes, monitor);
+  reader.Run();
+  NoteDanglingIds();
+  lastLoad_.fileRead = true;
+  loaded_ = true;
+  return 1;
+}
+
+std::vector<uint8_t> Shoebox::Serialize(ShoeboxProgressMonitor* monitor) const {
+  ShoeboxWriter w(72 + tracks_.size() * 420 + playlists_.size() * 200);
+  size_t bs = w.Begin(kTagDatabase, kShoeboxHeaderSize);
+  w.Bytes(header_.bytes.data(), header_.bytes.size());
+  w.Text(kHeaderTextOwner, ownerName_);
+  w.Text(kHeaderTextSecond, secondText_);
+  size_t ba = w.Begin(kTagBody, 0);
+
+  size_t ct = w.Begin(kTagTracks, 0);
+  if (monitor) monitor->SetStatus("Saving...", static_cast<int>(std::min<size_t>(tracks_.size(), INT32_MAX)));
+  int n = 0;
+  for (const SBTrackV100& track : tracks_) {
+    ++n;
+    if (monitor && (n - 1) % kShoeboxProgressEvery == 0) monitor->SetPosition(n);
+    size_t it = w.Begin(kTagTrack, kSBTrackSize);
+    w.Bytes(track.bytes.data(), track.bytes.size());
+    const std::u16string& path = track.Path();
+    if (!baseFolder_.empty() && !path.empty()) {
+      if (!StartsWithNoCase(path, baseFolder_))
+        throw ShoeboxSaveError("track path outside the player's root", EINVAL);
+      w.Text(kTrackTextPath, std::u16string_view(path).substr(baseFolder_.size()));
+    } else {
+      w.Text(kTrackTextPath, path);
+    }
+    for (int id = kTrackTextFirst + 1; id <= kTrackTextLast; ++id) w.Text(id, track.Text(id));
+    w.End(it);
+  }
+  w.End(ct);
+
+  size_t cp = w.Begin(kTagPlaylists, 0);
+  for (const SBPlaylistV100& playlist : playlists_) {
+    size_t ip = w.Begin(kTagPlaylist, kSBPlaylistSize);
+    if (playlist.items.size() > std::numeric_limits<uint32_t>::max())
+      throw ShoeboxSaveError("playlist too long", EFBIG);
+    std::array<uint8_t, kSBPlaylistSize> record = playlist.bytes;
+    uint32_t count = static_cast<uint32_t>(playlist.items.size());
+    for (int i = 0; i < 4; ++i) record[kPlaylistOffItemCount + i] = static_cast<uint8_t>(count >> (8 * i));
+    w.Bytes(record.data(), record.size());
+    for (uint32_t id : playlist.items) w.U32(id);
+    w.Text(kPlaylistTextName, playlist.Name());
+    w.Text(kPlaylistTextSecond, playlist.SecondText());
+    w.End(ip);
+  }
+  w.End(cp);
+  w.End(ba);
+  w.End(bs);
+  return w.Take();
+}
+
+int Shoebox::Save(ShoeboxProgressMonitor* monitor, std::string& errorText) {
+  monitor_ = monitor;
+  auto fail = [&](int stage, int error) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%d:0x%X", stage, static_cast<unsigned>(error));
+    errorText = text;
+    return 0;
+  };
+  std::vector<uint8_t> bytes;
+  try {
+    bytes = Serialize(monitor);
+  } catch (const ShoeboxSaveError& e) {
+    return fail(platform::kWriteStageWrite, e.error);
+  } catch (const std::bad_alloc&) {
+    return fail(platform::kWriteStageWrite, ENOMEM);
+  }
+  if (filePath_.empty()) return fail(platform::kWriteStageCreate, ENOENT);
+  platform::AtomicWriteResult result = platform::WriteFileAtomically(filePath_, bytes.data(), bytes.size());
+  if (!result.ok()) return fail(result.stage, result.error);
+  return 1;
+}
+
+void Shoebox::Clear() {
+  tracks_.Clear();
+  playlists_.Clear();
+  duplicates_.clear();
+  danglingIds_.clear();
+  totalSize_ = 0;
+  header_ = ShoeboxHeader{};
+  ownerName_.clear();
+  secondText_.clear();
+  loaded_ = false;
+  trackIdHint_ = kShoeboxFirstId;
+  playlistIdHint_ = kShoeboxFirstId;
+  lastLoad_ = ShoeboxLoadReport{};
+}
+
+bool Shoebox::IsPathInsideBase(std::u16string_view path) const {
+  if (!StartsWithNoCase(path, baseFolder_)) return false;
+  std::u16string_view rest = path.substr(baseFolder_.size());
+  return !rest.empty() && !HasParentStep(rest);
+}
+
+std::u16string Shoebox::GetDuplicateKey(const SBTrackV100& track) const {
+  char number[8];
+  std::snprintf(number, sizeof number, "%02u", static_cast<unsigned>(track.TrackNumber()));
+  std::u16string key;
+  const std::u16string& artist = track.Text(kTrackTextArtist);
+  const std::u16string& album = track.Text(kTrackTextAlbum);
+  const std::u16string& title = track.Text(kTrackTextTitle);
+  key.reserve(artist.size() + album.size() + title.size() + 9);
+  key += artist;
+  key += u'\0';
+  key += album;
+  key += u'\0';
+  for (const char* p = number; *p; ++p) key += static_cast<char16_t>(*p);
+  key += u'\0';
+  key += title;
+  return key;
+}
+
+void Shoebox::Unindex(const SBTrackV100& track) {
+  totalSize_ -= track.Size();
+  auto range = duplicates_.equal_range(hasher_->GetDuplicateKey(track));
+  for (auto it = range.first; it != range.second; ++it) {
+    if (it->second == track.Id()) {
+      duplicates_.erase(it);
+      break;
+    }
+  }
+}
+
+void Shoebox::PutTrack(SBTrackV100&& track) {
+  if (const SBTrackV100* old = tracks_.Find(track.Id())) Unindex(*old);
+  totalSize_ += track.Size();
+  duplicates_.emplace(hasher_->GetDuplicateKey(track), track.Id());
+  tracks_.Put(std::move(track));
+}
+
+uint32_t Shoebox::FreeTrackId() {
+  while (tracks_.Contains(trackIdHint_) || danglingIds_.count(trackIdHint_)) {
+    if (trackIdHint_ == std::numeric_limits<uint32_t>::max()) throw std::length_error("no free track id");
+    ++trackIdHint_;
+  }
+  return trackIdHint_;
+}
+
+uint32_t Shoebox::FreePlaylistId() {
+  while (playlists_.Contains(playlistIdHint_)) {
+    if (playlistIdHint_ == std::numeric_limits<uint32_t>::max()) throw std::length_error("no free playlist id");
+    ++playlistIdHint_;
+  }
+  return playlistIdHint_;
+}
+
+void Shoebox::NoteDanglingIds() {
+  for (const SBPlaylistV100& playlist : playlists_)
+    for (uint32_t id : playlist.items)
+      if (!tracks_.Contains(id)) danglingIds_.insert(id);
+}
+
+uint32_t Shoebox::AddTrack(SBTrackV100 track, bool assignId) {
+  if (!IsPathInsideBase(track.Path())) return 0;
+  if (assignId) track.SetId(FreeTrackId());
+  uint32_t id = track.Id();
+  PutTrack(std::move(track));
+  return id;
+}
+
+bool Shoebox::ReplaceTrack(uint32_t id, SBTrackV100 track) {
+  if (!tracks_.Contains(id) || !IsPathInsideBase(track.Path())) return false;
+  track.SetId(id);
+  PutTrack(std::move(track));
+  return true;
+}
+
+void Shoebox::RemoveTrack(uint32_t id) {
+  const SBTrackV100* track = tracks_.Find(id);
+  if (!track) return;
+  Unindex(*track);
+  tracks_.Erase(id);
+  if (id >= kShoeboxFirstId && id < trackIdHint_) trackIdHint_ = id;
+  // A playlist must not keep the id: the next added track may receive it.
+  for (SBPlaylistV100& playlist : playlists_) std::erase(playlist.items, id);
+}
+
+bool Shoebox::IsDuplicate(const SBTrackV100& track) const {
+  auto range = duplicates_.equal_range(hasher_->GetDuplicateKey(track));
+  for (auto it = range.first; it != range.second; ++it)
+    if (tracks_.Find(it->second) != &track) return true;
+  return false;
+}
+
+uint32_t Shoebox::AddPlaylist(SBPlaylistV100 playlist, bool assignId) {
+  if (assignId) playlist.SetId(FreePlaylistId());
+  uint32_t id = playlist.Id();
+  playlists_.Put(std::move(playlist));
+  return id;
+}
+
+}  // namespace hub

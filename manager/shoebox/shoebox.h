@@ -1,0 +1,258 @@
+// `Shoebox`: the track and playlist database kept on the player as one file of
+// tagged little-endian chunks (the format is described in shoebox_format.md).
+// Tables keep file order, so an unchanged database is written back byte for
+// byte; saves are all-or-nothing. No lock of its own: the device serialises use.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <list>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "manager/shoebox/sb_track.h"
+
+namespace hub {
+
+// Progress of a load or save; the tray progress window implements it.
+class ShoeboxProgressMonitor {
+ public:
+  virtual ~ShoeboxProgressMonitor() = default;
+  virtual void SetStatus(const std::string& text, int range) = 0;
+  virtual void SetPosition(int position) = 0;
+  virtual void Step() = 0;
+  virtual void Hide() = 0;
+};
+
+// Gives the key under which tracks count as duplicates. The key must depend
+// only on the record's contents: the database recomputes it to re-key a track.
+class ShoeboxDuplicateHasher {
+ public:
+  virtual ~ShoeboxDuplicateHasher() = default;
+  virtual std::u16string GetDuplicateKey(const SBTrackV100& track) const = 0;
+};
+
+constexpr size_t kShoeboxHeaderSize = 24;
+// The database header: 24 bytes kept as read (zero in a new database).
+struct ShoeboxHeader {
+  std::array<uint8_t, kShoeboxHeaderSize> bytes{};
+};
+
+// Ids that the database assigns start here; tracks and playlists count separately.
+constexpr uint32_t kShoeboxFirstId = 2001;
+// Progress is reported once per this many tracks.
+constexpr int kShoeboxProgressEvery = 1500;
+// Larger files are refused unread (50,000 tracks take about 25 MB).
+constexpr size_t kShoeboxMaxFileSize = size_t(512) << 20;
+
+// What the last Load found. The device keeps a backup of a file that was not
+// loaded cleanly before it first writes over it.
+struct ShoeboxLoadReport {
+  bool fileRead = false;  // the file was opened and read to its end
+  // Read, and saving it unchanged writes the same bytes: nothing was dropped,
+  // repaired or reordered.
+  bool clean = false;
+  int error = 0;              // errno when the file could not be opened or read
+  uint64_t damageOffset = 0;  // file offset of the first problem found
+  std::string damage;         // the first problem in words; empty when clean
+};
+
+// The database cannot be put into bytes (a path outside the base folder, a
+// chunk past 4 GB); `error` is the errno reported in the save's error text.
+class ShoeboxSaveError : public std::runtime_error {
+ public:
+  ShoeboxSaveError(const std::string& what, int error) : std::runtime_error(what), error(error) {}
+  int error;
+};
+
+// Walk position over a table; the caller keeps it between calls. A walk ends
+// early, safely, when the record it would visit next was removed meanwhile.
+struct ShoeboxPosition {
+  uint32_t next = 0;
+  bool atEnd = true;
+};
+
+// A table of records in insertion (file) order with an id index.
+template <class Record>
+class ShoeboxTable {
+ public:
+  Record* Find(uint32_t id) {
+    auto it = index_.find(id);
+    return it == index_.end() ? nullptr : &*it->second;
+  }
+  const Record* Find(uint32_t id) const {
+    auto it = index_.find(id);
+    return it == index_.end() ? nullptr : &*it->second;
+  }
+  bool Contains(uint32_t id) const { return index_.count(id) != 0; }
+  size_t size() const { return index_.size(); }
+  // Appends, or replaces in place a record with the same id.
+  Record& Put(Record&& record) {
+    auto it = index_.find(record.Id());
+    if (it != index_.end()) {
+      *it->second = std::move(record);
+      return *it->second;
+    }
+    order_.push_back(std::move(record));
+    auto last = std::prev(order_.end());
+    index_.emplace(last->Id(), last);
+    return *last;
+  }
+  void Erase(uint32_t id) {
+    auto it = index_.find(id);
+    if (it == index_.end()) return;
+    order_.erase(it->second);
+    index_.erase(it);
+  }
+  void Clear() {
+    order_.clear();
+    index_.clear();
+  }
+  void Reserve(size_t n) { index_.reserve(n); }
+  auto begin() { return order_.begin(); }
+  auto end() { return order_.end(); }
+  auto begin() const { return order_.begin(); }
+  auto end() const { return order_.end(); }
+
+  Record* First(ShoeboxPosition& pos) {
+    pos.atEnd = order_.empty();
+    if (pos.atEnd) return nullptr;
+    return Advance(order_.begin(), pos);
+  }
+  Record* Next(ShoeboxPosition& pos) {
+    if (pos.atEnd) return nullptr;
+    auto it = index_.find(pos.next);
+    if (it == index_.end()) {
+      pos.atEnd = true;
+      return nullptr;
+    }
+    return Advance(it->second, pos);
+  }
+
+ private:
+  using Iter = typename std::list<Record>::iterator;
+  Record* Advance(Iter it, ShoeboxPosition& pos) {
+    auto after = std::next(it);
+    pos.atEnd = after == order_.end();
+    pos.next = pos.atEnd ? 0 : after->Id();
+    return &*it;
+  }
+  std::list<Record> order_;
+  std::unordered_map<uint32_t, Iter> index_;
+};
+
+class Shoebox : public ShoeboxDuplicateHasher {
+ public:
+  Shoebox();
+  ~Shoebox() override;
+  Shoebox(const Shoebox&) = delete;
+  Shoebox& operator=(const Shoebox&) = delete;
+
+  // Reads the database file once. `filePath` is the native path of the file;
+  // `baseFolder` is the player's root in stored form ("E:\"), which track
+  // paths are kept relative to in the file. Answers 1 when the file was read
+  // (damaged or not; see LastLoad), 0 when already loaded or the file cannot
+  // be opened or read. A null hasher means this database's own key.
+  int Load(ShoeboxProgressMonitor* monitor, ShoeboxDuplicateHasher* hasher, const std::string& filePath,
+           std::u16string_view baseFolder);
+  // Load over bytes already in memory (tools and tests); keeps the file path.
+  int LoadFromMemory(std::span<const uint8_t> bytes, ShoeboxProgressMonitor* monitor,
+                     ShoeboxDuplicateHasher* hasher, std::u16string_view baseFolder);
+  const ShoeboxLoadReport& LastLoad() const { return lastLoad_; }
+  bool LoadedCleanly() const { return lastLoad_.clean; }
+  bool IsLoaded() const { return loaded_; }
+
+  // Writes the whole database over its file, all or nothing. Answers 1, or 0
+  // with errorText "<stage>:0x<errno>" (stages: 0 prepare, 1 create, 2 write, 3 replace).
+  int Save(ShoeboxProgressMonitor* monitor, std::string& errorText);
+  // The bytes Save would write. Throws ShoeboxSaveError when they cannot be formed.
+  std::vector<uint8_t> Serialize(ShoeboxProgressMonitor* monitor = nullptr) const;
+
+  // Empties the database; the file path, base folder and hasher stay.
+  void Clear();
+
+  // Takes the track. With assignId the smallest free id from 2001 is given
+  // (never one a playlist still names); otherwise the record keeps its id and
+  // replaces a track with that id. Answers the id, or 0 (nothing changed)
+  // when the path is not inside the base folder.
+  uint32_t AddTrack(SBTrackV100 track, bool assignId);
+  // Replaces track `id` with `track` (its id is set to `id`), re-keying it.
+  // false when there is no such track or the path is not inside the base folder.
+  bool ReplaceTrack(uint32_t id, SBTrackV100 track);
+  // Removes the track and every mention of it in the playlists.
+  void RemoveTrack(uint32_t id);
+  const SBTrackV100* FindTrack(uint32_t id) const { return tracks_.Find(id); }
+  // True when a track other than `track` itself has the same duplicate key.
+  bool IsDuplicate(const SBTrackV100& track) const;
+  const SBTrackV100* FirstTrack(ShoeboxPosition& pos) { return tracks_.First(pos); }
+  const SBTrackV100* NextTrack(ShoeboxPosition& pos) { return tracks_.Next(pos); }
+  size_t TrackCount() const { return tracks_.size(); }
+  // Sum of the sizes of all tracks.
+  uint64_t TotalSize() const { return totalSize_; }
+  // Whether a path lies inside the base folder (the only paths a track may have).
+  bool IsPathInsideBase(std::u16string_view path) const;
+
+  uint32_t AddPlaylist(SBPlaylistV100 playlist, bool assignId);
+  void RemovePlaylist(uint32_t id) { playlists_.Erase(id); }
+  SBPlaylistV100* FindPlaylist(uint32_t id) { return playlists_.Find(id); }
+  const SBPlaylistV100* FindPlaylist(uint32_t id) const { return playlists_.Find(id); }
+  SBPlaylistV100* FirstPlaylist(ShoeboxPosition& pos) { return playlists_.First(pos); }
+  SBPlaylistV100* NextPlaylist(ShoeboxPosition& pos) { return playlists_.Next(pos); }
+  size_t PlaylistCount() const { return playlists_.size(); }
+
+  const ShoeboxHeader& Header() const { return header_; }
+  const std::u16string& OwnerName() const { return ownerName_; }
+  void SetOwnerName(std::u16string_view name) { ownerName_.assign(BoundShoeboxText(name)); }
+  // Header text 51, written back unchanged.
+  const std::u16string& SecondHeaderText() const { return secondText_; }
+  void SetSecondHeaderText(std::u16string_view text) { secondText_.assign(BoundShoeboxText(text)); }
+  const std::string& FilePath() const { return filePath_; }
+  const std::u16string& BaseFolder() const { return baseFolder_; }
+
+  // artist, album, two-digit track number and title, joined by NULs (which no text holds).
+  std::u16string GetDuplicateKey(const SBTrackV100& track) const override;
+
+  // Walks every track and playlist (read-only), for tools.
+  const ShoeboxTable<SBTrackV100>& Tracks() const { return tracks_; }
+  const ShoeboxTable<SBPlaylistV100>& Playlists() const { return playlists_; }
+
+ private:
+  friend class ShoeboxReader;
+
+  // Enters a track under its id, replacing one with the same id in place.
+  void PutTrack(SBTrackV100&& track);
+  void Unindex(const SBTrackV100& track);
+  uint32_t FreeTrackId();
+  uint32_t FreePlaylistId();
+  void NoteDanglingIds();
+  int Parse(std::span<const uint8_t> bytes, ShoeboxProgressMonitor* monitor, ShoeboxDuplicateHasher* hasher,
+            std::u16string_view baseFolder);
+
+  ShoeboxHeader header_;
+  std::u16string ownerName_;
+  std::u16string secondText_;
+  bool loaded_ = false;
+  std::string filePath_;
+  std::u16string baseFolder_;
+  ShoeboxTable<SBTrackV100> tracks_;
+  ShoeboxTable<SBPlaylistV100> playlists_;
+  uint64_t totalSize_ = 0;
+  std::unordered_multimap<std::u16string, uint32_t> duplicates_;
+  // Track ids that loaded playlists name without a track: never assigned, so a
+  // new track cannot slip into a playlist.
+  std::unordered_set<uint32_t> danglingIds_;
+  // Every id in [kShoeboxFirstId, hint) is taken, so the search starts here.
+  uint32_t trackIdHint_ = kShoeboxFirstId;
+  uint32_t playlistIdHint_ = kShoeboxFirstId;
+  ShoeboxProgressMonitor* monitor_ = nullptr;
+  const ShoeboxDuplicateHasher* hasher_ = this;
+  ShoeboxLoadReport lastLoad_;
+};
+
+}  // namespace hub

@@ -1,0 +1,164 @@
+// Whole-file reads and temporary-file-and-rename rewrites over POSIX calls.
+#include "platform/fs/whole_file.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <utility>
+
+namespace hub::platform {
+namespace {
+
+std::function<int(FileStep)>& FaultHook() {
+  static std::function<int(FileStep)> hook;
+  return hook;
+}
+
+// Answers the injected errno for this step, or 0 to go on.
+int Injected(FileStep step) {
+  auto& hook = FaultHook();
+  return hook ? hook(step) : 0;
+}
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd = -1) : fd_(fd) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() { Reset(); }
+  int get() const { return fd_; }
+  void Adopt(int fd) {
+    Reset();
+    fd_ = fd;
+  }
+  // Closes now and answers close()'s result (0 or -1 with errno set).
+  int Reset() {
+    int rc = 0;
+    if (fd_ >= 0) rc = ::close(fd_);
+    fd_ = -1;
+    return rc;
+  }
+
+ private:
+  int fd_;
+};
+
+std::string FolderOf(const std::string& path) {
+  auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+}  // namespace
+
+void SetFileFaultHook(std::function<int(FileStep)> hook) { FaultHook() = std::move(hook); }
+
+WholeFileRead ReadWholeFile(const std::string& path, size_t maxBytes) {
+  WholeFileRead result;
+  // O_NONBLOCK keeps a FIFO planted under the file's name from blocking the open.
+  Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (fd.get() < 0) {
+    result.error = errno;
+    return result;
+  }
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) {
+    result.error = errno;
+    return result;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    result.error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return result;
+  }
+  if (static_cast<uint64_t>(st.st_size) > maxBytes) {
+    result.error = EFBIG;
+    return result;
+  }
+  // The size is a hint only: the file may shrink or grow while it is read.
+  result.bytes.resize(static_cast<size_t>(st.st_size));
+  size_t done = 0;
+  for (;;) {
+    if (done == result.bytes.size()) {
+      if (done >= maxBytes) break;
+      result.bytes.resize(std::min(maxBytes, done + 65536));
+    }
+    ssize_t n = ::read(fd.get(), result.bytes.data() + done, result.bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      result.error = errno;
+      break;
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  result.bytes.resize(done);
+  return result;
+}
+
+AtomicWriteResult WriteFileAtomically(const std::string& path, const void* data, size_t size) {
+  AtomicWriteResult result;
+  auto fail = [&](int stage, int error) {
+    result.stage = stage;
+    result.error = error ? error : EIO;
+    return result;
+  };
+  const std::string temp = path + ".tmp";
+
+  // Stage 0: the target must be something a rename may replace.
+  mode_t mode = 0644;
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return fail(kWriteStagePrepare, EISDIR);
+    if (S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
+  } else if (errno != ENOENT) {
+    return fail(kWriteStagePrepare, errno);
+  }
+  if (::unlink(temp.c_str()) != 0 && errno != ENOENT) return fail(kWriteStagePrepare, errno);
+
+  // Stage 1: a fresh temporary; O_EXCL so a name planted since the unlink is not written through.
+  Descriptor fd;
+  if (int e = Injected(FileStep::kOpen)) return fail(kWriteStageCreate, e);
+  fd.Adopt(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+  if (fd.get() < 0) return fail(kWriteStageCreate, errno);
+  auto abandon = [&](int stage, int error) {
+    fd.Reset();
+    ::unlink(temp.c_str());
+    return fail(stage, error);
+  };
+  ::fchmod(fd.get(), mode);  // undo the umask, as the replaced file had these bits
+
+  // Stage 2: the bytes, then the flush that makes them durable before the rename.
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  size_t done = 0;
+  while (done < size) {
+    if (int e = Injected(FileStep::kWrite)) return abandon(kWriteStageWrite, e);
+    size_t chunk = std::min(kAtomicWriteChunk, size - done);
+    ssize_t n = ::write(fd.get(), bytes + done, chunk);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return abandon(kWriteStageWrite, errno);
+    }
+    if (n == 0) return abandon(kWriteStageWrite, EIO);
+    done += static_cast<size_t>(n);
+  }
+  if (int e = Injected(FileStep::kSync)) return abandon(kWriteStageWrite, e);
+  if (::fsync(fd.get()) != 0) return abandon(kWriteStageWrite, errno);
+
+  // Stage 3: close (late write errors surface here), rename, flush the folder entry.
+  if (int e = Injected(FileStep::kClose)) return abandon(kWriteStageCommit, e);
+  if (fd.Reset() != 0) return abandon(kWriteStageCommit, errno);
+  if (int e = Injected(FileStep::kRename)) return abandon(kWriteStageCommit, e);
+  if (::rename(temp.c_str(), path.c_str()) != 0) return abandon(kWriteStageCommit, errno);
+  // The new file is in place from here on; a failed folder flush is still reported,
+  // since the rename may not survive a power loss.
+  if (int e = Injected(FileStep::kSyncFolder)) return fail(kWriteStageCommit, e);
+  Descriptor folder(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.get() >= 0 && ::fsync(folder.get()) != 0 && errno != EINVAL) return fail(kWriteStageCommit, errno);
+  return result;
+}
+
+}  // namespace hub::platform

@@ -1,0 +1,54 @@
+// Whole-file reads and all-or-nothing rewrites. A rewrite goes to a temporary
+// file beside the target, is flushed and renamed over it, so a failure or a
+// crash at any point leaves either the old file or the new one, whole.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace hub::platform {
+
+struct WholeFileRead {
+  std::vector<uint8_t> bytes;  // what was read, even when the read failed part way
+  int error = 0;               // errno of the failure; 0 when the file was read whole
+  bool ok() const { return error == 0; }
+};
+
+// Reads a regular file whole. Files longer than maxBytes, and anything that is
+// not a regular file (a FIFO would block, a device never ends), fail with EFBIG
+// or EINVAL before anything is read.
+WholeFileRead ReadWholeFile(const std::string& path, size_t maxBytes);
+
+// The stages of a rewrite, in order; their numbers appear in error texts.
+enum AtomicWriteStage : int {
+  kWriteStagePrepare = 0,  // the target must be a regular file or absent; a stale temporary is removed
+  kWriteStageCreate = 1,   // the temporary file is created
+  kWriteStageWrite = 2,    // the bytes are written and flushed to the medium
+  kWriteStageCommit = 3,   // the temporary replaces the target; the folder is flushed
+};
+
+struct AtomicWriteResult {
+  int stage = kWriteStagePrepare;  // the stage that failed
+  int error = 0;                   // its errno; 0 on success
+  bool ok() const { return error == 0; }
+};
+
+// Writes `size` bytes as the new content of `path` (temporary "<path>.tmp").
+// The new file keeps the permission bits of the file it replaces.
+AtomicWriteResult WriteFileAtomically(const std::string& path, const void* data, size_t size);
+
+// The system calls of a rewrite, as seen by the fault hook.
+enum class FileStep { kOpen, kWrite, kSync, kClose, kRename, kSyncFolder };
+
+// Test hook: called before every system call of a rewrite; a non-zero answer
+// makes that call fail with that errno. An empty function removes the hook.
+// Not synchronised: set it while no rewrite runs.
+void SetFileFaultHook(std::function<int(FileStep)> hook);
+
+// Bytes handed to one write() call by a rewrite.
+constexpr size_t kAtomicWriteChunk = 1 << 20;
+
+}  // namespace hub::platform

@@ -1,0 +1,240 @@
+// The track and playlist tables: id assignment, the size total, the duplicate
+// index, removal and its effect on playlists, paths, and the record conversions.
+#include <gtest/gtest.h>
+
+#include "common/records.h"
+#include "manager/shoebox/shoebox.h"
+#include "shoebox_fixtures.h"
+
+namespace hub {
+namespace {
+
+using test::ChunkAssembler;
+
+SBTrackV100 Track(std::u16string path, std::u16string artist = u"A", std::u16string album = u"B",
+                  uint16_t number = 1, std::u16string title = u"T", uint64_t size = 100) {
+  SBTrackV100 t;
+  t.SetText(kTrackTextPath, path);
+  t.SetText(kTrackTextArtist, artist);
+  t.SetText(kTrackTextAlbum, album);
+  t.SetTrackNumber(number);
+  t.SetText(kTrackTextTitle, title);
+  t.SetSize(size);
+  return t;
+}
+
+// A database with its base folder set, as the device has it after connecting.
+void Open(Shoebox& db) {
+  db.LoadFromMemory({}, nullptr, nullptr, u"E:\\");
+  db.Clear();
+}
+
+TEST(ShoeboxTablesTest, NewIdIsTheSmallestFreeFrom2001) {
+  Shoebox db;
+  Open(db);
+  for (uint32_t id : {2001u, 2002u, 2004u}) {
+    SBTrackV100 t = Track(u"E:\\" + std::u16string(1, char16_t(u'a' + id % 10)) + u".mp3");
+    t.SetId(id);
+    ASSERT_EQ(db.AddTrack(std::move(t), false), id);
+  }
+  EXPECT_EQ(db.AddTrack(Track(u"E:\\x.mp3"), true), 2003u);
+  EXPECT_EQ(db.AddTrack(Track(u"E:\\y.mp3"), true), 2005u);
+  db.RemoveTrack(2002);
+  EXPECT_EQ(db.AddTrack(Track(u"E:\\z.mp3"), true), 2002u);
+
+  SBPlaylistV100 p;
+  EXPECT_EQ(db.AddPlaylist(p, true), 2001u);
+  p.SetId(2003);
+  EXPECT_EQ(db.AddPlaylist(p, false), 2003u);
+  EXPECT_EQ(db.AddPlaylist(p, true), 2002u);
+  EXPECT_EQ(db.AddPlaylist(p, true), 2004u);
+}
+
+TEST(ShoeboxTablesTest, RemovedTrackLeavesPlaylistsAndANewTrackDoesNotJoinThem) {
+  Shoebox db;
+  auto bytes = ChunkAssembler::Build(test::kFullFixture).bytes;
+  ASSERT_EQ(db.LoadFromMemory(bytes, nullptr, nullptr, u"E:\\"), 1);
+  db.RemoveTrack(2002);
+  EXPECT_EQ(db.FindPlaylist(2001)->items, (std::vector<uint32_t>{2001, 2999, 2004}));
+  EXPECT_EQ(db.TotalSize(), 3221225472ull + 2000);
+
+  // The new track takes the freed id 2002; no playlist names it.
+  EXPECT_EQ(db.AddTrack(Track(u"E:\\new.mp3"), true), 2002u);
+  EXPECT_EQ(db.FindPlaylist(2001)->items, (std::vector<uint32_t>{2001, 2999, 2004}));
+  EXPECT_EQ(db.FindPlaylist(2005)->items, (std::vector<uint32_t>{2004}));
+  // Saved, the playlist has shrunk and lists what it listed before, in order.
+  Shoebox back;
+  auto saved = db.Serialize();
+  ASSERT_EQ(back.LoadFromMemory(saved, nullptr, nullptr, u"E:\\"), 1);
+  EXPECT_EQ(back.FindPlaylist(2001)->items, (std::vector<uint32_t>{2001, 2999, 2004}));
+}
+
+TEST(ShoeboxTablesTest, IdsThatLoadedPlaylistsNameAreNeverAssigned) {
+  Shoebox db;
+  auto bytes = ChunkAssembler::Build(R"(
+    BS/24 { zeros 24 BA/0 { CT/0 { } CP/0 { IP/16 { record 16 { @0 u32 2001 @8 u32 2 } u32 2001 u32 2002 } } } })")
+                   .bytes;
+  ASSERT_EQ(db.LoadFromMemory(bytes, nullptr, nullptr, u"E:\\"), 1);
+  EXPECT_EQ(db.AddTrack(Track(u"E:\\a.mp3"), true), 2003u);
+  EXPECT_EQ(db.FindPlaylist(2001)->items, (std::vector<uint32_t>{2001, 2002}));
+}
+
+TEST(ShoeboxTablesTest, ALaterRecordWithTheSameIdReplacesTheEarlierWhole) {
+  Shoebox db;
+  auto bytes = ChunkAssembler::Build(R"(
+    BS/24 { zeros 24 BA/0 { CT/0 {
+      IT/120 { record 120 { @0 u32 2001 @16 u64 500 @56 u16 1 } text 100 "a.mp3" text 102 "X" text 106 "old" }
+      IT/120 { record 120 { @0 u32 2002 @16 u64 7 } text 100 "b.mp3" }
+      IT/120 { record 120 { @0 u32 2001 @16 u64 40 @56 u16 1 } text 100 "c.mp3" text 102 "X" text 106 "new" }
+    } CP/0 { } } })")
+                   .bytes;
+  ASSERT_EQ(db.LoadFromMemory(bytes, nullptr, nullptr, u"E:\\"), 1);
+  EXPECT_FALSE(db.LoadedCleanly());
+  ASSERT_EQ(db.TrackCount(), 2u);
+  EXPECT_EQ(db.TotalSize(), 47u);
+  EXPECT_EQ(db.FindTrack(2001)->Path(), u"E:\\c.mp3");
+  EXPECT_FALSE(db.IsDuplicate(Track(u"E:\\d.mp3", u"X", u"", 1, u"old")));
+  EXPECT_TRUE(db.IsDuplicate(Track(u"E:\\d.mp3", u"X", u"", 1, u"new")));
+  // File order is kept: the replaced record stays where the first one stood.
+  ShoeboxPosition pos;
+  EXPECT_EQ(db.FirstTrack(pos)->Id(), 2001u);
+  EXPECT_EQ(db.NextTrack(pos)->Id(), 2002u);
+  EXPECT_EQ(db.NextTrack(pos), nullptr);
+}
+
+TEST(ShoeboxTablesTest, DuplicateIndexKeepsEveryTrackAndSeparatesFields) {
+  Shoebox db;
+  Open(db);
+  uint32_t a = db.AddTrack(Track(u"E:\\1.mp3", u"AB", u"C", 3, u"T"), true);
+  uint32_t b = db.AddTrack(Track(u"E:\\2.mp3", u"AB", u"C", 3, u"T"), true);
+  // Same characters in other fields, and a number that only differs in padding, are different tracks.
+  EXPECT_FALSE(db.IsDuplicate(Track(u"E:\\3.mp3", u"A", u"BC", 3, u"T")));
+  EXPECT_FALSE(db.IsDuplicate(Track(u"E:\\3.mp3", u"AB", u"C", 31, u"")));
+  EXPECT_TRUE(db.IsDuplicate(Track(u"E:\\3.mp3", u"AB", u"C", 3, u"T")));
+  // A track is not a duplicate of itself, but is of its twin.
+  EXPECT_TRUE(db.IsDuplicate(*db.FindTrack(a)));
+  db.RemoveTrack(a);
+  EXPECT_FALSE(db.IsDuplicate(*db.FindTrack(b)));
+  EXPECT_TRUE(db.IsDuplicate(Track(u"E:\\3.mp3", u"AB", u"C", 3, u"T")));
+  db.RemoveTrack(b);
+  EXPECT_FALSE(db.IsDuplicate(Track(u"E:\\3.mp3", u"AB", u"C", 3, u"T")));
+}
+
+TEST(ShoeboxTablesTest, ReplacingATrackReKeysItAndCorrectsTheTotal) {
+  Shoebox db;
+  Open(db);
+  uint32_t id = db.AddTrack(Track(u"E:\\1.mp3", u"A", u"B", 1, u"T", 100), true);
+  ASSERT_TRUE(db.ReplaceTrack(id, Track(u"E:\\1.mp3", u"A", u"B", 2, u"T", 30)));
+  EXPECT_EQ(db.FindTrack(id)->Id(), id);
+  EXPECT_EQ(db.TotalSize(), 30u);
+  EXPECT_FALSE(db.IsDuplicate(Track(u"E:\\x.mp3", u"A", u"B", 1, u"T")));
+  EXPECT_TRUE(db.IsDuplicate(Track(u"E:\\x.mp3", u"A", u"B", 2, u"T")));
+  EXPECT_FALSE(db.ReplaceTrack(9999, Track(u"E:\\1.mp3")));
+  EXPECT_FALSE(db.ReplaceTrack(id, Track(u"D:\\elsewhere.mp3")));
+  EXPECT_EQ(db.FindTrack(id)->TrackNumber(), 2);
+}
+
+TEST(ShoeboxTablesTest, OnlyPathsInsideTheRootAreTaken) {
+  Shoebox db;
+  Open(db);
+  struct Case {
+    std::u16string path;
+    bool taken;
+  } cases[] = {
+      {u"E:\\Music\\a.mp3", true},    {u"e:\\Music\\a.mp3", true},   {u"F:\\Music\\a.mp3", false},
+      {u"E:\\..\\etc\\passwd", false}, {u"E:\\a\\..\\..\\b", false}, {u"E:\\", false},
+      {u"", false},                   {u"E:\\..mp3", true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(db.AddTrack(Track(c.path), true) != 0, c.taken) << std::string(c.path.begin(), c.path.end());
+  }
+  // A path stored with a differently cased root still loses exactly the root.
+  auto bytes = db.Serialize();
+  Shoebox back;
+  ASSERT_EQ(back.LoadFromMemory(bytes, nullptr, nullptr, u"G:\\"), 1);
+  EXPECT_EQ(back.FindTrack(2002)->Path(), u"G:\\Music\\a.mp3");
+}
+
+TEST(ShoeboxTablesTest, ConversionsZeroExtendSizesAndSaturateNarrowFields) {
+  _AUDIODATA audio;
+  audio.path.Set("E:\\a.flac");
+  audio.fileType = kFileTypeFlac;
+  audio.size = 0xC0000000u;  // 3 GB
+  audio.trackNumber = 70000;
+  audio.year = 2024;
+  audio.discCount = 0x1FFFF;
+  audio.length = 5000000;  // seconds: 5e9 ms does not fit 32 bits
+  audio.bpm = 65535;
+  SBTrackV100 track;
+  track.SetText(kTrackText101, u"carried");
+  track.SetId(4321);
+  TrackFromAudioData(track, audio);
+  EXPECT_EQ(track.Size(), 0xC0000000ull);
+  EXPECT_EQ(track.TrackNumber(), 65535);
+  EXPECT_EQ(track.U16(kTrackOffYear), 2024);
+  EXPECT_EQ(track.U16(kTrackOffDiscCount), 65535);
+  EXPECT_EQ(track.U32(kTrackOffLengthMs), 0xFFFFFFFFu);
+  EXPECT_EQ(track.Codec(), 51);
+  EXPECT_EQ(track.Text(kTrackText101), u"carried");
+  EXPECT_EQ(track.Id(), 4321u);
+
+  track.SetSize(5ull << 30);  // 5 GB does not fit the protocol's 32 bits: saturate, never wrap to 1 GB
+  _AUDIODATA back;
+  AudioDataFromTrack(back, track);
+  EXPECT_EQ(back.size, 0xFFFFFFFFu);
+  EXPECT_EQ(back.trackNumber, 65535u);
+  EXPECT_EQ(back.fileType, kFileTypeFlac);
+  EXPECT_EQ(back.path.Get(), "E:\\a.flac");
+}
+
+TEST(ShoeboxTablesTest, CodecTableConvertsBothWays) {
+  struct Row {
+    int code;
+    int type;
+    const char* ext;
+  } rows[] = {{1, 0, "wav"},   {10, 1, "wav"},  {20, 2, "mp3"},  {21, 0, "mp3"},  {30, 3, "wma"},
+              {40, 0, "aac"},  {41, 9, "mp4"},  {42, 5, "m4a"},  {43, 7, "m4p"},  {44, 8, "m4b"},
+              {50, 10, "ogg"}, {51, 11, "flac"}, {60, 6, "aa"},  {70, 0, "shn"},  {71, 0, "ape"},
+              {999, 0, "wav"}};
+  for (const auto& r : rows) {
+    EXPECT_EQ(CodecExtension(r.code), r.ext) << r.code;
+    EXPECT_EQ(FileTypeFromCodec(r.code), r.type) << r.code;
+    if (r.type != 0) {
+      EXPECT_EQ(CodecFromFileType(r.type), r.code) << r.code;
+    }
+  }
+  EXPECT_EQ(CodecFromFileType(kFileTypeNvf), 1);
+  EXPECT_EQ(CodecFromFileType(kFileTypeUnknown), 1);
+}
+
+TEST(ShoeboxTablesTest, WalksEndSafelyWhenTheNextRecordIsRemoved) {
+  Shoebox db;
+  Open(db);
+  for (int i = 0; i < 4; ++i) db.AddTrack(Track(u"E:\\" + std::u16string(1, char16_t(u'a' + i))), true);
+  ShoeboxPosition pos;
+  EXPECT_EQ(db.FirstTrack(pos)->Id(), 2001u);
+  db.RemoveTrack(2001);  // the current one may go
+  EXPECT_EQ(db.NextTrack(pos)->Id(), 2002u);
+  db.RemoveTrack(2003);  // the next one gone: the walk ends rather than touching freed memory
+  EXPECT_EQ(db.NextTrack(pos), nullptr);
+  EXPECT_EQ(db.NextTrack(pos), nullptr);
+
+  ShoeboxPosition none;
+  Shoebox empty;
+  EXPECT_EQ(empty.FirstPlaylist(none), nullptr);
+  EXPECT_EQ(empty.NextPlaylist(none), nullptr);
+}
+
+TEST(ShoeboxTablesTest, TextsAreBoundedWithoutSplittingASurrogatePair) {
+  SBTrackV100 t;
+  std::u16string longText(kShoeboxMaxText - 1, u'x');
+  longText += u"\U0001F3B5";  // pair straddles the bound
+  t.SetText(kTrackTextTitle, longText);
+  EXPECT_EQ(t.Text(kTrackTextTitle).size(), kShoeboxMaxText - 1);
+  Shoebox db;
+  db.SetOwnerName(std::u16string(10000, u'y'));
+  EXPECT_EQ(db.OwnerName().size(), kShoeboxMaxText);
+}
+
+}  // namespace
+}  // namespace hub
