@@ -60,9 +60,22 @@ size_t SBTrackV100::Slot(int id) {
   return static_cast<size_t>(id - kTrackTextFirst);
 }
 
-void SBTrackV100::SetText(int id, std::u16string text) {
-  BoundShoeboxText(text);
-  texts_[Slot(id)] = std::move(text);
+size_t SBTrackV100::OffsetOf(size_t slot) const {
+  size_t offset = 0;
+  for (size_t i = 0; i < slot; ++i) offset += lengths_[i];
+  return offset;
+}
+
+std::u16string_view SBTrackV100::Text(int id) const {
+  size_t slot = Slot(id);
+  return std::u16string_view(texts_).substr(OffsetOf(slot), lengths_[slot]);
+}
+
+void SBTrackV100::SetText(int id, std::u16string_view text) {
+  size_t slot = Slot(id);
+  text = BoundShoeboxText(text);
+  texts_.replace(OffsetOf(slot), lengths_[slot], text);
+  lengths_[slot] = static_cast<uint16_t>(text.size());
 }
 
 uint32_t SBPlaylistV100::Id() const {

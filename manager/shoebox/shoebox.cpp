@@ -173,7 +173,7 @@ class ShoeboxReader {
     std::memcpy(dest, data_ + from, std::min(expected, available));
   }
 
-  // A "TS" chunk; false (and no text) when it is unusable.
+  // A "TS" chunk, appended to `text`; false (and nothing appended) when it is unusable.
   bool ReadText(const Chunk& c, uint16_t& id, std::u16string& text) {
     uint8_t payload[kTextPayloadSize] = {};
     ReadFixed(c, payload, kTextPayloadSize, c.end);
@@ -194,8 +194,10 @@ class ShoeboxReader {
     while (len < count && Le16(p + 2 * len) != 0) ++len;
     if (len + 1 != count) Damage(c.start, "text not ended by its one NUL");
     if (len == 0) Damage(c.start, "empty text");
-    text.resize(len);
-    for (size_t i = 0; i < len; ++i) text[i] = static_cast<char16_t>(Le16(p + 2 * i));
+    // The host is little-endian (records.h asserts it), as the stored units are.
+    size_t prefix = text.size();
+    text.resize(prefix + len);
+    std::memcpy(text.data() + prefix, p, len * 2);
     return true;
   }
 
@@ -237,24 +239,30 @@ class ShoeboxReader {
     SBTrackV100 track;
     ReadFixed(it, track.bytes.data(), kSBTrackSize, it.end);
     size_t pos = it.Body();
+    // The texts cannot take more units than the chunk has bytes for: one allocation.
+    track.texts_.reserve(db_.baseFolder_.size() + (it.end - pos) / 2);
     int lastId = 0;
     Chunk c;
     while (NextChild(pos, it.end, c, false)) {
       uint16_t id = 0;
-      std::u16string text;
+      text_.clear();
       if (c.tag != kTagText) {
         Damage(c.start, "unknown chunk skipped");
-      } else if (ReadText(c, id, text)) {
+      } else if (ReadText(c, id, text_)) {
         if (id < kTrackTextFirst || id > kTrackTextLast) {
           Damage(c.start, "unknown track text dropped");
         } else {
-          if (id <= lastId) Damage(c.start, "track texts out of order");
-          lastId = id;
-          if (id == kTrackTextPath) {
-            text.insert(0, db_.baseFolder_);
-            if (text.size() > kShoeboxMaxText) Damage(c.start, "path too long with the base folder");
+          if (id == kTrackTextPath) text_.insert(0, db_.baseFolder_);
+          if (text_.size() > kShoeboxMaxText) Damage(c.start, "path too long with the base folder");
+          if (id > lastId && text_.size() <= kShoeboxMaxText) {
+            // In id order: append to the packed texts.
+            track.texts_ += text_;
+            track.lengths_[id - kTrackTextFirst] = static_cast<uint16_t>(text_.size());
+          } else {
+            if (id <= lastId) Damage(c.start, "track texts out of order");
+            track.SetText(id, text_);
           }
-          track.SetText(id, std::move(text));
+          lastId = std::max<int>(lastId, id);
         }
       }
       pos = c.end;
@@ -326,6 +334,7 @@ class ShoeboxReader {
   size_t size_;
   ShoeboxProgressMonitor* monitor_;
   size_t tracksRead_ = 0;
+  std::u16string text_;   // reused for every text read
   bool stopped_ = false;  // the last child walk ended at damage
 };
 
@@ -425,9 +434,9 @@ int Shoebox::Parse(std::span<const uint8_t> bytes, ShoeboxProgressMonitor* monit
   baseFolder_ = baseFolder;
   lastLoad_ = ShoeboxLoadReport{};
   if (monitor) monitor->SetStatus("Connecting...", static_cast<int>(std::min<size_t>(bytes.size(), INT32_MAX)));
-  // A track takes about 400 bytes; reserving avoids rehashing a large table.
-  tracks_.Reserve(bytes.size() / 400);
-  duplicates_.reserve(bytes.size() / 400);
+  // A track takes at least 150 bytes, most about 400; reserving avoids rehashing a large table.
+  tracks_.Reserve(bytes.size() / 256);
+  duplicates_.reserve(bytes.size() / 256);
   ShoeboxReader reader(*this, bytes, monitor);
   reader.Run();
   NoteDanglingIds();
@@ -452,11 +461,11 @@ std::vector<uint8_t> Shoebox::Serialize(ShoeboxProgressMonitor* monitor) const {
     if (monitor && (n - 1) % kShoeboxProgressEvery == 0) monitor->SetPosition(n);
     size_t it = w.Begin(kTagTrack, kSBTrackSize);
     w.Bytes(track.bytes.data(), track.bytes.size());
-    const std::u16string& path = track.Path();
+    std::u16string_view path = track.Path();
     if (!baseFolder_.empty() && !path.empty()) {
       if (!StartsWithNoCase(path, baseFolder_))
         throw ShoeboxSaveError("track path outside the player's root", EINVAL);
-      w.Text(kTrackTextPath, std::u16string_view(path).substr(baseFolder_.size()));
+      w.Text(kTrackTextPath, path.substr(baseFolder_.size()));
     } else {
       w.Text(kTrackTextPath, path);
     }
@@ -532,9 +541,9 @@ std::u16string Shoebox::GetDuplicateKey(const SBTrackV100& track) const {
   char number[8];
   std::snprintf(number, sizeof number, "%02u", static_cast<unsigned>(track.TrackNumber()));
   std::u16string key;
-  const std::u16string& artist = track.Text(kTrackTextArtist);
-  const std::u16string& album = track.Text(kTrackTextAlbum);
-  const std::u16string& title = track.Text(kTrackTextTitle);
+  std::u16string_view artist = track.Text(kTrackTextArtist);
+  std::u16string_view album = track.Text(kTrackTextAlbum);
+  std::u16string_view title = track.Text(kTrackTextTitle);
   key.reserve(artist.size() + album.size() + title.size() + 9);
   key += artist;
   key += u'\0';
@@ -548,7 +557,7 @@ std::u16string Shoebox::GetDuplicateKey(const SBTrackV100& track) const {
 
 void Shoebox::Unindex(const SBTrackV100& track) {
   totalSize_ -= track.Size();
-  auto range = duplicates_.equal_range(hasher_->GetDuplicateKey(track));
+  auto range = duplicates_.equal_range(std::hash<std::u16string>()(hasher_->GetDuplicateKey(track)));
   for (auto it = range.first; it != range.second; ++it) {
     if (it->second == track.Id()) {
       duplicates_.erase(it);
@@ -560,7 +569,7 @@ void Shoebox::Unindex(const SBTrackV100& track) {
 void Shoebox::PutTrack(SBTrackV100&& track) {
   if (const SBTrackV100* old = tracks_.Find(track.Id())) Unindex(*old);
   totalSize_ += track.Size();
-  duplicates_.emplace(hasher_->GetDuplicateKey(track), track.Id());
+  duplicates_.emplace(std::hash<std::u16string>()(hasher_->GetDuplicateKey(track)), track.Id());
   tracks_.Put(std::move(track));
 }
 
@@ -612,9 +621,12 @@ void Shoebox::RemoveTrack(uint32_t id) {
 }
 
 bool Shoebox::IsDuplicate(const SBTrackV100& track) const {
-  auto range = duplicates_.equal_range(hasher_->GetDuplicateKey(track));
-  for (auto it = range.first; it != range.second; ++it)
-    if (tracks_.Find(it->second) != &track) return true;
+  std::u16string key = hasher_->GetDuplicateKey(track);
+  auto range = duplicates_.equal_range(std::hash<std::u16string>()(key));
+  for (auto it = range.first; it != range.second; ++it) {
+    const SBTrackV100* other = tracks_.Find(it->second);
+    if (other && other != &track && hasher_->GetDuplicateKey(*other) == key) return true;
+  }
   return false;
 }
 

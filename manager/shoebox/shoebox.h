@@ -243,7 +243,9 @@ class Shoebox : public ShoeboxDuplicateHasher {
   ShoeboxTable<SBTrackV100> tracks_;
   ShoeboxTable<SBPlaylistV100> playlists_;
   uint64_t totalSize_ = 0;
-  std::unordered_multimap<std::u16string, uint32_t> duplicates_;
+  // Duplicate index: hash of each track's key -> track ids (several tracks may
+  // share a key). Candidates are confirmed by comparing the keys themselves.
+  std::unordered_multimap<size_t, uint32_t> duplicates_;
   // Track ids that loaded playlists name without a track: never assigned, so a
   // new track cannot slip into a playlist.
   std::unordered_set<uint32_t> danglingIds_;

@@ -78,13 +78,17 @@ WholeFileRead ReadWholeFile(const std::string& path, size_t maxBytes) {
     result.error = EFBIG;
     return result;
   }
-  // The size is a hint only: the file may shrink or grow while it is read.
-  result.bytes.resize(static_cast<size_t>(st.st_size));
+  // The size is a hint only: the file may shrink or grow while it is read. One
+  // spare byte lets the read that finds the end land without growing the buffer.
+  result.bytes.resize(static_cast<size_t>(st.st_size) + 1);
   size_t done = 0;
   for (;;) {
     if (done == result.bytes.size()) {
-      if (done >= maxBytes) break;
-      result.bytes.resize(std::min(maxBytes, done + 65536));
+      if (done > maxBytes) {
+        result.error = EFBIG;
+        break;
+      }
+      result.bytes.resize(std::min(maxBytes + 1, done * 2));
     }
     ssize_t n = ::read(fd.get(), result.bytes.data() + done, result.bytes.size() - done);
     if (n < 0) {
@@ -95,7 +99,7 @@ WholeFileRead ReadWholeFile(const std::string& path, size_t maxBytes) {
     if (n == 0) break;
     done += static_cast<size_t>(n);
   }
-  result.bytes.resize(done);
+  result.bytes.resize(std::min(done, maxBytes));
   return result;
 }
 
