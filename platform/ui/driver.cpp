@@ -317,11 +317,16 @@ void TerminalUiDriver::DrawProgress(Window& window) {
   std::string bar(static_cast<size_t>(percent * kWidth / 100), '#');
   bar.resize(kWidth, '-');
   std::string status = StatusOf(window);
+  char line[512];
+  std::snprintf(line, sizeof line, "%s [%s] %3d%% %s", window.Caption().c_str(), bar.c_str(), percent, status.c_str());
   if (tty_out_) {
-    std::fprintf(out_, "\r\033[K%s [%s] %3d%% %s", window.Caption().c_str(), bar.c_str(), percent, status.c_str());
+    std::fprintf(out_, "\r\033[K%s", line);
   } else if (percent / 25 != lastPercent_ / 25 || lastPercent_ < 0) {
     // Logs get a line per quarter, not a redraw per step.
-    std::fprintf(out_, "%s [%s] %3d%% %s\n", window.Caption().c_str(), bar.c_str(), percent, status.c_str());
+    std::fprintf(out_, "%s\n", line);
+    unprinted_.clear();
+  } else {
+    unprinted_ = line;
   }
   lastPercent_ = percent;
   std::fflush(out_);
@@ -330,7 +335,9 @@ void TerminalUiDriver::DrawProgress(Window& window) {
 void TerminalUiDriver::EndProgressLine() {
   if (!barWindow_) return;
   barWindow_ = 0;
-  std::fputs(tty_out_ ? "\n" : "", out_);
+  // A log ends with where the bar stopped.
+  std::fputs(tty_out_ ? "\n" : unprinted_.empty() ? "" : (unprinted_ + "\n").c_str(), out_);
+  unprinted_.clear();
   std::fflush(out_);
 }
 

@@ -103,6 +103,7 @@ class TerminalUiDriver : public UiDriver {
   std::string inBuffer_;
   WindowHandle barWindow_ = 0;  // the window whose bar is on the current line
   int lastPercent_ = -1;
+  std::string unprinted_;  // the bar's latest state when a log did not get it yet
 };
 
 }  // namespace hub::platform::ui
