@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -87,6 +88,12 @@ TEST_F(OptionsTest, PortAndAccountAreWrittenOnOk) {
                         UiAction::Set(1037, "pa:ss"), UiAction::Press(kIdOk), UiAction::Press(kIdOk)}),
             kIdOk);
   EXPECT_EQ(Dword("KW_PortT"), 8051u);
+  // As a person would check it.
+  FILE* p = ::popen((std::string(HUBREG_PATH) + " get '" + key + "' KW_PortT").c_str(), "r");
+  char buf[64] = {};
+  EXPECT_NE(std::fgets(buf, sizeof buf, p), nullptr);
+  EXPECT_EQ(::pclose(p), 0);
+  EXPECT_STREQ(buf, "8051\n");
   EXPECT_EQ(ReadFile(AuthFile()), "user:pass\n");  // the ":" typed in the password is removed
   EXPECT_EQ(server.calls, (std::vector<std::string>{"stop", "start 8051"}));
   EXPECT_EQ(Dword("Gen_Tx_EnableContextMenu"), 1u);  // the general page was shown, so saved
