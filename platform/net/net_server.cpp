@@ -113,6 +113,20 @@ bool NetConnection::SendFile(int fd, off_t offset, size_t count) {
 
 void NetConnection::Shutdown() { ::shutdown(fd_, SHUT_RDWR); }
 
+void NetConnection::FinishSending() {
+  if (::shutdown(fd_, SHUT_WR) != 0) return;
+  timeval tv{0, 100000};
+  ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  char buf[16384];
+  size_t total = 0;
+  while (total < (1u << 20) && std::chrono::steady_clock::now() < deadline) {
+    ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+    if (n <= 0) break;
+    total += static_cast<size_t>(n);
+  }
+}
+
 struct NetServer::Pending {
   int fd = -1;
   Clock::time_point deadline;
@@ -259,6 +273,7 @@ void NetServer::HandOver(Pending& p, HeadOutcome outcome) {
       } catch (...) {
         // A handler must not take the process down with one connection.
       }
+      conn->FinishSending();
       std::lock_guard guard(mutex_);
       active_.erase(where);
       delete conn;

@@ -45,6 +45,9 @@ class NetConnection {
   bool SendFile(int fd, off_t offset, size_t count);
   // Ends both directions; later sends fail. Safe from another thread.
   void Shutdown();
+  // Ends the sending side and reads what the peer still sends (bounded), so
+  // that closing does not reset a connection whose answer is still unread.
+  void FinishSending();
 
  private:
   bool Failed(int err);

@@ -137,6 +137,21 @@ TEST_F(HttpServerTest, RemotePeersAuthenticate) {
   }
 }
 
+TEST_F(HttpServerTest, AccountsAreReadAgainOnlyByStart) {
+  WriteAccounts("alice:secret\n");
+  StartServer();
+  auto before = server_->Accounts();
+  WriteAccounts("carol:pw\n");
+  std::vector<std::string> alice = {"--interface", "127.0.0.2", "-u", "alice:secret", Url("/x")};
+  EXPECT_EQ(Curl(alice).status, 404);
+  ASSERT_TRUE(server_->Start(0));
+  EXPECT_EQ(Curl({"--interface", "127.0.0.2", "-u", "alice:secret", Url("/x")}).status, 401);
+  EXPECT_EQ(Curl({"--interface", "127.0.0.2", "-u", "carol:pw", Url("/x")}).status, 404);
+  // A request that took the old list keeps it whole.
+  ASSERT_EQ(before->size(), 1u);
+  EXPECT_EQ((*before)[0], "alice:secret");
+}
+
 TEST_F(HttpServerTest, RemotePeerWithoutAccountsIsRefused) {
   StartServer();
   CurlReply r = Curl({"--interface", "127.0.0.2", Url("/index.html")});
