@@ -236,7 +236,7 @@ int Run(hub::KernelDeviceClient& client, std::string_view what, const std::vecto
   }
   if (next != inputs.size()) throw UsageError{"too many arguments"};
 
-  hub::KdpReply reply = client.Request(opcode, std::initializer_list<KdpArg>(args.data(), args.data() + args.size()));
+  hub::KdpReply reply = client.Request(opcode, args);
 
   hub::KdpResult result = row ? row->result : hub::KdpResult::R;
   if (result == hub::KdpResult::R) std::printf("R %d\n", reply.r);

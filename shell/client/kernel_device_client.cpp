@@ -76,7 +76,7 @@ KernelId& IdField(KdpBlock& b, KdpField f) { return f == KdpField::ID1 ? b.id1 :
 
 // Checks the proxy's arguments against the opcode's row before anything is
 // sent: a mismatch is a programming error of this library, never sent half-built.
-void Validate(const KdpRequestRow* row, uint32_t opcode, std::initializer_list<KdpArg> args) {
+void Validate(const KdpRequestRow* row, uint32_t opcode, std::span<const KdpArg> args) {
   auto fail = [&](const char* why) {
     throw std::logic_error("request " + std::to_string(opcode) + ": " + why);
   };
@@ -187,16 +187,15 @@ bool KernelDeviceClient::OpenSemaphores() {
   return pre_ && completion_;
 }
 
-KdpReply KernelDeviceClient::Request(uint32_t opcode, std::initializer_list<KdpArg> args) {
+KdpReply KernelDeviceClient::Request(uint32_t opcode, std::span<const KdpArg> args) {
   return Exchange(opcode, args, /*byTable=*/true);
 }
 
-KdpReply KernelDeviceClient::Exchange(uint32_t opcode, std::initializer_list<KdpArg> args, bool byTable) {
+KdpReply KernelDeviceClient::Exchange(uint32_t opcode, std::span<const KdpArg> args, bool byTable) {
   const KdpRequestRow* row = FindKdpRequest(opcode);
   Validate(row, opcode, args);
-  for (const KdpArg& arg : args) {
-    if (arg.kind == Kind::Text && row && row->Args()[&arg - args.begin()] == KdpField::LongText &&
-        arg.text.size() >= kKdpLongTextSize) {
+  for (size_t i = 0; row && i < args.size(); ++i) {
+    if (args[i].kind == Kind::Text && row->Args()[i] == KdpField::LongText && args[i].text.size() >= kKdpLongTextSize) {
       // Cutting would lose the end of the user's note without a word.
       throw KernelDeviceClientException(opcode, "Note Too Long",
                                         "The note is longer than 4,099 bytes and was not written.");

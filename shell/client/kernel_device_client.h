@@ -7,7 +7,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <initializer_list>
+#include <span>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -36,23 +36,23 @@ inline constexpr size_t kCapabilityCount = 18;
 // before it and copied to the caller after a good reply.
 struct KdpArg {
   enum class Kind : uint8_t { Int, Text, IdIn, IdOut, TrackIn, TrackOut, ContactIn, ContactOut, TextFieldOut };
-  Kind kind;
-  int value = 0;
-  std::string_view text;
+  Kind kind = Kind::Int;
+  int value = 0;  // Int
+  std::string_view text{};
   const void* in = nullptr;
   void* out = nullptr;
 };
 
-inline KdpArg MakeKdpArg(int v) { return {KdpArg::Kind::Int, v}; }
-inline KdpArg MakeKdpArg(WindowId v) { return {KdpArg::Kind::Int, static_cast<int>(v)}; }
-inline KdpArg MakeKdpArg(std::string_view t) { return {KdpArg::Kind::Text, 0, t}; }
-inline KdpArg MakeKdpArg(const KernelId& id) { return {KdpArg::Kind::IdIn, 0, {}, &id}; }
-inline KdpArg MakeKdpArg(KernelId& id) { return {KdpArg::Kind::IdOut, 0, {}, nullptr, &id}; }
-inline KdpArg MakeKdpArg(const _AUDIODATA& r) { return {KdpArg::Kind::TrackIn, 0, {}, &r}; }
-inline KdpArg MakeKdpArg(_AUDIODATA& r) { return {KdpArg::Kind::TrackOut, 0, {}, nullptr, &r}; }
-inline KdpArg MakeKdpArg(const KernelContact& c) { return {KdpArg::Kind::ContactIn, 0, {}, &c}; }
-inline KdpArg MakeKdpArg(KernelContact& c) { return {KdpArg::Kind::ContactOut, 0, {}, nullptr, &c}; }
-inline KdpArg MakeKdpArg(KernelTextField& f) { return {KdpArg::Kind::TextFieldOut, 0, {}, nullptr, &f}; }
+inline KdpArg MakeKdpArg(int v) { return {.kind = KdpArg::Kind::Int, .value = v}; }
+inline KdpArg MakeKdpArg(WindowId v) { return {.kind = KdpArg::Kind::Int, .value = static_cast<int>(v)}; }
+inline KdpArg MakeKdpArg(std::string_view t) { return {.kind = KdpArg::Kind::Text, .text = t}; }
+inline KdpArg MakeKdpArg(const KernelId& id) { return {.kind = KdpArg::Kind::IdIn, .in = &id}; }
+inline KdpArg MakeKdpArg(KernelId& id) { return {.kind = KdpArg::Kind::IdOut, .out = &id}; }
+inline KdpArg MakeKdpArg(const _AUDIODATA& r) { return {.kind = KdpArg::Kind::TrackIn, .in = &r}; }
+inline KdpArg MakeKdpArg(_AUDIODATA& r) { return {.kind = KdpArg::Kind::TrackOut, .out = &r}; }
+inline KdpArg MakeKdpArg(const KernelContact& c) { return {.kind = KdpArg::Kind::ContactIn, .in = &c}; }
+inline KdpArg MakeKdpArg(KernelContact& c) { return {.kind = KdpArg::Kind::ContactOut, .out = &c}; }
+inline KdpArg MakeKdpArg(KernelTextField& f) { return {.kind = KdpArg::Kind::TextFieldOut, .out = &f}; }
 
 struct KdpReply {
   int32_t r = 0;
@@ -79,6 +79,8 @@ class KernelDeviceClient : public KernelDevice {
   const KernelId& AttachedIdA() const { return idA_; }
   const KernelId& AttachedIdB() const { return idB_; }
   uint32_t CompletionTimeoutMs() const { return completionTimeout_; }
+  // Tests shorten the completion wait instead of waiting a minute.
+  void SetCompletionTimeoutForTesting(uint32_t ms) { completionTimeout_ = ms; }
 
   // Driver error of the last failed low-level copy, as the block holds it.
   uint32_t GetLastErrorCode() const;
@@ -93,7 +95,7 @@ class KernelDeviceClient : public KernelDevice {
   // One request by opcode with raw arguments, as the proxies send it: for
   // tools and tests that name operations by opcode. Throws
   // KernelDeviceClientException.
-  KdpReply Request(uint32_t opcode, std::initializer_list<KdpArg> args);
+  KdpReply Request(uint32_t opcode, std::span<const KdpArg> args);
 
   // --- Operations answered without a request (besides the base's locals). ---
   int FirstPlaylistEntry(KernelId& playlist) override { return 0; }
@@ -136,10 +138,11 @@ class KernelDeviceClient : public KernelDevice {
   int Capability(size_t index);
   // One request; `byTable` applies the row's reply check (the capability
   // refresh checks nothing).
-  KdpReply Exchange(uint32_t opcode, std::initializer_list<KdpArg> args, bool byTable);
+  KdpReply Exchange(uint32_t opcode, std::span<const KdpArg> args, bool byTable);
   template <class Ret, class... A>
   Ret Forward(uint32_t opcode, A&&... args) {
-    KdpReply reply = Request(opcode, {MakeKdpArg(args)...});
+    const std::array<KdpArg, sizeof...(A)> marshalled{MakeKdpArg(args)...};
+    KdpReply reply = Request(opcode, marshalled);
     if constexpr (std::is_void_v<Ret>) {
       return;
     } else if constexpr (std::is_same_v<Ret, std::string>) {
