@@ -1,0 +1,166 @@
+// Benchmark: the round trip of a null request (opcode 500) from
+// KernelDeviceClient through a serving process, against a one-byte ping-pong
+// over a Unix socket pair between two processes. Prints medians and the ratio.
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "common/kdp_block.h"
+#include "common/kdp_sequence.h"
+#include "common/product_profile.h"
+#include "platform/kernel/clock.h"
+#include "platform/kernel/named_semaphore.h"
+#include "platform/kernel/shared_mapping.h"
+#include "platform/window/window.h"
+#include "shell/client/kernel_device_client.h"
+#include "testdevice/null_device.h"
+
+using namespace hub;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kWarmup = 2000;
+constexpr int kRounds = 20000;
+constexpr uint32_t kServeLimitMs = 120000;
+
+// The version text of a real device reads the program file; the transport is
+// what is measured here.
+class BenchDevice : public test::NullDevice {
+ public:
+  std::string GetVersion() override { return "1.0.0"; }
+};
+
+// The manager's side: mapping, semaphores, a window answering 0x464.
+int Serve(int readyFd) {
+  const ProductProfile& profile = TheProductProfile();
+  auto mapping = platform::SharedMapping::Create(profile.mappingName, kKdpBlockSize);
+  auto* block = new (mapping->data()) KdpBlock();
+  auto pre = platform::NamedSemaphore::Create(profile.preSemaphoreName, 0, 1);
+  auto completion = platform::NamedSemaphore::Create(profile.completionSemaphoreName, 0, 1);
+  auto extension = platform::NamedSemaphore::Create(profile.extensionSemaphoreName, 0, 1);
+  BenchDevice device;
+  platform::RegisterWindowClass(profile.windowClassName,
+                                [&](platform::WindowHandle h, uint32_t m, uint64_t w, int64_t l) -> int64_t {
+                                  if (m != kKdpRequestMessage) return platform::DefaultWindowProc(h, m, w, l);
+                                  if (!KdpRequestMatches(*block, w)) return 0;
+                                  pre->Release();
+                                  if (block->selector == 10) device.DispatchRequest(*block);
+                                  MarkKdpAnswered(*block, static_cast<uint32_t>(w));
+                                  mapping->Flush();
+                                  (block->extensionTime ? extension : completion)->Release();
+                                  return 0;
+                                });
+  platform::CreateHiddenWindow(profile.windowClassName, "");
+  char ready = 'r';
+  if (::write(readyFd, &ready, 1) != 1) return 1;
+  ::close(readyFd);
+  const uint64_t end = platform::TickCount64() + kServeLimitMs;
+  platform::Message msg;
+  while (platform::TickCount64() < end) {
+    auto wait = platform::WaitWindowMessage(msg, 1000);
+    if (wait == platform::MessageWait::Quit) break;
+    if (wait == platform::MessageWait::Message) platform::DispatchWindowMessage(msg);
+    if (::getppid() == 1) break;  // the measuring process is gone
+  }
+  return 0;
+}
+
+double Median(std::vector<double>& v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+double MeasureClient() {
+  int pipeFds[2];
+  if (::pipe(pipeFds) != 0) return -1;
+  pid_t server = ::fork();
+  if (server == 0) {
+    ::close(pipeFds[0]);
+    ::_exit(Serve(pipeFds[1]));
+  }
+  ::close(pipeFds[1]);
+  char ready;
+  if (::read(pipeFds[0], &ready, 1) != 1) {
+    std::fprintf(stderr, "the serving process did not start\n");
+    ::kill(server, SIGKILL);
+    ::waitpid(server, nullptr, 0);
+    return -1;
+  }
+  ::close(pipeFds[0]);
+
+  KernelDeviceClient client;
+  std::vector<double> times;
+  if (client.Attach(10, KernelId(), KernelId(), 0)) {
+    for (int i = 0; i < kWarmup; ++i) client.GetVersion();
+    times.reserve(kRounds);
+    for (int i = 0; i < kRounds; ++i) {
+      auto t0 = Clock::now();
+      client.GetVersion();
+      times.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+    }
+  }
+  ::kill(server, SIGTERM);
+  ::waitpid(server, nullptr, 0);
+  return times.empty() ? -1 : Median(times);
+}
+
+double MeasureSocket() {
+  int fds[2];
+  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) return -1;
+  pid_t peer = ::fork();
+  if (peer == 0) {
+    ::close(fds[0]);
+    char c;
+    while (::read(fds[1], &c, 1) == 1) {
+      if (::write(fds[1], &c, 1) != 1) break;
+    }
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  std::vector<double> times;
+  times.reserve(kRounds);
+  char c = 'p';
+  for (int i = 0; i < kWarmup + kRounds; ++i) {
+    auto t0 = Clock::now();
+    if (::write(fds[0], &c, 1) != 1 || ::read(fds[0], &c, 1) != 1) break;
+    if (i >= kWarmup) times.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+  }
+  ::close(fds[0]);
+  ::waitpid(peer, nullptr, 0);
+  return times.empty() ? -1 : Median(times);
+}
+
+}  // namespace
+
+int main() {
+  // Objects of its own, so a manager the user runs is never disturbed.
+  std::string dir = std::filesystem::temp_directory_path() / ("kdpbench-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  ::setenv("HUB_RUNTIME_DIR", dir.c_str(), 1);
+  ::setenv("HUB_OBJECT_NAMESPACE", ("kdpbench" + std::to_string(::getpid())).c_str(), 1);
+  SelectProduct("irivmgr", TheProductProfile());
+
+  double socket = MeasureSocket();
+  double request = MeasureClient();
+  std::filesystem::remove_all(dir);
+  if (socket <= 0 || request <= 0) {
+    std::fprintf(stderr, "measurement failed\n");
+    return 1;
+  }
+  std::printf("null request (opcode 500) through KernelDeviceClient: median %.2f us\n", request);
+  std::printf("unix socket ping-pong between two processes:         median %.2f us\n", socket);
+  std::printf("ratio: %.2f (aim: at most 3)\n", request / socket);
+  return 0;
+}
