@@ -322,6 +322,11 @@ class KernelDevice {
   static std::string ComputeTrackHash(std::string_view artist, std::string_view album, std::string_view title);
 
  protected:
+  // A client rebinds to another device's identity when it attaches.
+  void SetIdentity(const KernelId& idA, const KernelId& idB) {
+    idA_ = idA;
+    idB_ = idB;
+  }
   // The current track and stopped flag belong to the family's playback.
   KernelId currentTrack_;
   int stopped_ = 1;

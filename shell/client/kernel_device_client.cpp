@@ -11,7 +11,7 @@
 #include "common/kdp_sequence.h"
 #include "common/product_profile.h"
 #include "common/settings.h"
-#include "common/ui/message_box.h"
+#include "common/shell_routines.h"
 #include "platform/kernel/clock.h"
 
 namespace hub {
@@ -143,8 +143,7 @@ bool KernelDeviceClient::MapBlock() {
 int KernelDeviceClient::Attach(uint32_t deviceNumber, const KernelId& idA, const KernelId& idB,
                                platform::WindowHandle window) {
   platform::CriticalSectionGuard guard(requestLock_);
-  idB_ = idB;
-  idA_ = idA;
+  SetIdentity(idA, idB);
   deviceNumber_ = deviceNumber;
   UnmapBlock();
   managerWindow_ = window;
@@ -207,8 +206,8 @@ KdpReply KernelDeviceClient::Exchange(uint32_t opcode, std::span<const KdpArg> a
   std::lock_guard<platform::FileLock> otherProcesses(*processLock_);
   KdpBlock& b = *block_;
 
-  b.idA = idA_;
-  b.idB = idB_;
+  b.idA = IdA();
+  b.idB = IdB();
   b.selector = deviceNumber_;
   // Results start empty, so an answer the manager never wrote (no device, a
   // selector it does not serve) never passes for this request's answer.

@@ -76,8 +76,6 @@ class KernelDeviceClient : public KernelDevice {
   // request lock, so no request is inside it.
   int Reconnect();
   uint32_t GetDeviceNumber() const { return deviceNumber_; }
-  const KernelId& AttachedIdA() const { return idA_; }
-  const KernelId& AttachedIdB() const { return idB_; }
   uint32_t CompletionTimeoutMs() const { return completionTimeout_; }
   // Tests shorten the completion wait instead of waiting a minute.
   void SetCompletionTimeoutForTesting(uint32_t ms) { completionTimeout_ = ms; }
@@ -171,8 +169,6 @@ class KernelDeviceClient : public KernelDevice {
   uint32_t completionTimeout_ = kKdpCompletionTimeoutMs;
 
   uint32_t deviceNumber_ = 0;
-  KernelId idA_;
-  KernelId idB_;
   KdpBlock privateBlock_;
   KdpBlock* block_ = &privateBlock_;
   std::unique_ptr<platform::NamedSemaphore> pre_;

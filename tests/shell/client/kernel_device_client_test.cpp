@@ -93,6 +93,8 @@ TEST_F(ClientTest, AttachFindsTheManagerByClassAndFailsWithoutOne) {
   auto server = StartServer("echo");
   EXPECT_EQ(client.Attach(10, KernelId(7), KernelId(8), 0x7fff1234), 1);  // a stale handle
   EXPECT_EQ(client.GetDeviceNumber(), 10u);
+  EXPECT_EQ(client.IdA().key[0], 7u);
+  EXPECT_EQ(client.IdB().key[0], 8u);
   EXPECT_EQ(client.IsConnected(), test::RecordingDevice::AnswerFor("IsConnected"));
 }
 
