@@ -215,6 +215,9 @@ KdpReply KernelDeviceClient::Exchange(uint32_t opcode, std::span<const KdpArg> a
   b.text.Set("");
   b.errorCode = 0;
   b.noticeFlag = 0;
+  // Cleared before the post, not after "pre": the manager may set it as soon
+  // as it has taken the request.
+  b.extensionTime = 0;
   if (row && row->result == KdpResult::LongText) b.SetLongText("");
 
   if (row) {
@@ -306,7 +309,6 @@ void KernelDeviceClient::Transact(KdpBlock& b) {
 
   // A wait that fails is a wait that timed out: the request was not answered.
   if (pre_->Wait(kKdpPreTimeoutMs) != platform::WaitResult::Signalled) ThrowNotRunning();
-  b.extensionTime = 0;
 
   // Waits until the manager has answered this request; a unit released for an
   // older request is taken and the wait goes on for the rest of the time.

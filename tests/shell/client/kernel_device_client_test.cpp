@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <csignal>
 #include <cstring>
 #include <memory>
@@ -437,6 +439,33 @@ TEST_F(ClientTest, TwoClientProcessesNeverReadEachOthersResults) {
   ASSERT_TRUE(a && b);
   EXPECT_TRUE(a->starts_with("ok ")) << *a;
   EXPECT_TRUE(b->starts_with("ok ")) << *b;
+}
+
+// kdpcall runs one operation by name or number and prints what came back.
+TEST_F(ClientTest, KdpcallRunsOperationsByNameAndNumber) {
+  auto run = [](std::vector<std::string> args, int wantStatus) {
+    args.insert(args.begin(), {KDPCALL_PATH, "--product", "irivmgr"});
+    ChildProcess call(args);
+    std::vector<std::string> lines;
+    while (auto line = call.ReadLine(kLineTimeoutMs)) lines.push_back(*line);
+    auto status = call.Wait(kLineTimeoutMs);
+    EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == wantStatus) << args[3];
+    return lines;
+  };
+  EXPECT_EQ(run({"GetTrackArtist", "3"}, 1),
+            std::vector<std::string>{"error 0x0 Device Connection: Tarveld Manager is not running."});
+
+  auto server = StartServer("memory");
+  EXPECT_EQ(run({"GetTrackArtist", "3"}, 0), std::vector<std::string>{"T artist-3"});
+  EXPECT_EQ(run({"4090", "7"}, 0), std::vector<std::string>{"R 7"});
+  auto created = run({"CreatePlaylist", "Road Trip"}, 0);
+  ASSERT_EQ(created.size(), 2u);
+  ASSERT_TRUE(created[1].starts_with("id "));
+  std::string id = created[1].substr(3, created[1].find(' ', 3) - 3);
+  EXPECT_EQ(run({"GetPlaylistName", id}, 0), std::vector<std::string>{"T Road Trip"});
+  EXPECT_EQ(run({"SupportsPlaylists"}, 0).size(), 1u);
+  run({"NoSuchOperation"}, 2);
+  run({"GetTrackArtist"}, 2);
 }
 
 TEST(ReportDeviceException, TextsNameTheFailureAndTheManager) {
