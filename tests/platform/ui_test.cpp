@@ -456,3 +456,19 @@ TEST_F(TerminalTest, ControlSocketListsAndAnswersAPendingMessageBox) {
 
 }  // namespace
 }  // namespace hub::platform::ui
+
+namespace hub::platform::ui {
+namespace {
+
+TEST(DriverChoice, TestsGetTheScriptedDriverSoNothingWaitsForAPerson) {
+  SetUiDriver(nullptr);
+  EXPECT_STREQ(TheUiDriver().Name(), "scripted");
+  EXPECT_THROW(MessageBox(0, "Anyone?", "Cap", kMbOk), UiScriptError);
+  ::setenv("HUB_UI_DRIVER", "terminal", 1);
+  EXPECT_STREQ(MakeUiDriverFromEnvironment()->Name(), "terminal");
+  ::setenv("HUB_UI_DRIVER", "scripted", 1);
+  SetUiDriver(nullptr);
+}
+
+}  // namespace
+}  // namespace hub::platform::ui

@@ -23,6 +23,9 @@ std::string MakeScratch() {
   ::setenv("HUB_CONFIG_DIR", (dir + "/config").c_str(), 1);
   ::setenv("HUB_REGISTRY", (dir + "/config/registry.db").c_str(), 1);
   ::setenv("TMPDIR", dir.c_str(), 1);
+  // A dialog nobody scripted fails the test at once instead of asking a terminal.
+  ::setenv("HUB_UI_DRIVER", "scripted", 1);
+  ::unsetenv("HUB_UI_WAIT_MS");
   // Shared memory and semaphore names are machine-wide: keep each test's apart.
   ::setenv("HUB_OBJECT_NAMESPACE", dir.substr(dir.rfind('/') + 1).c_str(), 1);
   std::filesystem::create_directories(dir + "/run");
