@@ -186,13 +186,17 @@ void NetServer::ListenLoop() {
   std::vector<pollfd> fds;
   std::vector<std::list<Pending>::iterator> owners;
   char chunk[16384];
+  // Out of descriptors, accepting pauses briefly instead of spinning on a
+  // listening socket that stays readable.
+  Clock::time_point acceptPausedUntil;
   for (;;) {
     fds.clear();
     owners.clear();
-    fds.push_back({wakeFd_, POLLIN, 0});
-    fds.push_back({listenFd_, POLLIN, 0});
     auto now = Clock::now();
-    int timeoutMs = -1;
+    bool accepting = now >= acceptPausedUntil;
+    fds.push_back({wakeFd_, POLLIN, 0});
+    fds.push_back({listenFd_, static_cast<short>(accepting ? POLLIN : 0), 0});
+    int timeoutMs = accepting ? -1 : 100;
     for (auto it = pending.begin(); it != pending.end();) {
       if (it->deadline <= now) {  // never finished its head: dropped silently
         ::close(it->fd);
@@ -237,7 +241,12 @@ void NetServer::ListenLoop() {
     if (fds[1].revents & POLLIN) {
       for (;;) {
         int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0) break;
+        if (fd < 0) {
+          if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+            acceptPausedUntil = Clock::now() + std::chrono::milliseconds(100);
+          }
+          break;
+        }
         if (pending.size() >= limits_.maxPendingHeads) {
           ::close(pending.front().fd);
           pending.pop_front();

@@ -68,7 +68,7 @@ struct NetServerLimits {
   size_t maxHeadBytes = 64 * 1024;  // head up to and including its blank line
   std::chrono::milliseconds headTimeout{30000};
   std::chrono::milliseconds sendTimeout{60000};
-  size_t maxPendingHeads = 1024;  // heads being gathered; the oldest is dropped beyond
+  size_t maxPendingHeads = 256;  // heads being gathered; the oldest is dropped beyond
 };
 
 class NetServer {
