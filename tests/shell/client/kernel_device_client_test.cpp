@@ -296,6 +296,23 @@ TEST_F(ClientTest, CapabilitiesAreFetchedOnceInTableOrder) {
   EXPECT_EQ(NextCall(*server), "call Unlock");
 }
 
+TEST_F(ClientTest, ARefreshCutShortKeepsItsAnswersAndStartsOverNextTime) {
+  auto server = StartServer("drop", "6");  // the sixth request is never answered
+  KernelDeviceClient client;
+  ASSERT_EQ(client.Attach(10, KernelId(), KernelId(), 0), 1);
+  client.SetCompletionTimeoutForTesting(200);
+  EXPECT_EQ(client.SupportsAudio(), 0);  // no message, no exception
+  const char* first[] = {"HasMemorySegments", "SegmentCapability3060", "SupportsTrackOrder", "SupportsTagSearch",
+                         "SupportsQuery"};
+  for (const char* name : first) EXPECT_EQ(NextCall(*server), std::string("call ") + name);
+  EXPECT_EQ(NextCall(*server), "dropped");
+
+  client.SetCompletionTimeoutForTesting(10000);
+  EXPECT_EQ(client.SupportsQuery(), test::RecordingDevice::AnswerFor("SupportsQuery"));
+  EXPECT_EQ(NextCall(*server), "call HasMemorySegments");  // the refresh ran again from the start
+  EXPECT_EQ(client.SupportsAudio(), test::RecordingDevice::AnswerFor("SupportsAudio"));
+}
+
 TEST_F(ClientTest, ErrorsThrowAndUncheckedOperationsReturnTheirResult) {
   auto server = StartServer("error");
   KernelDeviceClient client;

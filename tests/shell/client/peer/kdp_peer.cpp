@@ -39,6 +39,7 @@ struct Options {
   uint32_t lifeMs = 60000;
   uint32_t delayMs = 0;       // slow: answer the first request this long after dispatching it
   uint32_t extensionMs = 0;   // extension: ask for this much more time, then never finish
+  uint32_t dropAt = 0;        // drop: the request of this number (from 1) is taken and never answered
 };
 
 // What a field at `offset` of the block holds, for the call log.
@@ -104,7 +105,7 @@ int Serve(const Options& opt) {
 
   std::unique_ptr<KernelDevice> device;
   test::RecordingDevice* recorder = nullptr;
-  if (opt.mode == "echo") {
+  if (opt.mode == "echo" || opt.mode == "drop") {
     auto r = std::make_unique<test::RecordingDevice>();
     recorder = r.get();
     device = std::move(r);
@@ -116,11 +117,18 @@ int Serve(const Options& opt) {
 
   bool delayed = false;
   size_t seen = 0;
+  uint32_t served = 0;
   RegisterWindowClass(profile.windowClassName, [&](WindowHandle h, uint32_t m, uint64_t w, int64_t l) -> int64_t {
     if (m != kRequestMessage) return DefaultWindowProc(h, m, w, l);
     if (!KdpRequestMatches(*block, w)) return 0;  // a message whose request was given up
     pre->Release();
+    ++served;
     if (opt.mode == "hang") return 0;
+    if (opt.mode == "drop" && served == opt.dropAt) {
+      std::printf("dropped\n");  // taken, never answered
+      std::fflush(stdout);
+      return 0;
+    }
     if (opt.mode == "extension") {
       block->extensionTime = opt.extensionMs;
       MarkKdpAnswered(*block, static_cast<uint32_t>(w));
@@ -209,7 +217,7 @@ int main(int argc, char** argv) {
       Options opt;
       if (argc > 3) opt.mode = argv[3];
       if (argc > 4) opt.lifeMs = static_cast<uint32_t>(std::atoi(argv[4]));
-      if (argc > 5) opt.delayMs = opt.extensionMs = static_cast<uint32_t>(std::atoi(argv[5]));
+      if (argc > 5) opt.delayMs = opt.extensionMs = opt.dropAt = static_cast<uint32_t>(std::atoi(argv[5]));
       if (opt.mode != "slow") opt.delayMs = 0;
       return Serve(opt);
     }
