@@ -11,16 +11,7 @@
 #include "common/kdp_sequence.h"
 #include "common/product_profile.h"
 #include "common/settings.h"
-#if __has_include("common/shell_routines.h")
 #include "common/shell_routines.h"
-#else
-namespace hub {
-inline int ShowMessage(std::string_view text, uint32_t) {
-  std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
-  return 1;
-}
-}  // namespace hub
-#endif
 #include "platform/kernel/clock.h"
 
 namespace hub {

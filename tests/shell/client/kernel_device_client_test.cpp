@@ -7,6 +7,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <memory>
@@ -21,6 +22,7 @@
 #include "common/settings.h"
 #include "platform/kernel/named_semaphore.h"
 #include "platform/kernel/shared_mapping.h"
+#include "platform/ui/driver.h"
 #include "shell/client/kdp_operation_catalog.h"
 #include "shell/client/sha1_hex.h"
 #include "support/child_process.h"
@@ -315,6 +317,9 @@ TEST_F(ClientTest, ARefreshCutShortKeepsItsAnswersAndStartsOverNextTime) {
 
 TEST_F(ClientTest, ErrorsThrowAndUncheckedOperationsReturnTheirResult) {
   auto server = StartServer("error");
+  auto scripted = std::make_unique<platform::ui::ScriptedUiDriver>();
+  auto* ui = scripted.get();
+  auto previous = platform::ui::SetUiDriver(std::move(scripted));
   KernelDeviceClient client;
   ASSERT_EQ(client.Attach(10, KernelId(), KernelId(), 0), 1);
   try {
@@ -325,8 +330,34 @@ TEST_F(ClientTest, ErrorsThrowAndUncheckedOperationsReturnTheirResult) {
     EXPECT_EQ(e.title, "Test Failure");
     EXPECT_EQ(e.text, "The test manager failed.");
   }
+  EXPECT_TRUE(ui->Messages().empty());  // an error shows no notice
   EXPECT_EQ(client.IsConnected(), 1);
   EXPECT_FALSE(client.GetVersion().empty());
+  platform::ui::SetUiDriver(std::move(previous));
+}
+
+// A notice is shown from within the request and the result stands.
+TEST_F(ClientTest, ANoticeIsShownAndTheOperationSucceeds) {
+  auto server = StartServer("memory");
+  auto scripted = std::make_unique<platform::ui::ScriptedUiDriver>();
+  auto* ui = scripted.get();
+  auto previous = platform::ui::SetUiDriver(std::move(scripted));
+  KernelDeviceClient client;
+  ASSERT_EQ(client.Attach(10, KernelId(), KernelId(), 0), 1);
+  ui->Push(platform::ui::UiAction::Answer(platform::ui::kIdOk));
+  client.GetDriverName();  // the memory device answers with a notice
+  ASSERT_EQ(ui->Messages().size(), 1u);
+  EXPECT_EQ(ui->Messages()[0].caption, "Tarveld Explorer");
+  EXPECT_EQ(ui->Messages()[0].text, "Memory driver");
+  EXPECT_EQ(ui->Messages()[0].type, 0x40u);
+  EXPECT_EQ(client.GetTrackArtist(KernelId::FromRecordId(2)), "artist-2");  // the notice does not survive
+  EXPECT_EQ(ui->Messages().size(), 1u);
+
+  ui->Push(platform::ui::UiAction::Answer(platform::ui::kIdOk));
+  client.ReportDeviceException("Could not list.", KernelDeviceClientException(0, "Device Connection", "Gone."));
+  ASSERT_EQ(ui->Messages().size(), 2u);
+  EXPECT_TRUE(ui->Messages()[1].text.starts_with("Could not list.\n\nCode: 0x0\nSource: Device Connection"));
+  platform::ui::SetUiDriver(std::move(previous));
 }
 
 TEST_F(ClientTest, AManagerThatNeverAnswersTimesOutWithTheOpcode) {
@@ -481,6 +512,9 @@ TEST_F(ClientTest, KdpcallRunsOperationsByNameAndNumber) {
   std::string id = created[1].substr(3, created[1].find(' ', 3) - 3);
   EXPECT_EQ(run({"GetPlaylistName", id}, 0), std::vector<std::string>{"T Road Trip"});
   EXPECT_EQ(run({"SupportsPlaylists"}, 0).size(), 1u);
+  auto notice = run({"GetDriverName"}, 0);
+  EXPECT_TRUE(std::any_of(notice.begin(), notice.end(),
+                          [](const std::string& l) { return l.find("Memory driver") != std::string::npos; }));
   run({"NoSuchOperation"}, 2);
   run({"GetTrackArtist"}, 2);
 }
