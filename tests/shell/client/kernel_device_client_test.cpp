@@ -491,6 +491,7 @@ TEST_F(ClientTest, TwoClientProcessesNeverReadEachOthersResults) {
 
 // kdpcall runs one operation by name or number and prints what came back.
 TEST_F(ClientTest, KdpcallRunsOperationsByNameAndNumber) {
+  ::setenv("HUB_UI_DRIVER", "terminal", 1);  // kdpcall prints its notices as a person would see them
   auto run = [](std::vector<std::string> args, int wantStatus) {
     args.insert(args.begin(), {KDPCALL_PATH, "--product", "irivmgr"});
     ChildProcess call(args);
