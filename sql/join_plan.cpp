@@ -2,6 +2,8 @@
 #include "sql/join_plan.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <string_view>
 
 #include "common/text.h"
@@ -105,9 +107,66 @@ std::unique_ptr<JoinPlan> JoinPlan::Make(CExpItem* where, const std::vector<std:
   return plan;
 }
 
+namespace {
+
+// The id a text names when it is exactly the decimal form an id column writes.
+bool ParseCanonicalId(std::string_view text, uint64_t& id) {
+  if (text.empty() || text.size() > 20 || (text.size() > 1 && text[0] == '0')) return false;
+  uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    uint64_t digit = static_cast<uint64_t>(c - '0');
+    if (value > (UINT64_MAX - digit) / 10) return false;
+    value = value * 10 + digit;
+  }
+  id = value;
+  return true;
+}
+
+}  // namespace
+
+int32_t JoinPlan::NextCandidate(size_t level, CTable& table, int32_t row) const {
+  const Level& at = levels[level];
+  if (at.byRowId && at.idsAscending) {
+    int32_t next = row + 1;
+    return next < table.GetRowCount() && table.RowRecordId(next) == table.RowRecordId(row) ? next : -1;
+  }
+  return at.next[static_cast<size_t>(row)];
+}
+
 int32_t JoinPlan::FirstCandidate(size_t level, CTable& table, CRowJoined& joined) {
   Level& at = levels[level];
   if (at.probe == nullptr) return kAllRows;
+  if (!at.built && table.IsRowIdColumn(at.column)) {
+    at.built = at.indexed = at.byRowId = true;
+    const int32_t count = table.GetRowCount();
+    at.idsAscending = true;
+    for (int32_t row = 1; row < count && at.idsAscending; ++row) at.idsAscending = table.RowRecordId(row - 1) <= table.RowRecordId(row);
+    if (!at.idsAscending) {
+      at.next.assign(static_cast<size_t>(count), -1);
+      for (int32_t row = count - 1; row >= 0; --row) {
+        auto [it, added] = at.firstById.try_emplace(table.RowRecordId(row), row);
+        if (!added) {
+          at.next[static_cast<size_t>(row)] = it->second;
+          it->second = row;
+        }
+      }
+    }
+  }
+  if (at.byRowId) {
+    uint64_t id;
+    if (!ParseCanonicalId(at.probe->GetText(joined), id)) return -1;  // no id column writes that text
+    if (!at.idsAscending) {
+      auto it = at.firstById.find(id);
+      return it == at.firstById.end() ? -1 : it->second;
+    }
+    int32_t lo = 0, hi = table.GetRowCount();
+    while (lo < hi) {
+      int32_t mid = lo + (hi - lo) / 2;
+      if (table.RowRecordId(mid) < id) lo = mid + 1; else hi = mid;
+    }
+    return lo < table.GetRowCount() && table.RowRecordId(lo) == id ? lo : -1;
+  }
   if (!at.built) {
     at.built = true;
     at.indexed = true;

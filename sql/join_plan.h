@@ -27,6 +27,9 @@ class JoinPlan {
     std::string column;            // ...that must equal this column of this level
     bool built = false;
     bool indexed = false;
+    bool byRowId = false;                            // the column is the row id: no values read
+    bool idsAscending = false;                       // rows in id order: found by binary search
+    std::unordered_map<uint64_t, int32_t> firstById;
     std::unordered_map<std::string, int32_t> first;  // folded value -> its first row
     std::vector<int32_t> next;                       // row -> next row of the same value, or -1
   };
@@ -39,7 +42,7 @@ class JoinPlan {
   // The first row of `level` that can satisfy its probe (then follow NextCandidate),
   // -1 for none, or kAllRows when every row must be tried.
   int32_t FirstCandidate(size_t level, CTable& table, CRowJoined& joined);
-  int32_t NextCandidate(size_t level, int32_t row) const { return levels[level].next[static_cast<size_t>(row)]; }
+  int32_t NextCandidate(size_t level, CTable& table, int32_t row) const;
 
   std::vector<Level> levels;
 };

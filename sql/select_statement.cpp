@@ -120,7 +120,7 @@ void CSelectStatement::JoinPlanned(size_t level, CRowJoined& joined, std::vector
     const int32_t count = table->GetRowCount();
     for (int32_t i = 0; i < count; ++i) visit(i);
   } else {
-    for (int32_t i = first; i >= 0; i = plan.NextCandidate(level, i)) visit(i);
+    for (int32_t i = first; i >= 0; i = plan.NextCandidate(level, *table, i)) visit(i);
   }
 }
 

@@ -2,10 +2,13 @@
 // and values fetched by row and column name. Tables come from a table source.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -30,27 +33,41 @@ class CTable {
   virtual std::string GetValue(int32_t row, std::string_view name) = 0;
   // Whether GetValue knows the name; lets a join check its references up front.
   virtual bool HasColumn(std::string_view name) const { return false; }
+  // Whether the column's text is the row id's 64-bit key in decimal, so rows
+  // can be found by id without reading values.
+  virtual bool IsRowIdColumn(std::string_view name) const { return false; }
 
   const std::string& name() const { return name_; }
   int32_t selectStarColumnCount() const { return selectStarColumnCount_; }
   int32_t GetRowCount() const { return static_cast<int32_t>(rowIds_.size()); }
 
  protected:
-  // Row ids are kept compact (key words and name) rather than as whole
-  // 276-byte ids: a table of every track is loaded for each query.
-  struct RowKey {
-    uint32_t key[4];
-    std::string name;
-  };
-  void ClearRows() { rowIds_.clear(); }
-  void AppendRow(const KernelId& id) { rowIds_.push_back({{id.key[0], id.key[1], id.key[2], id.key[3]}, std::string(id.Name())}); }
+  // Row ids are kept compact (key words, and names apart for the rows that
+  // have one) rather than as whole 276-byte ids: a table of every track is
+  // loaded for each query.
+  void ClearRows() {
+    rowIds_.clear();
+    rowNames_.clear();
+  }
+  void ReserveRows(int hint) {
+    if (hint > 0) rowIds_.reserve(static_cast<size_t>(std::min(hint, 1 << 20)));
+  }
+  void AppendRow(const KernelId& id) {
+    if (id.name[0] != 0) rowNames_.emplace(static_cast<int32_t>(rowIds_.size()), std::string(id.Name()));
+    rowIds_.push_back({id.key[0], id.key[1], id.key[2], id.key[3]});
+  }
   // The row's id, valid until the next call; throws std::invalid_argument outside the rows.
   const KernelId& RowId(int32_t row);
+
+ public:
   uint64_t RowRecordId(int32_t row) const;
+
+ protected:
 
   std::string name_;
   int32_t selectStarColumnCount_;
-  std::vector<RowKey> rowIds_;
+  std::vector<std::array<uint32_t, 4>> rowIds_;
+  std::unordered_map<int32_t, std::string> rowNames_;
   KernelId scratch_;
 };
 

@@ -12,16 +12,18 @@ namespace hub {
 
 const KernelId& CTable::RowId(int32_t row) {
   if (row < 0 || row >= GetRowCount()) throw std::invalid_argument("row index out of range");
-  const RowKey& k = rowIds_[static_cast<size_t>(row)];
-  std::copy(std::begin(k.key), std::end(k.key), scratch_.key);
-  if (scratch_.Name() != k.name) scratch_.SetName(k.name);
+  const auto& k = rowIds_[static_cast<size_t>(row)];
+  std::copy(k.begin(), k.end(), scratch_.key);
+  auto named = rowNames_.find(row);
+  std::string_view name = named == rowNames_.end() ? std::string_view() : std::string_view(named->second);
+  if (scratch_.Name() != name) scratch_.SetName(name);
   return scratch_;
 }
 
 uint64_t CTable::RowRecordId(int32_t row) const {
   if (row < 0 || row >= GetRowCount()) throw std::invalid_argument("row index out of range");
-  const RowKey& k = rowIds_[static_cast<size_t>(row)];
-  return uint64_t(k.key[1]) << 32 | k.key[0];
+  const auto& k = rowIds_[static_cast<size_t>(row)];
+  return uint64_t(k[1]) << 32 | k[0];
 }
 
 std::string IdText(const KernelId& id) { return std::to_string(id.RecordId()); }
@@ -43,13 +45,15 @@ int ColumnIndex(const std::array<std::string_view, N>& names, std::string_view n
 }
 
 // Walks first/next, appending each id to `out`.
+// `first` answers 0 for none, or (on most devices) the count, a reserve hint.
 template <typename First, typename Next, typename Append>
-void Walk(First first, Next next, Append append) {
+int Walk(First first, Next next, Append append) {
   KernelId id;
-  if (first(id) == 0) return;
-  do {
-    append(id);
-  } while (next(id) != 0);
+  int count = first(id);
+  if (count == 0) return 0;
+  append(id, count);
+  while (next(id) != 0) append(id, 0);
+  return count;
 }
 
 enum AudioColumn { kId, kArtist, kAlbum, kTrackNum, kTitle, kGenre, kComposer, kYear, kComment, kLength, kCodec, kBitrate, kSize, kLocked, kRating, kPlayCount };
@@ -76,7 +80,10 @@ void CTableJukeboxAudio::Load() {
   ClearRows();
   recordRow_ = -1;
   Walk([&](KernelId& id) { return device_->GetFirstTrack(id); }, [&](KernelId& id) { return device_->GetNextTrack(id); },
-       [&](const KernelId& id) { AppendRow(id); });
+       [&](const KernelId& id, int hint) {
+         ReserveRows(hint);
+         AppendRow(id);
+       });
 }
 
 std::string CTableJukeboxAudio::GetColumnNames(int32_t index) { return ColumnName(kAudioColumns, index); }
@@ -87,8 +94,9 @@ std::string CTableJukeboxAudio::GetValue(int32_t row, std::string_view name) {
   const KernelId& id = RowId(row);
   if (column == kLocked) return std::to_string(device_->GetTrackLocked(id));
   if (recordRow_ != row) {
+    static const _AUDIODATA kEmptyRecord;
     recordRow_ = -1;
-    record_.Init();
+    record_ = kEmptyRecord;
     device_->GetTrackInfo(id, record_);
     recordRow_ = row;
   }
@@ -118,7 +126,10 @@ void CTableJukeboxData::Load() {
   KernelId root;
   device_->GetDataRoot(root);
   Walk([&](KernelId& id) { return device_->GetFirstDataChild(root, id); }, [&](KernelId& id) { return device_->GetNextDataChild(root, id); },
-       [&](const KernelId& id) { AppendRow(id); });
+       [&](const KernelId& id, int hint) {
+         ReserveRows(hint);
+         AppendRow(id);
+       });
 }
 
 std::string CTableJukeboxData::GetColumnNames(int32_t index) { return ColumnName(kDataColumns, index); }
@@ -134,7 +145,10 @@ std::string CTableJukeboxData::GetValue(int32_t row, std::string_view name) {
 void CTableJukeboxPlaylist::Load() {
   ClearRows();
   Walk([&](KernelId& id) { return device_->GetFirstPlaylist(id); }, [&](KernelId& id) { return device_->GetNextPlaylist(id); },
-       [&](const KernelId& id) { AppendRow(id); });
+       [&](const KernelId& id, int hint) {
+         ReserveRows(hint);
+         AppendRow(id);
+       });
 }
 
 std::string CTableJukeboxPlaylist::GetColumnNames(int32_t index) { return ColumnName(kPlaylistColumns, index); }
@@ -151,12 +165,12 @@ void CTableJukeboxPlaylistItem::Load() {
   trackIds_.clear();
   std::vector<KernelId> playlists;
   Walk([&](KernelId& id) { return device_->GetFirstPlaylist(id); }, [&](KernelId& id) { return device_->GetNextPlaylist(id); },
-       [&](const KernelId& id) { playlists.push_back(id); });
+       [&](const KernelId& id, int) { playlists.push_back(id); });
   for (const KernelId& playlist : playlists) {
     uint32_t position = 0;
     Walk([&](KernelId& id) { return device_->GetFirstPlaylistItem(playlist, id); },
          [&](KernelId& id) { return device_->GetNextPlaylistItem(playlist, id); },
-         [&](const KernelId& item) {
+         [&](const KernelId& item, int) {
            AppendRow(playlist);
            positions_.push_back(position++);
            trackIds_.push_back(item.RecordId());

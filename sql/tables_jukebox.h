@@ -56,6 +56,7 @@ class CTableJukeboxAudio : public CTableJukebox {
   std::string GetColumnNames(int32_t index) override;
   std::string GetValue(int32_t row, std::string_view name) override;
   bool HasColumn(std::string_view name) const override;
+  bool IsRowIdColumn(std::string_view name) const override { return name == "id"; }
 
  private:
   // The record of the row last read: an expression and its result row ask for
@@ -71,6 +72,7 @@ class CTableJukeboxData : public CTableJukebox {
   std::string GetColumnNames(int32_t index) override;
   std::string GetValue(int32_t row, std::string_view name) override;
   bool HasColumn(std::string_view name) const override;
+  bool IsRowIdColumn(std::string_view name) const override { return name == "id"; }
 };
 
 class CTableJukeboxPlaylist : public CTableJukebox {
@@ -80,6 +82,7 @@ class CTableJukeboxPlaylist : public CTableJukebox {
   std::string GetColumnNames(int32_t index) override;
   std::string GetValue(int32_t row, std::string_view name) override;
   bool HasColumn(std::string_view name) const override;
+  bool IsRowIdColumn(std::string_view name) const override { return name == "id"; }
 };
 
 class CTableJukeboxPlaylistItem : public CTableJukebox {

@@ -62,7 +62,7 @@ size_t EngineRun(hub::test::MemoryJukebox& device, const char* sql) {
 
 int main(int argc, char** argv) {
   const int tracks = argc > 1 ? std::atoi(argv[1]) : 100000;
-  const int runs = 5;
+  const int runs = argc > 3 ? std::atoi(argv[3]) : 5;
   hub::test::MemoryJukebox device;
   sqlite3* db = nullptr;
   sqlite3_open(":memory:", &db);

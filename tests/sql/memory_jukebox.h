@@ -40,10 +40,30 @@ class MemoryJukebox : public QueryDevice {
   std::vector<MemoryDataItem> data;
   int trackInfoCalls = 0;
 
-  // Call after filling `tracks`, so records are found by id.
+  // Call after changing `tracks`: builds the records the device answers.
   void Index() {
     byId_.clear();
-    for (size_t i = 0; i < tracks.size(); ++i) byId_[tracks[i].id] = i;
+    records_.assign(tracks.size(), _AUDIODATA());
+    for (size_t i = 0; i < tracks.size(); ++i) {
+      byId_[tracks[i].id] = i;
+      const MemoryTrack& t = tracks[i];
+      _AUDIODATA& r = records_[i];
+      r.artist.Set(t.artist);
+      r.album.Set(t.album);
+      r.title.Set(t.title);
+      r.genre.Set(t.genre);
+      r.composer.Set(t.composer);
+      r.comment.Set(t.comment);
+      r.trackNumber = t.trackNumber;
+      r.year = t.year;
+      r.length = t.length;
+      r.bitrate = t.bitrate;
+      r.size = t.size;
+      r.playCount = t.playCount;
+      r.rating = t.rating;
+      r.fileType = t.fileType;
+      r.locked = static_cast<uint8_t>(t.locked);
+    }
   }
 
   int GetFirstTrack(KernelId& id) override { return First(trackCursor_, tracks, id); }
@@ -52,22 +72,7 @@ class MemoryJukebox : public QueryDevice {
     ++trackInfoCalls;
     auto it = byId_.find(id.RecordId());
     if (it == byId_.end()) return 0;
-    const MemoryTrack& t = tracks[it->second];
-    r.artist.Set(t.artist);
-    r.album.Set(t.album);
-    r.title.Set(t.title);
-    r.genre.Set(t.genre);
-    r.composer.Set(t.composer);
-    r.comment.Set(t.comment);
-    r.trackNumber = t.trackNumber;
-    r.year = t.year;
-    r.length = t.length;
-    r.bitrate = t.bitrate;
-    r.size = t.size;
-    r.playCount = t.playCount;
-    r.rating = t.rating;
-    r.fileType = t.fileType;
-    r.locked = static_cast<uint8_t>(t.locked);
+    r = records_[it->second];
     return 1;
   }
   int GetTrackLocked(const KernelId& id) override {
@@ -131,6 +136,7 @@ class MemoryJukebox : public QueryDevice {
   }
 
   std::unordered_map<uint64_t, size_t> byId_;
+  std::vector<_AUDIODATA> records_;
   size_t trackCursor_ = 0, dataCursor_ = 0, playlistCursor_ = 0, itemCursor_ = 0;
 };
 
