@@ -49,22 +49,22 @@ TEST(SqlJoinPlanTest, PlannedJoinsMatchTheFullProduct) {
   };
   // Rows in id order (found by binary search) and in another order (found through a hash).
   for (bool reversed : {false, true}) {
-  if (reversed) {
-    std::reverse(j.tracks.begin(), j.tracks.end());
-    std::reverse(j.playlists.begin(), j.playlists.end());
-    j.playlists.push_back(j.playlists.front());  // the same playlist twice
-    j.Index();
-  }
-  for (const char* sql : queries) {
-    std::vector<std::string> full;
-    try {
-      full = Rows(j, sql, false);
-    } catch (const CKestroSQLException& e) {
-      EXPECT_THROW(Rows(j, sql, true), CKestroSQLException) << sql;
-      continue;
+    if (reversed) {
+      std::reverse(j.tracks.begin(), j.tracks.end());
+      std::reverse(j.playlists.begin(), j.playlists.end());
+      j.playlists.push_back(j.playlists.front());  // the same playlist twice
+      j.Index();
     }
-    EXPECT_EQ(Rows(j, sql, true), full) << sql;
-  }
+    for (const char* sql : queries) {
+      std::vector<std::string> full;
+      try {
+        full = Rows(j, sql, false);
+      } catch (const CKestroSQLException& e) {
+        EXPECT_THROW(Rows(j, sql, true), CKestroSQLException) << sql;
+        continue;
+      }
+      EXPECT_EQ(Rows(j, sql, true), full) << sql;
+    }
   }
 }
 
