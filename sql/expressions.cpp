@@ -166,11 +166,32 @@ std::string CExpBinOp::GetText(CRow& row) { return std::to_string(GetInteger(row
 
 std::string CExpBinOp::GetSqlText() const { return left_->GetSqlText() + " " + text_ + " " + right_->GetSqlText(); }
 
+namespace {
+
+// Whether `needle` (already folded) occurs in `text` once folded. ASCII texts,
+// the common case, are searched in place without building a folded copy.
+bool ContainsFolded(std::string_view text, std::string_view needle) {
+  if (needle.empty()) return true;
+  if (std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
+    return FoldCase(text).find(needle) != std::string::npos;
+  }
+  auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+  if (needle.size() > text.size()) return false;
+  for (size_t i = 0; i + needle.size() <= text.size(); ++i) {
+    size_t k = 0;
+    while (k < needle.size() && lower(text[i + k]) == needle[k]) ++k;
+    if (k == needle.size()) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 int32_t CompareOperands(CExpItem& left, CExpItem& right, CRow& row, bool containment) {
   if (containment && left.kind() == kExpField) {
-    std::string haystack = left.GetFoldedText(row);
+    std::string haystack = left.GetText(row);
     std::string needle = right.GetFoldedText(row);
-    return haystack.find(needle) != std::string::npos ? 1 : 0;
+    return ContainsFolded(haystack, needle) ? 1 : 0;
   }
   return EqualsNoCase(left.GetText(row), right.GetText(row)) ? 1 : 0;
 }
