@@ -41,11 +41,6 @@ std::u16string FromField(std::string_view text) { return Utf8ToUtf16(text); }
 
 }  // namespace
 
-uint32_t SBTrackV100::U32(size_t off) const {
-  return uint32_t(bytes[off]) | uint32_t(bytes[off + 1]) << 8 | uint32_t(bytes[off + 2]) << 16 |
-         uint32_t(bytes[off + 3]) << 24;
-}
-
 void SBTrackV100::SetU16(size_t off, uint16_t v) {
   bytes[off] = static_cast<uint8_t>(v);
   bytes[off + 1] = static_cast<uint8_t>(v >> 8);
@@ -76,10 +71,6 @@ void SBTrackV100::SetText(int id, std::u16string_view text) {
   text = BoundShoeboxText(text);
   texts_.replace(OffsetOf(slot), lengths_[slot], text);
   lengths_[slot] = static_cast<uint16_t>(text.size());
-}
-
-uint32_t SBPlaylistV100::Id() const {
-  return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
 }
 
 void SBPlaylistV100::SetId(uint32_t id) {

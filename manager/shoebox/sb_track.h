@@ -79,7 +79,10 @@ class SBTrackV100 {
 
   uint8_t U8(size_t off) const { return bytes[off]; }
   uint16_t U16(size_t off) const { return static_cast<uint16_t>(bytes[off] | bytes[off + 1] << 8); }
-  uint32_t U32(size_t off) const;
+  uint32_t U32(size_t off) const {
+    return uint32_t(bytes[off]) | uint32_t(bytes[off + 1]) << 8 | uint32_t(bytes[off + 2]) << 16 |
+           uint32_t(bytes[off + 3]) << 24;
+  }
   uint64_t U64(size_t off) const { return U32(off) | uint64_t(U32(off + 4)) << 32; }
   void SetU8(size_t off, uint8_t v) { bytes[off] = v; }
   void SetU16(size_t off, uint16_t v);
@@ -121,7 +124,9 @@ class SBPlaylistV100 {
   // Track ids in playlist order; an id may occur more than once.
   std::vector<uint32_t> items;
 
-  uint32_t Id() const;
+  uint32_t Id() const {
+    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
+  }
   void SetId(uint32_t id);
   const std::u16string& Name() const { return name_; }
   void SetName(std::u16string name);

@@ -41,6 +41,8 @@ bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
   return true;
 }
 
+uint64_t KeyHash(const std::u16string& key) { return std::hash<std::u16string>()(key); }
+
 bool HasParentStep(std::u16string_view path) {
   size_t start = 0;
   while (start <= path.size()) {
@@ -64,6 +66,18 @@ class ShoeboxReader {
       : db_(db), data_(bytes.data()), size_(bytes.size()), monitor_(monitor) {}
 
   void Run() {
+    batch_ = db_.tracks_.size() == 0;
+    ReadFile();
+    if (batch_) {
+      db_.tracks_.IndexAll([&](const SBTrackV100&, const SBTrackV100&, size_t n) {
+        Damage(trackStarts_[n], "second track with the same id");
+      });
+      db_.IndexAllTracks();
+    }
+  }
+
+ private:
+  void ReadFile() {
     ShoeboxLoadReport& report = db_.lastLoad_;
     report.clean = true;
     if (size_ < kChunkHeaderSize) {
@@ -105,7 +119,6 @@ class ShoeboxReader {
     if (!sawBody) Damage(pos, "no body chunk");
   }
 
- private:
   struct Chunk {
     size_t start = 0;
     Tag tag{};
@@ -269,6 +282,11 @@ class ShoeboxReader {
     }
     // A record whose texts were cut off by damage is not kept half-read.
     if (stopped_) return;
+    if (batch_) {
+      trackStarts_.push_back(it.start);
+      db_.tracks_.AppendUnindexed(std::move(track));
+      return;
+    }
     if (db_.tracks_.Contains(track.Id())) Damage(it.start, "second track with the same id");
     db_.PutTrack(std::move(track));
   }
@@ -335,6 +353,8 @@ class ShoeboxReader {
   ShoeboxProgressMonitor* monitor_;
   size_t tracksRead_ = 0;
   std::u16string text_;   // reused for every text read
+  bool batch_ = false;    // tracks are appended unindexed and indexed at the end
+  std::vector<size_t> trackStarts_;  // file offsets of the batch's tracks
   bool stopped_ = false;  // the last child walk ended at damage
 };
 
@@ -434,9 +454,6 @@ int Shoebox::Parse(std::span<const uint8_t> bytes, ShoeboxProgressMonitor* monit
   baseFolder_ = baseFolder;
   lastLoad_ = ShoeboxLoadReport{};
   if (monitor) monitor->SetStatus("Connecting...", static_cast<int>(std::min<size_t>(bytes.size(), INT32_MAX)));
-  // A track takes at least 150 bytes, most about 400; reserving avoids rehashing a large table.
-  tracks_.Reserve(bytes.size() / 256);
-  duplicates_.reserve(bytes.size() / 256);
   ShoeboxReader reader(*this, bytes, monitor);
   reader.Run();
   NoteDanglingIds();
@@ -519,7 +536,7 @@ int Shoebox::Save(ShoeboxProgressMonitor* monitor, std::string& errorText) {
 void Shoebox::Clear() {
   tracks_.Clear();
   playlists_.Clear();
-  duplicates_.clear();
+  duplicates_.Clear();
   danglingIds_.clear();
   totalSize_ = 0;
   header_ = ShoeboxHeader{};
@@ -538,8 +555,10 @@ bool Shoebox::IsPathInsideBase(std::u16string_view path) const {
 }
 
 std::u16string Shoebox::GetDuplicateKey(const SBTrackV100& track) const {
-  char number[8];
-  std::snprintf(number, sizeof number, "%02u", static_cast<unsigned>(track.TrackNumber()));
+  // The track number in at least two digits ("%02u").
+  char16_t digits[5];
+  int n = 0;
+  for (unsigned v = track.TrackNumber(); v > 0 || n < 2; v /= 10) digits[n++] = static_cast<char16_t>(u'0' + v % 10);
   std::u16string key;
   std::u16string_view artist = track.Text(kTrackTextArtist);
   std::u16string_view album = track.Text(kTrackTextAlbum);
@@ -549,7 +568,7 @@ std::u16string Shoebox::GetDuplicateKey(const SBTrackV100& track) const {
   key += u'\0';
   key += album;
   key += u'\0';
-  for (const char* p = number; *p; ++p) key += static_cast<char16_t>(*p);
+  while (n > 0) key += digits[--n];
   key += u'\0';
   key += title;
   return key;
@@ -557,20 +576,29 @@ std::u16string Shoebox::GetDuplicateKey(const SBTrackV100& track) const {
 
 void Shoebox::Unindex(const SBTrackV100& track) {
   totalSize_ -= track.Size();
-  auto range = duplicates_.equal_range(std::hash<std::u16string>()(hasher_->GetDuplicateKey(track)));
-  for (auto it = range.first; it != range.second; ++it) {
-    if (it->second == track.Id()) {
-      duplicates_.erase(it);
-      break;
-    }
-  }
+  duplicates_.Erase(KeyHash(hasher_->GetDuplicateKey(track)), track.Id());
 }
 
 void Shoebox::PutTrack(SBTrackV100&& track) {
   if (const SBTrackV100* old = tracks_.Find(track.Id())) Unindex(*old);
   totalSize_ += track.Size();
-  duplicates_.emplace(std::hash<std::u16string>()(hasher_->GetDuplicateKey(track)), track.Id());
+  duplicates_.Add(KeyHash(hasher_->GetDuplicateKey(track)), track.Id());
   tracks_.Put(std::move(track));
+}
+
+void Shoebox::IndexAllTracks() {
+  constexpr size_t kAhead = 8;
+  std::vector<std::pair<uint64_t, uint32_t>> keys;
+  keys.reserve(tracks_.size());
+  for (const SBTrackV100& track : tracks_) {
+    totalSize_ += track.Size();
+    keys.emplace_back(KeyHash(hasher_->GetDuplicateKey(track)), track.Id());
+  }
+  duplicates_.Reserve(duplicates_.size() + keys.size());
+  for (size_t n = 0; n < keys.size(); ++n) {
+    if (n + kAhead < keys.size()) duplicates_.Prefetch(keys[n + kAhead].first);
+    duplicates_.Add(keys[n].first, keys[n].second);
+  }
 }
 
 uint32_t Shoebox::FreeTrackId() {
@@ -622,12 +650,10 @@ void Shoebox::RemoveTrack(uint32_t id) {
 
 bool Shoebox::IsDuplicate(const SBTrackV100& track) const {
   std::u16string key = hasher_->GetDuplicateKey(track);
-  auto range = duplicates_.equal_range(std::hash<std::u16string>()(key));
-  for (auto it = range.first; it != range.second; ++it) {
-    const SBTrackV100* other = tracks_.Find(it->second);
-    if (other && other != &track && hasher_->GetDuplicateKey(*other) == key) return true;
-  }
-  return false;
+  return const_cast<FlatHashToIds&>(duplicates_).Any(KeyHash(key), [&](uint32_t id) {
+    const SBTrackV100* other = tracks_.Find(id);
+    return other && other != &track && hasher_->GetDuplicateKey(*other) == key;
+  });
 }
 
 uint32_t Shoebox::AddPlaylist(SBPlaylistV100 playlist, bool assignId) {
