@@ -98,14 +98,6 @@ void Validate(const KdpRequestRow* row, uint32_t opcode, std::span<const KdpArg>
 
 }  // namespace
 
-// Both request locks for one exchange: this process's threads, then the other
-// client processes (the file lock dies with its holder).
-class KernelDeviceClient::RequestScope {
- public:
-  explicit RequestScope(const KernelDeviceClient& client) : inProcess_(client.requestLock_) {}
-  platform::CriticalSectionGuard inProcess_;
-};
-
 const std::array<uint32_t, kCapabilityCount>& KernelDeviceClient::CapabilityOpcodes() { return kCapabilityOpcodes; }
 
 KernelDeviceClient::KernelDeviceClient() : KernelDevice(nullptr, KernelId(), KernelId()) {
@@ -117,6 +109,7 @@ KernelDeviceClient::KernelDeviceClient() : KernelDevice(nullptr, KernelId(), Ker
 KernelDeviceClient::~KernelDeviceClient() { UnmapBlock(); }
 
 void KernelDeviceClient::UnmapBlock() {
+  std::lock_guard<std::mutex> viewGuard(viewMutex_);
   block_ = &privateBlock_;
   pre_.reset();
   completion_.reset();
@@ -132,11 +125,12 @@ bool KernelDeviceClient::MapBlock() {
     if (!processLock_) {
       processLock_ = std::make_unique<platform::FileLock>(platform::FileLock::Named("KDPREQ" + profile.objectNameCode));
     }
+    std::lock_guard<std::mutex> viewGuard(viewMutex_);
     view_ = std::move(view);
+    block_ = static_cast<KdpBlock*>(view_->data());
   } catch (const std::exception&) {
     return false;
   }
-  block_ = static_cast<KdpBlock*>(view_->data());
   return true;
 }
 
@@ -201,7 +195,9 @@ KdpReply KernelDeviceClient::Exchange(uint32_t opcode, std::span<const KdpArg> a
     }
   }
 
-  RequestScope scope(*this);
+  // This process's threads, then the other client processes (the file lock
+  // dies with its holder, so a crashed client never blocks the rest).
+  platform::CriticalSectionGuard guard(requestLock_);
   ConnectionCheck();
   std::lock_guard<platform::FileLock> otherProcesses(*processLock_);
   KdpBlock& b = *block_;
@@ -345,9 +341,15 @@ void KernelDeviceClient::CheckReply(const KdpBlock& b) {
   }
 }
 
-uint32_t KernelDeviceClient::GetLastErrorCode() const { return block_->driverErrorCode; }
+uint32_t KernelDeviceClient::GetLastErrorCode() const {
+  std::lock_guard<std::mutex> viewGuard(viewMutex_);
+  return block_->driverErrorCode;
+}
 
-std::string KernelDeviceClient::GetLastErrorText() const { return block_->driverErrorText.str(); }
+std::string KernelDeviceClient::GetLastErrorText() const {
+  std::lock_guard<std::mutex> viewGuard(viewMutex_);
+  return block_->driverErrorText.str();
+}
 
 void KernelDeviceClient::ReportDeviceException(std::string_view context, const std::exception& failure) const {
   ShowMessage(FormatDeviceExceptionText(context, failure), kMbIconInformation);

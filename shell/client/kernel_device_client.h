@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <span>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -80,7 +81,8 @@ class KernelDeviceClient : public KernelDevice {
   // Tests shorten the completion wait instead of waiting a minute.
   void SetCompletionTimeoutForTesting(uint32_t ms) { completionTimeout_ = ms; }
 
-  // Driver error of the last failed low-level copy, as the block holds it.
+  // Driver error of the last failed low-level copy, as the block holds it;
+  // read without the request lock, so call them on the thread that made the request.
   uint32_t GetLastErrorCode() const;
   std::string GetLastErrorText() const;
 
@@ -131,8 +133,6 @@ class KernelDeviceClient : public KernelDevice {
   static const std::array<uint32_t, kCapabilityCount>& CapabilityOpcodes();
 
  private:
-  class RequestScope;
-
   int Capability(size_t index);
   // One request; `byTable` applies the row's reply check (the capability
   // refresh checks nothing).
@@ -171,6 +171,9 @@ class KernelDeviceClient : public KernelDevice {
   uint32_t deviceNumber_ = 0;
   KdpBlock privateBlock_;
   KdpBlock* block_ = &privateBlock_;
+  // Guards the view against a swap while the error accessors, which take no
+  // request lock, read it.
+  mutable std::mutex viewMutex_;
   std::unique_ptr<platform::NamedSemaphore> pre_;
   std::unique_ptr<platform::NamedSemaphore> completion_;
   std::unique_ptr<platform::NamedSemaphore> extension_;

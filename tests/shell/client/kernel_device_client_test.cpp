@@ -331,6 +331,8 @@ TEST_F(ClientTest, ErrorsThrowAndUncheckedOperationsReturnTheirResult) {
     EXPECT_EQ(e.text, "The test manager failed.");
   }
   EXPECT_TRUE(ui->Messages().empty());  // an error shows no notice
+  EXPECT_EQ(client.GetLastErrorCode(), 32u);
+  EXPECT_EQ(client.GetLastErrorText(), "The file is in use.");
   EXPECT_EQ(client.IsConnected(), 1);
   EXPECT_FALSE(client.GetVersion().empty());
   platform::ui::SetUiDriver(std::move(previous));

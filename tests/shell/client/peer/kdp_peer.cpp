@@ -149,6 +149,8 @@ int Serve(const Options& opt) {
       block->errorText.Set("The test manager failed.");
       block->noticeFlag = kKdpNoticeSet;
       block->noticeText.Set("A notice.");
+      block->driverErrorCode = 32;
+      block->driverErrorText.Set("The file is in use.");
     }
     if (opt.delayMs && !delayed) {
       delayed = true;  // only the first request is late
