@@ -33,7 +33,7 @@ std::string CExpItem::GetSqlText() const { return text_; }
 std::string CExpItem::GetFoldedText(CRow& row) { return FoldCase(GetText(row)); }
 
 std::string CExpField::GetText(CRow& row) { return row.GetValue(text_); }
-int32_t CExpField::GetInteger(CRow& row) { return ReadDecimalInteger(row.GetValue(text_)); }
+int32_t CExpField::GetInteger(CRow& row) { return row.GetIntegerValue(text_); }
 
 namespace {
 std::string_view Unquote(std::string_view text) {

@@ -7,6 +7,7 @@
 namespace hub {
 
 std::string CRow::GetValue(std::string_view name) { return table_->GetValue(index_, name); }
+int32_t CRow::GetIntegerValue(std::string_view name) { return table_->GetIntegerValue(index_, name); }
 int32_t CRow::GetColumnCount() { return table_->selectStarColumnCount(); }
 std::string CRow::GetColumnNames(int32_t index) { return table_->GetColumnNames(index); }
 std::string_view CRow::GetTableName() { return table_->name(); }
@@ -16,14 +17,29 @@ void CRowJoined::RemoveLastRow() {
   rows_.pop_back();
 }
 
-std::string CRowJoined::GetValue(std::string_view name) {
+CRow& CRowJoined::Resolve(std::string_view name, std::string_view& column) {
   size_t dot = name.find('.');
   if (dot == std::string_view::npos) throw CKestroSQLBadJoinRowFieldException(std::string(name));
   std::string_view table = name.substr(0, dot);
   for (CRow* row : rows_) {
-    if (row != nullptr && row->GetTableName() == table) return row->GetValue(name.substr(dot + 1));
+    if (row != nullptr && row->GetTableName() == table) {
+      column = name.substr(dot + 1);
+      return *row;
+    }
   }
   throw CKestroSQLNoSuchFieldException(std::string(name));
+}
+
+std::string CRowJoined::GetValue(std::string_view name) {
+  std::string_view column;
+  CRow& row = Resolve(name, column);
+  return row.GetValue(column);
+}
+
+int32_t CRowJoined::GetIntegerValue(std::string_view name) {
+  std::string_view column;
+  CRow& row = Resolve(name, column);
+  return row.GetIntegerValue(column);
 }
 
 int32_t CRowJoined::GetColumnCount() {

@@ -17,6 +17,8 @@ class CRow {
   virtual ~CRow() = default;
 
   virtual std::string GetValue(std::string_view name);
+  // GetValue read as a decimal integer.
+  virtual int32_t GetIntegerValue(std::string_view name);
   virtual int32_t GetColumnCount();
   virtual std::string GetColumnNames(int32_t index);
   virtual std::string_view GetTableName();
@@ -36,11 +38,15 @@ class CRowJoined : public CRow {
 
   // The name must be table.column; the first row of that table answers.
   std::string GetValue(std::string_view name) override;
+  int32_t GetIntegerValue(std::string_view name) override;
   int32_t GetColumnCount() override;
   std::string GetColumnNames(int32_t index) override;
   std::string_view GetTableName() override { return "joined"; }
 
  private:
+  // The row that answers a table.column name, and the column part.
+  CRow& Resolve(std::string_view name, std::string_view& column);
+
   std::vector<CRow*> rows_;  // not owned; one per table in FROM order
 };
 

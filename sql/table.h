@@ -31,6 +31,9 @@ class CTable {
   // Throws CKestroSQLNoSuchFieldException for an unknown name (exact, case-sensitive)
   // and std::invalid_argument for a row outside the row ids.
   virtual std::string GetValue(int32_t row, std::string_view name) = 0;
+  // The value read as a decimal integer (ReadDecimalInteger); tables override
+  // it for numeric columns to skip the text.
+  virtual int32_t GetIntegerValue(int32_t row, std::string_view name);
   // Whether GetValue knows the name; lets a join check its references up front.
   virtual bool HasColumn(std::string_view name) const { return false; }
   // Whether the column's text is the row id's 64-bit key in decimal, so rows

@@ -6,6 +6,7 @@
 #include <array>
 #include <stdexcept>
 
+#include "sql/expressions.h"
 #include "sql/sql_exception.h"
 
 namespace hub {
@@ -25,6 +26,8 @@ uint64_t CTable::RowRecordId(int32_t row) const {
   const auto& k = rowIds_[static_cast<size_t>(row)];
   return uint64_t(k[1]) << 32 | k[0];
 }
+
+int32_t CTable::GetIntegerValue(int32_t row, std::string_view name) { return ReadDecimalInteger(GetValue(row, name)); }
 
 std::string IdText(const KernelId& id) { return std::to_string(id.RecordId()); }
 
@@ -91,16 +94,8 @@ std::string CTableJukeboxAudio::GetColumnNames(int32_t index) { return ColumnNam
 std::string CTableJukeboxAudio::GetValue(int32_t row, std::string_view name) {
   int column = ColumnIndex(kAudioColumns, name);
   if (column == kId) return std::to_string(RowRecordId(row));
-  const KernelId& id = RowId(row);
-  if (column == kLocked) return std::to_string(device_->GetTrackLocked(id));
-  if (recordRow_ != row) {
-    static const _AUDIODATA kEmptyRecord;
-    recordRow_ = -1;
-    record_ = kEmptyRecord;
-    device_->GetTrackInfo(id, record_);
-    recordRow_ = row;
-  }
-  const _AUDIODATA& r = record_;
+  if (column == kLocked) return std::to_string(device_->GetTrackLocked(RowId(row)));
+  const _AUDIODATA& r = Record(row);
   auto number = [](uint32_t v) { return std::to_string(static_cast<int32_t>(v)); };
   switch (column) {
     case kArtist: return r.artist.str();
@@ -118,6 +113,33 @@ std::string CTableJukeboxAudio::GetValue(int32_t row, std::string_view name) {
     case kRating: return std::to_string(r.rating / 20);
     case kCodec: return std::string(GetExtensionForFileType(r.fileType));
     default: return {};
+  }
+}
+
+const _AUDIODATA& CTableJukeboxAudio::Record(int32_t row) {
+  if (recordRow_ != row) {
+    static const _AUDIODATA kEmptyRecord;
+    const KernelId& id = RowId(row);
+    recordRow_ = -1;
+    record_ = kEmptyRecord;
+    device_->GetTrackInfo(id, record_);
+    recordRow_ = row;
+  }
+  return record_;
+}
+
+int32_t CTableJukeboxAudio::GetIntegerValue(int32_t row, std::string_view name) {
+  int column = ColumnIndex(kAudioColumns, name);
+  auto value = [](uint32_t v) { return static_cast<int32_t>(v); };  // the "%d" text read back
+  switch (column) {
+    case kTrackNum: return value(Record(row).trackNumber);
+    case kLength: return value(Record(row).length);
+    case kYear: return value(Record(row).year);
+    case kBitrate: return value(Record(row).bitrate);
+    case kSize: return value(Record(row).size);
+    case kPlayCount: return value(Record(row).playCount);
+    case kRating: return Record(row).rating / 20;
+    default: return CTable::GetIntegerValue(row, name);
   }
 }
 

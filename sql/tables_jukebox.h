@@ -55,12 +55,15 @@ class CTableJukeboxAudio : public CTableJukebox {
   void Load() override;
   std::string GetColumnNames(int32_t index) override;
   std::string GetValue(int32_t row, std::string_view name) override;
+  int32_t GetIntegerValue(int32_t row, std::string_view name) override;
   bool HasColumn(std::string_view name) const override;
   bool IsRowIdColumn(std::string_view name) const override { return name == "id"; }
 
  private:
   // The record of the row last read: an expression and its result row ask for
   // several columns of one row in a row, and each fetch copies a whole record.
+  const _AUDIODATA& Record(int32_t row);
+
   _AUDIODATA record_;
   int32_t recordRow_ = -1;
 };

@@ -180,6 +180,12 @@ TEST(SqlSelectTest, TablesServeTheirColumns) {
             (V{"aid=12|plid=501|id=5010|pos=0", "aid=11|plid=501|id=5011|pos=1", "aid=13|plid=501|id=5012|pos=2",
                "aid=15|plid=503|id=5030|pos=0"}));
   EXPECT_EQ(RunRows(j, "SELECT * FROM data"), (V{"size=3|id=901|name=notes.txt"}));
+  // Numbers are signed 32-bit as printed, whether read as text or as numbers.
+  j.tracks[0].size = 4294967295u;
+  j.tracks[0].year = 3000000000u;
+  j.Index();
+  EXPECT_EQ(RunRows(j, "SELECT size, year, size < 0 AS a, year + 0 AS b, id > 10 AS c FROM audio WHERE id = 11"),
+            (V{"size=-1|a=1|b=-1294967296|c=1|year=-1294967296"}));
   j.data.clear();
   EXPECT_EQ(RunRows(j, "SELECT id FROM data").size(), 0u);
 }
