@@ -1,4 +1,4 @@
-// Five typical queries over 100,000 tracks of an in-memory player, next to
+// Five typical queries over 100,000 tracks of the in-memory test device, next to
 // SQLite in memory over the same rows, measured in the same run. Prints the
 // best of several runs of each and the ratio engine / SQLite.
 #include <sqlite3.h>
@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "sql/select_statement.h"
-#include "sql/tables_jukebox.h"
-#include "tests/sql/memory_jukebox.h"
+#include "sql/sql_query_engine.h"
+#include "testdevice/memory_device.h"
 
 namespace {
 
@@ -51,8 +51,8 @@ size_t SqliteRun(sqlite3* db, const char* sql) {
   return rows + (bytes == SIZE_MAX ? 1 : 0);
 }
 
-size_t EngineRun(hub::test::MemoryJukebox& device, const char* sql) {
-  hub::CTableSourceJukebox source(&device);
+size_t EngineRun(hub::KernelDevice& device, const char* sql) {
+  hub::CTableSourceKernelDevice source(device);
   hub::CResultTable result;
   hub::RunSelectStatement(sql, source, result);
   return result.size();
@@ -63,7 +63,8 @@ size_t EngineRun(hub::test::MemoryJukebox& device, const char* sql) {
 int main(int argc, char** argv) {
   const int tracks = argc > 1 ? std::atoi(argv[1]) : 100000;
   const int runs = argc > 3 ? std::atoi(argv[3]) : 5;
-  hub::test::MemoryJukebox device;
+  hub::test::MemoryDevice device;
+  device.logCalls = false;
   sqlite3* db = nullptr;
   sqlite3_open(":memory:", &db);
   Exec(db,
@@ -79,26 +80,31 @@ int main(int argc, char** argv) {
   Exec(db, "BEGIN");
   sqlite3_stmt* insert = nullptr;
   sqlite3_prepare_v2(db, "INSERT INTO audio VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?)", -1, &insert, nullptr);
+  std::vector<hub::KernelId> ids;
   for (int i = 0; i < tracks; ++i) {
-    hub::test::MemoryTrack t;
-    t.id = 1000 + static_cast<uint64_t>(i);
-    t.artist = (rng() % 50 == 0 ? "The Beatles " : "Artist ") + std::to_string(rng() % 2000);
-    t.album = word() + " " + word();
-    t.title = word() + " " + word() + " " + std::to_string(i % 97);
-    t.genre = genres[rng() % 8];
+    std::string artist = (rng() % 50 == 0 ? "The Beatles " : "Artist ") + std::to_string(rng() % 2000);
+    std::string album = word() + " " + word();
+    std::string title = word() + " " + word() + " " + std::to_string(i % 97);
+    std::string genre = genres[rng() % 8];
+    hub::_AUDIODATA t;
+    t.artist.Set(artist);
+    t.album.Set(album);
+    t.title.Set(title);
+    t.genre.Set(genre);
     t.year = 1950 + rng() % 71;
     t.trackNumber = 1 + rng() % 20;
     t.length = 60 + rng() % 600;
     t.bitrate = 128;
     t.size = 3000 + rng() % 9000;
-    device.tracks.push_back(t);
+    hub::KernelId id = device.AddTrack(t);
+    ids.push_back(id);
     int c = 1;
-    sqlite3_bind_int64(insert, c++, static_cast<sqlite3_int64>(t.id));
-    sqlite3_bind_text(insert, c++, t.artist.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_text(insert, c++, t.album.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_int64(insert, c++, static_cast<sqlite3_int64>(id.RecordId()));
+    sqlite3_bind_text(insert, c++, artist.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(insert, c++, album.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_int(insert, c++, static_cast<int>(t.trackNumber));
-    sqlite3_bind_text(insert, c++, t.title.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_text(insert, c++, t.genre.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(insert, c++, title.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(insert, c++, genre.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_text(insert, c++, "", -1, SQLITE_STATIC);
     sqlite3_bind_int(insert, c++, static_cast<int>(t.year));
     sqlite3_bind_text(insert, c++, "", -1, SQLITE_STATIC);
@@ -111,18 +117,17 @@ int main(int argc, char** argv) {
   }
   sqlite3_finalize(insert);
   for (int p = 0; p < 200; ++p) {
-    hub::test::MemoryPlaylist pl;
-    pl.id = 500000 + static_cast<uint64_t>(p);
-    pl.name = "List " + std::to_string(p);
-    for (int k = 0; k < 50; ++k) pl.items.push_back(device.tracks[rng() % device.tracks.size()].id);
-    Exec(db, "INSERT INTO playlist VALUES (" + std::to_string(pl.id) + ", '" + pl.name + "')");
-    for (size_t k = 0; k < pl.items.size(); ++k) {
-      Exec(db, "INSERT INTO plitem VALUES (" + std::to_string(pl.id) + "," + std::to_string(k) + "," + std::to_string(pl.items[k]) + ")");
+    std::string name = "List " + std::to_string(p);
+    std::vector<hub::KernelId> items;
+    for (int k = 0; k < 50; ++k) items.push_back(ids[rng() % ids.size()]);
+    hub::KernelId pl = device.AddPlaylist(name, items);
+    Exec(db, "INSERT INTO playlist VALUES (" + std::to_string(pl.RecordId()) + ", '" + name + "')");
+    for (size_t k = 0; k < items.size(); ++k) {
+      Exec(db, "INSERT INTO plitem VALUES (" + std::to_string(pl.RecordId()) + "," + std::to_string(k) + "," +
+                   std::to_string(items[k].RecordId()) + ")");
     }
-    device.playlists.push_back(std::move(pl));
   }
   Exec(db, "COMMIT");
-  device.Index();
 
   struct Query {
     const char* name;
