@@ -1,0 +1,453 @@
+// Device-wide behaviour of mass-storage players: finding the drive, connecting
+// (loading or rebuilding the database), disconnecting, saving in the
+// background, the unplug watcher, identity, names and storage sizes.
+#include "manager/msc/kernel_device_msc_base.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+#include "common/product_profile.h"
+#include "common/settings.h"
+#include "common/utf16.h"
+#include "platform/fs/attributes.h"
+
+namespace fs = std::filesystem;
+
+namespace hub {
+namespace {
+
+// Requests being dispatched on this thread; their messages wait for the outermost one.
+thread_local int tlsDispatchDepth = 0;
+
+bool NativeExists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+// The database's progress monitor over the driver's tray progress window.
+class TrayProgressMonitor : public ShoeboxProgressMonitor {
+ public:
+  TrayProgressMonitor(DlgSystrayProgress* window, const std::string& text, int range) : progress_(window, text, range) {}
+  void SetStatus(const std::string& text, int range) override { progress_.SetStatus(text, range); }
+  void SetPosition(int position) override { progress_.SetPosition(position); }
+  void Step() override { progress_.Step(); }
+  void Hide() override { progress_.Hide(); }
+
+ private:
+  AutoDlgSystrayProgress progress_;
+};
+
+}  // namespace
+
+uint32_t StorageKilobytes(uint64_t bytes) {
+  uint64_t kb = bytes / 1024;
+  return static_cast<uint32_t>(kb > 0xFFFFFFFFull ? 0xFFFFFFFFull : kb);
+}
+
+KernelDriverMSCBase::KernelDriverMSCBase()
+    : KernelDriver("Base Driver"), progressWindow_(std::make_unique<DlgSystrayProgress>()) {}
+
+KernelDriverMSCBase::~KernelDriverMSCBase() = default;
+
+KernelDeviceMSCBase::KernelDeviceMSCBase(KernelDriver* driver, const KernelId& idA, const KernelId& idB)
+    : KernelDevice(driver, idA, idB) {
+  watcher_ = std::thread([this] { WatchLoop(); });
+  saver_ = std::thread([this] { SaveLoop(); });
+}
+
+KernelDeviceMSCBase::~KernelDeviceMSCBase() { StopWorkers(); }
+
+void KernelDeviceMSCBase::StopWorkers() {
+  {
+    std::lock_guard lock(workersMutex_);
+    if (stopping_ && !watcher_.joinable() && !saver_.joinable()) return;
+    stopping_ = true;
+  }
+  workersWake_.notify_all();
+  if (watcher_.joinable()) watcher_.join();
+  if (saver_.joinable()) saver_.join();
+  ShowQueuedMessages();
+}
+
+void KernelDeviceMSCBase::DispatchRequest(KdpBlock& block) {
+  struct Depth {
+    Depth() { ++tlsDispatchDepth; }
+    ~Depth() { --tlsDispatchDepth; }
+  };
+  {
+    Depth depth;
+    KernelDevice::DispatchRequest(block);
+  }
+  if (tlsDispatchDepth == 0) ShowQueuedMessages();
+}
+
+void KernelDeviceMSCBase::QueueMessage(std::string text, bool topmost) {
+  std::lock_guard lock(messagesMutex_);
+  messages_.push_back({std::move(text), topmost});
+}
+
+void KernelDeviceMSCBase::ShowQueuedMessages() {
+  std::vector<UserMessage> pending;
+  {
+    std::lock_guard lock(messagesMutex_);
+    pending.swap(messages_);
+  }
+  for (const UserMessage& m : pending) ShowMessageBox(m);
+}
+
+void KernelDeviceMSCBase::ShowMessageBox(const UserMessage& message) { ShowUserMessage(message); }
+
+std::unique_ptr<ShoeboxProgressMonitor> KernelDeviceMSCBase::MakeProgress(const std::string& text, int range) {
+  auto* driver = dynamic_cast<KernelDriverMSCBase*>(Driver());
+  return std::make_unique<TrayProgressMonitor>(driver ? driver->ProgressWindow() : nullptr, text, range);
+}
+
+int KernelDeviceMSCBase::EjectVolume(const std::string& root) {
+  return QuickEjectVolume(root, [this](UserMessage m) { QueueMessage(std::move(m.text), m.topmost); });
+}
+
+std::optional<std::string> KernelDeviceMSCBase::NativePath(std::string_view playerPath) const {
+  if (!connected_) return std::nullopt;
+  return platform::ResolvePlayerPath(playerPath);
+}
+
+std::string KernelDeviceMSCBase::DatabasePath() const {
+  return root_ + family_.databaseSubfolder + family_.databaseFileName;
+}
+
+void KernelDeviceMSCBase::GetDriverName() { SetNotice(Driver() ? Driver()->GetText() : "Base Driver"); }
+
+int KernelDeviceMSCBase::ScanDrives(std::string& root) {
+  std::string systemDrive(platform::kSystemDriveRoot);
+  uint32_t mask = platform::LogicalDriveMask();
+  std::vector<std::string> candidates;
+  for (int bit = 0; bit < 26; ++bit) {
+    if (!(mask & (1u << bit))) continue;
+    std::string drive = std::string(1, static_cast<char>('A' + bit)) + ":\\";
+    if (drive == systemDrive) continue;
+    platform::DriveType type = platform::DriveTypeOf(drive);
+    if (type == platform::DriveType::Fixed || type == platform::DriveType::Removable) candidates.push_back(drive);
+  }
+  for (const std::string& drive : candidates) {
+    if (DetectModel(drive)) {
+      root = drive;
+      return 1;
+    }
+  }
+  return 0;
+}
+
+void KernelDeviceMSCBase::Connect(int flags) {
+  {
+    auto lock = Lock();
+    if (connected_) return;
+    auto progress = MakeProgress("Detecting...", 100);
+    connected_ = 0;
+    ClearDatabase();
+    InvalidateCaches();
+    connectedVolume_.reset();
+    backupPending_ = false;
+    progress->Step();
+    std::string root;
+    int found = ScanDrives(root);
+    progress->Step();
+    if (found) {
+      root_ = root;
+      connectedVolume_ = platform::FindVolume(root_);
+      auto native = platform::ResolvePlayerPath(DatabasePath());
+      if (connectedVolume_ && native) {
+        connected_ = 1;
+        bool existed = NativeExists(*native);
+        database_.Load(progress.get(), nullptr, *native, Utf8ToUtf16(root_));
+        // Whatever could not be read stays in the old file until a copy of it is kept.
+        backupPending_ = existed && !database_.LoadedCleanly();
+        progress->Step();
+        bool markerPresent = family_.rebuildMarker.empty() ||
+                             [&] {
+                               auto marker = NativePath(root_ + family_.rebuildMarker);
+                               return marker && NativeExists(*marker);
+                             }();
+        if (markerPresent && !existed) {
+          ClearDatabase();
+          ImportExistingFiles();
+          InvalidateCaches();
+          SaveLocked(false);
+          // The plain family's marker is the root itself, which must stay.
+          if (!family_.rebuildMarker.empty()) {
+            if (auto marker = NativePath(root_ + family_.rebuildMarker)) ::unlink(marker->c_str());
+          }
+        }
+        progress->Step();
+      } else {
+        found = 0;
+      }
+    }
+    if (!found) {
+      root_ = std::string(kNoPlayerRoot);
+      connectedVolume_.reset();
+      if (!notDetectedShown_) {
+        QueueMessage(TheProductProfile().explorerName + " could not automatically detect any " + family_.deviceNoun +
+                     " devices.\n\n" + family_.connectHint);
+        notDetectedShown_ = 1;
+      }
+    }
+    progress->Hide();
+  }
+  if (tlsDispatchDepth == 0) ShowQueuedMessages();
+}
+
+void KernelDeviceMSCBase::Disconnect() {
+  std::string ejectRoot;
+  {
+    auto lock = Lock();
+    noteSearch_ = -1;
+    contactSearch_ = -1;
+    auto progress = MakeProgress("Disconnecting...", 5);
+    KernelDevice::Disconnect();
+    InvalidateCaches();
+    MarkModified();
+    progress->Step();
+    if (connected_) {
+      // A failed save keeps the player connected with its database, so nothing is lost.
+      if (!SaveLocked(true)) {
+        progress->Hide();
+        lock.unlock();
+        if (tlsDispatchDepth == 0) ShowQueuedMessages();
+        return;
+      }
+      connected_ = 0;
+      ClearDatabase();
+      connectedVolume_.reset();
+      progress->Step();
+      if (SettingDword("MS_LeaveMounted", 1) == 0) ejectRoot = root_;
+    }
+    progress->Hide();
+  }
+  // The eject may wait seconds for a busy volume; nobody needs the lock for that.
+  if (!ejectRoot.empty()) EjectVolume(ejectRoot);
+  if (tlsDispatchDepth == 0) ShowQueuedMessages();
+}
+
+int KernelDeviceMSCBase::IsConnected() {
+  auto lock = Lock();
+  return connected_;
+}
+
+bool KernelDeviceMSCBase::KeepBackupIfNeeded(std::string& errorText) {
+  if (!backupPending_) return true;
+  auto native = NativePath(DatabasePath());
+  if (!native) return false;
+  if (!NativeExists(*native)) {
+    backupPending_ = false;
+    return true;
+  }
+  std::string backup = *native + ".bak";
+  if (NativeExists(backup)) backup = *native + "." + std::to_string(std::time(nullptr)) + ".bak";
+  std::error_code ec;
+  fs::copy_file(*native, backup, fs::copy_options::none, ec);
+  if (ec) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "B:0x%X", static_cast<unsigned>(ec.value()));
+    errorText = buf;
+    return false;
+  }
+  platform::WriteFileAttributes(backup, platform::kAttributeHidden);
+  backupPending_ = false;
+  QueueMessage("The database on your " + family_.deviceNoun +
+               " could not be read completely, so it was copied to \"" + fs::path(backup).filename().string() +
+               "\" before your changes were saved.");
+  return true;
+}
+
+int KernelDeviceMSCBase::SaveLocked(bool withProgress) {
+  auto lock = Lock();
+  if (!connected_) return 0;
+  std::unique_ptr<ShoeboxProgressMonitor> progress;
+  if (withProgress) progress = MakeProgress("", 100);
+  std::string errorText;
+  int saved = KeepBackupIfNeeded(errorText) ? database_.Save(progress.get(), errorText) : 0;
+  if (saved) {
+    if (auto native = NativePath(DatabasePath())) platform::WriteFileAttributes(*native, platform::kAttributeHidden);
+    if (family_.exportPlaylists) ExportPlaylists();
+    WriteNavigationDatabase(progress.get());
+  } else {
+    const std::string& manager = TheProductProfile().managerName;
+    QueueMessage(manager + " encountered a problem when trying to save changes to your " + family_.deviceNoun +
+                 ".\nTo maintain integrity, none of your changes were saved.\n\nCode " + errorText +
+                 "\n\nPlease report this error verbatim to Quorral Software, thanks!");
+  }
+  if (progress) progress->Hide();
+  return saved;
+}
+
+int KernelDeviceMSCBase::SaveDatabase() {
+  if (SettingDword("MS_AlwaysSave", 1) == 0) return 0;
+  {
+    std::lock_guard lock(workersMutex_);
+    if (stopping_) return 0;
+    saveDirty_ = true;
+  }
+  workersWake_.notify_all();
+  return 0;
+}
+
+void KernelDeviceMSCBase::SaveLoop() {
+  std::unique_lock lock(workersMutex_);
+  for (;;) {
+    workersWake_.wait(lock, [this] { return stopping_ || saveDirty_; });
+    // A save asked for before the device goes still runs.
+    if (!saveDirty_) break;
+    saveDirty_ = false;
+    saveRunning_ = true;
+    lock.unlock();
+    SaveLocked(false);
+    ShowQueuedMessages();
+    lock.lock();
+    saveRunning_ = false;
+    savesDone_.notify_all();
+  }
+}
+
+bool KernelDeviceMSCBase::WaitForSaves(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(workersMutex_);
+  return savesDone_.wait_for(lock, timeout, [this] { return !saveDirty_ && !saveRunning_; });
+}
+
+void KernelDeviceMSCBase::SetWatchPeriod(std::chrono::milliseconds period) {
+  {
+    std::lock_guard lock(workersMutex_);
+    watchPeriod_ = period;
+  }
+  workersWake_.notify_all();
+}
+
+void KernelDeviceMSCBase::CheckPlayerPresent() {
+  {
+    auto lock = Lock();
+    if (!connected_ || !connectedVolume_ || platform::VolumeTable::Instance().StillPresent(*connectedVolume_)) return;
+    const std::string& manager = TheProductProfile().managerName;
+    QueueMessage(manager + " can no longer communicate with your " + family_.deviceNoun +
+                 ".\n\nIt appears that it was unplugged without first disconnecting in " + manager +
+                 ".\nSome of the changes you made in " + TheProductProfile().explorerName +
+                 " may been lost.\nNext time, please remember to disconnect before unplugging.");
+    connected_ = 0;
+    connectedVolume_.reset();
+    ClearDatabase();
+    InvalidateCaches();
+  }
+  ShowQueuedMessages();
+}
+
+void KernelDeviceMSCBase::WatchLoop() {
+  std::unique_lock lock(workersMutex_);
+  while (!stopping_) {
+    lock.unlock();
+    CheckPlayerPresent();
+    lock.lock();
+    auto period = watchPeriod_;
+    // A changed period takes effect at once.
+    if (workersWake_.wait_for(lock, period, [&] { return stopping_ || watchPeriod_ != period; })) {
+      if (stopping_) break;
+      continue;
+    }
+    lock.unlock();
+    {
+      auto deviceLock = Lock();
+      notDetectedShown_ = 0;
+    }
+    lock.lock();
+  }
+}
+
+std::string KernelDeviceMSCBase::GetDeviceId() {
+  uint32_t serial = 0;
+  platform::VolumeLabelAndSerial(platform::kSystemDriveRoot, nullptr, &serial);
+  // The hardware-profile part is all zeros on systems other than the one that had it.
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%s%02X%02X%02X%02X%s", family_.deviceIdPrefix.c_str(), serial & 0xFF,
+                (serial >> 8) & 0xFF, (serial >> 16) & 0xFF, (serial >> 24) & 0xFF, "000000000000000000");
+  return buf;
+}
+
+std::string KernelDeviceMSCBase::GetOwnerName() {
+  auto lock = Lock();
+  return Utf16ToUtf8(database_.OwnerName());
+}
+
+int KernelDeviceMSCBase::SetOwnerName(std::string_view name) {
+  auto lock = Lock();
+  database_.SetOwnerName(Utf8ToUtf16(name));
+  return 0;
+}
+
+int KernelDeviceMSCBase::Eject() {
+  std::string root;
+  {
+    auto lock = Lock();
+    root = root_;
+  }
+  int result = EjectVolume(root);
+  if (tlsDispatchDepth == 0) ShowQueuedMessages();
+  return result;
+}
+
+std::string KernelDeviceMSCBase::GetRootPath() {
+  auto lock = Lock();
+  return root_;
+}
+
+int KernelDeviceMSCBase::ClearDatabase() {
+  auto lock = Lock();
+  database_.Clear();
+  return 0;
+}
+
+int KernelDeviceMSCBase::GetStorageTotalKB() {
+  auto lock = Lock();
+  platform::DiskSpace space;
+  if (!connected_ || !platform::VolumeSpace(root_, space)) return 0;
+  return static_cast<int>(StorageKilobytes(space.totalBytes));
+}
+
+int KernelDeviceMSCBase::GetStorageFreeKB() {
+  auto lock = Lock();
+  platform::DiskSpace space;
+  if (!connected_ || !platform::VolumeSpace(root_, space)) return 0;
+  return static_cast<int>(StorageKilobytes(space.freeBytes));
+}
+
+std::string KernelDeviceMSCBase::GetFamilyCode(const KernelId&) { return family_.familyCode; }
+
+std::string KernelDeviceMSCBase::GetDeviceAppDataPath() {
+  auto lock = Lock();
+  std::string path = root_ + ".apml";
+  auto native = NativePath(path);
+  if (!native) return {};
+  std::error_code ec;
+  if (!fs::is_directory(*native, ec)) fs::create_directory(*native, ec);
+  platform::WriteFileAttributes(*native, platform::kAttributeHidden | platform::kAttributeSystem);
+  return path;
+}
+
+int KernelDeviceMSCBase::PlayTrack(const KernelId& track) {
+  auto lock = Lock();
+  currentTrack_ = track;
+  stopped_ = 0;
+  return 0;
+}
+
+int KernelDeviceMSCBase::StopPlayback() {
+  auto lock = Lock();
+  stopped_ = 1;
+  return 0;
+}
+
+std::string KernelDeviceMSCBase::GetAudioRoot() { return SettingString("MS_AudioRoot", ""); }
+
+}  // namespace hub

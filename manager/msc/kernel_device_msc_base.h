@@ -1,0 +1,309 @@
+// KernelDeviceMSCBase: the device of players that attach as a USB mass-storage
+// drive. The player is a drive letter, its tracks are files on it and its track
+// and playlist list is the `Shoebox` file in its root. This class finds the
+// drive, connects and disconnects, saves the database and watches for unplugs;
+// a family supplies the model test and the navigation file.
+//
+// Threading: every request, save and the watcher run under the device's one
+// recursive lock. Message boxes are queued while it is held and shown after it
+// is released (after the request, by the saver or watcher thread). A family's
+// destructor calls StopWorkers() first, so a pending save still finds it whole.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "common/kernel_device.h"
+#include "common/kernel_driver.h"
+#include "manager/msc/quick_eject.h"
+#include "manager/options/device_dialogs.h"
+#include "manager/shoebox/shoebox.h"
+#include "platform/fs/volumes.h"
+
+namespace hub {
+
+// The root answered while no player is found. It is never bound to a volume,
+// so every file operation refuses while disconnected.
+inline constexpr std::string_view kNoPlayerRoot = "Z:\\";
+inline constexpr std::chrono::milliseconds kMscWatchPeriod{5000};
+
+// A storage size as the 32-bit KB count requests carry; larger volumes answer
+// the largest count instead of wrapping.
+uint32_t StorageKilobytes(uint64_t bytes);
+
+// The family's driver: driver text "Base Driver"; the family creates devices.
+// It owns the tray progress window its devices show while they work.
+class KernelDriverMSCBase : public KernelDriver {
+ public:
+  KernelDriverMSCBase();
+  ~KernelDriverMSCBase() override;
+  std::string GetName() override { return {}; }
+  int Initialize() override { return 1; }
+  int IsAvailable() override { return 1; }
+  int CheckDevice(const KernelId&) override { return IsAvailable(); }
+
+  DlgSystrayProgress* ProgressWindow() const { return progressWindow_.get(); }
+
+ private:
+  std::unique_ptr<DlgSystrayProgress> progressWindow_;
+};
+
+class KernelDeviceMSCBase : public KernelDevice {
+ public:
+  KernelDeviceMSCBase(KernelDriver* driver, const KernelId& idA, const KernelId& idB);
+  ~KernelDeviceMSCBase() override;
+
+  // Requests run under the lock; what they had to say is shown after it.
+  void DispatchRequest(KdpBlock& block) override;
+
+  // --- Device-wide operations of the interface. ---
+  void GetDriverName() override;
+  void Connect(int flags) override;
+  void Disconnect() override;
+  int IsConnected() override;
+  std::string GetModelName() override { return "Removable Storage Device"; }
+  std::string GetHardwareVersion() override { return "1.0"; }
+  std::string GetFirmwareVersion() override { return "1.0"; }
+  std::string GetDriverVersion() override { return "1.0"; }
+  std::string GetDeviceId() override;
+  std::string GetOwnerName() override;
+  int SetOwnerName(std::string_view name) override;
+  int SaveDatabase() override;
+  int Eject() override;
+  int SupportsDatabaseTools() override { return 1; }
+  int SupportsReorganize() override { return 1; }
+  std::string GetRootPath() override;
+  int ClearDatabase() override;
+  std::string GetSegmentName(const KernelId&) override { return "Unknown Memory Segment"; }
+  int GetStorageTotalKB() override;
+  int GetStorageFreeKB() override;
+  std::string GetFamilyCode(const KernelId&) override;
+  int SupportsCopyToComputer() override { return 1; }
+  int SupportsDataFolder() override { return 1; }
+  int SupportsNotes() override { return 1; }
+  int SupportsContacts() override { return 1; }
+  int Capability13010() override { return 1; }
+  std::string GetDeviceAppDataPath() override;
+  int PlayTrack(const KernelId& track) override;
+  int StopPlayback() override;
+
+  // --- Every other slot of the interface answers 0, the empty text or does
+  // nothing; the track, data-file, playlist, note and contact operations of the
+  // family replace these as they are built. ---
+  void DeviceOp2040() override;
+  int DeviceOp2120() override;
+  int GetDeviceTime() override;
+  int SetDeviceTime(int time) override;
+  int SupportsDeviceTime() override;
+  int HasMemorySegments() override;
+  int GetFirstSegment(KernelId& segment) override;
+  int GetNextSegment(KernelId& segment) override;
+  int SelectSegment(const KernelId& segment) override;
+  int SegmentCapability3060() override;
+  int SegmentOp3070() override;
+  int SegmentOp3080() override;
+  int SupportsTrackOrder() override;
+  int SegmentOp3120(int value1, int value2) override;
+  int SegmentOp3170() override;
+  int SetTrackInfo(const KernelId& id, const _AUDIODATA& record) override;
+  int GetTrackSizeKB(const KernelId& id) override;
+  std::string GetTrackArtist(const KernelId& id) override;
+  std::string GetTrackAlbum(const KernelId& id) override;
+  int GetTrackNumber(const KernelId& id) override;
+  std::string GetTrackTitle(const KernelId& id) override;
+  int GetTrackCodec(const KernelId& id) override;
+  int GetTrackLength(const KernelId& id) override;
+  int GetTrackBitrate(const KernelId& id) override;
+  int GetTrackValue4140(const KernelId& id) override;
+  std::string GetTrackText4150(const KernelId& id) override;
+  std::string GetTrackText4160(const KernelId& id) override;
+  int GetTrackLocked(const KernelId& id) override;
+  int SetTrackArtist(const KernelId& id, std::string_view artist) override;
+  int SetTrackAlbum(const KernelId& id, std::string_view album) override;
+  int SetTrackNumber(const KernelId& id, int number) override;
+  int SetTrackTitle(const KernelId& id, std::string_view title) override;
+  int SetTrackValue4230(const KernelId& id, int year) override;
+  int SetTrackText4240(const KernelId& id, std::string_view genre) override;
+  int SetTrackText4250(const KernelId& id, std::string_view comment) override;
+  int SupportsFileTransfer() override;
+  int AddTrackFile(std::string_view path, const _AUDIODATA& record, KernelId& newId) override;
+  int AddDataFile(std::string_view path, const KernelId& folder, KernelId& newId) override;
+  int CopyTrackFromDevice(const KernelId& id, std::string_view targetPath, int option) override;
+  int TransferOp5070(const KernelId& id, std::string_view text) override;
+  int TransferCapability5080() override;
+  int TransferCapability5090() override;
+  void TransferOp5100() override;
+  int TransferCapability5120() override;
+  int SupportsAudio() override;
+  int GetFirstTrack(KernelId& id) override;
+  int GetNextTrack(KernelId& id) override;
+  int GetAudioTotalKB() override;
+  int DeleteTrack(const KernelId& id) override;
+  std::string GetTrackItemName(const KernelId& id) override;
+  int TrackOp6070(const KernelId& id) override;
+  int SupportsDataFiles() override;
+  int DataCapability7011() override;
+  int GetDataRoot(KernelId& root) override;
+  int GetFirstDataChild(const KernelId& folder, KernelId& child) override;
+  int GetNextDataChild(const KernelId& folder, KernelId& child) override;
+  int GetDataTotalKB() override;
+  int DeleteDataItem(const KernelId& id) override;
+  int GetDataValue7170() override;
+  std::string GetDataItemName(const KernelId& id) override;
+  int GetDataItemSizeKB(const KernelId& id) override;
+  int IsDataFolder(const KernelId& id) override;
+  int CreateDataFolder(std::string_view name, const KernelId& parent, KernelId& newId) override;
+  int GetDataItemValue7100(const KernelId& id) override;
+  int GetDataItemValue7110(const KernelId& id) override;
+  int DataItemOp7120(const KernelId& id) override;
+  int DataItemOp7130(const KernelId& id, std::string_view text) override;
+  int DataItemOp7140(const KernelId& id, std::string_view text) override;
+  int DataItemOp7150(const KernelId& id, const KernelId& other) override;
+  int DataItemOp7160(const KernelId& id, KernelId& other) override;
+  std::string GetDataFolderPath() override;
+  int SupportsPlaylists() override;
+  int CreatePlaylist(std::string_view name, KernelId& newId) override;
+  int DeletePlaylist(const KernelId& playlist) override;
+  std::string GetPlaylistName(const KernelId& playlist) override;
+  int RenamePlaylist(const KernelId& playlist, std::string_view name) override;
+  int AddBatchToPlaylist(const KernelId& playlist) override;
+  int RemoveBatchFromPlaylist(const KernelId& playlist) override;
+  int MovePlaylistItems(const KernelId& playlist, int value1, int value2, int value3) override;
+  int ShufflePlaylist(const KernelId& playlist) override;
+  int SortPlaylist(const KernelId& playlist, int key) override;
+  int FirstPlaylistEntry(KernelId& playlist) override;
+  int NextPlaylistEntry(KernelId& playlist) override;
+  int FirstPlaylistItemEntry(const KernelId& playlist, KernelId& item) override;
+  int NextPlaylistItemEntry(const KernelId& playlist, KernelId& item) override;
+  int SupportsDevicePlayback() override;
+  int GetVolume() override;
+  int SetVolume(int volume) override;
+  int SetMute(int mute) override;
+  int IsMuted() override;
+  void SaveVolumeSetting() override;
+  int IsPaused() override;
+  int SetPaused(int paused) override;
+  int SupportsFmPresets() override;
+  int FmPresetOp10020(const KernelId& preset) override;
+  int FmPresetOp10030(int value) override;
+  int FmPresetOp10040(const KernelId& preset) override;
+  int GetFirstFmPreset(KernelId& preset) override;
+  int GetNextFmPreset(KernelId& preset) override;
+  int GetFmPresetFrequency(const KernelId& preset) override;
+  int SetFmPresetFrequency(const KernelId& preset, int frequency) override;
+
+  // --- The family's operations, in slot order. ---
+  // Finds the player's drive among the fixed and removable ones; 1 with its root.
+  virtual int ScanDrives(std::string& root);
+  // The model test: 1 when the drive at `root` ("E:\") is one of the family's players.
+  virtual int DetectModel(const std::string& root) = 0;
+  // The family's own navigation file, written after every successful save.
+  virtual void WriteNavigationDatabase(ShoeboxProgressMonitor* progress) = 0;
+  // Consulted before a track is added; non-zero refuses the add with that code.
+  virtual int DeviceClassOp238() = 0;
+  // Folder (ending in "\"), name and extension (no dot) of a track's place on the player.
+  virtual void BuildTargetPath(const SBTrackV100* track, std::string& folder, std::string& name,
+                               std::string& extension);
+  // `MS_AudioRoot`: the folder below the root where new tracks go.
+  virtual std::string GetAudioRoot();
+
+  // --- For the manager and tests. ---
+  // How often the watcher looks for the player (5 s unless changed).
+  void SetWatchPeriod(std::chrono::milliseconds period);
+  // Waits until no background save is pending or running; false on time-out.
+  bool WaitForSaves(std::chrono::milliseconds timeout);
+  // Shows what was queued for the user; call without holding the lock.
+  void ShowQueuedMessages();
+
+  // Family values (Part of construction; a family sets them in its constructor).
+  struct FamilyValues {
+    std::string deviceNoun = "player";
+    std::string databaseSubfolder;
+    std::string databaseFileName = "Quorral.sbx";
+    std::string playlistFolder = "!PLAYLIST";
+    std::string notesFolder = "TEXT";
+    std::string contactsFolder = "TEXT";
+    std::string familyCode = "xx";
+    std::string connectHint;
+    std::string deviceIdPrefix = "000101";
+    std::string rebuildMarker;  // empty: the root itself, which is always there
+    int exportPlaylists = 0;
+  };
+  const FamilyValues& Family() const { return family_; }
+  Shoebox& Database() { return database_; }
+
+ protected:
+  FamilyValues family_;
+
+  // Stops the watcher and the saver, running a pending save first. Idempotent.
+  void StopWorkers();
+
+  // The monitor shown while connecting, loading and saving: the tray progress window.
+  virtual std::unique_ptr<ShoeboxProgressMonitor> MakeProgress(const std::string& text, int range);
+  // Fills an empty database from the player's files when it is rebuilt.
+  virtual void ImportExistingFiles() {}
+  // Writes the playlists as M3U files after a save (families with export playlists).
+  virtual void ExportPlaylists() {}
+  // Shows one message box; runs on whichever thread shows the queue.
+  virtual void ShowMessageBox(const UserMessage& message);
+  // Ejects a volume; the quick-eject routine unless a test stands in.
+  virtual int EjectVolume(const std::string& root);
+
+  // Native path of a path on the player; refused while disconnected or outside the root.
+  std::optional<std::string> NativePath(std::string_view playerPath) const;
+  // The database file on the player, "E:\Quorral.sbx".
+  std::string DatabasePath() const;
+  // Queues a message box (information icon) for after the lock is released.
+  void QueueMessage(std::string text, bool topmost = false);
+
+  // The save routine; runs under the lock. 1 when saved.
+  int SaveLocked(bool withProgress);
+
+  // Members of the device, in the family's order.
+  int connected_ = 0;
+  std::string copySource_;
+  std::string copyTarget_;
+  int notDetectedShown_ = 0;
+  int noteSearch_ = -1;
+  int contactSearch_ = -1;
+  uint32_t lastAddedTrack_ = 0;
+  Shoebox database_;
+  ShoeboxPosition trackPosition_;
+  ShoeboxPosition playlistPosition_;
+  int playlistItemIndex_ = 0;
+  std::string root_{kNoPlayerRoot};
+
+ private:
+  void WatchLoop();
+  void SaveLoop();
+  void CheckPlayerPresent();
+  bool KeepBackupIfNeeded(std::string& errorText);
+
+  // The volume seen at connect, to tell a yanked stick from a leftover mount point.
+  std::optional<platform::Volume> connectedVolume_;
+  // The file on the player was there but did not load cleanly: keep a copy before it is first written over.
+  bool backupPending_ = false;
+
+  std::mutex messagesMutex_;
+  std::vector<UserMessage> messages_;
+
+  std::mutex workersMutex_;
+  std::condition_variable workersWake_;
+  std::condition_variable savesDone_;
+  bool stopping_ = false;
+  bool saveDirty_ = false;
+  bool saveRunning_ = false;
+  std::chrono::milliseconds watchPeriod_ = kMscWatchPeriod;
+  std::thread watcher_;
+  std::thread saver_;
+};
+
+}  // namespace hub

@@ -1,0 +1,118 @@
+// The slots of the interface that mass-storage players answer with 0, the
+// empty text or nothing (the interface's defaults).
+#include "manager/msc/kernel_device_msc_base.h"
+
+namespace hub {
+
+// The naming rule's answer for a track without a record; the general pattern
+// and each family's own rule replace it.
+void KernelDeviceMSCBase::BuildTargetPath(const SBTrackV100*, std::string& folder, std::string& name,
+                                          std::string& extension) {
+  folder = "Unknown\\";
+  name = "Unknown";
+  extension = "mp3";
+}
+
+void KernelDeviceMSCBase::DeviceOp2040() {}
+int KernelDeviceMSCBase::DeviceOp2120() { return 0; }
+int KernelDeviceMSCBase::GetDeviceTime() { return 0; }
+int KernelDeviceMSCBase::SetDeviceTime(int) { return 0; }
+int KernelDeviceMSCBase::SupportsDeviceTime() { return 0; }
+int KernelDeviceMSCBase::HasMemorySegments() { return 0; }
+int KernelDeviceMSCBase::GetFirstSegment(KernelId&) { return 0; }
+int KernelDeviceMSCBase::GetNextSegment(KernelId&) { return 0; }
+int KernelDeviceMSCBase::SelectSegment(const KernelId&) { return 0; }
+int KernelDeviceMSCBase::SegmentCapability3060() { return 0; }
+int KernelDeviceMSCBase::SegmentOp3070() { return 0; }
+int KernelDeviceMSCBase::SegmentOp3080() { return 0; }
+int KernelDeviceMSCBase::SupportsTrackOrder() { return 0; }
+int KernelDeviceMSCBase::SegmentOp3120(int, int) { return 0; }
+int KernelDeviceMSCBase::SegmentOp3170() { return 0; }
+int KernelDeviceMSCBase::SetTrackInfo(const KernelId&, const _AUDIODATA&) { return 0; }
+int KernelDeviceMSCBase::GetTrackSizeKB(const KernelId&) { return 0; }
+std::string KernelDeviceMSCBase::GetTrackArtist(const KernelId&) { return {}; }
+std::string KernelDeviceMSCBase::GetTrackAlbum(const KernelId&) { return {}; }
+int KernelDeviceMSCBase::GetTrackNumber(const KernelId&) { return 0; }
+std::string KernelDeviceMSCBase::GetTrackTitle(const KernelId&) { return {}; }
+int KernelDeviceMSCBase::GetTrackCodec(const KernelId&) { return 0; }
+int KernelDeviceMSCBase::GetTrackLength(const KernelId&) { return 0; }
+int KernelDeviceMSCBase::GetTrackBitrate(const KernelId&) { return 0; }
+int KernelDeviceMSCBase::GetTrackValue4140(const KernelId&) { return 0; }
+std::string KernelDeviceMSCBase::GetTrackText4150(const KernelId&) { return {}; }
+std::string KernelDeviceMSCBase::GetTrackText4160(const KernelId&) { return {}; }
+int KernelDeviceMSCBase::GetTrackLocked(const KernelId&) { return 0; }
+int KernelDeviceMSCBase::SetTrackArtist(const KernelId&, std::string_view) { return 0; }
+int KernelDeviceMSCBase::SetTrackAlbum(const KernelId&, std::string_view) { return 0; }
+int KernelDeviceMSCBase::SetTrackNumber(const KernelId&, int) { return 0; }
+int KernelDeviceMSCBase::SetTrackTitle(const KernelId&, std::string_view) { return 0; }
+int KernelDeviceMSCBase::SetTrackValue4230(const KernelId&, int) { return 0; }
+int KernelDeviceMSCBase::SetTrackText4240(const KernelId&, std::string_view) { return 0; }
+int KernelDeviceMSCBase::SetTrackText4250(const KernelId&, std::string_view) { return 0; }
+int KernelDeviceMSCBase::SupportsFileTransfer() { return 0; }
+int KernelDeviceMSCBase::AddTrackFile(std::string_view, const _AUDIODATA&, KernelId&) { return 0; }
+int KernelDeviceMSCBase::AddDataFile(std::string_view, const KernelId&, KernelId&) { return 0; }
+int KernelDeviceMSCBase::CopyTrackFromDevice(const KernelId&, std::string_view, int) { return 0; }
+int KernelDeviceMSCBase::TransferOp5070(const KernelId&, std::string_view) { return 0; }
+int KernelDeviceMSCBase::TransferCapability5080() { return 0; }
+int KernelDeviceMSCBase::TransferCapability5090() { return 0; }
+void KernelDeviceMSCBase::TransferOp5100() {}
+int KernelDeviceMSCBase::TransferCapability5120() { return 0; }
+int KernelDeviceMSCBase::SupportsAudio() { return 0; }
+int KernelDeviceMSCBase::GetFirstTrack(KernelId&) { return 0; }
+int KernelDeviceMSCBase::GetNextTrack(KernelId&) { return 0; }
+int KernelDeviceMSCBase::GetAudioTotalKB() { return 0; }
+int KernelDeviceMSCBase::DeleteTrack(const KernelId&) { return 0; }
+std::string KernelDeviceMSCBase::GetTrackItemName(const KernelId&) { return {}; }
+int KernelDeviceMSCBase::TrackOp6070(const KernelId&) { return 0; }
+int KernelDeviceMSCBase::SupportsDataFiles() { return 0; }
+int KernelDeviceMSCBase::DataCapability7011() { return 0; }
+int KernelDeviceMSCBase::GetDataRoot(KernelId&) { return 0; }
+int KernelDeviceMSCBase::GetFirstDataChild(const KernelId&, KernelId&) { return 0; }
+int KernelDeviceMSCBase::GetNextDataChild(const KernelId&, KernelId&) { return 0; }
+int KernelDeviceMSCBase::GetDataTotalKB() { return 0; }
+int KernelDeviceMSCBase::DeleteDataItem(const KernelId&) { return 0; }
+int KernelDeviceMSCBase::GetDataValue7170() { return 0; }
+std::string KernelDeviceMSCBase::GetDataItemName(const KernelId&) { return {}; }
+int KernelDeviceMSCBase::GetDataItemSizeKB(const KernelId&) { return 0; }
+int KernelDeviceMSCBase::IsDataFolder(const KernelId&) { return 0; }
+int KernelDeviceMSCBase::CreateDataFolder(std::string_view, const KernelId&, KernelId&) { return 0; }
+int KernelDeviceMSCBase::GetDataItemValue7100(const KernelId&) { return 0; }
+int KernelDeviceMSCBase::GetDataItemValue7110(const KernelId&) { return 0; }
+int KernelDeviceMSCBase::DataItemOp7120(const KernelId&) { return 0; }
+int KernelDeviceMSCBase::DataItemOp7130(const KernelId&, std::string_view) { return 0; }
+int KernelDeviceMSCBase::DataItemOp7140(const KernelId&, std::string_view) { return 0; }
+int KernelDeviceMSCBase::DataItemOp7150(const KernelId&, const KernelId&) { return 0; }
+int KernelDeviceMSCBase::DataItemOp7160(const KernelId&, KernelId&) { return 0; }
+std::string KernelDeviceMSCBase::GetDataFolderPath() { return {}; }
+int KernelDeviceMSCBase::SupportsPlaylists() { return 0; }
+int KernelDeviceMSCBase::CreatePlaylist(std::string_view, KernelId&) { return 0; }
+int KernelDeviceMSCBase::DeletePlaylist(const KernelId&) { return 0; }
+std::string KernelDeviceMSCBase::GetPlaylistName(const KernelId&) { return {}; }
+int KernelDeviceMSCBase::RenamePlaylist(const KernelId&, std::string_view) { return 0; }
+int KernelDeviceMSCBase::AddBatchToPlaylist(const KernelId&) { return 0; }
+int KernelDeviceMSCBase::RemoveBatchFromPlaylist(const KernelId&) { return 0; }
+int KernelDeviceMSCBase::MovePlaylistItems(const KernelId&, int, int, int) { return 0; }
+int KernelDeviceMSCBase::ShufflePlaylist(const KernelId&) { return 0; }
+int KernelDeviceMSCBase::SortPlaylist(const KernelId&, int) { return 0; }
+int KernelDeviceMSCBase::FirstPlaylistEntry(KernelId&) { return 0; }
+int KernelDeviceMSCBase::NextPlaylistEntry(KernelId&) { return 0; }
+int KernelDeviceMSCBase::FirstPlaylistItemEntry(const KernelId&, KernelId&) { return 0; }
+int KernelDeviceMSCBase::NextPlaylistItemEntry(const KernelId&, KernelId&) { return 0; }
+int KernelDeviceMSCBase::SupportsDevicePlayback() { return 0; }
+int KernelDeviceMSCBase::GetVolume() { return 0; }
+int KernelDeviceMSCBase::SetVolume(int) { return 0; }
+int KernelDeviceMSCBase::SetMute(int) { return 0; }
+int KernelDeviceMSCBase::IsMuted() { return 0; }
+void KernelDeviceMSCBase::SaveVolumeSetting() {}
+int KernelDeviceMSCBase::IsPaused() { return 0; }
+int KernelDeviceMSCBase::SetPaused(int) { return 0; }
+int KernelDeviceMSCBase::SupportsFmPresets() { return 0; }
+int KernelDeviceMSCBase::FmPresetOp10020(const KernelId&) { return 0; }
+int KernelDeviceMSCBase::FmPresetOp10030(int) { return 0; }
+int KernelDeviceMSCBase::FmPresetOp10040(const KernelId&) { return 0; }
+int KernelDeviceMSCBase::GetFirstFmPreset(KernelId&) { return 0; }
+int KernelDeviceMSCBase::GetNextFmPreset(KernelId&) { return 0; }
+int KernelDeviceMSCBase::GetFmPresetFrequency(const KernelId&) { return 0; }
+int KernelDeviceMSCBase::SetFmPresetFrequency(const KernelId&, int) { return 0; }
+
+}  // namespace hub
