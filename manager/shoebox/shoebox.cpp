@@ -203,14 +203,25 @@ class ShoeboxReader {
     }
     if (from + count * 2 != c.end) Damage(c.start, "text chunk length not as written");
     const uint8_t* p = data_ + from;
-    size_t len = 0;
-    while (len < count && Le16(p + 2 * len) != 0) ++len;
-    if (len + 1 != count) Damage(c.start, "text not ended by its one NUL");
-    if (len == 0) Damage(c.start, "empty text");
-    // The host is little-endian (records.h asserts it), as the stored units are.
+    // Copy all units but the terminator (the host is little-endian, as the file;
+    // records.h asserts it), then look for a NUL inside with a loop the
+    // compiler vectorises; the text ends at the first one.
     size_t prefix = text.size();
-    text.resize(prefix + len);
-    std::memcpy(text.data() + prefix, p, len * 2);
+    size_t units = count == 0 ? 0 : count - 1;
+    bool terminated = count > 0 && Le16(p + 2 * units) == 0;
+    if (!terminated) units = count;
+    text.resize(prefix + units);
+    std::memcpy(text.data() + prefix, p, units * 2);
+    const char16_t* d = text.data() + prefix;
+    size_t zeros = 0;
+    for (size_t i = 0; i < units; ++i) zeros += d[i] == 0;
+    size_t len = units;
+    if (zeros != 0) {
+      len = std::u16string_view(d, units).find(u'\0');
+      text.resize(prefix + len);
+    }
+    if (!terminated || zeros != 0) Damage(c.start, "text not ended by its one NUL");
+    if (len == 0) Damage(c.start, "empty text");
     return true;
   }
 
