@@ -280,7 +280,12 @@ void WindowSystem::Route(const WireMessage& m) {
     std::shared_ptr<ThreadQueue> q = it->second.owner;
     lock.unlock();
     {
-      std::lock_guard<std::mutex> ql(q->mu);
+      std::unique_lock<std::mutex> ql(q->mu);
+      if (q->gone) {
+        ql.unlock();
+        Transmit(replyKey, windows::MakeReply(m, false, 0));
+        return;
+      }
       q->sends.push_back(IncomingSend{m.window, m.message, m.wParam, m.lParam, m.sendId, replyKey, {}});
     }
     q->Signal();
@@ -516,16 +521,22 @@ void FinishDestroy(const std::vector<WindowHandle>& order) {
 
 QueueHolder::~QueueHolder() {
   // A thread's windows end with it, and sends that it will never serve fail.
+  // No procedure runs here: what it would use may already be gone.
   if (!queue || generation != g_generation.load() || !g_system) return;
   WindowSystem& sys = *g_system;
-  std::vector<WindowHandle> order;
+  std::vector<WindowHandle> mine;
   {
     std::lock_guard<std::mutex> lock(sys.mu);
-    for (auto& [h, w] : sys.windows)
-      if (w.owner == queue && (w.record.parent == 0 || !sys.windows.count(w.record.parent)))
-        CollectForDestroy(sys, h, order);
+    for (auto it = sys.windows.begin(); it != sys.windows.end();) {
+      if (it->second.owner == queue) {
+        mine.push_back(it->first);
+        it = sys.windows.erase(it);
+      } else {
+        ++it;
+      }
+    }
   }
-  if (!order.empty()) FinishDestroy(order);
+  for (WindowHandle h : mine) WindowDirectory::Instance().Remove(h);
   std::deque<IncomingSend> unserved;
   {
     std::lock_guard<std::mutex> ql(queue->mu);
@@ -654,6 +665,10 @@ bool SendWindowMessage(WindowHandle window, uint32_t message, uint64_t wParam, i
     }
     owner->Signal();
     return AwaitReply(sys, *me, id, deadline, result, -1);
+  }
+  {
+    std::lock_guard<std::mutex> lock(sys.mu);
+    if (sys.sock < 0) return false;  // no endpoint for the answer to reach us
   }
   auto rec = WindowDirectory::Instance().Find(window);
   if (!rec) return false;

@@ -70,6 +70,9 @@ std::optional<WindowRecord> Parse(uint32_t handle, const std::string& text) {
   unsigned pid = 0, tid = 0, parent = 0;
   std::string head = text.substr(0, nl1);
   if (std::sscanf(head.c_str(), "%63s %u %u %x", key, &pid, &tid, &parent) != 4) return std::nullopt;
+  // The key names files; keep it to what ProcessKey makes.
+  for (const char* c = key; *c; ++c)
+    if (!((*c >= '0' && *c <= '9') || (*c >= 'a' && *c <= 'f') || *c == '-')) return std::nullopt;
   WindowRecord r;
   r.handle = handle;
   r.ownerKey = key;

@@ -1,13 +1,21 @@
 #include "platform/window/window.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cstring>
+#include <filesystem>
 #include <future>
 #include <thread>
 #include <vector>
 
 #include "platform/kernel/clock.h"
+#include "platform/paths.h"
+#include "platform/window/wire_message.h"
 #include "support/hermetic_env.h"
 
 namespace hub::platform {
@@ -223,6 +231,63 @@ TEST(WindowTest, OnlyTheOwningThreadDestroys) {
   EXPECT_FALSE(destroyed);
   EXPECT_TRUE(IsWindowAlive(h));
   EXPECT_TRUE(DestroyWindow(h));
+}
+
+TEST(WindowTest, GarbageOnTheEndpointIsIgnored) {
+  RegisterWindowClass("GarbageClass", DefaultWindowProc);
+  WindowHandle h = CreateHiddenWindow("GarbageClass", "g");
+  windows::WireMessage forged{};
+  windows::StampSender(forged);
+  forged.kind = windows::kWireSend;
+  forged.window = h;
+  std::strcpy(forged.senderKey, "../../escape");
+  windows::WireMessage badKind = forged;
+  std::strcpy(badKind.senderKey, "1-ab");
+  badKind.kind = 9;
+  int fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+  int sent = 0;
+  for (const auto& e : std::filesystem::directory_iterator(RuntimeDir() + "/endpoints")) {
+    if (e.path().extension() != ".sock") continue;
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, e.path().c_str(), sizeof addr.sun_path - 1);
+    auto to = reinterpret_cast<sockaddr*>(&addr);
+    EXPECT_EQ(::sendto(fd, "junk", 4, 0, to, sizeof addr), 4);
+    ::sendto(fd, &forged, sizeof forged, 0, to, sizeof addr);
+    ::sendto(fd, &badKind, sizeof badKind, 0, to, sizeof addr);
+    ++sent;
+  }
+  ::close(fd);
+  ASSERT_EQ(sent, 1);
+  PostWindowMessage(h, kWmUser, 3, 4);
+  Message msg;
+  ASSERT_EQ(WaitWindowMessage(msg, 2000), MessageWait::Message);
+  EXPECT_EQ(msg.message, kWmUser);
+  EXPECT_EQ(msg.wParam, 3u);
+  EXPECT_FALSE(PeekWindowMessage(msg));
+  EXPECT_FALSE(std::filesystem::exists(RuntimeDir() + "/escape.sock"));
+  DestroyWindow(h);
+}
+
+TEST(WindowTest, AForkedChildHasItsOwnWorldAndReachesTheParent) {
+  RegisterWindowClass("ParentClass", DefaultWindowProc);
+  WindowHandle h = CreateHiddenWindow("ParentClass", "parent");
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    // No windows of its own, but it finds and posts to the parent's window.
+    bool ok = !DestroyWindow(h) && FindWindowByClass("ParentClass") == h && IsWindowAlive(h) &&
+              PostWindowMessage(h, kWmUser, static_cast<uint64_t>(::getpid()), 0);
+    ::_exit(ok ? 0 : 1);
+  }
+  ASSERT_GT(pid, 0);
+  Message msg;
+  ASSERT_EQ(WaitWindowMessage(msg, 10000), MessageWait::Message);
+  EXPECT_EQ(msg.wParam, static_cast<uint64_t>(pid));
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_TRUE(IsWindowAlive(h));  // the child's end took nothing of ours
+  EXPECT_EQ(FindWindowByClass("ParentClass"), h);
 }
 
 }  // namespace
