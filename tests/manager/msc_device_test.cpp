@@ -249,6 +249,33 @@ TEST_F(MscDeviceTest, DestroyingTheDeviceFinishesAPendingSave) {
   EXPECT_EQ(StoredOwnerName(), u"Late");
 }
 
+TEST_F(MscDeviceTest, RequestsShowTheirMessagesAfterReleasingTheLock) {
+  auto device = MakeDevice("NOT-THIS-ONE");
+  KdpBlock block;
+  block.Init();
+  block.opcode = 2010;  // Connect
+  device->DispatchRequest(block);
+  EXPECT_EQ(device->CountShown("could not automatically detect"), 1u);
+  block.Init();
+  block.opcode = 1010;  // GetDriverName answers with a notice
+  device->DispatchRequest(block);
+  EXPECT_EQ(block.noticeText.str(), "Base Driver");
+  block.Init();
+  block.opcode = 2440;  // GetRootPath
+  device->DispatchRequest(block);
+  EXPECT_EQ(block.text.str(), "Z:\\");
+
+  // The watcher's unplug message, too, comes without the lock held.
+  Configure("E=" + player + "|NOT-THIS-ONE");
+  block.Init();
+  block.opcode = 2010;
+  device->DispatchRequest(block);
+  ASSERT_EQ(device->IsConnected(), 1);
+  fs::remove_all(player);
+  EXPECT_TRUE(WaitUntil([&] { return device->CountShown("can no longer communicate") == 1; }));
+  EXPECT_EQ(device->shownUnderLock, 0);
+}
+
 TEST_F(MscDeviceTest, DriverAndPlayback) {
   EXPECT_EQ(driver.GetText(), "Base Driver");
   EXPECT_EQ(driver.CheckDevice(KernelId()), 1);

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "manager/msc/kernel_device_msc_base.h"
@@ -45,12 +46,21 @@ class TestFamilyDevice : public KernelDeviceMSCBase {
   std::atomic<int> navigationWrites{0};
   std::atomic<int> imports{0};
   std::atomic<int> ejects{0};
+  std::atomic<int> shownUnderLock{0};
   bool realEject = true;
   // Message boxes and progress through the headless UI instead of being recorded.
   bool realUi = false;
 
  protected:
   void ShowMessageBox(const UserMessage& message) override {
+    // Another thread can take the device lock exactly when this one does not hold it.
+    std::thread([this] {
+      if (Mutex().try_lock()) {
+        Mutex().unlock();
+      } else {
+        ++shownUnderLock;
+      }
+    }).join();
     if (realUi) return KernelDeviceMSCBase::ShowMessageBox(message);
     std::lock_guard lock(shownMutex_);
     shown_.push_back(message.text);
