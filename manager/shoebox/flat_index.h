@@ -123,8 +123,10 @@ class FlatHashToIds {
   }
   // Calls f(id) for each id under the hash until f answers true; answers whether one did.
   template <class F>
-  bool Any(uint64_t hash, F&& f) {
-    return table_.FindIf(hash, [&](Slot& s) { return f(s.id); }) != nullptr;
+  bool Any(uint64_t hash, F&& f) const {
+    // FindIf only reads; it is non-const because it also serves removal.
+    auto& table = const_cast<LinearProbeTable<Slot>&>(table_);
+    return table.FindIf(hash, [&](Slot& s) { return f(s.id); }) != nullptr;
   }
   size_t size() const { return table_.size(); }
   void Clear() { table_.Clear(); }

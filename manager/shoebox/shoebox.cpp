@@ -661,7 +661,7 @@ void Shoebox::RemoveTrack(uint32_t id) {
 
 bool Shoebox::IsDuplicate(const SBTrackV100& track) const {
   std::u16string key = hasher_->GetDuplicateKey(track);
-  return const_cast<FlatHashToIds&>(duplicates_).Any(KeyHash(key), [&](uint32_t id) {
+  return duplicates_.Any(KeyHash(key), [&](uint32_t id) {
     const SBTrackV100* other = tracks_.Find(id);
     return other && other != &track && hasher_->GetDuplicateKey(*other) == key;
   });
