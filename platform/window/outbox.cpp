@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/kernel/clock.h"
 #include "platform/window/window_directory.h"
 
 namespace hub::platform::windows {
@@ -65,6 +66,25 @@ bool Outbox::Send(const std::string& key, const WireMessage& m) {
     // The receiver is gone (its socket closed or removed).
     peers_.erase(key);
     return false;
+  }
+}
+
+void Outbox::FlushBeforeExit(int timeoutMs) {
+  const uint64_t deadline = TickCount64() + static_cast<uint64_t>(timeoutMs);
+  std::lock_guard<std::mutex> lock(mu_);
+  for (auto& [key, peer] : peers_) {
+    while (!peer->backlog.empty()) {
+      ssize_t n = ::send(peer->fd, &peer->backlog.front(), sizeof(WireMessage), MSG_DONTWAIT | MSG_NOSIGNAL);
+      if (n == static_cast<ssize_t>(sizeof(WireMessage))) {
+        peer->backlog.pop_front();
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      uint64_t now = TickCount64();
+      if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK) || now >= deadline) break;
+      pollfd p{peer->fd, POLLOUT, 0};
+      ::poll(&p, 1, static_cast<int>(deadline - now));
+    }
   }
 }
 

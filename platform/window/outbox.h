@@ -21,6 +21,10 @@ class Outbox {
   // Sends (or queues) one record for the endpoint of `key`. False when the
   // endpoint is gone or its backlog is full.
   bool Send(const std::string& key, const WireMessage& m);
+  // Delivers what still waits, for at most `timeoutMs`: a process that posts
+  // and exits must not lose its posts (the receiver would already hold them
+  // on the original system).
+  void FlushBeforeExit(int timeoutMs);
 
  private:
   struct Peer {

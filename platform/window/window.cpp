@@ -177,6 +177,7 @@ struct EndpointCleanup {
     }
     for (WindowHandle h : mine) WindowDirectory::Instance().Remove(h);
     g_system->CloseEndpoint(true);
+    g_system->outbox.FlushBeforeExit(2000);
   }
 } g_endpointCleanup;
 

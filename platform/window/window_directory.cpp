@@ -61,7 +61,9 @@ std::string Serialise(const WindowRecord& r) {
          r.className + "\n" + r.title;
 }
 
-std::optional<WindowRecord> Parse(uint32_t handle, const std::string& text) {
+}  // namespace
+
+std::optional<WindowRecord> ParseWindowRecord(uint32_t handle, const std::string& text) {
   size_t nl1 = text.find('\n');
   if (nl1 == std::string::npos) return std::nullopt;
   size_t nl2 = text.find('\n', nl1 + 1);
@@ -83,6 +85,8 @@ std::optional<WindowRecord> Parse(uint32_t handle, const std::string& text) {
   r.title = text.substr(nl2 + 1, WindowDirectory::kMaxTitle);
   return r;
 }
+
+namespace {
 
 std::mutex& DeadMutex() {
   static std::mutex* m = new std::mutex;
@@ -172,7 +176,7 @@ std::optional<WindowRecord> WindowDirectory::Read(uint32_t handle) {
     if (text.size() > 4096) break;
   }
   ::close(fd);
-  return Parse(handle, text);
+  return ParseWindowRecord(handle, text);
 }
 
 bool WindowDirectory::OwnerAlive(const std::string& key) {

@@ -21,6 +21,10 @@ struct WindowRecord {
   std::string title;
 };
 
+// Reads a record's text; nothing when it is malformed (a record is written
+// by another process, so it is checked like outside input).
+std::optional<WindowRecord> ParseWindowRecord(uint32_t handle, const std::string& text);
+
 class WindowDirectory {
  public:
   // The directory of the current runtime folder.

@@ -141,6 +141,27 @@ TEST(WindowProcessTest, PostsToABusyProcessArriveAllAndInOrder) {
   EXPECT_EQ(WEXITSTATUS(*status), 0);
 }
 
+TEST(WindowProcessTest, PostsOfAProcessThatExitsAtOnceStillArrive) {
+  RegisterWindowClass("BurstClass", DefaultWindowProc);
+  WindowHandle h = CreateHiddenWindow("BurstClass", "burst");
+  ChildProcess child({WINDOW_PEER_PATH, "post-burst", "BurstClass", "500"});
+  uint64_t expected = 0;
+  bool done = false;
+  Message msg;
+  while (!done && WaitWindowMessage(msg, 10000) == MessageWait::Message) {
+    if (msg.message == 0x600) {
+      EXPECT_EQ(msg.wParam, expected++);
+    }
+    done = msg.message == 0x601;
+  }
+  EXPECT_TRUE(done);
+  EXPECT_EQ(expected, 500u);
+  auto status = child.Wait(10000);
+  ASSERT_TRUE(status.has_value());
+  EXPECT_EQ(WEXITSTATUS(*status), 0);
+  DestroyWindow(h);
+}
+
 TEST(WindowProcessTest, RegisteredNumbersAgreeAcrossProcesses) {
   uint32_t mine = RegisterWindowMessageName("HubTestShared");
   ChildProcess child({WINDOW_PEER_PATH, "register", "hubtestshared"});

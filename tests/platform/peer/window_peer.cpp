@@ -121,6 +121,17 @@ int Count(const char* cls, const char* delayMs) {
   return rc;
 }
 
+// Posts a burst (0x600 with wParam 0, 1, ...; then 0x601) to the window of
+// the class and exits at once, before the receiver has read them.
+int PostBurst(const char* cls, const char* count) {
+  WindowHandle h = FindWindowByClass(cls);
+  if (!h) return 2;
+  int n = std::atoi(count);
+  for (int i = 0; i < n; ++i)
+    if (!PostWindowMessage(h, 0x600, static_cast<uint64_t>(i), 0)) return 1;
+  return PostWindowMessage(h, 0x601, 0, 0) ? 0 : 1;
+}
+
 int Register(const char* name) {
   std::printf("message %04x\n", RegisterWindowMessageName(name));
   return 0;
@@ -147,6 +158,7 @@ int main(int argc, char** argv) {
   if (mode == "hang" && argc == 3) return Hang(argv[2]);
   if (mode == "echo" && argc == 3) return Echo(argv[2]);
   if (mode == "count" && argc == 4) return Count(argv[2], argv[3]);
+  if (mode == "post-burst" && argc == 4) return PostBurst(argv[2], argv[3]);
   if (mode == "register" && argc == 3) return Register(argv[2]);
   if (mode == "hold" && argc == 4) return Hold(argv[2], argv[3]);
   std::fprintf(stderr, "usage: window_peer kdp-server|hang|echo|count|register|hold ...\n");
