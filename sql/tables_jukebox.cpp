@@ -11,26 +11,6 @@
 
 namespace hub {
 
-const KernelId& CTable::RowId(int32_t row) {
-  if (row < 0 || row >= GetRowCount()) throw std::invalid_argument("row index out of range");
-  const auto& k = rowIds_[static_cast<size_t>(row)];
-  std::copy(k.begin(), k.end(), scratch_.key);
-  auto named = rowNames_.find(row);
-  std::string_view name = named == rowNames_.end() ? std::string_view() : std::string_view(named->second);
-  if (scratch_.Name() != name) scratch_.SetName(name);
-  return scratch_;
-}
-
-uint64_t CTable::RowRecordId(int32_t row) const {
-  if (row < 0 || row >= GetRowCount()) throw std::invalid_argument("row index out of range");
-  const auto& k = rowIds_[static_cast<size_t>(row)];
-  return uint64_t(k[1]) << 32 | k[0];
-}
-
-int32_t CTable::GetIntegerValue(int32_t row, std::string_view name) { return ReadDecimalInteger(GetValue(row, name)); }
-
-std::string IdText(const KernelId& id) { return std::to_string(id.RecordId()); }
-
 namespace {
 
 template <size_t N>
@@ -47,8 +27,8 @@ int ColumnIndex(const std::array<std::string_view, N>& names, std::string_view n
   throw CKestroSQLNoSuchFieldException(std::string(name));
 }
 
-// Walks first/next, appending each id to `out`.
-// `first` answers 0 for none, or (on most devices) the count, a reserve hint.
+// Walks first/next, handing each id to `append` with a size hint: `first`
+// answers 0 for none, or (on most devices) the count.
 template <typename First, typename Next, typename Append>
 int Walk(First first, Next next, Append append) {
   KernelId id;

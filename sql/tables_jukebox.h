@@ -37,9 +37,6 @@ class QueryDevice {
   virtual int GetNextPlaylistItem(const KernelId& playlist, KernelId& item) = 0;
 };
 
-// The 64-bit key of an id as unsigned decimal text.
-std::string IdText(const KernelId& id);
-
 class CTableJukebox : public CTable {
  public:
   CTableJukebox(std::string name, int32_t selectStarColumnCount, QueryDevice* device)
