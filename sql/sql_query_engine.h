@@ -2,6 +2,7 @@
 // a KernelDevice and answers the "id" column of a SELECT's rows.
 #pragma once
 
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,12 +37,16 @@ class KernelQueryDevice : public QueryDevice {
   KernelDevice& device_;
 };
 
-// The table source over a KernelDevice.
+// The table source over a KernelDevice. It holds the device's lock for its
+// lifetime: a table's load is a first/next walk whose cursor lives in the
+// device, so two queries (web server threads) must not walk at once.
 class CTableSourceKernelDevice : public CTableSourceJukebox {
  public:
-  explicit CTableSourceKernelDevice(KernelDevice& device) : CTableSourceJukebox(&adapter_), adapter_(device) {}
+  explicit CTableSourceKernelDevice(KernelDevice& device)
+      : CTableSourceJukebox(&adapter_), lock_(device.Lock()), adapter_(device) {}
 
  private:
+  std::unique_lock<std::recursive_mutex> lock_;
   KernelQueryDevice adapter_;
 };
 

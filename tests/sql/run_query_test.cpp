@@ -1,6 +1,11 @@
 // The device's query operation through the request dispatcher, over the SQL engine.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
+#include "sql/select_statement.h"
+
 #include "common/kdp_block.h"
 #include "sql/sql_query_engine.h"
 #include "testdevice/memory_device.h"
@@ -63,6 +68,27 @@ TEST(SqlRunQueryTest, DeviceFailuresEndTheQueryWithZero) {
   EXPECT_EQ(device.RunQuery("SELECT id FROM audio WHERE artist = 'A'", first), 0);
   EXPECT_EQ(device.RunQuery("SELECT id FROM audio WHERE id = 1", first), 1);
   SetQueryEngine(nullptr);
+}
+
+// Web server threads query one device at once; each walk must see every track.
+TEST(SqlRunQueryTest, QueriesOnSeveralThreadsDoNotShareAWalk) {
+  MemoryDevice device;
+  device.logCalls = false;
+  for (int i = 0; i < 300; ++i) device.AddTrack("Artist " + std::to_string(i % 7), "Album", "Title " + std::to_string(i));
+  std::atomic<int> wrong{0};
+  auto worker = [&] {
+    for (int k = 0; k < 100; ++k) {
+      CTableSourceKernelDevice source(device);
+      CResultTable result;
+      RunSelectStatement("SELECT id FROM audio WHERE artist = 'artist 3'", source, result);
+      if (result.size() != 43) ++wrong;
+    }
+  };
+  std::thread a(worker), b(worker), c(worker);
+  a.join();
+  b.join();
+  c.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 }  // namespace
