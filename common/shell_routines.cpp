@@ -18,6 +18,7 @@
 #include "platform/paths.h"
 #include "platform/ui/prompts.h"
 #include "platform/ui/pump.h"
+#include "platform/window/window.h"
 
 extern char** environ;
 
@@ -121,6 +122,14 @@ bool OpenDocument(std::string_view file, std::string_view parameters) { return S
 void OpenWithShell(std::string_view fileOrUrl) { OpenDocument(fileOrUrl, ""); }
 
 void PumpMessages() {
+  platform::Message msg;
+  while (platform::PeekWindowMessage(msg, true)) {
+    if (msg.message == platform::kWmQuit) {  // left for the thread's own loop
+      platform::PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
+    platform::DispatchWindowMessage(msg);
+  }
   platform::ui::ProcessPendingUiWork();
   ::usleep(1000);
 }

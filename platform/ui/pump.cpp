@@ -15,13 +15,6 @@
 #include "platform/ui/ui_window.h"
 #include "platform/window/window.h"
 
-// The window layer may be absent from a build; its calls are then unavailable
-// rather than unresolved.
-namespace hub::platform {
-bool PostWindowMessage(WindowHandle window, uint32_t message, uint64_t wParam, int64_t lParam) __attribute__((weak));
-bool IsWindowAlive(WindowHandle window) __attribute__((weak));
-}  // namespace hub::platform
-
 namespace hub::platform::ui {
 namespace {
 
@@ -160,14 +153,13 @@ bool PostToWindow(WindowHandle window, uint32_t message, uint64_t wParam, int64_
     State().posted.push_back({window, message, wParam, lParam});
     return true;
   }
-  if (!window || !&hub::platform::PostWindowMessage) return false;
-  return hub::platform::PostWindowMessage(window, message, wParam, lParam);
+  return window && hub::platform::PostWindowMessage(window, message, wParam, lParam);
 }
 
 bool IsWindowHandleAlive(WindowHandle window) {
   if (!window) return false;
   if (IsModelWindow(window)) return true;
-  return &hub::platform::IsWindowAlive && hub::platform::IsWindowAlive(window);
+  return hub::platform::IsWindowAlive(window);
 }
 
 }  // namespace hub::platform::ui

@@ -12,6 +12,9 @@
 #include "common/product_profile.h"
 #include "common/ui/progress_dialogs.h"
 #include "platform/ui/driver.h"
+#include "platform/ui/menu.h"
+#include "platform/ui/tray.h"
+#include "platform/window/window.h"
 #include "support/hermetic_env.h"
 
 namespace hub {
@@ -87,6 +90,52 @@ TEST_F(ShellRoutinesTest, WithoutDesktopDocumentsAndAddressesAreRecorded) {
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[0], "open\t" + doc + "\t");
   EXPECT_EQ(requests[1], "open\thttp://localhost:8049/\t");
+}
+
+TEST_F(ShellRoutinesTest, PumpMessagesRunsWaitingWindowMessagesAndLeavesQuit) {
+  std::vector<uint32_t> seen;
+  ASSERT_TRUE(platform::RegisterWindowClass("PumpTestClass", [&](WindowHandle w, uint32_t m, uint64_t wp, int64_t lp) {
+    if (m >= platform::kWmUser) seen.push_back(m);  // not the creation messages
+    return platform::DefaultWindowProc(w, m, wp, lp);
+  }));
+  WindowHandle w = platform::CreateHiddenWindow("PumpTestClass", "pump");
+  ASSERT_NE(w, 0u);
+  ASSERT_TRUE(platform::PostWindowMessage(w, 0x7ED, 1, 2));
+  ASSERT_TRUE(platform::PostWindowMessage(w, 0x7EE, 0, 0));
+  platform::PostQuitMessage(3);
+  PumpMessages();
+  EXPECT_EQ(seen, (std::vector<uint32_t>{0x7ED, 0x7EE}));
+  platform::Message msg;
+  EXPECT_FALSE(platform::GetWindowMessage(msg));  // the quit is still there for the loop
+  EXPECT_EQ(msg.wParam, 3u);
+  platform::DestroyWindow(w);
+}
+
+TEST_F(ShellRoutinesTest, TrayRightClickReachesARealWindowAndItsMenuCommandComesBack) {
+  std::vector<std::pair<uint32_t, int64_t>> seen;
+  ASSERT_TRUE(platform::RegisterWindowClass("TrayTestClass", [&](WindowHandle w, uint32_t m, uint64_t wp, int64_t lp) {
+    if (m == 0x65) {
+      seen.push_back({m, lp});
+      if (lp == kWmRButtonDown) {
+        Menu menu;
+        menu.AppendItem(501, "Open");
+        menu.AppendItem(502, "Exit");
+        TrackPopupMenu(menu, kTpmRightButton, w);
+      }
+    } else if (m == kWmCommand) {
+      seen.push_back({m, static_cast<int64_t>(wp)});
+    }
+    return platform::DefaultWindowProc(w, m, wp, lp);
+  }));
+  WindowHandle w = platform::CreateHiddenWindow("TrayTestClass", "tray owner");
+  ASSERT_TRUE(TrayAdd({w, 0x80040000u, 0x65, 101, "tip"}));
+  ASSERT_TRUE(TrayClickIcon(0x80040000u, TrayClick::Right, 502));
+  PumpMessages();
+  PumpMessages();
+  EXPECT_EQ(seen, (std::vector<std::pair<uint32_t, int64_t>>{{0x65, kWmRButtonDown}, {0x65, kWmRButtonUp}, {kWmCommand, 502}}));
+  TrayDelete(w, 0x80040000u);
+  platform::DestroyWindow(w);
+  EXPECT_FALSE(TrayClickIcon(0x80040000u, TrayClick::LeftDouble));
 }
 
 TEST(SplitParameters, Table) {
