@@ -1,0 +1,190 @@
+// Tag writing: the ID3 versions the settings choose, frames other than the
+// seven written survive, the audio is untouched, other formats are left
+// alone, WMA attributes land in the header, and a write that outlives its
+// caller finishes on its own copy of the record.
+#include "manager/tags/tag_writer.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
+
+#include "common/product_profile.h"
+#include "common/settings.h"
+#include "platform/media/asf_tags.h"
+#include "support/audio_fixtures.h"
+#include "support/hermetic_env.h"
+
+namespace hub {
+namespace {
+
+_AUDIODATA Record(const std::string& path, const std::string& title = "New Title") {
+  _AUDIODATA r;
+  r.path.Set(path);
+  r.artist.Set("New Artist");
+  r.album.Set("New Album");
+  r.title.Set(title);
+  r.genre.Set("Rock");
+  r.comment.Set("New Comment");
+  r.trackNumber = 7;
+  r.year = 1999;
+  return r;
+}
+
+class TagWriterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SelectProduct("kestmgr.exe", TheProductProfile());
+    test::InstallProductKey(TheProductProfile().productRegistryKey);
+    dir_ = test::MakeTempDir("tags");
+  }
+  std::string dir_;
+};
+
+TEST_F(TagWriterTest, VersionsFollowSettingsAndForce) {
+  struct Case {
+    uint32_t v1, v2;
+    int force;
+    bool wantV1, wantV2;
+  };
+  const Case cases[] = {
+      {0, 0, 0, true, false},  // neither set: version 1 alone
+      {0, 1, 0, false, true},
+      {1, 1, 0, true, true},
+      {0, 0, 1, true, true},   // force writes both whatever the settings say
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "v1=" << c.v1 << " v2=" << c.v2 << " force=" << c.force);
+    ASSERT_TRUE(WriteSettingDword("ATM_TWB_UseV1", c.v1));
+    ASSERT_TRUE(WriteSettingDword("ATM_TWB_UseV2", c.v2));
+    std::string path = test::MakeTempDir("v") + "/plain.mp3";
+    ASSERT_TRUE(test::MakeMp3(path));
+    auto before = test::SplitMp3(test::ReadBytes(path));
+    ASSERT_FALSE(before.hasV1 || before.hasV2);
+
+    ASSERT_TRUE(WriteTagsToFile(Record(path), c.force));
+    auto after = test::SplitMp3(test::ReadBytes(path));
+    EXPECT_EQ(after.hasV1, c.wantV1);
+    EXPECT_EQ(after.hasV2, c.wantV2);
+    EXPECT_EQ(after.audio, before.audio);
+    std::string info = test::Id3Info(path);
+    EXPECT_NE(info.find("New Artist"), std::string::npos) << info;
+    EXPECT_NE(info.find("New Title"), std::string::npos) << info;
+  }
+}
+
+TEST_F(TagWriterTest, ReplacesTheSevenFramesAndKeepsTheOthers) {
+  ASSERT_TRUE(WriteSettingDword("ATM_TWB_UseV2", 1));
+  std::string path = dir_ + "/tagged.mp3";
+  ASSERT_TRUE(test::MakeMp3(path, {"--id3v2-only", "--tt", "Old Title", "--ta", "Old Artist", "--tl", "Old Album",
+                                   "--tv", "TCOM=Jo Composer", "--tv", "TPE2=Band Kept"}));
+  ASSERT_NE(test::Id3Info(path).find("Jo Composer"), std::string::npos);
+  auto before = test::SplitMp3(test::ReadBytes(path));
+
+  ASSERT_TRUE(WriteTagsToFile(Record(path), 0));
+  std::string info = test::Id3Info(path);
+  for (const char* line : {"=== TPE1 (Lead performer(s)/Soloist(s)): New Artist", "=== TALB (Album/Movie/Show title): New Album",
+                           "=== TIT2 (Title/songname/content description): New Title", "=== TRCK (Track number/Position in set): 7",
+                           "=== TYER (Year): 1999", "=== TCON (Content type): Rock", "=== COMM (Comments): ()[eng]: New Comment",
+                           "=== TCOM (Composer): Jo Composer", "=== TPE2 (Band/orchestra/accompaniment): Band Kept"})
+    EXPECT_NE(info.find(line), std::string::npos) << line << "\n" << info;
+  for (const char* gone : {"Old Title", "Old Artist", "Old Album"}) EXPECT_EQ(info.find(gone), std::string::npos) << info;
+  EXPECT_EQ(test::SplitMp3(test::ReadBytes(path)).audio, before.audio);
+}
+
+TEST_F(TagWriterTest, EmptyFieldsRemoveTheirFrames) {
+  ASSERT_TRUE(WriteSettingDword("ATM_TWB_UseV2", 1));
+  std::string path = dir_ + "/clear.mp3";
+  ASSERT_TRUE(test::MakeMp3(path, {"--id3v2-only", "--tt", "Old Title", "--tl", "Old Album"}));
+  _AUDIODATA r = Record(path);
+  r.album.Set("");
+  r.year = 0;
+  ASSERT_TRUE(WriteTagsToFile(r, 0));
+  std::string info = test::Id3Info(path);
+  EXPECT_EQ(info.find("TALB"), std::string::npos) << info;
+  EXPECT_EQ(info.find("TYER"), std::string::npos) << info;
+}
+
+TEST_F(TagWriterTest, OtherFormatsAreUntouchedAndMissingFilesFail) {
+  std::string ogg = dir_ + "/song.ogg";
+  test::WriteBytes(ogg, {'O', 'g', 'g', 'S', 1, 2, 3});
+  EXPECT_TRUE(WriteTagsToFile(Record(ogg), 1));
+  EXPECT_EQ(test::ReadBytes(ogg), (std::vector<uint8_t>{'O', 'g', 'g', 'S', 1, 2, 3}));
+
+  EXPECT_FALSE(WriteTagsToFile(Record(dir_ + "/missing.mp3"), 1));
+  // A player path whose letter is bound to nothing is refused, not guessed.
+  EXPECT_FALSE(WriteTagsToFile(Record("Y:\\Music\\missing.mp3"), 1));
+}
+
+TEST_F(TagWriterTest, ReadOnlyFolderFailsAndKeepsTheFile) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+  std::string folder = test::MakeTempDir("ro");
+  std::string path = folder + "/song.mp3";
+  ASSERT_TRUE(test::MakeMp3(path, {"--tt", "Old Title"}));
+  auto bytes = test::ReadBytes(path);
+  ASSERT_EQ(chmod(folder.c_str(), 0555), 0);
+  EXPECT_FALSE(WriteTagsToFile(Record(path), 1));
+  chmod(folder.c_str(), 0755);
+  EXPECT_EQ(test::ReadBytes(path), bytes);
+}
+
+TEST_F(TagWriterTest, WmaAttributesAreWrittenAndOthersKept) {
+  std::string path = dir_ + "/song.wma";
+  ASSERT_TRUE(test::MakeWma(path, {{"WM/Composer", "Jo Composer"}, {"title", "Old Title"}}));
+  _AUDIODATA r = Record(path);
+  r.trackNumber = 1;
+  ASSERT_TRUE(WriteTagsToFile(r, 0));
+  auto attributes = platform::media::ReadAsfAttributes(path);
+  ASSERT_TRUE(attributes);
+  auto value = [&](const std::string& name) -> std::string {
+    for (const auto& a : *attributes)
+      if (a.name == name) return a.value;
+    return "<absent>";
+  };
+  EXPECT_EQ(value("Author"), "New Artist");
+  EXPECT_EQ(value("WM/AlbumTitle"), "New Album");
+  EXPECT_EQ(value("Title"), "New Title");
+  EXPECT_EQ(value("WM/TrackNumber"), "1");
+  EXPECT_EQ(value("WM/Track"), "0");
+  EXPECT_EQ(value("WM/Year"), "1999");
+  EXPECT_EQ(value("WM/Genre"), "Rock");
+  EXPECT_EQ(value("Description"), "New Comment");
+  EXPECT_EQ(value("WM/Composer"), "Jo Composer");
+}
+
+// The first write is held past its caller's time-out; the caller's record is
+// gone by the time it runs, and the next call must not mix the two up.
+TEST_F(TagWriterTest, LateWriteFinishesOnItsOwnCopy) {
+  ASSERT_TRUE(WriteSettingDword("ATM_TWB_UseV2", 1));
+  std::string first = dir_ + "/first.mp3", second = dir_ + "/second.mp3";
+  ASSERT_TRUE(test::MakeMp3(first));
+  ASSERT_TRUE(test::MakeMp3(second));
+
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  SetTagWriteHook([released](const _AUDIODATA& r) {
+    if (r.title.Get() == "first") released.wait_for(std::chrono::seconds(20));
+  });
+  {
+    auto record = std::make_unique<_AUDIODATA>(Record(first, "first"));
+    EXPECT_EQ(WriteTrackTags(*record, 0, 50), 0);
+    record->path.Set(second);  // the caller moves on and reuses its record
+    record->title.Set("clobbered");
+  }
+  auto next = std::async(std::launch::async, [&] { return WriteTrackTags(Record(second, "second"), 0); });
+  release.set_value();
+  EXPECT_EQ(next.get(), 1);
+  SetTagWriteHook({});
+
+  // Writes run one at a time, so the late one ended before the second began.
+  const std::string title = "=== TIT2 (Title/songname/content description): ";
+  EXPECT_NE(test::Id3Info(first).find(title + "first"), std::string::npos);
+  std::string info = test::Id3Info(second);
+  EXPECT_NE(info.find(title + "second"), std::string::npos) << info;
+  EXPECT_EQ(info.find("clobbered"), std::string::npos) << info;
+}
+
+}  // namespace
+}  // namespace hub
