@@ -429,6 +429,26 @@ bool VolumeLabelAndSerial(std::string_view root, std::string* label, uint32_t* s
   return true;
 }
 
+namespace {
+
+std::mutex& SimulatedSpaceMutex() {
+  static std::mutex m;
+  return m;
+}
+std::map<char, uint64_t>& SimulatedFreeSpace() {
+  static std::map<char, uint64_t> space;
+  return space;
+}
+
+}  // namespace
+
+void SetSimulatedFreeSpace(char letter, std::optional<uint64_t> freeBytes) {
+  std::lock_guard lock(SimulatedSpaceMutex());
+  letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+  if (freeBytes) SimulatedFreeSpace()[letter] = *freeBytes;
+  else SimulatedFreeSpace().erase(letter);
+}
+
 bool VolumeSpace(std::string_view root, DiskSpace& out) {
   auto v = FindVolume(root);
   if (!v) return false;
@@ -437,6 +457,11 @@ bool VolumeSpace(std::string_view root, DiskSpace& out) {
   out.totalBytes = uint64_t(s.f_blocks) * s.f_frsize;
   out.freeBytes = uint64_t(s.f_bfree) * s.f_frsize;
   out.availableBytes = uint64_t(s.f_bavail) * s.f_frsize;
+  std::lock_guard lock(SimulatedSpaceMutex());
+  if (auto it = SimulatedFreeSpace().find(v->letter); it != SimulatedFreeSpace().end()) {
+    out.freeBytes = it->second;
+    out.availableBytes = it->second;
+  }
   return true;
 }
 

@@ -128,6 +128,9 @@ struct DiskSpace {
   uint64_t availableBytes = 0;  // free bytes this user may fill
 };
 bool VolumeSpace(std::string_view root, DiskSpace& out);
+// Test seam: VolumeSpace reports this many free (and available) bytes for the
+// letter instead of what the file system says; nothing removes the override.
+void SetSimulatedFreeSpace(char letter, std::optional<uint64_t> freeBytes);
 
 // "E:" at the start of a path: the upper-case letter, else 0.
 char DriveLetterOf(std::string_view path);
