@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "common/file_copy_signal.h"
 #include "platform/fs/attributes.h"
 #include "platform/window/window.h"
 
@@ -85,20 +86,24 @@ void TrackCopier::Run() {
       busy_ = true;
       hook = beforeCopy_;
       if (stopping_) {
-        // Never started: no partial file may stay behind a record.
         lock.unlock();
-        ::unlink(job.target.c_str());
-        if (job.finished) job.finished(ECANCELED);
+        Finish(job, ECANCELED);
         lock.lock();
         busy_ = false;
         continue;
       }
     }
     if (hook) hook(job);
-    int error = Copy(job);
-    if (error != 0) ::unlink(job.target.c_str());
-    platform::WriteFileAttributes(job.target, platform::kAttributeNormal);
-    if (job.finished) job.finished(error);
+    int error = 0;
+    if (job.replaceWhole) {
+      std::string part = job.target + ".hubpart";
+      error = Copy(job, part);
+      if (error == 0 && ::rename(part.c_str(), job.target.c_str()) != 0) error = errno;
+      if (error != 0) ::unlink(part.c_str());
+    } else {
+      error = Copy(job, job.target);
+    }
+    Finish(job, error);
     if (error == 0) {
       SendCopyProgress(job.window, kMsgProgress, 100, 0);
       SendCopyProgress(job.window, kMsgProgressDone, job.doneId.key[0], 0);
@@ -114,14 +119,22 @@ void TrackCopier::Run() {
   }
 }
 
+// Ends a copy: a target that never got its bytes does not stay behind.
+void TrackCopier::Finish(CopyJob& job, int error) {
+  if (error != 0 && !job.replaceWhole) ::unlink(job.target.c_str());
+  if (error == 0) platform::WriteFileAttributes(job.target, platform::kAttributeNormal);
+  if (job.announced) FinishFileCopy(job.target);
+  if (job.finished) job.finished(error);
+}
+
 // Copies in blocks, reporting each new multiple of 10 percent. 0 or an errno.
-int TrackCopier::Copy(const CopyJob& job) {
+int TrackCopier::Copy(const CopyJob& job, const std::string& target) {
   Fd in{::open(job.source.c_str(), O_RDONLY | O_CLOEXEC)};
   if (in.fd < 0) return errno;
   struct stat st {};
   if (::fstat(in.fd, &st) != 0) return errno;
   if (!S_ISREG(st.st_mode)) return EINVAL;
-  Fd out{::open(job.target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644)};
+  Fd out{::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644)};
   if (out.fd < 0) return errno;
   ::posix_fadvise(in.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 

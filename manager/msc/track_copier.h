@@ -27,6 +27,12 @@ struct CopyJob {
   // Runs on the copy thread when the copy has ended, before the done message;
   // `error` is 0 on success, else the errno of the failure.
   std::function<void(int error)> finished;
+  // Copy into a temporary beside the target, renamed over it once complete
+  // (copies to the computer, where the target may be a file worth keeping).
+  bool replaceWhole = false;
+  // The add announced the copy to stream readers (AnnounceFileCopy); the
+  // copier tells them when it has ended.
+  bool announced = false;
 };
 
 class TrackCopier {
@@ -53,7 +59,8 @@ class TrackCopier {
 
  private:
   void Run();
-  static int Copy(const CopyJob& job);
+  static int Copy(const CopyJob& job, const std::string& target);
+  static void Finish(CopyJob& job, int error);
 
   mutable std::mutex mutex_;
   std::condition_variable wake_;

@@ -166,3 +166,30 @@ TEST(TrackCopierTest, CopiesNotStartedAtShutdownLeaveNothingBehind) {
 
 }  // namespace
 }  // namespace hub
+
+namespace hub {
+namespace {
+
+// Copies to the computer replace the target whole, or leave it as it was.
+TEST(TrackCopierTest, WholeReplacementKeepsTheOldFileOnFailure) {
+  std::string dir = test::MakeTempDir();
+  test::WriteBytes(dir + "/keep.mp3", {1, 2, 3});
+  test::WriteBytes(dir + "/src.mp3", Pattern(300000, 9));
+  std::vector<int> errors;
+  {
+    TrackCopier copier;
+    for (const char* source : {"/missing.mp3", "/src.mp3"}) {
+      CopyJob job{dir + source, dir + "/keep.mp3", 0, KernelId(), [&](int e) { errors.push_back(e); }};
+      job.replaceWhole = true;
+      copier.Enqueue(std::move(job));
+      ASSERT_TRUE(copier.WaitIdle(20000));
+      if (errors.size() == 1) EXPECT_EQ(test::ReadBytes(dir + "/keep.mp3"), (std::vector<uint8_t>{1, 2, 3}));
+    }
+  }
+  EXPECT_EQ(errors, (std::vector<int>{ENOENT, 0}));
+  EXPECT_EQ(test::ReadBytes(dir + "/keep.mp3"), Pattern(300000, 9));
+  EXPECT_FALSE(std::filesystem::exists(dir + "/keep.mp3.hubpart"));
+}
+
+}  // namespace
+}  // namespace hub
