@@ -183,7 +183,9 @@ TEST(TrackCopierTest, WholeReplacementKeepsTheOldFileOnFailure) {
       job.replaceWhole = true;
       copier.Enqueue(std::move(job));
       ASSERT_TRUE(copier.WaitIdle(20000));
-      if (errors.size() == 1) EXPECT_EQ(test::ReadBytes(dir + "/keep.mp3"), (std::vector<uint8_t>{1, 2, 3}));
+      if (errors.size() == 1) {
+        EXPECT_EQ(test::ReadBytes(dir + "/keep.mp3"), (std::vector<uint8_t>{1, 2, 3}));
+      }
     }
   }
   EXPECT_EQ(errors, (std::vector<int>{ENOENT, 0}));
