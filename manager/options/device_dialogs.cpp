@@ -109,14 +109,14 @@ void DlgSystrayProgress::OnTimer(int id) {
 
 // --- AutoDlgSystrayProgress
 
-AutoDlgSystrayProgress::AutoDlgSystrayProgress(DlgSystrayProgress* window, std::string_view text, int range)
+AutoDlgSystrayProgress::AutoDlgSystrayProgress(DlgSystrayProgress* window, const std::string& text, int range)
     : window_(SettingDword("Gen_DisableSystrayProgress", 0) ? nullptr : window) {
   SetStatus(text, range);
 }
 
 AutoDlgSystrayProgress::~AutoDlgSystrayProgress() { Hide(); }
 
-void AutoDlgSystrayProgress::SetStatus(std::string_view text, int range) {
+void AutoDlgSystrayProgress::SetStatus(const std::string& text, int range) {
   if (!window_) return;
   PumpMessages();
   window_->Show(text, range);

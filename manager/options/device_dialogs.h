@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "common/kernel_device.h"
+#include "manager/shoebox/shoebox.h"
 #include "platform/ui/ui_window.h"
 
 namespace hub {
@@ -47,17 +48,17 @@ class DlgSystrayProgress : public platform::ui::Dialog {
 
 // The database's progress monitor on top of a driver's progress window. Does
 // nothing when `Gen_DisableSystrayProgress` is set or there is no window.
-class AutoDlgSystrayProgress {
+class AutoDlgSystrayProgress : public ShoeboxProgressMonitor {
  public:
-  AutoDlgSystrayProgress(DlgSystrayProgress* window, std::string_view text, int range);
-  virtual ~AutoDlgSystrayProgress();
+  AutoDlgSystrayProgress(DlgSystrayProgress* window, const std::string& text, int range);
+  ~AutoDlgSystrayProgress() override;
   AutoDlgSystrayProgress(const AutoDlgSystrayProgress&) = delete;
   AutoDlgSystrayProgress& operator=(const AutoDlgSystrayProgress&) = delete;
 
-  virtual void SetStatus(std::string_view text, int range);
-  virtual void SetPosition(int position);
-  virtual void Step();
-  virtual void Hide();
+  void SetStatus(const std::string& text, int range) override;
+  void SetPosition(int position) override;
+  void Step() override;
+  void Hide() override;
 
  private:
   DlgSystrayProgress* window_;

@@ -254,6 +254,13 @@ void TerminalUiDriver::RunModal(Window& window) {
     if (!action) continue;
     try {
       window.ApplyAction(*action);
+      // A person at the terminal sees the result, as they would on the screen.
+      if (interactive_ && !window.IsEnded()) {
+        std::fputs(window.Describe().c_str(), out_);
+        if (auto* sheet = dynamic_cast<PropertySheet*>(&window); sheet && sheet->ActivePage() &&
+                                                                 sheet->ActivePage()->IsVisible())
+          std::fprintf(out_, "  %s", sheet->ActivePage()->Describe().c_str());
+      }
     } catch (const UiScriptError& e) {
       std::fprintf(out_, "%s\n", e.what());
     }

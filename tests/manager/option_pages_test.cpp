@@ -258,8 +258,9 @@ TEST_F(OptionsTest, AutoProgressShowsBesideTheBarUnlessDisabled) {
     EXPECT_EQ(window.Bounds().right, 1024 - 2);
     EXPECT_EQ(window.Bounds().bottom, 738);
     EXPECT_EQ(window.FindControl(DlgSystrayProgress::kStatus)->Text(), "Loading database...");
-    progress.SetPosition(4);
-    progress.Step();
+    ShoeboxProgressMonitor& monitor = progress;  // as the database drives it
+    monitor.SetPosition(4);
+    monitor.Step();
     EXPECT_EQ(window.Bar().Pos(), 5);
     EXPECT_EQ(window.Bar().Max(), 10);
   }
