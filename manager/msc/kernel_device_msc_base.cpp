@@ -56,7 +56,11 @@ KernelDriverMSCBase::KernelDriverMSCBase()
 KernelDriverMSCBase::~KernelDriverMSCBase() = default;
 
 KernelDeviceMSCBase::KernelDeviceMSCBase(KernelDriver* driver, const KernelId& idA, const KernelId& idB)
-    : KernelDevice(driver, idA, idB) {
+    : KernelDevice(driver, idA, idB),
+      notes_(TextItemKind::Notes, [this](std::string_view p) { return NativePath(p); },
+             [this](std::string_view text) { SetNotice(text); }),
+      contacts_(TextItemKind::Contacts, [this](std::string_view p) { return NativePath(p); },
+                [this](std::string_view text) { SetNotice(text); }) {
   watcher_ = std::thread([this] { WatchLoop(); });
   saver_ = std::thread([this] { SaveLoop(); });
 }

@@ -24,6 +24,7 @@
 #include "common/kernel_device.h"
 #include "common/kernel_driver.h"
 #include "manager/msc/quick_eject.h"
+#include "manager/msc/text_items.h"
 #include "manager/options/device_dialogs.h"
 #include "manager/shoebox/shoebox.h"
 #include "platform/fs/volumes.h"
@@ -200,6 +201,33 @@ class KernelDeviceMSCBase : public KernelDevice {
   int GetFmPresetFrequency(const KernelId& preset) override;
   int SetFmPresetFrequency(const KernelId& preset, int frequency) override;
 
+  // --- Notes and contacts: files under the top text folder. ---
+  int GetNotesRoot(KernelId& root) override;
+  int GetFirstNoteChild(const KernelId& folder, KernelId& child) override;
+  int GetNextNoteChild(const KernelId& folder, KernelId& child) override;
+  std::string GetNoteItemName(const KernelId& id) override;
+  int CreateNote(std::string_view name, const KernelId& folder, KernelId& newId) override;
+  int DeleteNote(const KernelId& id) override;
+  int RenameNoteItem(const KernelId& id, std::string_view name) override;
+  int GetNoteItemKind(const KernelId& id) override;
+  int CreateNoteFolder(std::string_view name, const KernelId& parent, KernelId& newId) override;
+  int DeleteNoteFolder(const KernelId& id) override;
+  std::string ReadNote(const KernelId& id) override;
+  int WriteNote(const KernelId& id, std::string_view text) override;
+  int GetContactsRoot(KernelId& root) override;
+  int GetFirstContactChild(const KernelId& folder, KernelId& child) override;
+  int GetNextContactChild(const KernelId& folder, KernelId& child) override;
+  std::string GetContactItemName(const KernelId& id) override;
+  int CreateContact(std::string_view name, const KernelContact& contact, const KernelId& folder,
+                    KernelId& newId) override;
+  int DeleteContact(const KernelId& id) override;
+  int RenameContactItem(const KernelId& id, std::string_view name) override;
+  int GetContactItemKind(const KernelId& id) override;
+  int CreateContactFolder(std::string_view name, const KernelId& parent, KernelId& newId) override;
+  int DeleteContactFolder(const KernelId& id) override;
+  int ReadContact(const KernelId& id, KernelContact& contact) override;
+  int WriteContact(const KernelId& id, const KernelContact& contact) override;
+
   // --- The family's operations, in slot order. ---
   // Finds the player's drive among the fixed and removable ones; 1 with its root.
   virtual int ScanDrives(std::string& root);
@@ -251,7 +279,7 @@ class KernelDeviceMSCBase : public KernelDevice {
   // Fills an empty database from the player's files when it is rebuilt.
   virtual void ImportExistingFiles() {}
   // Writes the playlists as M3U files after a save (families with export playlists).
-  virtual void ExportPlaylists() {}
+  virtual void ExportPlaylists();
   // Shows one message box; runs on whichever thread shows the queue.
   virtual void ShowMessageBox(const UserMessage& message);
   // Ejects a volume; the quick-eject routine unless a test stands in.
@@ -280,6 +308,9 @@ class KernelDeviceMSCBase : public KernelDevice {
   ShoeboxPosition playlistPosition_;
   int playlistItemIndex_ = 0;
   std::string root_{kNoPlayerRoot};
+  // The note and contact trees, placed at the root and folders of the moment.
+  MscTextItems& Notes();
+  MscTextItems& Contacts();
 
  private:
   void WatchLoop();
@@ -291,6 +322,9 @@ class KernelDeviceMSCBase : public KernelDevice {
   std::optional<platform::Volume> connectedVolume_;
   // The file on the player was there but did not load cleanly: keep a copy before it is first written over.
   bool backupPending_ = false;
+
+  MscTextItems notes_;
+  MscTextItems contacts_;
 
   std::mutex messagesMutex_;
   std::vector<UserMessage> messages_;

@@ -84,20 +84,6 @@ int KernelDeviceMSCBase::DataItemOp7140(const KernelId&, std::string_view) { ret
 int KernelDeviceMSCBase::DataItemOp7150(const KernelId&, const KernelId&) { return 0; }
 int KernelDeviceMSCBase::DataItemOp7160(const KernelId&, KernelId&) { return 0; }
 std::string KernelDeviceMSCBase::GetDataFolderPath() { return {}; }
-int KernelDeviceMSCBase::SupportsPlaylists() { return 0; }
-int KernelDeviceMSCBase::CreatePlaylist(std::string_view, KernelId&) { return 0; }
-int KernelDeviceMSCBase::DeletePlaylist(const KernelId&) { return 0; }
-std::string KernelDeviceMSCBase::GetPlaylistName(const KernelId&) { return {}; }
-int KernelDeviceMSCBase::RenamePlaylist(const KernelId&, std::string_view) { return 0; }
-int KernelDeviceMSCBase::AddBatchToPlaylist(const KernelId&) { return 0; }
-int KernelDeviceMSCBase::RemoveBatchFromPlaylist(const KernelId&) { return 0; }
-int KernelDeviceMSCBase::MovePlaylistItems(const KernelId&, int, int, int) { return 0; }
-int KernelDeviceMSCBase::ShufflePlaylist(const KernelId&) { return 0; }
-int KernelDeviceMSCBase::SortPlaylist(const KernelId&, int) { return 0; }
-int KernelDeviceMSCBase::FirstPlaylistEntry(KernelId&) { return 0; }
-int KernelDeviceMSCBase::NextPlaylistEntry(KernelId&) { return 0; }
-int KernelDeviceMSCBase::FirstPlaylistItemEntry(const KernelId&, KernelId&) { return 0; }
-int KernelDeviceMSCBase::NextPlaylistItemEntry(const KernelId&, KernelId&) { return 0; }
 int KernelDeviceMSCBase::SupportsDevicePlayback() { return 0; }
 int KernelDeviceMSCBase::GetVolume() { return 0; }
 int KernelDeviceMSCBase::SetVolume(int) { return 0; }

@@ -57,8 +57,7 @@ std::vector<std::string> PlaylistFileNames(const std::vector<std::string>& names
 }
 
 std::vector<std::string> ExportM3uFolder(const std::string& nativeFolder, const std::vector<M3uPlaylist>& playlists,
-                                         const PlayerTextCodec& codec, std::string_view keepName,
-                                         const std::function<void()>& step) {
+                                         const PlayerTextCodec& codec, const std::function<void()>& step) {
   namespace fs = std::filesystem;
   std::error_code ec;
   fs::create_directories(nativeFolder, ec);
@@ -70,7 +69,6 @@ std::vector<std::string> ExportM3uFolder(const std::string& nativeFolder, const 
 
   std::vector<std::string> failed;
   std::set<std::string> kept;
-  if (!keepName.empty()) kept.insert(FoldCase(keepName));
   for (size_t i = 0; i < playlists.size(); ++i) {
     kept.insert(FoldCase(files[i]));
     std::string bytes = WithCrLf(codec.ToPlayer(M3uText(playlists[i].entries)));
@@ -78,11 +76,13 @@ std::vector<std::string> ExportM3uFolder(const std::string& nativeFolder, const 
     if (step) step();
   }
 
-  // Stale files: every other file of the folder.
+  // Stale files: other playlists, and temporary files of a write that broke off.
   for (fs::directory_iterator it(nativeFolder, ec), end; !ec && it != end; it.increment(ec)) {
     std::error_code typeError;
     if (!it->is_regular_file(typeError)) continue;
-    if (kept.count(FoldCase(it->path().filename().string()))) continue;
+    std::string name = FoldCase(it->path().filename().string());
+    bool playlistFile = name.ends_with(".m3u") || name.find(".m3u.tmp") != std::string::npos;
+    if (!playlistFile || kept.count(name)) continue;
     fs::remove(it->path(), typeError);
   }
   return failed;

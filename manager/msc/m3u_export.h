@@ -37,12 +37,12 @@ std::string SafePlaylistFileName(std::string_view name);
 std::vector<std::string> PlaylistFileNames(const std::vector<std::string>& names);
 
 // Writes every playlist into `nativeFolder` (made with its parents when
-// missing), each file whole, then removes the folder's other files except
-// `keepName`. `step` runs after each playlist. Answers the names of the
-// playlists whose file could not be written; their old file, if any, stays.
+// missing), each file whole, then removes the folder's other ".m3u" files
+// (and temporary files a broken write left); whatever else is there stays.
+// `step` runs after each playlist. Answers the names of the playlists whose
+// file could not be written; their old file, if any, stays.
 std::vector<std::string> ExportM3uFolder(const std::string& nativeFolder, const std::vector<M3uPlaylist>& playlists,
-                                         const PlayerTextCodec& codec, std::string_view keepName = {},
-                                         const std::function<void()>& step = {});
+                                         const PlayerTextCodec& codec, const std::function<void()>& step = {});
 
 // The message shown for a playlist whose file could not be written.
 std::string M3uWriteFailedMessage(std::string_view playlistName);

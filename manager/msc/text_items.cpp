@@ -106,6 +106,10 @@ void MscTextItems::SetPlace(std::string root, std::string topFolder) {
   CloseSearch();
 }
 
+void MscTextItems::SetPlaceKeepingSearch(const std::string& root, const std::string& topFolder) {
+  if (root != root_ || topFolder != topFolder_) SetPlace(root, topFolder);
+}
+
 void MscTextItems::CloseSearch() {
   search_.clear();
   searchNext_ = 0;

@@ -50,6 +50,8 @@ class MscTextItems {
 
   // Root in drive form ("E:\") and the top folder's name.
   void SetPlace(std::string root, std::string topFolder);
+  // The same, keeping an open search while the place is unchanged.
+  void SetPlaceKeepingSearch(const std::string& root, const std::string& topFolder);
   void CloseSearch();
 
   int GetRoot(KernelId& root) const;

@@ -117,19 +117,21 @@ TEST(M3uTest, ExportWritesNewFilesThenRemovesStaleOnes) {
   std::ofstream(folder + "/Old.m3u") << "old";
   std::ofstream(folder + "/Rock.m3u") << "old rock";
   std::ofstream(folder + "/hint.mp3") << "";
+  std::ofstream(folder + "/Rock.m3u.tmpAbC123") << "broken off";
   fs::create_directories(folder + "/keepdir");
 
   PlayerTextCodec codec;
   int steps = 0;
   auto failed = ExportM3uFolder(folder,
                                 {{"Rock", {{1000, "a", "E:\\a.mp3"}}}, {"..\\..\\evil", {}}, {"Rock", {}}},
-                                codec, "hint.mp3", [&] { ++steps; });
+                                codec, [&] { ++steps; });
   EXPECT_TRUE(failed.empty());
   EXPECT_EQ(steps, 3);
   EXPECT_EQ(test::ReadWholeFile(folder + "/Rock.m3u"), "#EXTM3U\r\n#EXTINF:1,a\r\n\\a.mp3\r\n");
   EXPECT_EQ(test::ReadWholeFile(folder + "/.._.._evil.m3u"), "#EXTM3U\r\n");
   EXPECT_TRUE(fs::exists(folder + "/Rock (2).m3u"));
   EXPECT_FALSE(fs::exists(folder + "/Old.m3u"));
+  EXPECT_FALSE(fs::exists(folder + "/Rock.m3u.tmpAbC123"));
   EXPECT_TRUE(fs::exists(folder + "/hint.mp3"));
   EXPECT_TRUE(fs::exists(folder + "/keepdir"));
   EXPECT_FALSE(fs::exists(root + "/evil.m3u"));

@@ -1,0 +1,114 @@
+// iRiver H-series driver and device: family values, model test, model name,
+// track places and the navigation file.
+#include "manager/iriver/kernel_device_reaver1.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "common/atomic_file.h"
+#include "common/sortable_id_array.h"
+#include "common/utf16.h"
+#include "manager/iriver/reaver_navigation.h"
+#include "manager/iriver/reaver_paths.h"
+#include "platform/fs/attributes.h"
+#include "platform/fs/volumes.h"
+
+namespace hub {
+namespace {
+
+constexpr int kNavigationStepEvery = 1500;
+
+std::string Text(const SBTrackV100& track, int id) { return Utf16ToUtf8(track.Text(id)); }
+
+}  // namespace
+
+KernelDevice* KernelDriverReaver1::CreateDevice(const KernelId& a, const KernelId& b) {
+  return Adopt(std::make_unique<KernelDeviceReaver1>(this, a, b));
+}
+
+KernelDeviceReaver1::KernelDeviceReaver1(KernelDriver* driver, const KernelId& idA, const KernelId& idB)
+    : KernelDeviceMSCBase(driver, idA, idB) {
+  family_.deviceNoun = "iRiver";
+  family_.databaseFileName = "Tarveld.sbx";
+  family_.playlistFolder = "!PLAYLIST";
+  family_.notesFolder = "TEXT";
+  family_.contactsFolder = "TEXT";
+  family_.familyCode = "ih";
+  family_.connectHint =
+      "Please make sure your player's drive volume name begins with 'IHP' or 'H300'.\n"
+      "For H300-Series, plug USB cable into the player's DATA port, not MEDIA port.   ";
+  family_.deviceIdPrefix = "060101";
+  family_.rebuildMarker = "Tarveld.iDB";
+  family_.exportPlaylists = 1;
+}
+
+KernelDeviceReaver1::~KernelDeviceReaver1() { StopWorkers(); }
+
+std::string KernelDeviceReaver1::GetModelName() {
+  auto lock = Lock();
+  // The letter the volume table gave the player; a mount point has no "first two characters".
+  char letter = connected_ ? platform::DriveLetterOf(root_) : 0;
+  return ReaverModelName(letter);
+}
+
+int KernelDeviceReaver1::DetectModel(const std::string& root) {
+  std::string label;
+  return platform::VolumeLabelAndSerial(root, &label, nullptr) && IsReaverVolumeLabel(label) ? 1 : 0;
+}
+
+void KernelDeviceReaver1::BuildTargetPath(const SBTrackV100* track, std::string& folder, std::string& name,
+                                          std::string& extension) {
+  ReaverTrackTags tags;
+  if (track) {
+    tags.artist = Text(*track, kTrackTextArtist);
+    tags.album = Text(*track, kTrackTextAlbum);
+    tags.title = Text(*track, kTrackTextTitle);
+    tags.genre = Text(*track, kTrackTextGenre);
+    tags.number = track->TrackNumber();
+    tags.extension = std::string(CodecExtension(track->Codec()));
+  }
+  ReaverTargetPath place = BuildReaverTargetPath(track ? &tags : nullptr, ReaverFolderSettings::FromSettings());
+  folder = place.folder;
+  name = place.name;
+  extension = place.extension;
+}
+
+void KernelDeviceReaver1::WriteNavigationDatabase(ShoeboxProgressMonitor* progress) {
+  auto lock = Lock();
+  auto target = NativePath(root_ + kNavigationFileName);
+  if (!target) return;
+
+  SortableKernelIdArray ids(this);
+  ShoeboxPosition pos;
+  for (const SBTrackV100* t = database_.FirstTrack(pos); t; t = database_.NextTrack(pos)) ids.push_back(KernelId(t->Id()));
+  ids.Sort(-1);
+
+  if (progress) progress->SetStatus("Writing DBScan...", static_cast<int>(ids.size()));
+  std::vector<NavigationTrack> tracks;
+  tracks.reserve(ids.size());
+  for (size_t i = 0; i < ids.size(); ++i) {
+    if (progress && i % kNavigationStepEvery == 0) progress->Step();
+    const SBTrackV100* t = database_.FindTrack(ids[i].key[0]);
+    if (!t) continue;
+    tracks.push_back({Text(*t, kTrackTextPath), Text(*t, kTrackTextTitle), Text(*t, kTrackTextArtist),
+                      Text(*t, kTrackTextAlbum), Text(*t, kTrackTextGenre)});
+  }
+  NavigationFile file = BuildNavigationFile(tracks, PlayerTextCodec());
+  if (!WriteFileAtomically(*target, file.bytes)) return;
+  platform::WriteFileAttributes(*target, platform::kAttributeHidden);
+  if (file.leftOut != leftOutShown_) {
+    leftOutShown_ = file.leftOut;
+    if (file.leftOut) {
+      QueueMessage("Your " + family_.deviceNoun + " lists at most 10,240 tracks in its own menus, so " +
+                   std::to_string(file.leftOut) +
+                   " of your tracks were left out of them. They are still on the player and in the database.");
+    }
+  }
+
+  auto hint = NativePath(root_ + family_.playlistFolder + "\\" + kReaverPlaylistHintFile);
+  if (!hint) return;
+  int fd = ::open(hint->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd >= 0) ::close(fd);
+}
+
+}  // namespace hub
