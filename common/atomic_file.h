@@ -1,5 +1,5 @@
-// Files written whole or not at all: a temporary file beside the target,
-// flushed to disk, then renamed over it.
+// Files written whole or not at all, for callers that need only success or
+// failure: the rewrite of platform/fs (temporary file, flush, rename).
 #pragma once
 
 #include <string>
@@ -7,7 +7,8 @@
 
 namespace hub {
 
-// False (and the old file untouched) when any step fails.
-bool WriteFileAtomically(const std::string& path, std::string_view data, unsigned mode = 0644);
+// False (and the old file untouched) when any step fails. `mode` forces the
+// permission bits; without it a replaced file keeps its own.
+bool WriteFileAtomically(const std::string& path, std::string_view data, int mode = -1);
 
 }  // namespace hub

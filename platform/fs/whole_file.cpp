@@ -103,7 +103,7 @@ WholeFileRead ReadWholeFile(const std::string& path, size_t maxBytes) {
   return result;
 }
 
-AtomicWriteResult WriteFileAtomically(const std::string& path, const void* data, size_t size) {
+AtomicWriteResult WriteFileAtomically(const std::string& path, const void* data, size_t size, int forcedMode) {
   AtomicWriteResult result;
   auto fail = [&](int stage, int error) {
     result.stage = stage;
@@ -121,6 +121,7 @@ AtomicWriteResult WriteFileAtomically(const std::string& path, const void* data,
   } else if (errno != ENOENT) {
     return fail(kWriteStagePrepare, errno);
   }
+  if (forcedMode >= 0) mode = static_cast<mode_t>(forcedMode) & 07777;
   if (::unlink(temp.c_str()) != 0 && errno != ENOENT) return fail(kWriteStagePrepare, errno);
 
   // Stage 1: a fresh temporary; O_EXCL so a name planted since the unlink is not written through.

@@ -37,8 +37,9 @@ struct AtomicWriteResult {
 };
 
 // Writes `size` bytes as the new content of `path` (temporary "<path>.tmp").
-// The new file keeps the permission bits of the file it replaces.
-AtomicWriteResult WriteFileAtomically(const std::string& path, const void* data, size_t size);
+// The new file keeps the permission bits of the file it replaces (0644 for a
+// new file) unless `forcedMode` gives them (0600 for files holding passwords).
+AtomicWriteResult WriteFileAtomically(const std::string& path, const void* data, size_t size, int forcedMode = -1);
 
 // The system calls of a rewrite, as seen by the fault hook.
 enum class FileStep { kOpen, kWrite, kSync, kClose, kRename, kSyncFolder };
