@@ -25,6 +25,7 @@
 #include "common/kernel_driver.h"
 #include "manager/msc/quick_eject.h"
 #include "manager/msc/text_items.h"
+#include "manager/msc/track_copier.h"
 #include "manager/options/device_dialogs.h"
 #include "manager/shoebox/shoebox.h"
 #include "platform/fs/volumes.h"
@@ -35,6 +36,12 @@ namespace hub {
 // so every file operation refuses while disconnected.
 inline constexpr std::string_view kNoPlayerRoot = "Z:\\";
 inline constexpr std::chrono::milliseconds kMscWatchPeriod{5000};
+
+// Answers of the add operations besides 0 (done; the copy runs) and of DeleteTrack.
+inline constexpr int kAddResultDuplicate = 7;   // same tags already on the player, or the data file exists
+inline constexpr int kAddResultNoSpace = 8;     // larger than the free space (or a data file that cannot be opened)
+inline constexpr int kAddResultCannotOpen = 11; // the source audio file cannot be opened
+inline constexpr int kDeleteResultFileKept = 2; // the file could not be deleted: the track stays
 
 // A storage size as the 32-bit KB count requests carry; larger volumes answer
 // the largest count instead of wrapping.
@@ -115,6 +122,11 @@ class KernelDeviceMSCBase : public KernelDevice {
   int SegmentOp3120(int value1, int value2) override;
   int SegmentOp3170() override;
   int SetTrackInfo(const KernelId& id, const _AUDIODATA& record) override;
+  int GetTrackInfo(const KernelId& id, _AUDIODATA& record) override;
+  int ImportTrackFile(std::string_view path, const _AUDIODATA& record, KernelId& newId) override;
+  int RelocateTrackFile(const KernelId& id, int flag) override;
+  std::string GetTrackFilePath(const KernelId& id) override;
+  int AddTrackRecord(const _AUDIODATA& record) override;
   int GetTrackSizeKB(const KernelId& id) override;
   std::string GetTrackArtist(const KernelId& id) override;
   std::string GetTrackAlbum(const KernelId& id) override;
@@ -250,6 +262,11 @@ class KernelDeviceMSCBase : public KernelDevice {
   bool WaitForSaves(std::chrono::milliseconds timeout);
   // Shows what was queued for the user; call without holding the lock.
   void ShowQueuedMessages();
+  // Waits until no file copy is waiting or running; false on time-out. Call
+  // without holding the lock (a failed copy takes it to drop its track).
+  bool WaitForCopies(std::chrono::milliseconds timeout);
+  // Test seam: runs on the copy thread before each copy.
+  void SetBeforeCopyHook(std::function<void(const CopyJob&)> hook) { copier_.SetBeforeCopyHook(std::move(hook)); }
 
   // Family values (Part of construction; a family sets them in its constructor).
   struct FamilyValues {
@@ -276,8 +293,9 @@ class KernelDeviceMSCBase : public KernelDevice {
 
   // The monitor shown while connecting, loading and saving: the tray progress window.
   virtual std::unique_ptr<ShoeboxProgressMonitor> MakeProgress(const std::string& text, int range);
-  // Fills an empty database from the player's files when it is rebuilt.
-  virtual void ImportExistingFiles() {}
+  // Fills an empty database from the player's audio files when it is rebuilt,
+  // their tags from the installed track-info reader.
+  virtual void ImportExistingFiles();
   // Writes the playlists as M3U files after a save (families with export playlists).
   virtual void ExportPlaylists();
   // Shows one message box; runs on whichever thread shows the queue.
@@ -291,6 +309,14 @@ class KernelDeviceMSCBase : public KernelDevice {
   std::string DatabasePath() const;
   // Queues a message box (information icon) for after the lock is released.
   void QueueMessage(std::string text, bool topmost = false);
+
+  // The place the naming rule gives a track ("E:\..."), when it fits and lies inside the root.
+  std::optional<std::string> PlaceOf(const SBTrackV100& track);
+  // Creates the place's folders and the first free file among the place and its
+  // numbered forms; answers that player path and its native path. Throws when none can be had.
+  std::string ClaimPlace(const std::string& place, std::string& native);
+  // Runs on the copy thread when a track's copy has ended.
+  void OnTrackCopyFinished(uint32_t id, const std::string& target, int error);
 
   // The save routine; runs under the lock. 1 when saved.
   int SaveLocked(bool withProgress);
@@ -338,6 +364,8 @@ class KernelDeviceMSCBase : public KernelDevice {
   std::chrono::milliseconds watchPeriod_ = kMscWatchPeriod;
   std::thread watcher_;
   std::thread saver_;
+  // Last, so that it stops (and its callbacks end) before anything they use goes.
+  TrackCopier copier_;
 };
 
 }  // namespace hub

@@ -4,14 +4,6 @@
 
 namespace hub {
 
-// The naming rule's answer for a track without a record; the general pattern
-// and each family's own rule replace it.
-void KernelDeviceMSCBase::BuildTargetPath(const SBTrackV100*, std::string& folder, std::string& name,
-                                          std::string& extension) {
-  folder = "Unknown\\";
-  name = "Unknown";
-  extension = "mp3";
-}
 
 void KernelDeviceMSCBase::DeviceOp2040() {}
 int KernelDeviceMSCBase::DeviceOp2120() { return 0; }
@@ -28,7 +20,6 @@ int KernelDeviceMSCBase::SegmentOp3080() { return 0; }
 int KernelDeviceMSCBase::SupportsTrackOrder() { return 0; }
 int KernelDeviceMSCBase::SegmentOp3120(int, int) { return 0; }
 int KernelDeviceMSCBase::SegmentOp3170() { return 0; }
-int KernelDeviceMSCBase::SetTrackInfo(const KernelId&, const _AUDIODATA&) { return 0; }
 int KernelDeviceMSCBase::GetTrackSizeKB(const KernelId&) { return 0; }
 std::string KernelDeviceMSCBase::GetTrackArtist(const KernelId&) { return {}; }
 std::string KernelDeviceMSCBase::GetTrackAlbum(const KernelId&) { return {}; }
@@ -49,24 +40,15 @@ int KernelDeviceMSCBase::SetTrackValue4230(const KernelId&, int) { return 0; }
 int KernelDeviceMSCBase::SetTrackText4240(const KernelId&, std::string_view) { return 0; }
 int KernelDeviceMSCBase::SetTrackText4250(const KernelId&, std::string_view) { return 0; }
 int KernelDeviceMSCBase::SupportsFileTransfer() { return 0; }
-int KernelDeviceMSCBase::AddTrackFile(std::string_view, const _AUDIODATA&, KernelId&) { return 0; }
-int KernelDeviceMSCBase::AddDataFile(std::string_view, const KernelId&, KernelId&) { return 0; }
-int KernelDeviceMSCBase::CopyTrackFromDevice(const KernelId&, std::string_view, int) { return 0; }
-int KernelDeviceMSCBase::TransferOp5070(const KernelId&, std::string_view) { return 0; }
 int KernelDeviceMSCBase::TransferCapability5080() { return 0; }
 int KernelDeviceMSCBase::TransferCapability5090() { return 0; }
 void KernelDeviceMSCBase::TransferOp5100() {}
 int KernelDeviceMSCBase::TransferCapability5120() { return 0; }
 int KernelDeviceMSCBase::SupportsAudio() { return 0; }
-int KernelDeviceMSCBase::GetFirstTrack(KernelId&) { return 0; }
-int KernelDeviceMSCBase::GetNextTrack(KernelId&) { return 0; }
-int KernelDeviceMSCBase::GetAudioTotalKB() { return 0; }
-int KernelDeviceMSCBase::DeleteTrack(const KernelId&) { return 0; }
 std::string KernelDeviceMSCBase::GetTrackItemName(const KernelId&) { return {}; }
 int KernelDeviceMSCBase::TrackOp6070(const KernelId&) { return 0; }
 int KernelDeviceMSCBase::SupportsDataFiles() { return 0; }
 int KernelDeviceMSCBase::DataCapability7011() { return 0; }
-int KernelDeviceMSCBase::GetDataRoot(KernelId&) { return 0; }
 int KernelDeviceMSCBase::GetFirstDataChild(const KernelId&, KernelId&) { return 0; }
 int KernelDeviceMSCBase::GetNextDataChild(const KernelId&, KernelId&) { return 0; }
 int KernelDeviceMSCBase::GetDataTotalKB() { return 0; }
@@ -83,7 +65,6 @@ int KernelDeviceMSCBase::DataItemOp7130(const KernelId&, std::string_view) { ret
 int KernelDeviceMSCBase::DataItemOp7140(const KernelId&, std::string_view) { return 0; }
 int KernelDeviceMSCBase::DataItemOp7150(const KernelId&, const KernelId&) { return 0; }
 int KernelDeviceMSCBase::DataItemOp7160(const KernelId&, KernelId&) { return 0; }
-std::string KernelDeviceMSCBase::GetDataFolderPath() { return {}; }
 int KernelDeviceMSCBase::SupportsDevicePlayback() { return 0; }
 int KernelDeviceMSCBase::GetVolume() { return 0; }
 int KernelDeviceMSCBase::SetVolume(int) { return 0; }
