@@ -111,6 +111,10 @@ bool Utf8ToLatin1(std::string_view text, std::string& out) {
   return true;
 }
 
+// id3lib 3.8.3 writes a little-endian byte-order mark and then each unit high
+// byte first; units handed over byte-swapped come out as the mark says.
+unicode_t ForId3lib(uint32_t unit) { return unicode_t(((unit & 0xFF) << 8) | ((unit >> 8) & 0xFF)); }
+
 std::vector<unicode_t> Utf8ToUnicode(std::string_view text) {
   std::vector<unicode_t> out;
   for (size_t i = 0; i < text.size();) {
@@ -123,10 +127,10 @@ std::vector<unicode_t> Utf8ToUnicode(std::string_view text) {
     i += len;
     if (cp >= 0x10000) {
       cp -= 0x10000;
-      out.push_back(unicode_t(0xD800 + (cp >> 10)));
-      out.push_back(unicode_t(0xDC00 + (cp & 0x3FF)));
+      out.push_back(ForId3lib(0xD800 + (cp >> 10)));
+      out.push_back(ForId3lib(0xDC00 + (cp & 0x3FF)));
     } else {
-      out.push_back(unicode_t(cp));
+      out.push_back(ForId3lib(cp));
     }
   }
   out.push_back(0);

@@ -107,6 +107,32 @@ TEST_F(TagWriterTest, EmptyFieldsRemoveTheirFrames) {
   EXPECT_EQ(info.find("TYER"), std::string::npos) << info;
 }
 
+// Text outside Latin-1 is stored as UTF-16 whose bytes follow its byte-order mark.
+TEST_F(TagWriterTest, TextOutsideLatin1IsProperUtf16) {
+  ASSERT_TRUE(WriteSettingDword("ATM_TWB_UseV2", 1));
+  std::string path = dir_ + "/utf16.mp3";
+  ASSERT_TRUE(test::MakeMp3(path));
+  _AUDIODATA r = Record(path);
+  r.artist.Set("Bj\xC3\xB6rk \xE6\x97\xA5");  // "Björk 日"
+  r.title.Set("\xC3\x86r\xC3\xB8");              // "Ærø" fits Latin-1
+  ASSERT_TRUE(WriteTagsToFile(r, 0));
+  auto bytes = test::ReadBytes(path);
+  auto frame = [&](const std::string& id) {
+    std::string text(bytes.begin(), bytes.begin() + std::min<size_t>(bytes.size(), 4096));
+    size_t at = text.find(id);
+    if (at == std::string::npos) return std::vector<uint8_t>();
+    size_t size = size_t(bytes[at + 4]) << 24 | size_t(bytes[at + 5]) << 16 | size_t(bytes[at + 6]) << 8 | bytes[at + 7];
+    return std::vector<uint8_t>(bytes.begin() + long(at + 10), bytes.begin() + long(at + 10 + size));
+  };
+  std::vector<uint8_t> artist = frame("TPE1");
+  std::vector<uint8_t> expected = {1, 0xFF, 0xFE, 'B', 0, 'j', 0, 0xF6, 0, 'r', 0, 'k', 0, ' ', 0, 0xE5, 0x65};
+  ASSERT_GE(artist.size(), expected.size());
+  EXPECT_EQ(std::vector<uint8_t>(artist.begin(), artist.begin() + long(expected.size())), expected);
+  std::vector<uint8_t> title = frame("TIT2");
+  ASSERT_GE(title.size(), 4u);
+  EXPECT_EQ(std::vector<uint8_t>(title.begin(), title.begin() + 4), (std::vector<uint8_t>{0, 0xC6, 'r', 0xF8}));
+}
+
 TEST_F(TagWriterTest, OtherFormatsAreUntouchedAndMissingFilesFail) {
   std::string ogg = dir_ + "/song.ogg";
   test::WriteBytes(ogg, {'O', 'g', 'g', 'S', 1, 2, 3});
