@@ -43,10 +43,15 @@ std::string GetVersionText(const std::string& rawPath, bool shortForm) {
 }
 
 std::string GetModuleVersionString() {
-  const std::string& path = TheProductProfile().moduleInstance.path;
-  // The invoked name may be a bare command; the running image is always readable here.
-  std::ifstream probe(path, std::ios::binary);
-  return GetVersionText(probe ? path : std::string("/proc/self/exe"), true);
+  // Read once: the program file does not change under a running process, and
+  // callers (the version request) ask often.
+  static const std::string cached = [] {
+    const std::string& path = TheProductProfile().moduleInstance.path;
+    // The invoked name may be a bare command; the running image is always readable here.
+    std::ifstream probe(path, std::ios::binary);
+    return GetVersionText(probe ? path : std::string("/proc/self/exe"), true);
+  }();
+  return cached;
 }
 
 }  // namespace hub
