@@ -1,7 +1,63 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds, and runs the main job.
+# Sets up the machine, builds, prepares the demo player and runs the device
+# manager (irivmgr) in the foreground on it. Ctrl-C closes the manager.
+#
+# The demo player lives in $HUB_DEMO_DIR (default ~/.local/share/hub-demo/player);
+# the web server listens on 8049 unless KW_PortT says otherwise.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh build
-exec build/apps/hubinfo/hubinfo "$@"
+
+export HUBREG=$PWD/build/apps/hubreg/hubreg
+kdpcall=$PWD/build/apps/kdpcall/kdpcall
+hubplat=$PWD/build/apps/hubplat/hubplat
+manager=$PWD/build/apps/hubwarden/irivmgr
+key='Software\Quorral Software\Tarveld Explorer'
+demo=${HUB_DEMO_DIR:-${XDG_DATA_HOME:-$HOME/.local/share}/hub-demo}
+player=$demo/player
+
+# The demo player: a folder labelled "H300" with a few tagged tracks, bound as a player.
+if [[ ! -d $player ]]; then
+  mkdir -p "$demo"
+  if [[ -x scripts/make-demo-player.sh ]]; then
+    bash scripts/make-demo-player.sh "$player" --register
+  else
+    echo "run.sh: scripts/make-demo-player.sh is not in this tree yet; using an empty player" >&2
+    mkdir -p "$player"
+    "$HUBREG" create 'Software\Quorral Software\Shared'
+    "$HUBREG" set 'Software\Quorral Software\Shared' FolderPlayers sz "$player|H300|48300001"
+  fi
+fi
+
+# What the installer writes: the product key and the installed device support
+# (bit 31: device families, bit 18: the player, its web server and tray icon).
+"$HUBREG" create "$key"
+"$HUBREG" set "$key" Vad_InstallResult dword 0x80040000
+port=$("$HUBREG" get "$key" KW_PortT 2>/dev/null || true)
+[[ $port =~ ^[0-9]+$ && $port -ge 1 && $port -le 65535 ]] || port=8049
+
+# Once the manager runs: connect as Explorer would, and say what can be streamed.
+(
+  for _ in $(seq 100); do
+    "$hubplat" list 2>/dev/null | grep -q KDPWNC_TV && break
+    sleep 0.1
+  done
+  "$kdpcall" Connect 0 >/dev/null || exit 0
+  out=$("$kdpcall" GetFirstTrack 2>/dev/null) || exit 0
+  echo "Tracks on the player (stream one with curl -o track URL):"
+  for _ in $(seq 200); do
+    [[ $out =~ ^R\ 0 ]] && break
+    id=$(sed -n 's/^id \([0-9]*\),.*/\1/p' <<<"$out")
+    [[ -n $id ]] || break
+    path=$("$kdpcall" GetTrackFilePath "$id" 2>/dev/null | sed -n 's/^T //p')
+    name=${path##*[\\/]}
+    echo "  http://127.0.0.1:$port/stream/$id/${name// /%20}"
+    next=$("$kdpcall" GetNextTrack "$id" 2>/dev/null) || break
+    [[ $next == "$out" ]] && break
+    out=$next
+  done
+) &
+
+echo "Starting irivmgr (tray: build/apps/hubplat/hubplat tray; Ctrl-C closes it)"
+HUB_UI_DRIVER=${HUB_UI_DRIVER:-terminal} exec "$manager"
