@@ -126,17 +126,6 @@ bool KestroManagerApp::InitInstance(const char* argv0, std::string_view commandL
 }
 
 int KestroManagerApp::Run() {
-  // Nested loops (modal dialogs, long device work) run the window's messages too.
-  ui::SetThreadMessagePump([] {
-    Message msg;
-    while (PeekWindowMessage(msg)) {
-      if (msg.message == kWmQuit) {
-        PostQuitMessage(static_cast<int>(msg.wParam));
-        return;
-      }
-      DispatchWindowMessage(msg);
-    }
-  });
   int exitCode = 0;
   Message msg;
   for (;;) {
@@ -148,7 +137,6 @@ int KestroManagerApp::Run() {
     if (wait == MessageWait::Message) DispatchWindowMessage(msg);
     ui::ProcessPendingUiWork();
   }
-  ui::SetThreadMessagePump({});
   mainWindow_.reset();
   return exitCode;
 }
