@@ -1,6 +1,7 @@
 // Benchmark: the round trip of a null request (opcode 500) from
 // KernelDeviceClient through a serving process, against a one-byte ping-pong
 // over a Unix socket pair between two processes. Prints medians and the ratio.
+#include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/socket.h>
@@ -19,6 +20,8 @@
 #include "common/kdp_block.h"
 #include "common/kdp_sequence.h"
 #include "common/product_profile.h"
+#include "common/settings.h"
+#include "platform/registry/registry.h"
 #include "platform/kernel/clock.h"
 #include "platform/kernel/named_semaphore.h"
 #include "platform/kernel/shared_mapping.h"
@@ -116,6 +119,39 @@ double MeasureClient() {
   return times.empty() ? -1 : Median(times);
 }
 
+// The same requests answered by the real manager (irivmgr, driver and device
+// but no player, so requests reach the device's dispatch).
+double MeasureManager() {
+  const ProductProfile& profile = TheProductProfile();
+  platform::Registry::Instance().CreateKey(platform::Hive::CurrentUser, profile.productRegistryKey);
+  WriteSettingDword("Vad_InstallResult", 0x80040000u);
+  WriteSettingDword("KW_Disable", 1);
+  pid_t manager = ::fork();
+  if (manager == 0) {
+    ::setenv("HUB_UI_DRIVER", "terminal", 1);
+    if (int null = ::open("/dev/null", O_WRONLY); null >= 0) ::dup2(null, STDOUT_FILENO);
+    ::execl(HUBWARDEN_DIR "/irivmgr", "irivmgr", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  const uint64_t end = platform::TickCount64() + 10000;
+  while (!platform::FindWindowByClass(profile.windowClassName) && platform::TickCount64() < end)
+    platform::SleepMs(5);
+  KernelDeviceClient client;
+  std::vector<double> times;
+  if (client.Attach(10, KernelId(), KernelId(), 0)) {
+    for (int i = 0; i < kWarmup; ++i) client.GetVersion();
+    times.reserve(kRounds);
+    for (int i = 0; i < kRounds; ++i) {
+      auto t0 = Clock::now();
+      client.GetVersion();
+      times.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+    }
+  }
+  ::kill(manager, SIGTERM);
+  ::waitpid(manager, nullptr, 0);
+  return times.empty() ? -1 : Median(times);
+}
+
 double MeasureSocket() {
   int fds[2];
   if (::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) return -1;
@@ -150,17 +186,22 @@ int main() {
   std::filesystem::create_directories(dir);
   ::setenv("HUB_RUNTIME_DIR", dir.c_str(), 1);
   ::setenv("HUB_OBJECT_NAMESPACE", ("kdpbench" + std::to_string(::getpid())).c_str(), 1);
+  ::setenv("HUB_CONFIG_DIR", dir.c_str(), 1);
+  ::setenv("HUB_REGISTRY", (dir + "/registry.db").c_str(), 1);
+  ::setenv("TMPDIR", dir.c_str(), 1);
   SelectProduct("irivmgr", TheProductProfile());
 
   double socket = MeasureSocket();
   double request = MeasureClient();
+  double manager = MeasureManager();
   std::filesystem::remove_all(dir);
-  if (socket <= 0 || request <= 0) {
+  if (socket <= 0 || request <= 0 || manager <= 0) {
     std::fprintf(stderr, "measurement failed\n");
     return 1;
   }
   std::printf("null request (opcode 500) through KernelDeviceClient: median %.2f us\n", request);
+  std::printf("null request (opcode 500) answered by irivmgr:       median %.2f us\n", manager);
   std::printf("unix socket ping-pong between two processes:         median %.2f us\n", socket);
-  std::printf("ratio: %.2f (aim: at most 3)\n", request / socket);
+  std::printf("ratio: %.2f (aim: at most 3); with irivmgr: %.2f\n", request / socket, manager / socket);
   return 0;
 }
