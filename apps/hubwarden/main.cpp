@@ -5,7 +5,9 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,14 +31,20 @@ struct ModuleObjects {
   std::vector<hub::KernelId> templateIds;
 };
 
+// The main window once start-up created it.
+std::atomic<hub::platform::WindowHandle> mainWindow{0};
+
 // Turns SIGINT and SIGTERM into a close of the main window, on a thread of
-// its own so the close runs as an ordinary message.
-void WatchSignals(sigset_t set, hub::platform::WindowHandle window) {
+// its own so the close runs as an ordinary message. Before there is a window
+// (a start-up message on the terminal) they end the program as usual.
+void WatchSignals(sigset_t set) {
   for (;;) {
     int sig = 0;
     if (sigwait(&set, &sig) != 0) continue;
     if (sig == SIGUSR2) return;  // the program is ending
-    if (!hub::platform::PostWindowMessage(window, hub::platform::kWmClose, hub::kCloseFromSignal, 0)) return;
+    const hub::platform::WindowHandle window = mainWindow.load();
+    if (!window || !hub::platform::PostWindowMessage(window, hub::platform::kWmClose, hub::kCloseFromSignal, 0))
+      std::_Exit(128 + sig);
   }
 }
 
@@ -54,14 +62,20 @@ int main(int argc, char** argv) {
   std::string commandLine;
   for (int i = 1; i < argc; ++i) commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
 
+  std::thread signals(WatchSignals, set);
+  struct StopWatching {
+    std::thread& thread;
+    ~StopWatching() {
+      pthread_kill(thread.native_handle(), SIGUSR2);
+      thread.join();
+    }
+  } stopWatching{signals};
+
   hub::InstallSqlQueryEngine();
   ModuleObjects objects;
   if (!objects.app.InitInstance(argv[0], commandLine)) return 0;
+  mainWindow = objects.app.MainWindow()->Handle();
 
   hub::platform::ui::UiControlServer control;
-  std::thread signals(WatchSignals, set, objects.app.MainWindow()->Handle());
-  int rc = objects.app.Run();
-  pthread_kill(signals.native_handle(), SIGUSR2);
-  signals.join();
-  return rc;
+  return objects.app.Run();
 }

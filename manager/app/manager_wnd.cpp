@@ -103,8 +103,12 @@ bool KestroManagerWnd::Create() {
 }
 
 int64_t KestroManagerWnd::WindowProc(WindowHandle h, uint32_t message, uint64_t wParam, int64_t lParam) {
-  const bool trayWork = message == kTrayCallbackMessage || (message == kWmCommand && wParam >= 500 && wParam <= 599);
-  if (inRequest_ && (message == kKdpRequestMessage || trayWork)) {
+  // Closing in the middle of a request would pull the device from under it.
+  const bool deferrable = message == kKdpRequestMessage || message == kTrayCallbackMessage ||
+                          message == kWmClose || message == kImmediateExitMessage ||
+                          (message == kWmCommand && wParam >= 500 && wParam <= 599) ||
+                          (message == kWmCommand && wParam == kAppExitCommand);
+  if (inRequest_ && deferrable) {
     deferred_.push_back({message, wParam, lParam});
     return 0;
   }
