@@ -4,6 +4,7 @@
 // request) closes it as the window's close would.
 #include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -31,9 +32,6 @@ struct ModuleObjects {
   std::vector<hub::KernelId> templateIds;
 };
 
-// The main window once start-up created it.
-std::atomic<hub::platform::WindowHandle> mainWindow{0};
-
 // Turns SIGINT and SIGTERM into a close of the main window, on a thread of
 // its own so the close runs as an ordinary message. Before there is a window
 // (a start-up message on the terminal) they end the program as usual.
@@ -42,7 +40,7 @@ void WatchSignals(sigset_t set) {
     int sig = 0;
     if (sigwait(&set, &sig) != 0) continue;
     if (sig == SIGUSR2) return;  // the program is ending
-    const hub::platform::WindowHandle window = mainWindow.load();
+    const hub::platform::WindowHandle window = hub::CurrentManagerWindow();
     if (!window || !hub::platform::PostWindowMessage(window, hub::platform::kWmClose, hub::kCloseFromSignal, 0))
       std::_Exit(128 + sig);
   }
@@ -74,7 +72,6 @@ int main(int argc, char** argv) {
   hub::InstallSqlQueryEngine();
   ModuleObjects objects;
   if (!objects.app.InitInstance(argv[0], commandLine)) return 0;
-  mainWindow = objects.app.MainWindow()->Handle();
 
   hub::platform::ui::UiControlServer control;
   return objects.app.Run();

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -44,6 +45,7 @@ constexpr const char* kNamespacePath =
     "/e,/n,::{20D04FE0-3AEA-1069-A2D8-08002B30309D}\\::{BBA7EB3F-97AB-4EBD-BCA2-C3C8DBED4420}";
 
 KestroManagerWnd* theWindow = nullptr;
+std::atomic<WindowHandle> currentWindow{0};
 
 // The option pages restart the server through this.
 class ServerControl : public WebServerControl {
@@ -60,6 +62,8 @@ class ServerControl : public WebServerControl {
 uint32_t UsablePort(uint32_t port) { return port == 0 || port > 65535 ? kDefaultManagerPort : port; }
 
 }  // namespace
+
+WindowHandle CurrentManagerWindow() { return currentWindow.load(); }
 
 KestroManagerWnd::KestroManagerWnd(DriverFactory driverFactory) : driverFactory_(std::move(driverFactory)) {
   theWindow = this;
@@ -82,6 +86,7 @@ KestroManagerWnd::KestroManagerWnd(DriverFactory driverFactory) : driverFactory_
 }
 
 KestroManagerWnd::~KestroManagerWnd() {
+  currentWindow = 0;
   if (handle_) {
     ui::TrayDelete(handle_, kTrayIconId);
     KillWindowTimer(handle_, kTrayTimerId);
@@ -114,6 +119,7 @@ int64_t KestroManagerWnd::WindowProc(WindowHandle h, uint32_t message, uint64_t 
   }
   if (message == kWmCreate) {
     handle_ = h;
+    currentWindow = h;
     return OnCreate();
   }
   if (message == kWmClose) return OnClose(wParam);

@@ -39,6 +39,10 @@ inline constexpr uint64_t kCloseFromSignal = 0x5349474Eu;
 
 using DriverFactory = std::function<std::unique_ptr<KernelDriver>()>;
 
+// The manager's window from its creation to its destruction (0 otherwise);
+// safe to read from any thread.
+platform::WindowHandle CurrentManagerWindow();
+
 class KestroManagerWnd {
  public:
   // Authorises the program with the firewall, creates the request block and
