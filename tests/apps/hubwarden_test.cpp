@@ -212,7 +212,7 @@ TEST_F(ManagerTest, ImmediateExitWaitsForTheRunningSaveAndEndsWithCode1) {
   ASSERT_EQ(Hubplat("post KDPWNC_TV 0x4C8").status, 0);
   EXPECT_EQ(ExitCode(manager->Wait(kWaitMs)), 1);
   // The database on the player is whole and holds the change.
-  Output dump = RunTool(std::string(SBXDUMP_PATH) + " " + Quote(player_ + "/Quorral.sbx"));
+  Output dump = RunTool(std::string(SBXDUMP_PATH) + " " + Quote(player_ + "/Tarveld.sbx"));
   EXPECT_EQ(dump.status, 0) << dump.text;
   EXPECT_NE(dump.text.find("Road Warrior"), std::string::npos) << dump.text;
 }
