@@ -76,6 +76,8 @@ void KernelDeviceMSCBase::StopWorkers() {
   workersWake_.notify_all();
   if (watcher_.joinable()) watcher_.join();
   if (saver_.joinable()) saver_.join();
+  // Copies end while the family is whole: their callbacks use the device.
+  copier_.Shutdown();
   ShowQueuedMessages();
 }
 

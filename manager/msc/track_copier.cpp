@@ -33,9 +33,11 @@ int SendCopyProgress(WindowId window, uint32_t message, uint64_t wParam, int64_t
 
 TrackCopier::TrackCopier() : thread_([this] { Run(); }) {}
 
-TrackCopier::~TrackCopier() {
+TrackCopier::~TrackCopier() { Shutdown(); }
+
+void TrackCopier::Shutdown() {
   Stop();
-  thread_.join();
+  if (thread_.joinable()) thread_.join();
 }
 
 void TrackCopier::Stop() {

@@ -48,6 +48,8 @@ class TrackCopier {
   // Lets the copy in progress finish and drops the copies still waiting, as
   // the destructor does, without waiting.
   void Stop();
+  // Stop, then wait for the thread to end. Idempotent; never from a callback.
+  void Shutdown();
   // True when no copy is waiting or running (within the time-out). Never call
   // it while holding a lock that a `finished` callback takes.
   bool WaitIdle(int timeoutMs);
