@@ -267,23 +267,27 @@ class ShoeboxReader {
     track.texts_.reserve(db_.baseFolder_.size() + (it.end - pos) / 2);
     int lastId = 0;
     Chunk c;
+    std::u16string& texts = track.texts_;
     while (NextChild(pos, it.end, c, false)) {
       uint16_t id = 0;
-      text_.clear();
+      // Texts in id order (the rule) are read straight onto the packed texts.
+      size_t at = texts.size();
       if (c.tag != kTagText) {
         Damage(c.start, "unknown chunk skipped");
-      } else if (ReadText(c, id, text_)) {
+      } else if (ReadText(c, id, texts)) {
         if (id < kTrackTextFirst || id > kTrackTextLast) {
+          texts.resize(at);
           Damage(c.start, "unknown track text dropped");
         } else {
-          if (id == kTrackTextPath) text_.insert(0, db_.baseFolder_);
-          if (text_.size() > kShoeboxMaxText) Damage(c.start, "path too long with the base folder");
-          if (id > lastId && text_.size() <= kShoeboxMaxText) {
-            // In id order: append to the packed texts.
-            track.texts_ += text_;
-            track.lengths_[id - kTrackTextFirst] = static_cast<uint16_t>(text_.size());
+          if (id == kTrackTextPath) texts.insert(at, db_.baseFolder_);
+          size_t length = texts.size() - at;
+          if (length > kShoeboxMaxText) Damage(c.start, "path too long with the base folder");
+          if (id > lastId && length <= kShoeboxMaxText) {
+            track.lengths_[id - kTrackTextFirst] = static_cast<uint16_t>(length);
           } else {
             if (id <= lastId) Damage(c.start, "track texts out of order");
+            text_.assign(texts, at, length);
+            texts.resize(at);
             track.SetText(id, text_);
           }
           lastId = std::max<int>(lastId, id);
