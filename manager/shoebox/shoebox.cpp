@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <typeinfo>
 
 #include "platform/fs/whole_file.h"
 
@@ -67,12 +68,22 @@ class ShoeboxReader {
 
   void Run() {
     batch_ = db_.tracks_.size() == 0;
+    // Our own key is built into one reused buffer instead of a new string per track.
+    ownKey_ = typeid(*db_.hasher_) == typeid(Shoebox);
     ReadFile();
     if (batch_) {
+      bool replaced = false;
       db_.tracks_.IndexAll([&](const SBTrackV100&, const SBTrackV100&, size_t n) {
         Damage(trackStarts_[n], "second track with the same id");
+        replaced = true;
       });
-      db_.IndexAllTracks();
+      if (replaced) {
+        // Rare (a damaged file): the keys of replaced records are stale; index what was kept.
+        db_.IndexAllTracks();
+      } else {
+        db_.totalSize_ += batchSize_;
+        db_.IndexKeys(keys_);
+      }
     }
   }
 
@@ -245,6 +256,13 @@ class ShoeboxReader {
 
   void ReadTracks(const Chunk& ct) {
     size_t pos = ct.Body();
+    if (batch_) {
+      // A hint only: a well-formed track takes at least its header and record.
+      size_t likely = trackStarts_.size() + (ct.end - pos) / (kChunkHeaderSize + kSBTrackSize);
+      trackStarts_.reserve(likely);
+      keys_.reserve(likely);
+      db_.tracks_.ReservePending(likely);
+    }
     Chunk c;
     while (NextChild(pos, ct.end, c, false)) {
       if (c.tag == kTagTrack) {
@@ -298,7 +316,17 @@ class ShoeboxReader {
     // A record whose texts were cut off by damage is not kept half-read.
     if (stopped_) return;
     if (batch_) {
+      // Sized and keyed while the record is still in the cache.
       trackStarts_.push_back(it.start);
+      batchSize_ += track.Size();
+      uint64_t hash;
+      if (ownKey_) {
+        db_.DuplicateKeyInto(track, key_);
+        hash = KeyHash(key_);
+      } else {
+        hash = KeyHash(db_.hasher_->GetDuplicateKey(track));
+      }
+      keys_.emplace_back(hash, track.Id());
       db_.tracks_.AppendUnindexed(std::move(track));
       return;
     }
@@ -370,6 +398,10 @@ class ShoeboxReader {
   std::u16string text_;   // reused for every text read
   bool batch_ = false;    // tracks are appended unindexed and indexed at the end
   std::vector<size_t> trackStarts_;  // file offsets of the batch's tracks
+  std::vector<std::pair<uint64_t, uint32_t>> keys_;  // key hash and id of the batch's tracks
+  uint64_t batchSize_ = 0;  // size total of the batch's tracks
+  bool ownKey_ = false;     // the hasher is this database's own key
+  std::u16string key_;      // reused for every key built
   bool stopped_ = false;  // the last child walk ended at damage
 };
 
@@ -570,14 +602,20 @@ bool Shoebox::IsPathInsideBase(std::u16string_view path) const {
 }
 
 std::u16string Shoebox::GetDuplicateKey(const SBTrackV100& track) const {
+  std::u16string key;
+  DuplicateKeyInto(track, key);
+  return key;
+}
+
+void Shoebox::DuplicateKeyInto(const SBTrackV100& track, std::u16string& key) const {
   // The track number in at least two digits ("%02u").
   char16_t digits[5];
   int n = 0;
   for (unsigned v = track.TrackNumber(); v > 0 || n < 2; v /= 10) digits[n++] = static_cast<char16_t>(u'0' + v % 10);
-  std::u16string key;
   std::u16string_view artist = track.Text(kTrackTextArtist);
   std::u16string_view album = track.Text(kTrackTextAlbum);
   std::u16string_view title = track.Text(kTrackTextTitle);
+  key.clear();
   key.reserve(artist.size() + album.size() + title.size() + 9);
   key += artist;
   key += u'\0';
@@ -586,7 +624,6 @@ std::u16string Shoebox::GetDuplicateKey(const SBTrackV100& track) const {
   while (n > 0) key += digits[--n];
   key += u'\0';
   key += title;
-  return key;
 }
 
 void Shoebox::Unindex(const SBTrackV100& track) {
@@ -602,13 +639,17 @@ void Shoebox::PutTrack(SBTrackV100&& track) {
 }
 
 void Shoebox::IndexAllTracks() {
-  constexpr size_t kAhead = 8;
   std::vector<std::pair<uint64_t, uint32_t>> keys;
   keys.reserve(tracks_.size());
   for (const SBTrackV100& track : tracks_) {
     totalSize_ += track.Size();
     keys.emplace_back(KeyHash(hasher_->GetDuplicateKey(track)), track.Id());
   }
+  IndexKeys(keys);
+}
+
+void Shoebox::IndexKeys(const std::vector<std::pair<uint64_t, uint32_t>>& keys) {
+  constexpr size_t kAhead = 8;
   duplicates_.Reserve(duplicates_.size() + keys.size());
   for (size_t n = 0; n < keys.size(); ++n) {
     if (n + kAhead < keys.size()) duplicates_.Prefetch(keys[n + kAhead].first);

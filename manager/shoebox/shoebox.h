@@ -113,32 +113,38 @@ class ShoeboxTable {
   void Clear() {
     order_.clear();
     index_.Clear();
+    pending_.clear();
   }
   void Reserve(size_t n) { index_.Reserve(n); }
 
   // Loading appends without indexing, then indexes the batch in one pass that
   // prefetches its slots instead of stalling on a cache miss per record. Only
   // for a table that was empty before the batch.
-  void AppendUnindexed(Record&& record) { order_.push_back(std::move(record)); }
+  Record& AppendUnindexed(Record&& record) {
+    uint32_t id = record.Id();
+    order_.push_back(std::move(record));
+    pending_.push_back({id, std::prev(order_.end())});
+    return order_.back();
+  }
+  void ReservePending(size_t n) { pending_.reserve(n); }
   // A record whose id is already indexed replaces that record's content (which
   // keeps its place) and leaves the list; onReplace(kept, later, n) runs first,
   // n counting the batch from 0.
   template <class F>
   void IndexAll(F&& onReplace) {
     constexpr size_t kAhead = 8;
-    std::vector<Iter> batch;
-    batch.reserve(order_.size());
-    for (auto it = order_.begin(); it != order_.end(); ++it) batch.push_back(it);
+    std::vector<Pending> batch = std::move(pending_);
+    pending_.clear();
     index_.Reserve(batch.size());
     for (size_t n = 0; n < batch.size(); ++n) {
-      if (n + kAhead < batch.size()) index_.Prefetch(batch[n + kAhead]->Id());
-      Iter it = batch[n];
-      if (Iter* kept = index_.Find(it->Id())) {
+      if (n + kAhead < batch.size()) index_.Prefetch(batch[n + kAhead].id);
+      Iter it = batch[n].it;
+      if (Iter* kept = index_.Find(batch[n].id)) {
         onReplace(**kept, *it, n);
         **kept = std::move(*it);
         order_.erase(it);
       } else {
-        index_.Add(it->Id(), it);
+        index_.Add(batch[n].id, it);
       }
     }
   }
@@ -171,8 +177,14 @@ class ShoeboxTable {
     pos.next = pos.atEnd ? 0 : after->Id();
     return &*it;
   }
+  // The unindexed batch, so indexing it does not walk the list again.
+  struct Pending {
+    uint32_t id;
+    Iter it;
+  };
   std::list<Record> order_;
   FlatIdMap<Iter> index_;
+  std::vector<Pending> pending_;
 };
 
 class Shoebox : public ShoeboxDuplicateHasher {
@@ -257,6 +269,10 @@ class Shoebox : public ShoeboxDuplicateHasher {
   void PutTrack(SBTrackV100&& track);
   // Adds the size and duplicate key of every track (after a batch load).
   void IndexAllTracks();
+  // Adds (key hash, id) pairs to the duplicate index.
+  void IndexKeys(const std::vector<std::pair<uint64_t, uint32_t>>& keys);
+  // This database's own key, written over `key` (which keeps its buffer).
+  void DuplicateKeyInto(const SBTrackV100& track, std::u16string& key) const;
   void Unindex(const SBTrackV100& track);
   uint32_t FreeTrackId();
   uint32_t FreePlaylistId();
