@@ -102,6 +102,37 @@ TEST(ShoeboxTablesTest, ALaterRecordWithTheSameIdReplacesTheEarlierWhole) {
   EXPECT_EQ(db.NextTrack(pos), nullptr);
 }
 
+// Keys tracks by title alone, so its duplicates differ from the database's own.
+class TitleHasher : public ShoeboxDuplicateHasher {
+ public:
+  std::u16string GetDuplicateKey(const SBTrackV100& track) const override {
+    return std::u16string(track.Text(kTrackTextTitle));
+  }
+};
+
+TEST(ShoeboxTablesTest, LoadedTracksAreKeyedByTheGivenHasher) {
+  auto bytes = ChunkAssembler::Build(R"(
+    BS/24 { zeros 24 BA/0 { CT/0 {
+      IT/120 { record 120 { @0 u32 2001 @56 u16 1 } text 100 "a.mp3" text 102 "X" text 106 "song" }
+      IT/120 { record 120 { @0 u32 2002 @56 u16 2 } text 100 "b.mp3" text 102 "Y" text 106 "tune" }
+    } CP/0 { } } })")
+                   .bytes;
+  TitleHasher byTitle;
+  Shoebox db;
+  ASSERT_EQ(db.LoadFromMemory(bytes, nullptr, &byTitle, u"E:\\"), 1);
+  EXPECT_TRUE(db.LoadedCleanly());
+  EXPECT_TRUE(db.IsDuplicate(Track(u"E:\\c.mp3", u"Z", u"", 9, u"song")));
+  EXPECT_FALSE(db.IsDuplicate(Track(u"E:\\c.mp3", u"X", u"", 1, u"other")));
+  // Removing unkeys under the same hasher: the title is free again.
+  db.RemoveTrack(2002);
+  EXPECT_FALSE(db.IsDuplicate(Track(u"E:\\c.mp3", u"Y", u"", 2, u"tune")));
+
+  Shoebox own;
+  ASSERT_EQ(own.LoadFromMemory(bytes, nullptr, nullptr, u"E:\\"), 1);
+  EXPECT_FALSE(own.IsDuplicate(Track(u"E:\\c.mp3", u"Z", u"", 9, u"song")));
+  EXPECT_TRUE(own.IsDuplicate(Track(u"E:\\c.mp3", u"X", u"", 1, u"song")));
+}
+
 TEST(ShoeboxTablesTest, DuplicateIndexKeepsEveryTrackAndSeparatesFields) {
   Shoebox db;
   Open(db);
