@@ -276,6 +276,46 @@ class ShoeboxReader {
     }
   }
 
+  // A track text as the writer makes it (well-formed, in id order, fitting with
+  // the base folder) appended to the packed texts; answers where the chunk
+  // ends. Anything else answers 0 with nothing changed, and the general path
+  // reads it and reports what is wrong.
+  size_t ReadTrackTextFast(size_t pos, size_t end, int& lastId, SBTrackV100& track) {
+    constexpr size_t kFixed = kChunkHeaderSize + kTextPayloadSize;
+    if (end - pos < kFixed) return 0;
+    const uint8_t* p = data_ + pos;
+    if (p[0] != kTagText[0] || p[1] != kTagText[1] || p[2] != kChunkVersion || p[3] != 0 ||
+        Le16(p + 4) != kTextPayloadSize || p[6] != 0 || p[7] != 0)
+      return 0;
+    int id = Le16(p + 12);
+    size_t count = Le16(p + 14);
+    size_t total = Le32(p + 8);
+    if (id <= lastId || id < kTrackTextFirst || id > kTrackTextLast) return 0;
+    if (count < 2 || count > kMaxTextCount || total != kFixed + 2 * count || total > end - pos) return 0;
+    size_t units = count - 1;
+    const uint8_t* from = p + kFixed;
+    if (Le16(from + 2 * units) != 0) return 0;
+    std::u16string& texts = track.texts_;
+    size_t at = texts.size();
+    if (id == kTrackTextPath) {
+      if (db_.baseFolder_.size() + units > kShoeboxMaxText) return 0;
+      texts += db_.baseFolder_;
+    }
+    size_t copyAt = texts.size();
+    texts.resize(copyAt + units);
+    std::memcpy(texts.data() + copyAt, from, units * 2);
+    const char16_t* d = texts.data() + copyAt;
+    size_t zeros = 0;
+    for (size_t i = 0; i < units; ++i) zeros += d[i] == 0;
+    if (zeros != 0) {
+      texts.resize(at);
+      return 0;
+    }
+    track.lengths_[id - kTrackTextFirst] = static_cast<uint16_t>(texts.size() - at);
+    lastId = id;
+    return pos + total;
+  }
+
   void ReadTrack(const Chunk& it) {
     stopped_ = false;
     SBTrackV100 track;
@@ -286,7 +326,12 @@ class ShoeboxReader {
     int lastId = 0;
     Chunk c;
     std::u16string& texts = track.texts_;
-    while (NextChild(pos, it.end, c, false)) {
+    while (pos < it.end) {
+      if (size_t next = ReadTrackTextFast(pos, it.end, lastId, track)) {
+        pos = next;
+        continue;
+      }
+      if (!NextChild(pos, it.end, c, false)) break;
       uint16_t id = 0;
       // Texts in id order (the rule) are read straight onto the packed texts.
       size_t at = texts.size();
