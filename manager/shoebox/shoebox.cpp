@@ -280,7 +280,7 @@ class ShoeboxReader {
   // the base folder) appended to the packed texts; answers where the chunk
   // ends. Anything else answers 0 with nothing changed, and the general path
   // reads it and reports what is wrong.
-  size_t ReadTrackTextFast(size_t pos, size_t end, int& lastId, SBTrackV100& track) {
+  size_t ReadTrackTextFast(size_t pos, size_t end, int& lastId, SBTrackV100& track, size_t& used) {
     constexpr size_t kFixed = kChunkHeaderSize + kTextPayloadSize;
     if (end - pos < kFixed) return 0;
     const uint8_t* p = data_ + pos;
@@ -295,23 +295,20 @@ class ShoeboxReader {
     size_t units = count - 1;
     const uint8_t* from = p + kFixed;
     if (Le16(from + 2 * units) != 0) return 0;
+    // The texts were sized up front; `used` is how much of them holds texts.
     std::u16string& texts = track.texts_;
-    size_t at = texts.size();
-    if (id == kTrackTextPath) {
-      if (db_.baseFolder_.size() + units > kShoeboxMaxText) return 0;
-      texts += db_.baseFolder_;
-    }
-    size_t copyAt = texts.size();
-    texts.resize(copyAt + units);
-    std::memcpy(texts.data() + copyAt, from, units * 2);
-    const char16_t* d = texts.data() + copyAt;
+    size_t prefix = id == kTrackTextPath ? db_.baseFolder_.size() : 0;
+    if (prefix + units > kShoeboxMaxText || used + prefix + units > texts.size()) return 0;
+    char16_t* d = texts.data() + used;
+    std::copy(db_.baseFolder_.data(), db_.baseFolder_.data() + prefix, d);
+    d += prefix;
+    // Copy and look for an inner NUL in the same pass.
+    std::memcpy(d, from, units * 2);
     size_t zeros = 0;
     for (size_t i = 0; i < units; ++i) zeros += d[i] == 0;
-    if (zeros != 0) {
-      texts.resize(at);
-      return 0;
-    }
-    track.lengths_[id - kTrackTextFirst] = static_cast<uint16_t>(texts.size() - at);
+    if (zeros != 0) return 0;
+    track.lengths_[id - kTrackTextFirst] = static_cast<uint16_t>(prefix + units);
+    used += prefix + units;
     lastId = id;
     return pos + total;
   }
@@ -321,16 +318,21 @@ class ShoeboxReader {
     SBTrackV100 track;
     ReadFixed(it, track.bytes.data(), kSBTrackSize, it.end);
     size_t pos = it.Body();
-    // The texts cannot take more units than the chunk has bytes for: one allocation.
-    track.texts_.reserve(db_.baseFolder_.size() + (it.end - pos) / 2);
+    // The texts cannot take more units than the chunk has bytes for: one
+    // allocation, written in place by the fast path and cut to size at the end.
+    std::u16string& texts = track.texts_;
+    size_t room = db_.baseFolder_.size() + (it.end - pos) / 2;
+    texts.resize(room);
+    size_t used = 0;
     int lastId = 0;
     Chunk c;
-    std::u16string& texts = track.texts_;
     while (pos < it.end) {
-      if (size_t next = ReadTrackTextFast(pos, it.end, lastId, track)) {
+      if (size_t next = ReadTrackTextFast(pos, it.end, lastId, track, used)) {
         pos = next;
         continue;
       }
+      // The checked reader works on the texts at their true size.
+      texts.resize(used);
       if (!NextChild(pos, it.end, c, false)) break;
       uint16_t id = 0;
       // Texts in id order (the rule) are read straight onto the packed texts.
@@ -357,7 +359,10 @@ class ShoeboxReader {
         }
       }
       pos = c.end;
+      used = texts.size();
+      if (used < room) texts.resize(room);
     }
+    texts.resize(used);
     // A record whose texts were cut off by damage is not kept half-read.
     if (stopped_) return;
     if (batch_) {
