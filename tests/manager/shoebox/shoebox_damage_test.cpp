@@ -171,6 +171,36 @@ TEST(ShoeboxDamageTest, RandomByteDamageKeepsTheRoundTripRules) {
   EXPECT_GT(clean, 0);  // some flips hit bytes that carry no structure
 }
 
+// A NUL inside a track text, at every place in texts of every short length:
+// the text ends at the NUL and the load is reported damaged.
+TEST(ShoeboxDamageTest, InnerNulEndsATrackTextWherePutAndIsReported) {
+  const std::string letters = "abcdefghijklm";
+  for (size_t length = 1; length <= letters.size(); ++length) {
+    for (size_t nul = 0; nul < length; ++nul) {
+      SCOPED_TRACE("length " + std::to_string(length) + ", NUL at " + std::to_string(nul));
+      std::string before = letters.substr(0, nul), after = letters.substr(nul + 1, length - nul - 1);
+      std::string units = (before.empty() ? "" : " units \"" + before + "\"") + " u16 0" +
+                          (after.empty() ? "" : " units \"" + after + "\"");
+      std::string text = "TS/4 { u16 106 u16 " + std::to_string(length + 1) + units + " u16 0 }";
+      auto bytes = ChunkAssembler::Build("BS/24 { zeros 24 BA/0 { CT/0 { IT/120 { record 120 { @0 u32 2001 } "
+                                         "text 100 \"a.mp3\" text 102 \"X\" " + text + " text 107 \"G\" } } "
+                                         "CP/0 { } } }")
+                       .bytes;
+      Shoebox db;
+      ASSERT_EQ(db.LoadFromMemory(bytes, nullptr, nullptr, u"E:\\"), 1);
+      EXPECT_FALSE(db.LoadedCleanly());
+      EXPECT_EQ(db.LastLoad().damage, "text not ended by its one NUL");
+      const SBTrackV100* t = db.FindTrack(2001);
+      ASSERT_NE(t, nullptr);
+      std::u16string want(before.begin(), before.end());
+      EXPECT_EQ(t->Text(kTrackTextTitle), want);
+      EXPECT_EQ(t->Path(), u"E:\\a.mp3");
+      EXPECT_EQ(t->Text(kTrackTextArtist), u"X");
+      EXPECT_EQ(t->Text(kTrackTextGenre), u"G");
+    }
+  }
+}
+
 TEST(ShoeboxDamageTest, FilesThatCannotBeReadAreNotLoaded) {
   std::string dir = test::MakeTempDir();
   Shoebox db;
