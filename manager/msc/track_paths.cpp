@@ -93,7 +93,10 @@ TrackTargetPath BuildTargetPath(const _AUDIODATA* record, std::string_view patte
 }
 
 std::optional<std::string> JoinTargetPath(std::string_view root, std::string_view audioRoot, const TrackTargetPath& place) {
-  std::string prefix = NormalizePath(std::string(root) + std::string(audioRoot) + "\\");
+  // The audio root is a setting: its components obey the same rule as the rest.
+  std::string prefix(root);
+  for (const auto& part : SplitComponents(ReplaceAll(audioRoot, "/", "\\"))) prefix += SafeComponent(part) + "\\";
+  prefix = NormalizePath(prefix);
   std::vector<std::string> parts = SplitComponents(place.folder);
   parts.push_back(place.name);
   std::string suffix = "." + place.extension;
@@ -103,11 +106,12 @@ std::optional<std::string> JoinTargetPath(std::string_view root, std::string_vie
     for (const auto& p : parts) n += p.size() + 1;
     return n - 1;
   };
-  for (int rounds = 0; total() > kMaxPlayerPathBytes; ++rounds) {
+  constexpr size_t limit = kMaxPlayerPathBytes - kNumberedSuffixRoom;
+  for (int rounds = 0; total() > limit; ++rounds) {
     if (rounds > 64) return std::nullopt;  // a cut that keeps growing back into "Unknown"
     auto longest = std::max_element(parts.begin(), parts.end(), [](const auto& a, const auto& b) { return a.size() < b.size(); });
     if (longest->size() <= 1) return std::nullopt;
-    size_t excess = total() - kMaxPlayerPathBytes;
+    size_t excess = total() - limit;
     size_t keep = longest->size() > excess ? longest->size() - excess : 1;
     keep = std::max<size_t>(1, std::min(keep, longest->size() - 1));
     *longest = SafeComponent(longest->substr(0, Utf8CutLength(*longest, keep)));

@@ -15,6 +15,8 @@ namespace hub {
 inline constexpr std::string_view kDefaultFilenameFormat = "%G\\%A\\%F";
 // A player path must fit the id's name field (256 bytes) as well as the record's path field.
 inline constexpr size_t kMaxPlayerPathBytes = kKernelIdNameSize - 1;
+// Room a place leaves for " (999)", so that its numbered forms fit as well.
+inline constexpr size_t kNumberedSuffixRoom = 6;
 
 // The place of a track relative to the audio root: folder (ending in "\" or
 // empty), name, and extension without dot.
@@ -35,7 +37,7 @@ std::string CleanPathComponent(std::string_view value);
 TrackTargetPath BuildTargetPath(const _AUDIODATA* record, std::string_view pattern);
 
 // root + audioRoot + "\" + folder + name + "." + extension, doubled separators
-// folded. When longer than kMaxPlayerPathBytes, the folder and name components
+// folded. When longer than kMaxPlayerPathBytes less kNumberedSuffixRoom, the folder and name components
 // are shortened (longest first, never below one character); nothing when even
 // that cannot make it fit.
 std::optional<std::string> JoinTargetPath(std::string_view root, std::string_view audioRoot, const TrackTargetPath& place);

@@ -51,6 +51,8 @@ TEST(TrackPathsTest, ComponentsNeverLeaveTheRootOrVanish) {
   std::string place = Place(r, "..\\%G\\..\\%A\\%F");
   EXPECT_EQ(place, "E:\\Unknown\\Unknown\\Unknown\\Unknown\\song.mp3");
   EXPECT_TRUE(IsInsideRoot(place, "E:\\"));
+  // Nor can the audio root setting.
+  EXPECT_EQ(Place(Track("A", "G"), {}, "..\\Music/.."), "E:\\Unknown\\Music\\Unknown\\G\\A\\song.mp3");
 }
 
 TEST(TrackPathsTest, LongValuesAreShortenedToFit) {
