@@ -20,18 +20,6 @@ int KernelDeviceMSCBase::SegmentOp3080() { return 0; }
 int KernelDeviceMSCBase::SupportsTrackOrder() { return 0; }
 int KernelDeviceMSCBase::SegmentOp3120(int, int) { return 0; }
 int KernelDeviceMSCBase::SegmentOp3170() { return 0; }
-int KernelDeviceMSCBase::GetTrackSizeKB(const KernelId&) { return 0; }
-std::string KernelDeviceMSCBase::GetTrackArtist(const KernelId&) { return {}; }
-std::string KernelDeviceMSCBase::GetTrackAlbum(const KernelId&) { return {}; }
-int KernelDeviceMSCBase::GetTrackNumber(const KernelId&) { return 0; }
-std::string KernelDeviceMSCBase::GetTrackTitle(const KernelId&) { return {}; }
-int KernelDeviceMSCBase::GetTrackCodec(const KernelId&) { return 0; }
-int KernelDeviceMSCBase::GetTrackLength(const KernelId&) { return 0; }
-int KernelDeviceMSCBase::GetTrackBitrate(const KernelId&) { return 0; }
-int KernelDeviceMSCBase::GetTrackValue4140(const KernelId&) { return 0; }
-std::string KernelDeviceMSCBase::GetTrackText4150(const KernelId&) { return {}; }
-std::string KernelDeviceMSCBase::GetTrackText4160(const KernelId&) { return {}; }
-int KernelDeviceMSCBase::GetTrackLocked(const KernelId&) { return 0; }
 int KernelDeviceMSCBase::SetTrackArtist(const KernelId&, std::string_view) { return 0; }
 int KernelDeviceMSCBase::SetTrackAlbum(const KernelId&, std::string_view) { return 0; }
 int KernelDeviceMSCBase::SetTrackNumber(const KernelId&, int) { return 0; }
@@ -45,7 +33,6 @@ int KernelDeviceMSCBase::TransferCapability5090() { return 0; }
 void KernelDeviceMSCBase::TransferOp5100() {}
 int KernelDeviceMSCBase::TransferCapability5120() { return 0; }
 int KernelDeviceMSCBase::SupportsAudio() { return 0; }
-std::string KernelDeviceMSCBase::GetTrackItemName(const KernelId&) { return {}; }
 int KernelDeviceMSCBase::TrackOp6070(const KernelId&) { return 0; }
 int KernelDeviceMSCBase::SupportsDataFiles() { return 0; }
 int KernelDeviceMSCBase::DataCapability7011() { return 0; }

@@ -186,6 +186,33 @@ TEST_F(MscTracksTest, AddedTrackIsCopiedToItsPlaceReportedAndSaved) {
   EXPECT_EQ(info->track.size, test::ReadBytes(source).size());
 }
 
+TEST_F(MscTracksTest, SingleFieldGettersAnswerFromTheRecord) {
+  std::string source = Source("field.mp3");
+  _AUDIODATA record = Record(source, "Artist", "Jazz", "Title");
+  record.year = 1999;
+  record.comment.Set("note");
+  auto block = Add(source, record);
+  ASSERT_EQ(block->result, 0) << block->errorText.str();
+  KernelId id(block->id1.key[0]);
+  ASSERT_TRUE(PumpUntilDone(1));
+  auto text = [&](uint32_t op) { return Request(op, [&](KdpBlock& b) { b.id1 = id; })->text.str(); };
+  auto value = [&](uint32_t op) { return Request(op, [&](KdpBlock& b) { b.id1 = id; })->result; };
+  EXPECT_EQ(text(4070), "Artist");
+  EXPECT_EQ(text(4080), "Album");
+  EXPECT_EQ(text(4100), "Title");
+  EXPECT_EQ(text(4150), "Jazz");
+  EXPECT_EQ(text(4160), "note");
+  EXPECT_EQ(text(6060), "field.mp3");
+  EXPECT_EQ(value(4140), 1999);
+  EXPECT_EQ(value(4170), 0);
+  EXPECT_EQ(device->GetTrackNumber(id), 1);
+  EXPECT_EQ(device->GetTrackCodec(id), kFileTypeMp3);
+  EXPECT_EQ(device->GetTrackSizeKB(id), static_cast<int>(test::ReadBytes(source).size() / 1024));
+  // An id the database does not know answers nothing.
+  EXPECT_EQ(device->GetTrackArtist(KernelId(99999)), "");
+  EXPECT_EQ(device->GetTrackCodec(KernelId(99999)), 0);
+}
+
 TEST_F(MscTracksTest, UnreadableSourceAndTooLittleSpaceAreRefusedWithoutATrace) {
   auto missing = Add(pc + "/missing.mp3", Record(pc + "/missing.mp3", "A", "G"));
   EXPECT_EQ(missing->result, 11);
