@@ -26,12 +26,12 @@ bool ReadCount(std::string_view text, int64_t& out) {
 ByteRangeChoice ChooseByteRange(std::string_view rangeHeader, int64_t size) {
   ByteRangeChoice whole;
   if (size < 0) return whole;
-  std::string spec = TrimWhitespace(rangeHeader);
-  size_t eq = spec.find('=');
-  if (eq == std::string::npos || !EqualsNoCase(TrimWhitespace(std::string_view(spec).substr(0, eq)), "bytes")) {
+  std::string rangeText = TrimWhitespace(rangeHeader);
+  size_t eq = rangeText.find('=');
+  if (eq == std::string::npos || !EqualsNoCase(TrimWhitespace(std::string_view(rangeText).substr(0, eq)), "bytes")) {
     return whole;
   }
-  std::string set = TrimWhitespace(std::string_view(spec).substr(eq + 1));
+  std::string set = TrimWhitespace(std::string_view(rangeText).substr(eq + 1));
   if (set.find(',') != std::string::npos) return whole;
   size_t dash = set.find('-');
   if (dash == std::string::npos) return whole;

@@ -32,8 +32,8 @@ const char* ControlKindName(ControlKind kind) {
   return kNames[static_cast<int>(kind)];
 }
 
-Control::Control(Window& owner, const ControlSpec& spec)
-    : owner_(owner), id_(spec.id), kind_(spec.kind), text_(spec.text), visible_(spec.visible), enabled_(spec.enabled) {}
+Control::Control(Window& owner, const ControlSpec& def)
+    : owner_(owner), id_(def.id), kind_(def.kind), text_(def.text), visible_(def.visible), enabled_(def.enabled) {}
 
 std::string Control::Text() const {
   Lock l(ModelMutex());

@@ -41,7 +41,7 @@ struct ControlSpec {
 
 class Control {
  public:
-  Control(Window& owner, const ControlSpec& spec);
+  Control(Window& owner, const ControlSpec& def);
   virtual ~Control() = default;
   Control(const Control&) = delete;
   Control& operator=(const Control&) = delete;

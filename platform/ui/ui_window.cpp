@@ -274,15 +274,15 @@ bool Dialog::Create(WindowHandle parent) {
   if (Exists()) return true;
   if (parent) SetParent(parent);
   CreateWindowModel();
-  for (const auto& spec : template_.controls) {
-    switch (spec.kind) {
-      case ControlKind::CheckBox: AddControl<CheckBox>(spec); break;
-      case ControlKind::ComboBox: AddControl<ComboBox>(spec); break;
-      case ControlKind::ListView: AddControl<ListView>(spec); break;
-      case ControlKind::TreeView: AddControl<TreeView>(spec); break;
-      case ControlKind::Slider: AddControl<Slider>(spec); break;
-      case ControlKind::Progress: AddControl<Progress>(spec); break;
-      default: AddControl<Control>(spec); break;
+  for (const auto& def : template_.controls) {
+    switch (def.kind) {
+      case ControlKind::CheckBox: AddControl<CheckBox>(def); break;
+      case ControlKind::ComboBox: AddControl<ComboBox>(def); break;
+      case ControlKind::ListView: AddControl<ListView>(def); break;
+      case ControlKind::TreeView: AddControl<TreeView>(def); break;
+      case ControlKind::Slider: AddControl<Slider>(def); break;
+      case ControlKind::Progress: AddControl<Progress>(def); break;
+      default: AddControl<Control>(def); break;
     }
   }
   OnInitDialog();

@@ -40,8 +40,8 @@ class Window {
 
   // Controls by id.
   template <class T>
-  T& AddControl(const ControlSpec& spec) {
-    auto control = std::make_unique<T>(*this, spec);
+  T& AddControl(const ControlSpec& def) {
+    auto control = std::make_unique<T>(*this, def);
     T& ref = *control;
     AdoptControl(std::move(control));
     return ref;
