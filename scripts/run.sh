@@ -20,14 +20,10 @@ player=$demo/player
 # The demo player: a folder labelled "H300" with a few tagged tracks, bound as a player.
 if [[ ! -d $player ]]; then
   mkdir -p "$demo"
-  if [[ -x scripts/make-demo-player.sh ]]; then
-    bash scripts/make-demo-player.sh "$player" --register
-  else
-    echo "run.sh: scripts/make-demo-player.sh is not in this tree yet; using an empty player" >&2
-    mkdir -p "$player"
-    "$HUBREG" create 'Software\Quorral Software\Shared'
-    "$HUBREG" set 'Software\Quorral Software\Shared' FolderPlayers sz "$player|H300|48300001"
-  fi
+  bash scripts/make-demo-player.sh "$player" --register
+  # The family's rebuild marker: the first connect builds the player's
+  # database from the files already on it.
+  : >"$player/Tarveld.iDB"
 fi
 
 # What the installer writes: the product key and the installed device support
@@ -46,16 +42,15 @@ port=$("$HUBREG" get "$key" KW_PortT 2>/dev/null || true)
   "$kdpcall" Connect 0 >/dev/null || exit 0
   out=$("$kdpcall" GetFirstTrack 2>/dev/null) || exit 0
   echo "Tracks on the player (stream one with curl -o track URL):"
-  for _ in $(seq 200); do
+  # The device keeps the walk's place, so each GetNextTrack answers the next one.
+  for _ in $(seq 500); do
     [[ $out =~ ^R\ 0 ]] && break
     id=$(sed -n 's/^id \([0-9]*\),.*/\1/p' <<<"$out")
     [[ -n $id ]] || break
     path=$("$kdpcall" GetTrackFilePath "$id" 2>/dev/null | sed -n 's/^T //p')
-    name=${path##*[\\/]}
-    echo "  http://127.0.0.1:$port/stream/$id/${name// /%20}"
-    next=$("$kdpcall" GetNextTrack "$id" 2>/dev/null) || break
-    [[ $next == "$out" ]] && break
-    out=$next
+    name=$(python3 -c 'import sys, urllib.parse; print(urllib.parse.quote(sys.argv[1]))' "${path##*[\\/]}")
+    echo "  http://127.0.0.1:$port/stream/$id/$name"
+    out=$("$kdpcall" GetNextTrack 2>/dev/null) || break
   done
 ) &
 
