@@ -297,8 +297,11 @@ int KernelDeviceMSCBase::CopyTrackFromDevice(const KernelId& id, std::string_vie
   auto source = NativePath(Utf16ToUtf8(track->Path()));
   std::string target = ComputerPath(targetPath);
   if (!source || target.empty()) throw std::runtime_error("Cannot copy the track to " + std::string(targetPath) + ".");
+  // Announced before it runs, so a stream reader waiting for the file follows it.
+  AnnounceFileCopy(target);
   CopyJob job{*source, target, ProgressWindow(), KernelId(id.key[0]), {}};
   job.replaceWhole = true;
+  job.announced = true;
   job.finished = [this](int error) {
     if (error == 0) return;
     char text[64];

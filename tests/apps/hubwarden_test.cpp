@@ -277,6 +277,31 @@ TEST_F(ManagerTest, PlayAllTracksWritesTheStreamPlaylistAndStartsIt) {
   EXPECT_EQ(content.str().rfind("#EXTM3U\r\n", 0), 0u) << content.str();
 }
 
+// A file already on the player is found by the first connect (the family's
+// rebuild marker) and streams byte for byte from the manager's web server.
+TEST_F(ManagerTest, TrackOnThePlayerStreamsFromTheWebServer) {
+  fs::create_directories(player_ + "/Band");
+  std::string bytes(200000, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 251);
+  std::ofstream(player_ + "/Band/01 Song.mp3", std::ios::binary) << bytes;
+  std::ofstream(player_ + "/Tarveld.iDB") << "";
+  auto manager = Start();
+  ASSERT_TRUE(WaitForWindow());
+  ASSERT_EQ(Kdpcall("Connect 0").status, 0);
+  Output first = Kdpcall("GetFirstTrack");
+  const size_t at = first.text.find("id ");
+  ASSERT_NE(at, std::string::npos) << first.text;
+  const std::string id = first.text.substr(at + 3, first.text.find(',', at) - at - 3);
+  const std::string out = test::MakeTempDir("download") + "/track.mp3";
+  Output curl = RunTool("curl -sS -f -o " + Quote(out) + " http://127.0.0.1:" + std::to_string(port_) + "/stream/" + id +
+                        "/01%20Song.mp3");
+  ASSERT_EQ(curl.status, 0) << curl.text;
+  std::ifstream in(out, std::ios::binary);
+  std::stringstream got;
+  got << in.rdbuf();
+  EXPECT_TRUE(got.str() == bytes) << got.str().size();
+}
+
 TEST_F(ManagerTest, DefaultPortWhenNoneIsStored) {
   WriteSettingDword("KW_PortT", 0);
   auto manager = Start();
