@@ -302,6 +302,48 @@ TEST_F(ManagerTest, TrackOnThePlayerStreamsFromTheWebServer) {
   EXPECT_TRUE(got.str() == bytes) << got.str().size();
 }
 
+// The shell's whole path through the real manager: attach, connect, list the
+// tracks, add a track file, make a playlist of it, save, and read it back both
+// through the client and from the player's database file.
+TEST_F(ManagerTest, ClientAddsATrackAndAPlaylistThatAreSavedOnThePlayer) {
+  fs::create_directories(player_ + "/Band");
+  std::ofstream(player_ + "/Band/01 Old.mp3", std::ios::binary) << std::string(4000, 'o');
+  std::ofstream(player_ + "/Tarveld.iDB") << "";
+  const std::string source = test::MakeTempDir("pc") + "/new.mp3";
+  std::ofstream(source, std::ios::binary) << std::string(5000, 'n');
+  WriteSettingDword("Gen_DisableKestMgrCloseConfirm", 1);
+  auto manager = Start();
+  ASSERT_TRUE(WaitForWindow());
+  ASSERT_EQ(Kdpcall("Connect 0").status, 0);
+  EXPECT_NE(Kdpcall("GetFirstTrack").text.find("id "), std::string::npos);
+
+  auto idOf = [](const Output& o) {
+    size_t at = o.text.find("id ");
+    return at == std::string::npos ? std::string() : o.text.substr(at + 3, o.text.find(',', at) - at - 3);
+  };
+  Output added = Kdpcall("AddTrackFile " + Quote(source) + " 'artist=New Band;album=Fresh;title=Hello;track=2'");
+  const std::string track = idOf(added);
+  ASSERT_FALSE(track.empty()) << added.text;
+  const std::string playlist = idOf(Kdpcall("CreatePlaylist 'Road Trip'"));
+  ASSERT_FALSE(playlist.empty());
+  Kdpcall("ClearIdBatch");
+  Kdpcall("AddToIdBatch " + track);
+  Kdpcall("AddBatchToPlaylist " + playlist);
+  EXPECT_EQ(Kdpcall("SaveDatabase").status, 0);
+
+  EXPECT_NE(Kdpcall("GetPlaylistName " + playlist).text.find("T Road Trip"), std::string::npos);
+  EXPECT_EQ(idOf(Kdpcall("GetFirstPlaylistItem " + playlist)), track);
+  Output path = Kdpcall("GetTrackFilePath " + track);
+  EXPECT_NE(path.text.find(".mp3"), std::string::npos) << path.text;
+
+  ASSERT_EQ(Hubplat("post KDPWNC_TV 0x10").status, 0);
+  EXPECT_EQ(ExitCode(manager->Wait(kWaitMs)), 0);
+  Output dump = RunTool(std::string(SBXDUMP_PATH) + " " + Quote(player_ + "/Tarveld.sbx"));
+  EXPECT_NE(dump.text.find("playlist " + playlist + "  items 1: " + track), std::string::npos) << dump.text;
+  EXPECT_NE(dump.text.find("name: \"Road Trip\""), std::string::npos);
+  EXPECT_NE(dump.text.find("tracks: 2"), std::string::npos);
+}
+
 TEST_F(ManagerTest, DefaultPortWhenNoneIsStored) {
   WriteSettingDword("KW_PortT", 0);
   auto manager = Start();
