@@ -59,7 +59,8 @@ FileHandle OpenWhenThere(const std::string& path, std::chrono::milliseconds limi
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd >= 0) return FileHandle(fd);
     if (errno != ENOENT || Clock::now() >= deadline) return FileHandle();
-    if (copied && !IsFileCopyRunning(path)) return FileHandle();
+    // The copy may have ended between the open and this check: one more look.
+    if (copied && !IsFileCopyRunning(path)) return FileHandle(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     WaitForFileCopy(path, kPoll);
     if (!IsFileCopyRunning(path)) std::this_thread::sleep_for(kPoll);
   }

@@ -250,6 +250,7 @@ TEST_F(ManagerTest, CloseAsksUnlessDisabledAndLeavesNoNamesBehind) {
 TEST_F(ManagerTest, InterruptClosesWithoutTheQuestionWhenNotOnATerminal) {
   auto manager = Start();
   ASSERT_TRUE(WaitForWindow());
+  Kdpcall("IsConnected");  // answered: start-up is over and the loop runs
   ::kill(manager->pid(), SIGINT);
   EXPECT_EQ(ExitCode(manager->Wait(kWaitMs)), 0);
 }
