@@ -133,7 +133,9 @@ TEST_F(HttpServerTest, RemotePeersAuthenticate) {
     args.push_back(Url(c.path));
     CurlReply r = Curl(args);
     EXPECT_EQ(r.status, c.status) << c.path << " " << (c.extra.empty() ? "" : c.extra.back());
-    if (c.status == 401) EXPECT_TRUE(r.HeadHas(realm)) << r.head;
+    if (c.status == 401) {
+      EXPECT_TRUE(r.HeadHas(realm)) << r.head;
+    }
   }
 }
 
