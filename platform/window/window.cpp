@@ -570,7 +570,8 @@ Take NextMessage(ThreadQueue& q, Message& msg, bool remove, int* nextTimerMs) {
   auto due = std::min_element(q.timers.begin(), q.timers.end(),
                               [](const Timer& a, const Timer& b) { return a.due < b.due; });
   if (due->due <= now) {
-    msg = Message{due->window, kWmTimer, due->id, 0, TickCount()};
+    // Stamped with the same instant the next period counts from.
+    msg = Message{due->window, kWmTimer, due->id, 0, static_cast<uint32_t>(now)};
     if (remove) due->due = now + due->period;
     return Take::Message;
   }
