@@ -245,18 +245,12 @@ int MscTextItems::CreateFolder(std::string_view name, const KernelId& parent, Ke
   return kTextItemDone;
 }
 
-int MscTextItems::DeleteEntry(const KernelId& id) {
-  CloseSearch();
-  auto place = Resolve(id);
-  if (!place) return kTextItemFailed;
-  if (place->top) {
-    notice_(kTopFolderNotice);
-    return kTextItemDone;
-  }
-  return ::unlink(place->native.c_str()) == 0 ? kTextItemDone : kTextItemFailed;
-}
+int MscTextItems::DeleteEntry(const KernelId& id) { return RemovePlace(id, ::unlink); }
 
-int MscTextItems::DeleteFolder(const KernelId& id) {
+int MscTextItems::DeleteFolder(const KernelId& id) { return RemovePlace(id, ::rmdir); }
+
+// The top folder is never removed: the client is told so and the request succeeds.
+int MscTextItems::RemovePlace(const KernelId& id, int (*remove)(const char*)) {
   CloseSearch();
   auto place = Resolve(id);
   if (!place) return kTextItemFailed;
@@ -264,7 +258,7 @@ int MscTextItems::DeleteFolder(const KernelId& id) {
     notice_(kTopFolderNotice);
     return kTextItemDone;
   }
-  return ::rmdir(place->native.c_str()) == 0 ? kTextItemDone : kTextItemFailed;
+  return remove(place->native.c_str()) == 0 ? kTextItemDone : kTextItemFailed;
 }
 
 int MscTextItems::Rename(const KernelId& id, std::string_view name) {

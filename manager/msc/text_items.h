@@ -76,6 +76,7 @@ class MscTextItems {
   int WriteContact(const KernelId& id, const KernelContact& contact);
 
  private:
+  int RemovePlace(const KernelId& id, int (*remove)(const char*));
   struct Place {
     std::vector<std::string> components;
     std::string playerPath;  // "E:\TEXT\..."

@@ -93,7 +93,9 @@ TEST_F(MscDeviceTest, ConnectsToTheConfiguredFolderAndAnswersItsIdentity) {
   EXPECT_EQ(device->GetDeviceAppDataPath(), "E:\\.apml");
   EXPECT_TRUE(fs::is_directory(player + "/.apml"));
   uint32_t attrs = platform::ReadFileAttributes(player + "/.apml");
-  if (attrs & platform::kAttributeHidden) EXPECT_TRUE(attrs & platform::kAttributeSystem);
+  if (attrs & platform::kAttributeHidden) {
+    EXPECT_TRUE(attrs & platform::kAttributeSystem);
+  }
 
   device->SetOwnerName("Ann");
   EXPECT_EQ(device->GetOwnerName(), "Ann");
