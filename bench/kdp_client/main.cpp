@@ -85,6 +85,22 @@ double Median(std::vector<double>& v) {
   return v[v.size() / 2];
 }
 
+// Null requests (opcode 500) through a client attached to whatever serves the
+// product's block; empty when the client cannot attach.
+std::vector<double> TimeNullRequests() {
+  KernelDeviceClient client;
+  std::vector<double> times;
+  if (!client.Attach(10, KernelId(), KernelId(), 0)) return times;
+  for (int i = 0; i < kWarmup; ++i) client.GetVersion();
+  times.reserve(kRounds);
+  for (int i = 0; i < kRounds; ++i) {
+    auto t0 = Clock::now();
+    client.GetVersion();
+    times.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+  }
+  return times;
+}
+
 double MeasureClient() {
   int pipeFds[2];
   if (::pipe(pipeFds) != 0) return -1;
@@ -103,17 +119,7 @@ double MeasureClient() {
   }
   ::close(pipeFds[0]);
 
-  KernelDeviceClient client;
-  std::vector<double> times;
-  if (client.Attach(10, KernelId(), KernelId(), 0)) {
-    for (int i = 0; i < kWarmup; ++i) client.GetVersion();
-    times.reserve(kRounds);
-    for (int i = 0; i < kRounds; ++i) {
-      auto t0 = Clock::now();
-      client.GetVersion();
-      times.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
-    }
-  }
+  std::vector<double> times = TimeNullRequests();
   ::kill(server, SIGTERM);
   ::waitpid(server, nullptr, 0);
   return times.empty() ? -1 : Median(times);
@@ -136,17 +142,7 @@ double MeasureManager() {
   const uint64_t end = platform::TickCount64() + 10000;
   while (!platform::FindWindowByClass(profile.windowClassName) && platform::TickCount64() < end)
     platform::SleepMs(5);
-  KernelDeviceClient client;
-  std::vector<double> times;
-  if (client.Attach(10, KernelId(), KernelId(), 0)) {
-    for (int i = 0; i < kWarmup; ++i) client.GetVersion();
-    times.reserve(kRounds);
-    for (int i = 0; i < kRounds; ++i) {
-      auto t0 = Clock::now();
-      client.GetVersion();
-      times.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
-    }
-  }
+  std::vector<double> times = TimeNullRequests();
   ::kill(manager, SIGTERM);
   ::waitpid(manager, nullptr, 0);
   return times.empty() ? -1 : Median(times);

@@ -200,15 +200,21 @@ std::string MscTextItems::ItemName(const KernelId& id) const {
   return last;
 }
 
+// The place of a new file named by the client inside a folder it names: one
+// component, never "." or "..", resolved inside the top folder.
+std::optional<MscTextItems::Place> MscTextItems::NewFile(const KernelId& folder, std::string_view name,
+                                                         std::string_view suffix) const {
+  auto parent = Resolve(folder);
+  if (!parent || !IsSingleItemName(name)) return std::nullopt;
+  return Child(*parent, std::string(name) + std::string(suffix));
+}
+
 int MscTextItems::CreateNote(std::string_view name, const KernelId& folder, KernelId& newId) {
   CloseSearch();
-  auto parent = Resolve(folder);
-  if (!parent) return kTextItemFailed;
-  if (!IsSingleItemName(name)) return kTextItemFailed;
-  auto file = Child(*parent, std::string(name) + ".txt");
+  auto file = NewFile(folder, name, ".txt");
   if (!file) return kTextItemFailed;
   std::error_code ec;
-  std::filesystem::create_directories(parent->native, ec);
+  std::filesystem::create_directories(std::filesystem::path(file->native).parent_path(), ec);
   int fd = ::open(file->native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) return errno == EEXIST ? kTextItemExists : kTextItemFailed;
   ::close(fd);
@@ -219,10 +225,7 @@ int MscTextItems::CreateNote(std::string_view name, const KernelId& folder, Kern
 int MscTextItems::CreateContact(std::string_view name, const KernelContact& contact, const KernelId& folder,
                                 KernelId& newId) {
   CloseSearch();
-  auto parent = Resolve(folder);
-  if (!parent) return kTextItemFailed;
-  if (!IsSingleItemName(name)) return kTextItemFailed;
-  auto file = Child(*parent, std::string(name) + ".vcf.txt");
+  auto file = NewFile(folder, name, ".vcf.txt");
   if (!file) return kTextItemFailed;
   std::error_code ec;
   if (std::filesystem::exists(std::filesystem::symlink_status(file->native, ec))) return kTextItemExists;

@@ -85,6 +85,7 @@ class MscTextItems {
   };
   std::optional<Place> Resolve(const KernelId& id) const;
   std::optional<Place> Child(const Place& parent, std::string_view name) const;
+  std::optional<Place> NewFile(const KernelId& folder, std::string_view name, std::string_view suffix) const;
   std::string EntrySuffix() const { return kind_ == TextItemKind::Contacts ? ".vcf.txt" : ".txt"; }
   bool Listed(std::string_view fileName) const;
 
