@@ -10,6 +10,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -303,9 +304,15 @@ class KernelDevice {
   void SetNotice(std::string_view text);
   void SetDriverError(uint32_t code, std::string_view text);
 
-  // The device's one recursive lock.
-  std::recursive_mutex& Mutex() const { return mutex_; }
-  [[nodiscard]] std::unique_lock<std::recursive_mutex> Lock() const { return std::unique_lock(mutex_); }
+  // The device's one recursive lock. Lock() waits as long as it takes;
+  // TryLockFor gives up after `wait` and then owns nothing (web pages answer
+  // "Thread timed out." rather than queue behind a long request).
+  using DeviceMutex = std::recursive_timed_mutex;
+  DeviceMutex& Mutex() const { return mutex_; }
+  [[nodiscard]] std::unique_lock<DeviceMutex> Lock() const { return std::unique_lock(mutex_); }
+  [[nodiscard]] std::unique_lock<DeviceMutex> TryLockFor(std::chrono::milliseconds wait) const {
+    return std::unique_lock(mutex_, wait);
+  }
 
   const KernelId& IdA() const { return idA_; }
   const KernelId& IdB() const { return idB_; }
@@ -341,7 +348,7 @@ class KernelDevice {
   int StartNameWalk(const std::vector<std::string>* names, int& cursor, KernelTextField& out);
   int NextName(const std::vector<std::string>* names, int& cursor, KernelTextField& out);
 
-  mutable std::recursive_mutex mutex_;
+  mutable DeviceMutex mutex_;
   int busy_ = 0;
   std::vector<KernelId> idBatch_;
   KernelDriver* driver_;

@@ -35,6 +35,10 @@ std::string RemoveSlashes(std::string_view text);
 // Percent-encodes bytes below 0x21, from 0x7F, and "<>%{}|\^[]` and the backquote.
 std::string CanonicalizeUrl(std::string_view text);
 
+// Every byte other than letters, digits and "-._~" as %XX: a name from tags
+// as one path segment of an address, safe inside an HTML attribute too.
+std::string PercentEncodePathSegment(std::string_view text);
+
 // Replaces every occurrence of `from` in `text` by `to`.
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
 

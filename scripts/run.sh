@@ -30,6 +30,11 @@ fi
 # (bit 31: device families, bit 18: the player, its web server and tray icon).
 "$HUBREG" create "$key"
 "$HUBREG" set "$key" Vad_InstallResult dword 0x80040000
+# Skins and the account file live in the application data folder; the
+# manager installs the default skin there at start.
+if ! "$HUBREG" get "$key" Gen_AppDataDir >/dev/null 2>&1; then
+  "$HUBREG" set "$key" Gen_AppDataDir sz "${XDG_DATA_HOME:-$HOME/.local/share}/hub"
+fi
 port=$("$HUBREG" get "$key" KW_PortT 2>/dev/null || true)
 [[ $port =~ ^[0-9]+$ && $port -ge 1 && $port -le 65535 ]] || port=8049
 

@@ -46,7 +46,7 @@ class CTableSourceKernelDevice : public CTableSourceJukebox {
       : CTableSourceJukebox(&adapter_), lock_(device.Lock()), adapter_(device) {}
 
  private:
-  std::unique_lock<std::recursive_mutex> lock_;
+  std::unique_lock<KernelDevice::DeviceMutex> lock_;
   KernelQueryDevice adapter_;
 };
 

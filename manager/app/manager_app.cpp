@@ -12,6 +12,7 @@
 #include "platform/kernel/clock.h"
 #include "platform/ui/pump.h"
 #include "platform/ui/ui_types.h"
+#include "webserver/skins.h"
 
 namespace hub {
 namespace {
@@ -122,6 +123,7 @@ bool KestroManagerApp::InitInstance(const char* argv0, std::string_view commandL
   if (!mainWindow_->Create()) return false;
 
   for (std::string_view sub : {kTempTx2Pc, kTempPipecast, kTempSurgecast, kTempSkin}) MakeCleanTempFolder(sub);
+  InstallDefaultSkin(ShippedDefaultSkin());
   return true;
 }
 

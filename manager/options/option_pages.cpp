@@ -17,6 +17,7 @@
 #include "common/text.h"
 #include "common/ui/tree_prop_sheet.h"
 #include "common/version.h"
+#include "webserver/skins.h"
 
 namespace hub {
 
@@ -104,26 +105,6 @@ std::string WithoutColons(std::string text) {
   return text;
 }
 
-// Subfolders and skin files of the skins folder, by name.
-std::vector<std::string> ListSkins(const std::string& folder) {
-  std::vector<std::string> out;
-  DIR* d = ::opendir(folder.c_str());
-  if (!d) return out;
-  std::string productExt = AsciiLower(TheProductProfile().skinExtension);
-  while (dirent* e = ::readdir(d)) {
-    std::string name = e->d_name;
-    if (name == "." || name == "..") continue;
-    std::string full = folder + name;
-    size_t dot = name.rfind('.');
-    std::string ext = dot == std::string::npos ? "" : AsciiLower(name.substr(dot));
-    bool skinFile = IsFile(full) && (ext == ".ksk" || (!productExt.empty() && ext == productExt));
-    if (IsFolder(full) || skinFile) out.push_back(name);
-  }
-  ::closedir(d);
-  std::sort(out.begin(), out.end());
-  return out;
-}
-
 }  // namespace
 
 // --- COptionGeneral
@@ -206,8 +187,7 @@ KestwebOptionsDlg::KestwebOptionsDlg(WebServerControl* server, std::string lette
 }
 
 bool KestwebOptionsDlg::OnInitDialog() {
-  std::string skins = SettingString("KW_TestSkinsDir", "");
-  std::string folder = IsFolder(skins) ? skins + "/" : AppDataDir() + "/skins/";
+  std::string folder = SkinsFolder();
   auto& list = Ctl<ComboBox>(kSkin);
   list.ResetContent();
   if (IsFolder(folder)) {

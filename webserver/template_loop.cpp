@@ -1,0 +1,366 @@
+// The loop command: lists of the player's contents, skins and searches, each
+// taken whole before the first pass, so a nested loop cannot move the
+// device's walk cursor under an outer one.
+#include <mutex>
+
+#include "common/device_track_name.h"
+#include "common/kernel_device.h"
+#include "common/records.h"
+#include "common/settings.h"
+#include "common/sortable_id_array.h"
+#include "common/text.h"
+#include "common/track_name.h"
+#include "platform/sqlparser/sql_parser.h"
+#include "sql/select_statement.h"
+#include "sql/sql_exception.h"
+#include "sql/sql_query_engine.h"
+#include "webserver/http_response.h"
+#include "webserver/skins.h"
+#include "webserver/stream_source.h"
+#include "webserver/template_nodes.h"
+#include "webserver/template_text.h"
+
+namespace hub {
+namespace {
+
+std::mutex& SearchMutex() {
+  static std::mutex m;
+  return m;
+}
+
+std::vector<KernelId>& SearchResultsStore() {
+  static std::vector<KernelId> ids;
+  return ids;
+}
+
+std::string Printf(const char* format, double value) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, format, value);
+  return buffer;
+}
+
+KernelId IdFromText(std::string_view text, bool& valid) {
+  uint64_t id = 0;
+  valid = ParseItemId(text, id);
+  return KernelId::FromRecordId(id);
+}
+
+// The last element of a stream or download address for a name from tags.
+std::string AddressName(std::string_view name) {
+  std::string clean;
+  for (char c : name) {
+    if (c != '#' && c != '/' && c != '\\') clean.push_back(c);
+  }
+  return PercentEncodePathSegment(Utf8Cut(clean, 255));
+}
+
+void SetBriefTrack(VariableMap& v, KernelDevice& device, const KernelId& id) {
+  v["id"] = id.IdText();
+  v["displayname"] = HtmlEscape(FormatTrackDisplayName(device, id));
+  v["stream_url"] =
+      "/stream/" + id.IdText() + "/" +
+      AddressName(FormatTrackName(device, id, kTrackUrlFormatSetting, kDefaultFileNamePattern));
+  v["length_secs"] = std::to_string(device.GetTrackLength(id));
+}
+
+void SetFullTrack(VariableMap& v, KernelDevice& device, const KernelId& id) {
+  _AUDIODATA record;
+  device.GetTrackInfo(id, record);
+  SetBriefTrack(v, device, id);
+  v["codec"] = AsciiUpper(GetExtensionForFileType(record.fileType));
+  v["title"] = HtmlEscape(record.title.Get());
+  v["album"] = HtmlEscape(record.album.Get());
+  v["artist"] = HtmlEscape(record.artist.Get());
+  v["genre"] = HtmlEscape(record.genre.Get());
+  v["comment"] = HtmlEscape(record.comment.Get());
+  v["length_secs"] = std::to_string(record.length);
+  char text[64];
+  std::snprintf(text, sizeof text, "%u:%02u", record.length / 60, record.length % 60);
+  v["length_ms"] = text;
+  std::snprintf(text, sizeof text, "%02u", record.trackNumber);
+  v["tracknum"] = text;
+  v["year"] = std::to_string(record.year);
+  v["filesize"] = Printf("%.2f MB", record.size / 1048576.0);
+}
+
+void SetDataItem(VariableMap& v, KernelDevice& device, StreamSource* streams, const KernelId& id) {
+  std::string name = device.GetDataItemName(id);
+  v["id"] = id.IdText();
+  v["filename"] = HtmlEscape(name);
+  v["dl_url"] = "/data/" + id.IdText() + "/" + AddressName(name);
+  size_t dot = name.rfind('.');
+  v["ext"] = HtmlEscape(dot == std::string::npos ? "" : name.substr(dot));
+  int64_t bytes = streams ? streams->DataItemSize(id.RecordId()) : -1;
+  if (bytes < 0) bytes = int64_t{device.GetDataItemSizeKB(id)} * 1024;
+  v["filesize"] = Printf("%.2f MB", static_cast<double>(bytes) / 1048576.0);
+}
+
+using NameWalk = int (KernelDevice::*)(KernelTextField&);
+
+std::vector<std::string> Names(KernelDevice& device, int first, NameWalk next, KernelTextField& field) {
+  std::vector<std::string> out;
+  for (int more = first; more != 0; more = (device.*next)(field)) out.emplace_back(field.Get());
+  return out;
+}
+
+struct NamedCount {
+  std::string name;
+  int count = 0;
+};
+
+// The search: a condition from the form's terms, run through the SQL engine.
+std::vector<KernelId> RunSearch(KernelDevice& device, VariableMap& v, std::vector<std::string> args) {
+  for (auto& a : args) a = TrimBlanks(a);
+  const std::string& type = args[1];
+  if (type.empty()) return {};
+  std::string condition;
+  if (type == "simple") {
+    static constexpr const char* kFields[] = {"artist?'", "album?'", "title?'", "genre?'"};
+    for (int i = 0; i < 4; ++i) {
+      if (!args[2 + i].empty()) condition += std::string(kFields[i]) + args[2 + i] + "' AND ";
+    }
+    condition += "1=1";
+  } else if (type == "advanced") {
+    condition = ReplaceAll(args[2], "+", " ");
+    if (condition.empty()) return {};
+    v["last_sqlquery"] = HtmlEscape(condition);
+  } else if (type == "quick") {
+    const std::string& t = args[2];
+    condition = "artist?'" + t + "' OR album?'" + t + "' OR genre?'" + t + "' OR title?'" + t + "'";
+  } else {
+    v["search_error"] = HtmlEscape("Invalid search type: " + type);
+    return {};
+  }
+  std::string statement = "SELECT id FROM audio WHERE " + condition + ";";
+  SetLastSearchResults({});
+  std::vector<KernelId> ids;
+  try {
+    CTableSourceKernelDevice source(device);
+    CResultTable result;
+    if (RunSelectStatement(statement, source, result) != platform::kSqlStatementSelect) {
+      v["search_error"] = "Only SELECT statements are supported.";
+      return {};
+    }
+    for (const auto& row : result.rows()) {
+      const std::string* id = row->Find("id");
+      uint64_t value = 0;
+      if (id && ParseItemId(*id, value)) ids.push_back(KernelId::FromRecordId(value));
+    }
+  } catch (const CKestroSQLException& e) {
+    v["search_error"] = HtmlEscape("SQL Error: " + e.GetMessageText());
+    return {};
+  } catch (const std::exception&) {
+    v["search_error"] = HtmlEscape("Invalid Query: '" + statement + "'");
+    return {};
+  }
+  if (ids.empty()) v["search_error"] = "No search results found.";
+  SortTracks(device, ids);
+  SetLastSearchResults(ids);
+  WriteSettingString("SQL_LastSearchQuery", statement);
+  return ids;
+}
+
+}  // namespace
+
+std::vector<KernelId> LastSearchResults() {
+  std::lock_guard lock(SearchMutex());
+  return SearchResultsStore();
+}
+
+void SetLastSearchResults(std::vector<KernelId> ids) {
+  std::lock_guard lock(SearchMutex());
+  SearchResultsStore() = std::move(ids);
+}
+
+void SortTracks(KernelDevice& device, std::vector<KernelId>& ids) {
+  SortableKernelIdArray sorted(&device);
+  sorted.assign(ids.begin(), ids.end());
+  sorted.Sort(-1);
+  ids.assign(sorted.begin(), sorted.end());
+}
+
+std::vector<KernelId> AllUnlockedTracks(KernelDevice& device) {
+  std::vector<KernelId> all;
+  KernelId id;
+  for (int more = device.GetFirstTrack(id); more != 0; more = device.GetNextTrack(id)) all.push_back(id);
+  SortTracks(device, all);
+  std::vector<KernelId> out;
+  for (const auto& t : all) {
+    if (device.GetTrackLocked(t) == 0) out.push_back(t);
+  }
+  return out;
+}
+
+std::vector<KernelId> FoundTracks(KernelDevice& device, std::string_view artist, std::string_view album,
+                                  std::string_view genre, bool skipLocked) {
+  std::vector<KernelId> all;
+  KernelId id;
+  for (int more = device.FindTracks(id, artist, album, genre); more != 0; more = device.FindNextTrack(id)) {
+    all.push_back(id);
+  }
+  SortTracks(device, all);
+  if (!skipLocked) return all;
+  std::vector<KernelId> out;
+  for (const auto& t : all) {
+    if (device.GetTrackLocked(t) == 0) out.push_back(t);
+  }
+  return out;
+}
+
+std::string FromUrl(const VariableMap& variables, std::string_view name) {
+  auto it = variables.find(name);
+  return it == variables.end() ? std::string() : HtmlUnescape(it->second);
+}
+
+void ExpLoop::Execute(TemplateOutput& output, VariableMap& v, KernelDevice& device) {
+  std::vector<std::string> args = arguments_;
+  if (args[0] == "from_url") args[0] = FromUrl(v, "ltype");
+  for (int i = 1; i <= 5; ++i) {
+    if (args[i] == "from_url") args[i] = FromUrl(v, "larg" + std::to_string(i));
+  }
+  const std::string& type = args[0];
+  auto runBody = [&] { RunExpList(body, output, v, device); };
+  auto briefTracks = [&](const std::vector<KernelId>& ids) {
+    for (const auto& id : ids) {
+      SetBriefTrack(v, device, id);
+      runBody();
+    }
+  };
+  StreamSource* streams = File()->Environment().streams;
+
+  if (type.empty()) return;
+  if (type == "AUDIOSINGLE") {
+    bool valid = false;
+    KernelId id = IdFromText(TrimBlanks(args[1]), valid);
+    if (!valid) return;
+    SetFullTrack(v, device, id);
+    runBody();
+  } else if (type == "DATASINGLE") {
+    bool valid = false;
+    KernelId id = IdFromText(TrimBlanks(args[1]), valid);
+    if (!valid) return;
+    SetDataItem(v, device, streams, id);
+    runBody();
+  } else if (type == "DATAFOLDERS" || type == "DATAFILES") {
+    KernelId folder;
+    if (args[1].empty()) {
+      device.GetDataRoot(folder);
+    } else {
+      bool valid = false;
+      folder = IdFromText(TrimBlanks(args[1]), valid);
+      if (!valid) return;
+    }
+    bool folders = type == "DATAFOLDERS";
+    std::vector<KernelId> items;
+    KernelId child;
+    for (int more = device.GetFirstDataChild(folder, child); more != 0; more = device.GetNextDataChild(folder, child)) {
+      items.push_back(child);
+    }
+    for (const auto& item : items) {
+      if ((device.IsDataFolder(item) != 0) != folders) continue;
+      SetDataItem(v, device, streams, item);
+      runBody();
+    }
+  } else if (type == "SEARCHRESULTS") {
+    briefTracks(LastSearchResults());
+  } else if (type == "AUDIOALL") {
+    briefTracks(AllUnlockedTracks(device));
+  } else if (type == "AUDIOBYARTIST") {
+    briefTracks(FoundTracks(device, args[1], "", "", true));
+  } else if (type == "AUDIOBYALBUM") {
+    briefTracks(FoundTracks(device, args[2], args[1], "", true));
+  } else if (type == "AUDIOBYGENRE") {
+    briefTracks(FoundTracks(device, "", "", args[1], true));
+  } else if (type == "PLAYLISTS") {
+    std::vector<KernelId> lists;
+    KernelId pl;
+    for (int more = device.GetFirstPlaylist(pl); more != 0; more = device.GetNextPlaylist(pl)) lists.push_back(pl);
+    struct Row {
+      std::string name, id;
+      int count;
+    };
+    std::vector<Row> rows;
+    for (const auto& p : lists) {
+      // Counted by walking: devices differ in what the first call answers.
+      KernelId item;
+      int count = 0;
+      for (int more = device.GetFirstPlaylistItem(p, item); more != 0; more = device.GetNextPlaylistItem(p, item)) {
+        ++count;
+      }
+      rows.push_back({HtmlEscape(device.GetPlaylistName(p)), p.IdText(), count});
+    }
+    for (const auto& r : rows) {
+      v["name"] = r.name;
+      v["count"] = std::to_string(r.count);
+      v["id"] = r.id;
+      runBody();
+    }
+  } else if (type == "ARTISTS" || type == "ALBUMS" || type == "GENRES") {
+    KernelTextField field;
+    std::vector<std::string> names;
+    if (type == "ARTISTS") {
+      names = Names(device, device.GetFirstArtist(field), &KernelDevice::GetNextArtist, field);
+    } else if (type == "ALBUMS") {
+      names = Names(device, device.GetFirstAlbum(field, args[1]), &KernelDevice::GetNextAlbum, field);
+    } else {
+      names = Names(device, device.GetFirstGenre(field), &KernelDevice::GetNextGenre, field);
+    }
+    std::vector<NamedCount> rows;
+    for (const auto& n : names) {
+      KernelId first;
+      int count = type == "ARTISTS"  ? device.FindTracks(first, n, "", "")
+                  : type == "ALBUMS" ? device.FindTracks(first, "", n, "")
+                                     : device.FindTracks(first, "", "", n);
+      rows.push_back({n, count});
+    }
+    for (const auto& r : rows) {
+      v["name"] = HtmlEscape(r.name);
+      v["count"] = std::to_string(r.count);
+      runBody();
+    }
+  } else if (type == "QUEUE") {
+    std::vector<KernelId> items;
+    KernelId item;
+    for (int more = device.GetFirstQueueItem(item); more != 0; more = device.GetNextQueueItem(item)) {
+      items.push_back(item);
+    }
+    int position = device.GetQueuePosition();
+    for (size_t i = 0; i < items.size(); ++i) {
+      int index = static_cast<int>(i);
+      v["aqnum"] = std::to_string(index + 1);
+      bool before = index < position, current = index == position;
+      v["status"] = before ? "Already Played" : current ? "Current" : "Not Yet Played";
+      v["statuscode"] = before ? "q_alreadyplayed" : current ? "q_current" : "q_notyetplayed";
+      SetBriefTrack(v, device, items[i]);
+      runBody();
+    }
+  } else if (type == "PLAYLIST") {
+    bool valid = false;
+    KernelId pl = IdFromText(TrimBlanks(args[1]), valid);
+    if (!valid) return;
+    std::vector<KernelId> items;
+    KernelId item;
+    for (int more = device.GetFirstPlaylistItem(pl, item); more != 0; more = device.GetNextPlaylistItem(pl, item)) {
+      items.push_back(item);
+    }
+    for (size_t i = 0; i < items.size(); ++i) {
+      if (device.GetTrackLocked(items[i]) != 0) continue;
+      v["plnum"] = std::to_string(i + 1);
+      SetBriefTrack(v, device, items[i]);
+      runBody();
+    }
+  } else if (type == "SKINS") {
+    std::string selected = SelectedSkinName();
+    for (const auto& name : ListSkins(SkinsFolder())) {
+      v["name"] = HtmlEscape(name);
+      v["selected"] = name == selected ? "selected" : "";
+      runBody();
+    }
+  } else if (type == "SEARCH") {
+    briefTracks(RunSearch(device, v, args));
+  } else {
+    output.Write("Unknown loop type: '" + HtmlEscape(type) + "'.");
+  }
+}
+
+}  // namespace hub
