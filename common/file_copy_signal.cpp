@@ -1,9 +1,12 @@
 // The table of running copies, guarded by one lock and one condition.
 #include "common/file_copy_signal.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <set>
+#include <vector>
 
 namespace hub {
 namespace {
@@ -11,7 +14,9 @@ namespace {
 struct CopyTable {
   std::mutex mutex;
   std::condition_variable changed;
-  std::map<std::string, int> running;  // path -> copies in progress
+  std::map<std::string, std::vector<uint64_t>> running;  // path -> tickets, oldest first
+  std::set<uint64_t> abandoned;
+  uint64_t lastTicket = 0;
 };
 
 CopyTable& Table() {
@@ -21,10 +26,12 @@ CopyTable& Table() {
 
 }  // namespace
 
-void AnnounceFileCopy(const std::string& path) {
+uint64_t AnnounceFileCopy(const std::string& path) {
   CopyTable& t = Table();
   std::lock_guard lock(t.mutex);
-  ++t.running[path];
+  uint64_t ticket = ++t.lastTicket;
+  t.running[path].push_back(ticket);
+  return ticket;
 }
 
 void FinishFileCopy(const std::string& path) {
@@ -33,7 +40,25 @@ void FinishFileCopy(const std::string& path) {
     std::lock_guard lock(t.mutex);
     auto it = t.running.find(path);
     if (it == t.running.end()) return;
-    if (--it->second == 0) t.running.erase(it);
+    t.abandoned.erase(it->second.front());
+    it->second.erase(it->second.begin());
+    if (it->second.empty()) t.running.erase(it);
+  }
+  t.changed.notify_all();
+}
+
+void FinishFileCopy(const std::string& path, uint64_t ticket) {
+  CopyTable& t = Table();
+  {
+    std::lock_guard lock(t.mutex);
+    auto it = t.running.find(path);
+    if (it == t.running.end()) return;
+    auto& tickets = it->second;
+    auto found = std::find(tickets.begin(), tickets.end(), ticket);
+    if (found == tickets.end()) return;
+    tickets.erase(found);
+    t.abandoned.erase(ticket);
+    if (tickets.empty()) t.running.erase(it);
   }
   t.changed.notify_all();
 }
@@ -48,6 +73,20 @@ bool WaitForFileCopy(const std::string& path, std::chrono::milliseconds timeout)
   CopyTable& t = Table();
   std::unique_lock lock(t.mutex);
   return t.changed.wait_for(lock, timeout, [&] { return t.running.count(path) == 0; });
+}
+
+void AbandonFileCopies(const std::string& path) {
+  CopyTable& t = Table();
+  std::lock_guard lock(t.mutex);
+  auto it = t.running.find(path);
+  if (it == t.running.end()) return;
+  t.abandoned.insert(it->second.begin(), it->second.end());
+}
+
+bool IsFileCopyAbandoned(uint64_t ticket) {
+  CopyTable& t = Table();
+  std::lock_guard lock(t.mutex);
+  return t.abandoned.count(ticket) != 0;
 }
 
 }  // namespace hub

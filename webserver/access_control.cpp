@@ -54,7 +54,7 @@ std::mutex& LogMutex() {
 }  // namespace
 
 bool IsLocalPeer(std::string_view peer, std::string_view local) {
-  return peer == "127.0.0.1" || (!peer.empty() && peer == local);
+  return platform::IsLocalPeerAddress(peer, local);
 }
 
 std::string DecodeBase64Lenient(std::string_view text) {
@@ -134,11 +134,35 @@ std::string LoggedPath(std::string_view path) {
   return HtmlEscape(clean);
 }
 
+namespace {
+
+// One line "peer<TAB>[ time ]<TAB>(user: u)<TAB>text<br>" at the end of the log.
+void AppendLogLine(std::string_view peer, std::string_view user, std::string_view text) {
+  std::string folder;
+  if (ReadSettingString("Gen_AppDataDir", folder) == 0 || folder.empty()) return;
+  std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  char stamp[64];
+  std::strftime(stamp, sizeof stamp, "[ %m-%d-%y %H:%M:%S ]\t", &tm);
+  std::string line = HtmlEscape(peer) + "\t" + stamp;
+  if (!user.empty()) line += "(user: " + HtmlEscape(user) + ")\t";
+  line += std::string(text) + "<br>\r\n";
+
+  // One write per line under a lock, so lines from several connections never mix.
+  std::lock_guard lock(LogMutex());
+  std::string file = folder + (folder.ends_with('/') ? "" : "/") + "httplog.html";
+  int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  [[maybe_unused]] ssize_t w = ::write(fd, line.data(), line.size());
+  ::close(fd);
+}
+
+}  // namespace
+
 void LogAccess(const HttpRequest& request, std::string_view peer, std::string_view user, bool local) {
   try {
     if (SettingDword(local ? "KW_LogLocal" : "KW_LogRemote", 0) == 0) return;
-    std::string folder;
-    if (ReadSettingString("Gen_AppDataDir", folder) == 0 || folder.empty()) return;
     const std::string& path = request.path;
     std::string bare = path.substr(0, path.find('?'));
     bool wanted = bare == "/" || path.find(kStreamPrefix) != std::string::npos;
@@ -146,23 +170,17 @@ void LogAccess(const HttpRequest& request, std::string_view peer, std::string_vi
       wanted = SettingDword("KW_LogPages", 0) != 0 && path.find("log.htm") == std::string::npos;
     }
     if (!wanted) return;
+    AppendLogLine(peer, user, LoggedPath(path));
+  } catch (...) {
+    // The log never stops a request.
+  }
+}
 
-    std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    char stamp[64];
-    std::strftime(stamp, sizeof stamp, "[ %m-%d-%y %H:%M:%S ]\t", &tm);
-    std::string line = HtmlEscape(peer) + "\t" + stamp;
-    if (!user.empty()) line += "(user: " + HtmlEscape(user) + ")\t";
-    line += LoggedPath(path) + "<br>\r\n";
-
-    // One write per line under a lock, so lines from several connections never mix.
-    std::lock_guard lock(LogMutex());
-    std::string file = folder + (folder.ends_with('/') ? "" : "/") + "httplog.html";
-    int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0) return;
-    [[maybe_unused]] ssize_t w = ::write(fd, line.data(), line.size());
-    ::close(fd);
+void LogFailure(const HttpRequest& request, std::string_view peer, std::string_view user, std::string_view detail) {
+  try {
+    std::string oneLine;
+    for (char c : detail) oneLine.push_back(c == '\r' || c == '\n' ? ' ' : c);
+    AppendLogLine(peer, user, LoggedPath(request.path) + "\tfailed: " + HtmlEscape(oneLine));
   } catch (...) {
     // The log never stops a request.
   }

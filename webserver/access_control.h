@@ -28,6 +28,10 @@ std::string CheckAccess(const HttpServer& server, const HttpRequest& request, st
 // Failures are swallowed: the log never stops a request.
 void LogAccess(const HttpRequest& request, std::string_view peer, std::string_view user, bool local);
 
+// Appends the failure of a request and its detail to the access log, whatever
+// the log settings (the detail is not shown to a remote peer). Never throws.
+void LogFailure(const HttpRequest& request, std::string_view peer, std::string_view user, std::string_view detail);
+
 // The path as the log shows it: a stream only by its name, others without
 // the query; HTML-escaped, line ends removed.
 std::string LoggedPath(std::string_view path);

@@ -9,6 +9,7 @@
 #include "common/text.h"
 #include "platform/fs/volumes.h"
 #include "webserver/handler_stream.h"
+#include "webserver/http_exception.h"
 
 namespace hub {
 namespace {
@@ -22,18 +23,25 @@ void RepeatWhileAsked(Step step) {
   }
 }
 
+// The players number their tracks with 32 bits and look up only the low word
+// of an id: a larger number would name another item.
+KernelId TrackId(uint64_t id) {
+  if (id > UINT32_MAX) throw HttpException(404);
+  return KernelId::FromRecordId(id);
+}
+
 }  // namespace
 
 int64_t DeviceStreamSource::TrackSize(uint64_t id) {
   auto lock = device_.Lock();
   _AUDIODATA record;
-  device_.GetTrackInfo(KernelId::FromRecordId(id), record);
+  device_.GetTrackInfo(TrackId(id), record);
   return record.size > 0 ? static_cast<int64_t>(record.size) : -1;
 }
 
 std::string DeviceStreamSource::TrackFileName(uint64_t id) {
   auto lock = device_.Lock();
-  return NormalizePath(FormatTrackFileName(device_, KernelId::FromRecordId(id)));
+  return NormalizePath(FormatTrackFileName(device_, TrackId(id)));
 }
 
 int64_t DeviceStreamSource::DataItemSize(uint64_t) {
@@ -55,14 +63,14 @@ std::string DeviceStreamSource::TrackFilePath(uint64_t id) {
   std::string stored;
   {
     auto lock = device_.Lock();
-    stored = device_.GetTrackFilePath(KernelId::FromRecordId(id));
+    stored = device_.GetTrackFilePath(TrackId(id));
   }
   if (platform::DriveLetterOf(stored) == 0) return stored;
   return platform::ResolvePlayerPath(stored).value_or(std::string());
 }
 
 void DeviceStreamSource::CopyTrack(uint64_t id, const std::string& target) {
-  KernelId kid = KernelId::FromRecordId(id);
+  KernelId kid = TrackId(id);
   RepeatWhileAsked([&] {
     auto lock = device_.Lock();
     return device_.CopyTrackFromDevice(kid, target, 1);

@@ -12,6 +12,7 @@
 
 #include "common/file_copy_signal.h"
 #include "common/folders.h"
+#include "common/settings.h"
 #include "webserver/byte_range.h"
 #include "webserver/http_exception.h"
 #include "webserver/http_response.h"
@@ -53,9 +54,11 @@ bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0;
 
 // Opens the file, waiting while a copy is expected to create it. `copied`:
 // this request ran the copy, so a missing file with no copy running is final.
-FileHandle OpenWhenThere(const std::string& path, std::chrono::milliseconds limit, bool copied) {
+FileHandle OpenWhenThere(HttpConnection& connection, const std::string& path, std::chrono::milliseconds limit,
+                         bool copied) {
   auto deadline = Clock::now() + limit;
   for (;;) {
+    connection.ThrowIfPeerGone();
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd >= 0) return FileHandle(fd);
     if (errno != ENOENT || Clock::now() >= deadline) return FileHandle();
@@ -81,6 +84,13 @@ class StatusLog {
  private:
   FileHandle fd_;
 };
+
+// Before a new copy: the oldest copies nobody uses go while the folder holds
+// more than "KW_SurgecastLimitMB" (default 2 GiB).
+void TrimTempFolder() {
+  uint64_t capBytes = uint64_t{SettingDword("KW_SurgecastLimitMB", 2048)} << 20;
+  TempFileUse::TrimFolder(GetTempFolder(kTempSurgecast), capBytes, {"log.txt"});
+}
 
 StreamSource& SourceOf(HttpServer* server) {
   StreamSource* source = server->Streams();
@@ -129,6 +139,8 @@ void SendFollowing(HttpConnection& connection, int fd, const std::string& path, 
       break;
     }
     if (Clock::now() - lastGrowth > kCopyWait) break;
+    // A peer that left while the copy runs frees its copy at once.
+    connection.ThrowIfPeerGone();
     WaitForFileCopy(path, kPoll);
   }
   // A body cut short must not look complete: the caller closes the connection,
@@ -180,6 +192,7 @@ void HandlerStream::HandleRequest(HttpRequest& request, HttpConnection& connecti
     log.Write(there ? "e\n" : "dne\n");
     if (use->First() && !there) {
       copied = true;
+      TrimTempFolder();
       // Announced here too, so a copy that finishes before returning is followed as well.
       FileCopyGuard copying(path);
       if (track) {
@@ -190,7 +203,7 @@ void HandlerStream::HandleRequest(HttpRequest& request, HttpConnection& connecti
     }
   }
   auto openStart = Clock::now();
-  FileHandle file = OpenWhenThere(path, kCopyWait, copied);
+  FileHandle file = OpenWhenThere(connection, path, kCopyWait, copied);
   if (file.get() < 0) throw HttpException(404, "Request handler could not find file.");
   auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - openStart).count();
   log.Write("d\n" + std::to_string(waited) + "\n");
@@ -236,11 +249,12 @@ void HandlerData::HandleRequest(HttpRequest& request, HttpConnection& connection
   bool copied = false;
   if (use.First() && !Exists(path)) {
     copied = true;
+    TrimTempFolder();
     FileCopyGuard copying(path);
     source.CopyDataItem(item.id, path);
   }
   // A download is sent once its copy is complete, so its length is exact.
-  FileHandle file = OpenWhenThere(path, kCopyWait, copied);
+  FileHandle file = OpenWhenThere(connection, path, kCopyWait, copied);
   if (file.get() < 0 || !WaitForFileCopy(path, kCopyWait)) {
     throw HttpException(404, "Request handler could not find file.");
   }

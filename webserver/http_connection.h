@@ -22,6 +22,10 @@ class HttpConnection {
   void SendFile(int fd, off_t offset, size_t count) {
     if (!net_.SendFile(fd, offset, count)) throw ConnectionLost();
   }
+  // Waits for a copy end here when the peer has gone away.
+  void ThrowIfPeerGone() const {
+    if (net_.PeerClosed()) throw ConnectionLost();
+  }
   bool HeadSent() const { return headSent_; }
   void MarkHeadSent() { headSent_ = true; }
   platform::NetConnection& Net() { return net_; }

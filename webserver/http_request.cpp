@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "common/text.h"
+#include "platform/net/net_server.h"
 #include "webserver/http_exception.h"
 
 namespace hub {
@@ -115,9 +116,21 @@ std::string HttpRequest::Header(std::string_view lowerName) const {
 }
 
 void HttpRequest::Parse(std::string_view bytes) {
-  size_t end = bytes.find("\r\n\r\n");
-  if (bytes.size() <= 3 || end == std::string_view::npos) throw HttpException(400);
-  std::vector<std::string_view> lines = SplitPieces(bytes.substr(0, end + 2), '\r');
+  size_t end = platform::FindHeadEnd(bytes);
+  if (end == std::string_view::npos) throw HttpException(400);
+  // Lines end in LF, most with a CR before it; a CR anywhere else is refused
+  // (RFC 9112), so no two readers can see different lines in one head.
+  std::vector<std::string_view> lines;
+  std::string_view head = bytes.substr(0, end);
+  for (size_t pos = 0; pos < head.size();) {
+    size_t lf = head.find('\n', pos);
+    std::string_view line = head.substr(pos, lf - pos);
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    if (line.find('\r') != std::string_view::npos) throw HttpException(400);
+    lines.push_back(line);
+    pos = lf + 1;
+  }
+  lines.pop_back();  // the blank line
   if (lines.empty()) throw HttpException(400);
 
   std::vector<std::string_view> parts = SplitPieces(lines[0], ' ');
@@ -134,15 +147,24 @@ void HttpRequest::Parse(std::string_view bytes) {
   version = static_cast<float>(v);
 
   headers.clear();
+  int hosts = 0;
   for (size_t i = 1; i < lines.size(); ++i) {
     std::string_view line = lines[i];
+    // A folded line, or a blank between name and colon, would let a proxy and
+    // this server read different headers (RFC 9112 sections 5.1 and 5.2).
+    if (line.starts_with(' ') || line.starts_with('\t')) throw HttpException(400);
     size_t colon = line.find(':');
     if (colon == std::string_view::npos) continue;
-    std::string name = AsciiLower(TrimWhitespace(line.substr(0, colon)));
+    std::string_view rawName = line.substr(0, colon);
+    if (rawName.ends_with(' ') || rawName.ends_with('\t')) throw HttpException(400);
+    std::string name = AsciiLower(rawName);
     std::string value = TrimWhitespace(line.substr(colon + 1));
     if (name.empty()) continue;
+    if (name == "host") ++hosts;
     headers[name] = std::move(value);
   }
+  // HTTP/1.1 requires exactly one Host; HTTP/1.0 may omit it but not repeat it.
+  if (hosts > 1 || (hosts == 0 && v >= 1.1)) throw HttpException(400);
   raw.assign(bytes);
 }
 

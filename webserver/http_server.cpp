@@ -100,16 +100,17 @@ Handler& HttpServer::FindHandler(const HttpRequest& request) const {
 void HttpServer::Serve(platform::NetConnection& net, platform::HeadOutcome outcome) {
   HttpConnection connection(net);
   HttpRequest request;
+  const std::string& peer = net.Peer().text;
+  bool local = IsLocalPeer(peer, net.Local().text);
+  std::string user;
   try {
     try {
       if (outcome == platform::HeadOutcome::TooLarge) throw HttpException(431);
       request.Parse(net.Received());
       request.localAddress = net.Local().text;
       request.localPort = net.Local().port;
-      const std::string& peer = net.Peer().text;
-      bool local = IsLocalPeer(peer, request.localAddress);
       Handler& handler = FindHandler(request);
-      std::string user = CheckAccess(*this, request, peer, handler);
+      user = CheckAccess(*this, request, peer, handler);
       LogAccess(request, peer, user, local);
       handler.HandleRequest(request, connection);
     } catch (const HttpException&) {
@@ -119,7 +120,12 @@ void HttpServer::Serve(platform::NetConnection& net, platform::HeadOutcome outco
     } catch (const std::bad_alloc&) {
       throw HttpException(500);
     } catch (const std::exception& e) {
-      // A device failure: its text helps the user more than a bare 500.
+      // A device failure: its text helps the user at this computer; a remote
+      // peer learns nothing of the computer's files, the log keeps the detail.
+      if (!local) {
+        LogFailure(request, peer, user, e.what());
+        throw HttpException(500, "500: Server Error");
+      }
       throw HttpException(500, "500: Server Error<br><br>Detail: " + HtmlEscape(e.what()));
     }
   } catch (const ConnectionLost&) {

@@ -265,8 +265,12 @@ class KernelDeviceMSCBase : public KernelDevice {
   // Waits until no file copy is waiting or running; false on time-out. Call
   // without holding the lock (a failed copy takes it to drop its track).
   bool WaitForCopies(std::chrono::milliseconds timeout);
-  // Test seam: runs on the copy thread before each copy.
+  // Test seams: run on a copy's thread before each copy, and after each block
+  // it wrote with the bytes written so far.
   void SetBeforeCopyHook(std::function<void(const CopyJob&)> hook) { copier_.SetBeforeCopyHook(std::move(hook)); }
+  void SetAfterBlockHook(std::function<void(const CopyJob&, uint64_t)> hook) {
+    copier_.SetAfterBlockHook(std::move(hook));
+  }
 
   // Family values (Part of construction; a family sets them in its constructor).
   struct FamilyValues {

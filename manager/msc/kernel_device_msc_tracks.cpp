@@ -166,9 +166,10 @@ int KernelDeviceMSCBase::AddTrackFile(std::string_view path, const _AUDIODATA& r
   InvalidateCaches();
   newId = KernelId(id);
 
-  AnnounceFileCopy(native);
+  uint64_t ticket = AnnounceFileCopy(native);
   CopyJob job{source, native, ProgressWindow(), KernelId(id), {}};
   job.announced = true;
+  job.ticket = ticket;
   job.finished = [this, id, target](int error) { OnTrackCopyFinished(id, target, error); };
   copier_.Enqueue(std::move(job));
   return 0;
@@ -290,6 +291,13 @@ int KernelDeviceMSCBase::RelocateTrackFile(const KernelId& id, int flag) {
   return 1;
 }
 
+// The web server's streaming files lie directly in the "surgecast" temporary folder.
+static bool IsStreamFile(const std::string& path) {
+  std::string folder = GetTempFolder(kTempSurgecast);
+  if (!folder.ends_with('/')) folder += '/';
+  return path.size() > folder.size() && path.starts_with(folder) && path.find('/', folder.size()) == std::string::npos;
+}
+
 int KernelDeviceMSCBase::CopyTrackFromDevice(const KernelId& id, std::string_view targetPath, int option) {
   auto lock = Lock();
   const SBTrackV100* track = database_.FindTrack(id.key[0]);
@@ -297,13 +305,18 @@ int KernelDeviceMSCBase::CopyTrackFromDevice(const KernelId& id, std::string_vie
   auto source = NativePath(Utf16ToUtf8(track->Path()));
   std::string target = ComputerPath(targetPath);
   if (!source || target.empty()) throw std::runtime_error("Cannot copy the track to " + std::string(targetPath) + ".");
-  // Announced before it runs, so a stream reader waiting for the file follows it.
-  AnnounceFileCopy(target);
-  CopyJob job{*source, target, ProgressWindow(), KernelId(id.key[0]), {}};
-  job.replaceWhole = true;
+  // The web server's streams follow their copy as it grows, beside the other
+  // copies, and give it up when their peers leave; any other copy to the
+  // computer appears whole or not at all.
+  bool stream = IsStreamFile(target);
+  CopyJob job{*source, target, stream ? WindowId(0) : ProgressWindow(), KernelId(id.key[0]), {}};
+  job.replaceWhole = !stream;
+  job.growing = stream;
   job.announced = true;
+  // Announced before it runs, so a stream reader waiting for the file follows it.
+  job.ticket = AnnounceFileCopy(target);
   job.finished = [this](int error) {
-    if (error == 0) return;
+    if (error == 0 || error == ECANCELED) return;
     char text[64];
     std::snprintf(text, sizeof text, "Driver Error: 0x%X", static_cast<unsigned>(error));
     SetDriverError(static_cast<uint32_t>(error), text);

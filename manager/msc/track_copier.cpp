@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
+#include <system_error>
 #include <vector>
 
 #include "common/file_copy_signal.h"
@@ -38,6 +40,12 @@ TrackCopier::~TrackCopier() { Shutdown(); }
 void TrackCopier::Shutdown() {
   Stop();
   if (thread_.joinable()) thread_.join();
+  std::list<Growing> growing;
+  {
+    std::lock_guard lock(mutex_);
+    growing.swap(growing_);
+  }
+  for (Growing& g : growing) g.thread.join();
 }
 
 void TrackCopier::Stop() {
@@ -49,6 +57,32 @@ void TrackCopier::Stop() {
 }
 
 void TrackCopier::Enqueue(CopyJob job) {
+  if (job.growing) {
+    auto shared = std::make_shared<CopyJob>(std::move(job));
+    {
+      std::lock_guard lock(mutex_);
+      ReapGrowingLocked();
+      if (!stopping_) {
+        growing_.push_back({{}, shared->target, false});
+        auto where = std::prev(growing_.end());
+        try {
+          where->thread = std::thread([this, where, shared] {
+            RunGrowing(std::move(*shared));
+            std::lock_guard done(mutex_);
+            where->done = true;
+            idle_.notify_all();
+          });
+          return;
+        } catch (const std::system_error&) {
+          growing_.erase(where);
+        }
+      }
+    }
+    // No thread for it: it ends at once, as a dropped copy does.
+    Finish(*shared, ECANCELED);
+    SendCopyProgress(shared->window, kMsgProgressDone, 0, 1);
+    return;
+  }
   {
     std::lock_guard lock(mutex_);
     jobs_.push_back(std::move(job));
@@ -56,14 +90,42 @@ void TrackCopier::Enqueue(CopyJob job) {
   wake_.notify_all();
 }
 
+// Joins the growing copies that have ended (their threads only return).
+void TrackCopier::ReapGrowingLocked() {
+  for (auto it = growing_.begin(); it != growing_.end();) {
+    if (!it->done) {
+      ++it;
+      continue;
+    }
+    it->thread.join();
+    it = growing_.erase(it);
+  }
+}
+
+void TrackCopier::RunGrowing(CopyJob job) {
+  std::function<void(const CopyJob&)> hook;
+  {
+    std::lock_guard lock(mutex_);
+    hook = beforeCopy_;
+  }
+  if (hook) hook(job);
+  Perform(job, true);
+}
+
 bool TrackCopier::WaitIdle(int timeoutMs) {
   std::unique_lock lock(mutex_);
-  return idle_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return jobs_.empty() && !busy_; });
+  return idle_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+    for (const Growing& g : growing_)
+      if (!g.done) return false;
+    return jobs_.empty() && !busy_;
+  });
 }
 
 bool TrackCopier::IsPending(const std::string& target) const {
   std::lock_guard lock(mutex_);
   if (busy_ && running_ == target) return true;
+  for (const Growing& g : growing_)
+    if (!g.done && g.target == target) return true;
   for (const auto& job : jobs_)
     if (job.target == target) return true;
   return false;
@@ -72,6 +134,11 @@ bool TrackCopier::IsPending(const std::string& target) const {
 void TrackCopier::SetBeforeCopyHook(std::function<void(const CopyJob&)> hook) {
   std::lock_guard lock(mutex_);
   beforeCopy_ = std::move(hook);
+}
+
+void TrackCopier::SetAfterBlockHook(std::function<void(const CopyJob&, uint64_t)> hook) {
+  std::lock_guard lock(mutex_);
+  afterBlock_ = std::move(hook);
 }
 
 void TrackCopier::Run() {
@@ -96,22 +163,7 @@ void TrackCopier::Run() {
       }
     }
     if (hook) hook(job);
-    int error = 0;
-    if (job.replaceWhole) {
-      std::string part = job.target + ".hubpart";
-      error = Copy(job, part);
-      if (error == 0 && ::rename(part.c_str(), job.target.c_str()) != 0) error = errno;
-      if (error != 0) ::unlink(part.c_str());
-    } else {
-      error = Copy(job, job.target);
-    }
-    Finish(job, error);
-    if (error == 0) {
-      SendCopyProgress(job.window, kMsgProgress, 100, 0);
-      SendCopyProgress(job.window, kMsgProgressDone, job.doneId.key[0], 0);
-    } else {
-      SendCopyProgress(job.window, kMsgProgressDone, 0, 1);
-    }
+    Perform(job, false);
     {
       std::lock_guard lock(mutex_);
       busy_ = false;
@@ -121,16 +173,51 @@ void TrackCopier::Run() {
   }
 }
 
-// Ends a copy: a target that never got its bytes does not stay behind.
+void TrackCopier::Perform(CopyJob& job, bool stopWhenAsked) {
+  int error = 0;
+  if (job.replaceWhole) {
+    std::string part = job.target + ".hubpart";
+    error = Copy(job, part, stopWhenAsked);
+    if (error == 0 && ::rename(part.c_str(), job.target.c_str()) != 0) error = errno;
+    if (error != 0) ::unlink(part.c_str());
+  } else {
+    error = Copy(job, job.target, stopWhenAsked);
+  }
+  Finish(job, error);
+  if (error == 0) {
+    SendCopyProgress(job.window, kMsgProgress, 100, 0);
+    SendCopyProgress(job.window, kMsgProgressDone, job.doneId.key[0], 0);
+  } else {
+    SendCopyProgress(job.window, kMsgProgressDone, 0, 1);
+  }
+}
+
+// Ends a copy: a target that never got its bytes does not stay behind. An
+// abandoned copy's target belongs to its readers, who delete it (a new copy
+// may already be writing a file of the same name).
 void TrackCopier::Finish(CopyJob& job, int error) {
-  if (error != 0 && !job.replaceWhole) ::unlink(job.target.c_str());
+  bool abandoned = job.announced && IsFileCopyAbandoned(job.ticket);
+  if (error != 0 && !job.replaceWhole && !abandoned) ::unlink(job.target.c_str());
   if (error == 0) platform::WriteFileAttributes(job.target, platform::kAttributeNormal);
-  if (job.announced) FinishFileCopy(job.target);
+  if (job.announced) FinishFileCopy(job.target, job.ticket);
   if (job.finished) job.finished(error);
 }
 
-// Copies in blocks, reporting each new multiple of 10 percent. 0 or an errno.
-int TrackCopier::Copy(const CopyJob& job, const std::string& target) {
+// Copies in blocks, reporting each new multiple of 10 percent. 0 or an errno;
+// ECANCELED when `stopWhenAsked` and the copier stops or the readers left.
+int TrackCopier::Copy(const CopyJob& job, const std::string& target, bool stopWhenAsked) {
+  auto stopAsked = [&] {
+    if (!stopWhenAsked) return false;
+    if (job.announced && IsFileCopyAbandoned(job.ticket)) return true;
+    std::lock_guard lock(mutex_);
+    return stopping_;
+  };
+  std::function<void(const CopyJob&, uint64_t)> afterBlock;
+  {
+    std::lock_guard lock(mutex_);
+    afterBlock = afterBlock_;
+  }
+  if (stopAsked()) return ECANCELED;
   Fd in{::open(job.source.c_str(), O_RDONLY | O_CLOEXEC)};
   if (in.fd < 0) return errno;
   struct stat st {};
@@ -155,6 +242,8 @@ int TrackCopier::Copy(const CopyJob& job, const std::string& target) {
       written += w;
     }
     done += uint64_t(n);
+    if (afterBlock) afterBlock(job, done);
+    if (stopAsked()) return ECANCELED;
     int percent = total ? static_cast<int>(double(done) * 100.0 / double(total)) : 100;
     if (percent % 10 == 0 && percent != lastPercent && percent < 100) {
       SendCopyProgress(job.window, kMsgProgress, uint64_t(percent), 0);

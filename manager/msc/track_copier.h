@@ -1,13 +1,16 @@
-// The file copies of a mass-storage device, on one thread of their own: each
-// copy carries its own source, target and progress window, and copies run one
-// at a time in the order they were asked for. Progress goes to the window as
-// the device's progress messages; a failed copy removes its partial target.
+// The file copies of a mass-storage device: each copy carries its own source,
+// target and progress window. Copies onto the player run one at a time, in
+// the order they were asked for, on one thread; copies that readers follow
+// while they grow (streams) run side by side, each on a thread of its own, and
+// stop when their readers abandon them. Progress goes to the window as the
+// device's progress messages; a failed copy removes its partial target.
 #pragma once
 
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <list>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -30,9 +33,14 @@ struct CopyJob {
   // Copy into a temporary beside the target, renamed over it once complete
   // (copies to the computer, where the target may be a file worth keeping).
   bool replaceWhole = false;
-  // The add announced the copy to stream readers (AnnounceFileCopy); the
-  // copier tells them when it has ended.
+  // The add announced the copy to stream readers (AnnounceFileCopy, which
+  // gave `ticket`); the copier tells them when it has ended.
   bool announced = false;
+  uint64_t ticket = 0;
+  // Readers follow the target as it grows: written in place, started at once
+  // beside the other copies, stopped (and left to the readers, who delete
+  // it) once they abandon it (announced copies only).
+  bool growing = false;
 };
 
 class TrackCopier {
@@ -56,13 +64,25 @@ class TrackCopier {
   // A copy is waiting or running for this target.
   bool IsPending(const std::string& target) const;
 
-  // Test seam: called on the copy thread before each copy starts.
+  // Test seams: called on the copy's thread before each copy starts, and
+  // after each block it wrote with the bytes written so far.
   void SetBeforeCopyHook(std::function<void(const CopyJob&)> hook);
+  void SetAfterBlockHook(std::function<void(const CopyJob&, uint64_t)> hook);
 
  private:
   void Run();
-  static int Copy(const CopyJob& job, const std::string& target);
+  void RunGrowing(CopyJob job);
+  // Runs one copy start to end and reports it.
+  void Perform(CopyJob& job, bool stopWhenAsked);
+  int Copy(const CopyJob& job, const std::string& target, bool stopWhenAsked);
   static void Finish(CopyJob& job, int error);
+  void ReapGrowingLocked();
+
+  struct Growing {
+    std::thread thread;
+    std::string target;
+    bool done = false;
+  };
 
   mutable std::mutex mutex_;
   std::condition_variable wake_;
@@ -72,6 +92,8 @@ class TrackCopier {
   bool busy_ = false;
   bool stopping_ = false;
   std::function<void(const CopyJob&)> beforeCopy_;
+  std::function<void(const CopyJob&, uint64_t)> afterBlock_;
+  std::list<Growing> growing_;
   std::thread thread_;
 };
 

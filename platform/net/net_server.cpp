@@ -111,6 +111,11 @@ bool NetConnection::SendFile(int fd, off_t offset, size_t count) {
   return true;
 }
 
+bool NetConnection::PeerClosed() const {
+  pollfd p{fd_, POLLRDHUP, 0};
+  return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+
 void NetConnection::Shutdown() { ::shutdown(fd_, SHUT_RDWR); }
 
 void NetConnection::FinishSending() {
@@ -125,6 +130,19 @@ void NetConnection::FinishSending() {
     if (n <= 0) break;
     total += static_cast<size_t>(n);
   }
+}
+
+bool IsLocalPeerAddress(std::string_view peer, std::string_view local) {
+  return peer == "127.0.0.1" || (!peer.empty() && peer == local);
+}
+
+size_t FindHeadEnd(std::string_view bytes, size_t from) {
+  for (size_t lf = bytes.find('\n', from); lf != std::string_view::npos; lf = bytes.find('\n', lf + 1)) {
+    size_t next = lf + 1;
+    if (next < bytes.size() && bytes[next] == '\r') ++next;
+    if (next < bytes.size() && bytes[next] == '\n') return next + 1;
+  }
+  return std::string_view::npos;
 }
 
 struct NetServer::Pending {
@@ -226,11 +244,11 @@ void NetServer::ListenLoop() {
         pending.erase(owners[i - 2]);
         continue;
       }
-      size_t from = p.received.size() >= 3 ? p.received.size() - 3 : 0;
+      size_t from = p.received.size() >= 2 ? p.received.size() - 2 : 0;
       p.received.append(chunk, static_cast<size_t>(got));
       // A head is complete at the first blank line, wherever it falls.
-      size_t end = p.received.find("\r\n\r\n", from);
-      if (end != std::string::npos && end + 4 <= limits_.maxHeadBytes) {
+      size_t end = FindHeadEnd(p.received, from);
+      if (end != std::string::npos && end <= limits_.maxHeadBytes) {
         HandOver(p, HeadOutcome::Complete);
         pending.erase(owners[i - 2]);
       } else if (p.received.size() >= limits_.maxHeadBytes) {
@@ -258,10 +276,38 @@ void NetServer::ListenLoop() {
   for (Pending& p : pending) ::close(p.fd);
 }
 
+bool NetServer::TakeSlotLocked(const NetAddress& peer, bool local) {
+  if (answering_ >= limits_.maxConnections) return false;
+  if (!local) {
+    // Remote peers leave some slots to local ones, and one remote address
+    // cannot take them all (streams need no account).
+    size_t remoteSlots = limits_.maxConnections - std::min(limits_.keptForLocal, limits_.maxConnections);
+    size_t remoteAnswering = 0;
+    for (const auto& [address, count] : answeringByAddress_) remoteAnswering += count;
+    if (remoteAnswering >= remoteSlots) return false;
+    auto it = answeringByAddress_.find(peer.text);
+    if (it != answeringByAddress_.end() && it->second >= limits_.maxPerRemoteAddress) return false;
+    ++answeringByAddress_[peer.text];
+  }
+  ++answering_;
+  return true;
+}
+
+void NetServer::ReleaseSlot(const NetAddress& peer, bool local) {
+  std::lock_guard lock(mutex_);
+  --answering_;
+  if (local) return;
+  auto it = answeringByAddress_.find(peer.text);
+  if (it != answeringByAddress_.end() && --it->second == 0) answeringByAddress_.erase(it);
+}
+
 void NetServer::HandOver(Pending& p, HeadOutcome outcome) {
   int fd = std::exchange(p.fd, -1);
+  NetAddress peer = PeerOf(fd);
+  NetAddress local = LocalOf(fd);
+  bool isLocal = IsLocalPeerAddress(peer.text, local.text);
   std::unique_lock lock(mutex_);
-  if (active_.size() >= limits_.maxConnections) {
+  if (!TakeSlotLocked(peer, isLocal)) {
     lock.unlock();
     std::string reply = busyReply_ ? busyReply_() : std::string();
     [[maybe_unused]] ssize_t w = ::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -269,19 +315,22 @@ void NetServer::HandOver(Pending& p, HeadOutcome outcome) {
     return;
   }
   SetBlocking(fd, true);
-  auto* conn = new NetConnection(fd, PeerOf(fd), LocalOf(fd), limits_.sendTimeout);
+  auto* conn = new NetConnection(fd, peer, local, limits_.sendTimeout);
   conn->MutableReceived() = std::move(p.received);
   active_.push_back(conn);
   auto where = std::prev(active_.end());
   lock.unlock();
   try {
-    std::thread([this, conn, where, outcome] {
+    std::thread([this, conn, where, outcome, isLocal] {
       BlockSigpipe();
       try {
         handler_(*conn, outcome);
       } catch (...) {
         // A handler must not take the process down with one connection.
       }
+      // The answer is out: the slot is free before the closing handshake,
+      // so a client that reconnects at once finds it open.
+      ReleaseSlot(conn->Peer(), isLocal);
       conn->FinishSending();
       std::lock_guard guard(mutex_);
       active_.erase(where);
@@ -289,6 +338,7 @@ void NetServer::HandOver(Pending& p, HeadOutcome outcome) {
       idle_.notify_all();
     }).detach();
   } catch (const std::system_error&) {
+    ReleaseSlot(peer, isLocal);
     std::lock_guard guard(mutex_);
     active_.erase(where);
     delete conn;

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <list>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -43,6 +44,9 @@ class NetConnection {
   bool SendAll(std::string_view bytes);
   // Sends `count` bytes of the open file `fd` from `offset` (sendfile); false as SendAll.
   bool SendFile(int fd, off_t offset, size_t count);
+  // The peer has closed its side (or the connection broke): nobody will read
+  // what is still to be sent. Does not wait.
+  bool PeerClosed() const;
   // Ends both directions; later sends fail. Safe from another thread.
   void Shutdown();
   // Ends the sending side and reads what the peer still sends (bounded), so
@@ -58,16 +62,27 @@ class NetConnection {
   std::string received_;
 };
 
+// Index just past the blank line that ends a request head in `bytes`, or npos.
+// Lines may end in CR LF or, as RFC 9112 lets a recipient accept, a bare LF.
+// `from`: where the search may begin (text before it was searched already).
+size_t FindHeadEnd(std::string_view bytes, size_t from = 0);
+
 enum class HeadOutcome {
   Complete,  // a blank line ended the head
   TooLarge,  // the head limit was reached without a blank line
 };
 
+// A peer is local when it is 127.0.0.1 or the server's own address of the connection.
+bool IsLocalPeerAddress(std::string_view peer, std::string_view local);
+
 struct NetServerLimits {
   size_t maxConnections = 64;       // answering at once; more get the busy reply
+  size_t keptForLocal = 8;          // of those, slots only local peers may take
+  size_t maxPerRemoteAddress = 16;  // answering at once for one remote address
   size_t maxHeadBytes = 64 * 1024;  // head up to and including its blank line
   std::chrono::milliseconds headTimeout{30000};
-  std::chrono::milliseconds sendTimeout{60000};
+  // A send that makes no progress for this long fails and ends the connection.
+  std::chrono::milliseconds sendTimeout{30000};
   size_t maxPendingHeads = 256;  // heads being gathered; the oldest is dropped beyond
 };
 
@@ -77,7 +92,8 @@ class NetServer {
   using Handler = std::function<void(NetConnection&, HeadOutcome)>;
 
   // `busyReply` makes the bytes sent (best effort) to a peer whose head arrives
-  // while every connection slot is taken.
+  // while every connection slot open to it is taken. A slot is held from the
+  // hand-over until the handler returns (not through the closing handshake).
   using BusyReply = std::function<std::string()>;
   NetServer(Handler handler, NetServerLimits limits, BusyReply busyReply);
   ~NetServer();
@@ -92,13 +108,16 @@ class NetServer {
   void Stop();
   uint16_t Port() const { return port_; }
   bool Running() const { return listenFd_ >= 0; }
-  // Connections being answered right now.
+  // Connections being answered or closed right now.
   size_t ActiveConnections() const;
 
  private:
   struct Pending;
   void ListenLoop();
   void HandOver(Pending& p, HeadOutcome outcome);
+  // Takes a slot for the peer; false when none is open to it. Under mutex_.
+  bool TakeSlotLocked(const NetAddress& peer, bool local);
+  void ReleaseSlot(const NetAddress& peer, bool local);
 
   Handler handler_;
   NetServerLimits limits_;
@@ -111,6 +130,8 @@ class NetServer {
   mutable std::mutex mutex_;
   std::condition_variable idle_;
   std::list<NetConnection*> active_;
+  size_t answering_ = 0;
+  std::map<std::string, size_t, std::less<>> answeringByAddress_;  // remote peers only
 };
 
 }  // namespace hub::platform

@@ -5,9 +5,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "common/file_copy_signal.h"
+#include "common/folders.h"
+#include "common/settings.h"
 #include "support/hermetic_env.h"
 #include "web_test_support.h"
 #include "webserver/temp_file_users.h"
@@ -87,7 +90,7 @@ TEST_F(HandlerStreamTest, PeerLeavingMidStreamEndsTheRequestQuietly) {
   source_->items[43] = {RandomBytes(20 << 20, 5), "big.mp3", -1};
   int fd = ConnectIdle(server_->Port());
   ASSERT_GE(fd, 0);
-  std::string req = "GET /stream/43/big.mp3 HTTP/1.1\r\n\r\n";
+  std::string req = "GET /stream/43/big.mp3 HTTP/1.1\r\nHost: x\r\n\r\n";
   ::send(fd, req.data(), req.size(), MSG_NOSIGNAL);
   char buf[1000];
   EXPECT_GT(::recv(fd, buf, sizeof buf, MSG_WAITALL), 0);
@@ -105,6 +108,18 @@ TEST_F(HandlerStreamTest, DeviceFailureBeforeTheHeadIsA500Page) {
   EXPECT_NE(r.body.find("Detail: device &lt;gone&gt;"), std::string::npos) << r.body;
 }
 
+TEST_F(HandlerStreamTest, RemotePeersGetNoDetailOfAFailureAndTheLogKeepsIt) {
+  source_->failing = true;
+  std::string request = "GET /stream/42/Song.mp3 HTTP/1.1\r\nHost: x\r\n\r\n";
+  std::string remote = RawExchange(server_->Port(), request, "127.0.0.2");
+  EXPECT_EQ(remote.substr(0, 12), "HTTP/1.1 500") << remote;
+  EXPECT_EQ(remote.find("gone"), std::string::npos) << remote;
+  std::ifstream log(appData_ + "/httplog.html");
+  std::string logged((std::istreambuf_iterator<char>(log)), {});
+  EXPECT_NE(logged.find("127.0.0.2\t"), std::string::npos) << logged;
+  EXPECT_NE(logged.find("Song.mp3\tfailed: device &lt;gone&gt;<br>"), std::string::npos) << logged;
+}
+
 TEST_F(HandlerStreamTest, TwoRequestsShareOneCopyAndTheLastDeletesIt) {
   source_->backgroundCopy = true;
   source_->pieceDelay = std::chrono::milliseconds(5);
@@ -119,6 +134,25 @@ TEST_F(HandlerStreamTest, TwoRequestsShareOneCopyAndTheLastDeletesIt) {
   WaitUntilIdle();
   EXPECT_EQ(TempFileUse::UsersOf(StreamTempPath(42, ".mp3")), 0);
   EXPECT_FALSE(Exists(StreamTempPath(42, ".mp3")));
+}
+
+TEST_F(HandlerStreamTest, OldestUnusedCopiesGoBeyondTheFolderCap) {
+  WriteSettingDword("KW_SurgecastLimitMB", 1);
+  std::string folder = GetTempFolder(kTempSurgecast);
+  auto now = std::filesystem::file_time_type::clock::now();
+  struct Left {
+    std::string name;
+    int ageSeconds;
+    bool gone;
+  } left[] = {{"7.mp3", 300, true}, {"8.mp3", 200, true}, {"9.mp3", 100, false}};
+  for (const auto& f : left) {
+    std::ofstream(folder + f.name, std::ios::binary) << std::string(600000, 'x');
+    std::filesystem::last_write_time(folder + f.name, now - std::chrono::seconds(f.ageSeconds));
+  }
+  CurlReply r = Curl({Url("/stream/42/Song.mp3")});
+  EXPECT_EQ(r.status, 200);
+  EXPECT_TRUE(r.body == track_);
+  for (const auto& f : left) EXPECT_EQ(Exists(folder + f.name), !f.gone) << f.name;
 }
 
 TEST_F(HandlerStreamTest, HeadStartsNoCopyAndTraceEchoesTheRequest) {

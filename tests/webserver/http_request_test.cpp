@@ -40,6 +40,30 @@ TEST(HttpRequestTest, RequestLineCases) {
   for (const auto& c : cases) EXPECT_EQ(ParseStatus(c.bytes), c.status) << c.bytes;
 }
 
+TEST(HttpRequestTest, HostAndLineEndRules) {
+  struct Case {
+    const char* bytes;
+    int status;
+  } cases[] = {
+      {"GET /a HTTP/1.1\r\n\r\n", 400},
+      {"GET /a HTTP/1.0\r\n\r\n", 0},
+      {"GET /a HTTP/1.1\r\nHost: a\r\nHost: b\r\n\r\n", 400},
+      {"GET /a HTTP/1.0\r\nHost: a\r\nhost: a\r\n\r\n", 400},
+      {"GET /a HTTP/1.1\r\nHost : a\r\n\r\n", 400},
+      {"GET /a HTTP/1.1\r\nHost: a\r\nX-Y\t: 1\r\n\r\n", 400},
+      {"GET /a HTTP/1.1\r\nHost: a\r\nX-Y: 1\r\n folded\r\n\r\n", 400},
+      {"GET /a HTTP/1.1\nHost: a\n\n", 0},
+      {"GET /a HTTP/1.1\r\nHost: a\n\r\n", 0},
+      {"GET /a HTTP/1.1\rHost: a\r\n\r\n", 400},
+      {"GET /a HTTP/1.1\r\nHost: a\rX: 1\r\n\r\n", 400},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParseStatus(c.bytes), c.status) << c.bytes;
+  HttpRequest r;
+  r.Parse("GET /a HTTP/1.1\nHost: h:1\nX: y\n\nbody");
+  EXPECT_EQ(r.Header("host"), "h:1");
+  EXPECT_EQ(r.Header("x"), "y");
+}
+
 TEST(HttpRequestTest, HeadersAreTrimmedLowerCasedAndKeepColons) {
   HttpRequest r;
   r.Parse("GET  /x HTTP/1.1\r\nHost:  example:8049 \r\nX-A: 1\r\nx-a: 2\r\nnocolon\r\n\r\ntail");

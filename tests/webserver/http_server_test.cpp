@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <thread>
 #include <sstream>
 
 #include "common/product_profile.h"
@@ -44,7 +45,14 @@ TEST_F(HttpServerTest, MalformedRequestsGetTheirStatus) {
       {"BREW / HTTP/1.1\r\n\r\n", "HTTP/1.1 405 Method Not Allowed\r\n"},
       {"GET /a%00.mp3 HTTP/1.1\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n"},
       // Head and body in one write: answered at the first blank line.
-      {"POST /x HTTP/1.1\r\nContent-Length: 5\r\n\r\nhello", "HTTP/1.1 404 File Not Found\r\n"},
+      {"POST /x HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\n\r\nhello", "HTTP/1.1 404 File Not Found\r\n"},
+      // Host rules of RFC 9112: one Host, no blank before a colon.
+      {"GET /x HTTP/1.1\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n"},
+      {"GET /x HTTP/1.1\r\nHost: a\r\nHost: b\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n"},
+      {"GET /x HTTP/1.1\r\nHost : a\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n"},
+      // Lines ending in a bare LF are read at once, not left to the head time-out.
+      {"GET /x HTTP/1.1\nHost: a\n\n", "HTTP/1.1 404 File Not Found\r\n"},
+      {"GET /x HTTP/1.0\r\n\n", "HTTP/1.1 404 File Not Found\r\n"},
       {"GET / HTTP/1.1\r\nX: " + std::string(70000, 'a') + "\r\n\r\n", "HTTP/1.1 431 Request Header Fields Too Large\r\n"},
   };
   for (const auto& c : cases) {
@@ -92,6 +100,79 @@ TEST_F(HttpServerTest, BusyServerAnswers503) {
   EXPECT_EQ(r.status, 503);
   source_->Release();
   first.join();
+}
+
+TEST_F(HttpServerTest, SlotIsFreeOnceTheAnswerIsSent) {
+  platform::NetServerLimits limits;
+  limits.maxConnections = 2;
+  StartServer(limits);
+  // Clients that have their answer but close only later hold no slot.
+  std::vector<int> open;
+  for (int i = 0; i < 4; ++i) {
+    std::string reply;
+    int fd = ExchangeKeepingOpen(server_->Port(), "GET /x HTTP/1.1\r\nHost: x\r\n\r\n", reply);
+    ASSERT_GE(fd, 0);
+    open.push_back(fd);
+    EXPECT_EQ(reply.substr(0, 12), "HTTP/1.1 404") << i << ": " << reply.substr(0, 40);
+  }
+  for (int fd : open) ::close(fd);
+}
+
+TEST_F(HttpServerTest, RemotePeersCannotTakeEverySlot) {
+  StartServer();
+  source_->gated = true;
+  for (uint64_t id = 1; id <= 64; ++id) source_->items[id] = {"abc", "a.mp3", 3};
+  // Remote requests that hold their slot (their copies wait for the gate).
+  std::vector<int> held;
+  uint64_t id = 0;
+  auto hold = [&](const std::string& from, int count) {
+    for (int i = 0; i < count; ++i) {
+      int fd = ConnectFrom(server_->Port(), from);
+      ASSERT_GE(fd, 0);
+      std::string req = "GET /stream/" + std::to_string(++id) + "/a.mp3 HTTP/1.1\r\nHost: x\r\n\r\n";
+      ::send(fd, req.data(), req.size(), MSG_NOSIGNAL);
+      held.push_back(fd);
+    }
+  };
+  auto waitAnswering = [&](size_t n) {
+    for (int i = 0; i < 1000 && server_->ActiveConnections() < n; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return server_->ActiveConnections();
+  };
+  auto busy = [&](const std::string& from) {
+    return RawExchange(server_->Port(), "GET /stream/1/a.mp3 HTTP/1.1\r\nHost: x\r\n\r\n", from).substr(0, 12) ==
+           "HTTP/1.1 503";
+  };
+  hold("127.0.0.2", 16);
+  EXPECT_EQ(waitAnswering(16), 16u);
+  EXPECT_TRUE(busy("127.0.0.2"));  // 16 per remote address
+  hold("127.0.0.3", 16);
+  hold("127.0.0.4", 16);
+  hold("127.0.0.5", 8);
+  EXPECT_EQ(waitAnswering(56), 56u);
+  EXPECT_TRUE(busy("127.0.0.6"));  // the last 8 slots are kept for local peers
+  CurlReply local = Curl({Url("/")});
+  EXPECT_EQ(local.status, 404);
+  source_->Release();
+  for (int fd : held) ::close(fd);
+}
+
+TEST_F(HttpServerTest, PeerThatStopsReadingIsClosed) {
+  platform::NetServerLimits limits;
+  limits.sendTimeout = std::chrono::milliseconds(300);
+  StartServer(limits);
+  source_->items[9] = {RandomBytes(16 << 20, 3), "big.mp3", 16 << 20};
+  int fd = ConnectFrom(server_->Port(), "127.0.0.2");
+  ASSERT_GE(fd, 0);
+  std::string req = "GET /stream/9/big.mp3 HTTP/1.1\r\nHost: x\r\n\r\n";
+  ::send(fd, req.data(), req.size(), MSG_NOSIGNAL);
+  for (int i = 0; i < 500 && server_->ActiveConnections() == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  WaitUntilIdle();
+  EXPECT_EQ(server_->ActiveConnections(), 0u);
+  ::close(fd);
 }
 
 TEST_F(HttpServerTest, RemotePeerIsBlockedWhenSet) {

@@ -86,6 +86,17 @@ std::string RawExchange(uint16_t port, const std::string& bytes, const std::stri
   return out;
 }
 
+int ExchangeKeepingOpen(uint16_t port, const std::string& bytes, std::string& reply, const std::string& from) {
+  reply.clear();
+  int fd = ConnectFrom(port, from);
+  if (fd < 0) return -1;
+  ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+  char buf[65536];
+  ssize_t n;
+  while ((n = ::recv(fd, buf, sizeof buf, 0)) > 0) reply.append(buf, static_cast<size_t>(n));
+  return fd;
+}
+
 std::string RandomBytes(size_t n, unsigned seed) {
   std::mt19937 rng(seed);
   std::string s(n, '\0');

@@ -33,6 +33,12 @@ CurlReply Curl(const std::vector<std::string>& args);
 std::string RawExchange(uint16_t port, const std::string& bytes, const std::string& from = "127.0.0.1");
 // A connected socket to the server that sends nothing (closed by the caller).
 int ConnectIdle(uint16_t port);
+// The same from the local address `from` (127.0.0.2 and up are remote peers); -1 on failure.
+int ConnectFrom(uint16_t port, const std::string& from);
+// Sends a request on a new connection from `from` and reads until the server
+// ends its side, leaving the connection open (closed by the caller).
+int ExchangeKeepingOpen(uint16_t port, const std::string& bytes, std::string& reply,
+                        const std::string& from = "127.0.0.1");
 std::string RandomBytes(size_t n, unsigned seed);
 
 // Items held in memory; copies are synchronous, or run on a thread that
