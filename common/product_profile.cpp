@@ -52,7 +52,9 @@ int SelectNumber(const std::string& n) {
     return p;
   }
   if (Has(n, "wistral")) return 3;
-  if (Has(n, "iriv") || Has(n, "irv")) return 7;
+  // "tarv" names the product's own library builds (tarveld, tarveldih), which
+  // must meet the iRiver manager's objects.
+  if (Has(n, "iriv") || Has(n, "irv") || Has(n, "tarv")) return 7;
   if (Has(n, "bram")) return 8;
   if (Has(n, "pell")) return 9;
   if (Has(n, "ovel")) return 4;

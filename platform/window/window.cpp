@@ -580,7 +580,8 @@ Take NextMessage(ThreadQueue& q, Message& msg, bool remove, int* nextTimerMs) {
   return Take::None;
 }
 
-MessageWait WaitMessage(Message& msg, uint64_t deadline) {
+// With `inputFd` (-1: none), also ends when that descriptor becomes readable.
+MessageWait WaitMessage(Message& msg, uint64_t deadline, int inputFd = -1) {
   WindowSystem& sys = System();
   std::shared_ptr<ThreadQueue> q = CurrentQueue();
   for (;;) {
@@ -592,7 +593,7 @@ MessageWait WaitMessage(Message& msg, uint64_t deadline) {
     if (left == 0) return MessageWait::TimedOut;
     int wait = left;
     if (nextTimer >= 0 && (wait < 0 || nextTimer < wait)) wait = nextTimer;
-    WaitForInput(sys, *q, wait);
+    if (WaitForInput(sys, *q, wait, inputFd)) return MessageWait::Input;
   }
 }
 
@@ -915,6 +916,10 @@ bool KillWindowTimer(WindowHandle window, uint32_t id) {
 bool GetWindowMessage(Message& msg) { return WaitMessage(msg, UINT64_MAX) == MessageWait::Message; }
 
 MessageWait WaitWindowMessage(Message& msg, uint32_t timeoutMs) { return WaitMessage(msg, DeadlineAfter(timeoutMs)); }
+
+MessageWait WaitWindowMessageOrInput(Message& msg, int inputFd, uint32_t timeoutMs) {
+  return WaitMessage(msg, DeadlineAfter(timeoutMs), inputFd);
+}
 
 bool PeekWindowMessage(Message& msg, bool remove) {
   WindowSystem& sys = System();

@@ -123,7 +123,7 @@ struct Message {
   uint32_t time = 0;  // TickCount() when queued
 };
 
-enum class MessageWait { Message, Quit, TimedOut };
+enum class MessageWait { Message, Quit, TimedOut, Input };
 
 // Incoming sends are served inside these calls and never returned. Order:
 // sends, then posted messages in arrival order, then the quit message, then
@@ -132,6 +132,9 @@ enum class MessageWait { Message, Quit, TimedOut };
 bool GetWindowMessage(Message& msg);
 // The same with a limit on the wait (kWaitForever: none).
 MessageWait WaitWindowMessage(Message& msg, uint32_t timeoutMs);
+// The same, also ending (with Input) as soon as `inputFd` is readable or
+// closed, so one loop serves windows and a terminal or pipe at once.
+MessageWait WaitWindowMessageOrInput(Message& msg, int inputFd, uint32_t timeoutMs);
 // Takes (or, with remove false, only looks at) the next message; false when
 // there is none.
 bool PeekWindowMessage(Message& msg, bool remove = true);

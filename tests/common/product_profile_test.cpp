@@ -27,6 +27,15 @@ TEST(ProductProfileTest, SelectionTable) {
       {"pellmgr.exe", 9},
       {"ovelmgr.exe", 4},
       {"halvmgr.exe", 5},
+      // The library's own builds of product 7 meet irivmgr's objects; no other name changes product.
+      {"/usr/lib/hub/tarveldih.so", 7},
+      {"tarveld.so", 7},
+      {"bramwelhd.so", 8},
+      {"pellmarpc.so", 9},
+      {"ovelinpw.so", 4},
+      {"halverndj.so", 5},
+      {"riotovsb.so", 6},
+      {"riotovcb.so", 2},
   };
   for (const auto& c : cases) {
     ProductProfile p;

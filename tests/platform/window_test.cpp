@@ -291,5 +291,23 @@ TEST(WindowTest, AForkedChildHasItsOwnWorldAndReachesTheParent) {
   EXPECT_EQ(FindWindowByClass("ParentClass"), h);
 }
 
+TEST(WindowLoopTest, WaitEndsForInputAsForAMessage) {
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  Message msg;
+  EXPECT_EQ(WaitWindowMessageOrInput(msg, fds[0], 20), MessageWait::TimedOut);
+  ASSERT_EQ(::write(fds[1], "x", 1), 1);
+  EXPECT_EQ(WaitWindowMessageOrInput(msg, fds[0], 10000), MessageWait::Input);
+  // A queued message comes before input that is still waiting.
+  PostQuitMessage(3);
+  EXPECT_EQ(WaitWindowMessageOrInput(msg, fds[0], 10000), MessageWait::Quit);
+  EXPECT_EQ(msg.wParam, 3u);
+  char c;
+  ASSERT_EQ(::read(fds[0], &c, 1), 1);
+  ::close(fds[1]);  // the other end gone counts as input: the reader sees the end
+  EXPECT_EQ(WaitWindowMessageOrInput(msg, fds[0], 10000), MessageWait::Input);
+  ::close(fds[0]);
+}
+
 }  // namespace
 }  // namespace hub::platform
