@@ -2,8 +2,12 @@
 // the loader, asked through its exports and interfaces only.
 #include <gtest/gtest.h>
 #include <sched.h>
+#include <sys/wait.h>
+
+#include <algorithm>
 
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +19,7 @@
 #include "platform/shell/module_info.h"
 #include "platform/shell/shell_interfaces.h"
 #include "platform/ui/driver.h"
+#include "support/child_process.h"
 #include "support/hermetic_env.h"
 
 namespace hub {
@@ -337,6 +342,60 @@ TEST_F(HubshellTest, FolderKeepsTheHostsJunctionListAndRefusesAMalformedOne) {
   folder.Reset();
   factory.Reset();
   EXPECT_EQ(ShellBlocksOutstanding(), blocks) << "the folder freed its copy";
+}
+
+// Runs nshost to its end; its output lines and exit code.
+struct HostRun {
+  std::vector<std::string> lines;
+  int code = -1;
+  bool Has(const std::string& line) const { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
+};
+
+HostRun RunHost(const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {NSHOST_PATH};
+  argv.insert(argv.end(), args.begin(), args.end());
+  test::ChildProcess child(argv);
+  HostRun run;
+  while (auto line = child.ReadLine(30000)) run.lines.push_back(*line);
+  auto status = child.Wait(30000);
+  if (status && WIFEXITED(*status)) run.code = WEXITSTATUS(*status);
+  return run;
+}
+
+std::string WriteScript(const std::string& text) {
+  std::string path = test::MakeTempDir("script") + "/script.txt";
+  std::ofstream(path) << text;
+  return path;
+}
+
+TEST(NshostTest, RegistersTheLibraryAndServesAScript) {
+  std::string module = kLibraryDir + "/tarveldih.so";
+  HostRun reg = RunHost({"register", module});
+  EXPECT_EQ(reg.code, 0);
+  EXPECT_TRUE(reg.Has("registered " + ClassId("20") + " Tarveld Explorer (" + module + ")")) << reg.lines.size();
+  auto& r = Registry::Instance();
+  EXPECT_EQ(r.Read(Hive::CurrentUser, "Software\\Classes\\CLSID\\" + ClassId("20") + "\\InprocServer32", "")->data,
+            module);
+
+  HostRun info = RunHost({"--script", WriteScript("info\nanswer ok\nquit\n")});
+  EXPECT_EQ(info.code, 0);
+  for (const char* line : {"product: 7 \"Tarveld\"", "module: tarveldih (" HUBSHELL_DIR "/tarveldih.so)",
+                           "attach: device 10, ids {0}/{0}", "not attached (is the manager running?)",
+                           "DllCanUnloadNow: S_FALSE"})
+    EXPECT_TRUE(info.Has(line)) << line;
+  EXPECT_TRUE(info.Has("class id: " + ClassId("20")));
+
+  // A failed command ends the script with an error.
+  HostRun bad = RunHost({"--script", WriteScript("frobnicate\ninfo\n")});
+  EXPECT_EQ(bad.code, 1);
+  EXPECT_TRUE(bad.Has("error: unknown command: frobnicate (help lists them)"));
+  EXPECT_FALSE(bad.Has("folder: Tarveld Explorer"));
+
+  HostRun unreg = RunHost({"unregister", module});
+  EXPECT_EQ(unreg.code, 0);
+  HostRun none = RunHost({"info"});
+  EXPECT_EQ(none.code, 1);
+  EXPECT_TRUE(none.Has("error: no namespace is registered (nshost register MODULE)"));
 }
 
 }  // namespace
