@@ -7,6 +7,7 @@
 
 #include "common/product_profile.h"
 #include "common/settings.h"
+#include "platform/registry/registry.h"
 #include "shell/client/kernel_device_client_exception.h"
 #include "shell/namespace/pidl_builder.h"
 #include "shell/namespace/the_client.h"
@@ -34,6 +35,9 @@ class PidlTest : public ::testing::Test {
   void SetUp() override {
     SelectProduct("irivmgr", TheProductProfile());
     test::InstallProductKey(TheProductProfile().productRegistryKey);
+    // Every test starts from the default display format, whatever ran before.
+    platform::Registry::Instance().DeleteValue(platform::Hive::CurrentUser, TheProductProfile().productRegistryKey,
+                                               "JB_TrackDisplayFormat");
     BindClient(&device_);
     blocksBefore_ = ShellBlocksOutstanding();
   }
