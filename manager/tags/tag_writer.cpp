@@ -137,11 +137,40 @@ std::vector<unicode_t> Utf8ToUnicode(std::string_view text) {
   return out;
 }
 
-void SetFrameText(ID3_Frame& frame, ID3_FieldID field, std::string_view text) {
+// The widest text field of a version 1 tag (title, artist, album).
+constexpr size_t kId3v1TextWidth = 30;
+
+// Version 1 holds single bytes only: Latin-1, "?" for every other character
+// (one per code point), cut to the field's width.
+std::string Utf8ToLatin1Lossy(std::string_view text, size_t width) {
+  std::string out;
+  for (size_t i = 0; i < text.size() && out.size() < width;) {
+    auto c = static_cast<unsigned char>(text[i]);
+    size_t want = c < 0xC0 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+    size_t len = 1;
+    while (len < want && i + len < text.size() && (uint8_t(text[i + len]) & 0xC0) == 0x80) ++len;
+    if (c < 0x80)
+      out += char(c);
+    else if (len == 2 && (c == 0xC2 || c == 0xC3))
+      out += char(((c & 0x03) << 6) | (uint8_t(text[i + 1]) & 0x3F));
+    else
+      out += '?';
+    i += len;
+  }
+  return out;
+}
+
+// Which tag version the frames are being set up for.
+enum class TagText { kVersion2, kVersion1 };
+
+void SetFrameText(ID3_Frame& frame, ID3_FieldID field, std::string_view text, TagText version) {
   ID3_Field* f = frame.GetField(field);
   if (!f) return;
   std::string latin1;
-  if (Utf8ToLatin1(text, latin1)) {
+  if (version == TagText::kVersion1) {
+    // id3lib renders version 1 from the frames' single-byte text; UTF-16 would come out garbled.
+    f->Set(Utf8ToLatin1Lossy(text, kId3v1TextWidth).c_str());
+  } else if (Utf8ToLatin1(text, latin1)) {
     f->Set(latin1.c_str());
   } else {
     if (ID3_Field* enc = frame.GetField(ID3FN_TEXTENC)) enc->Set(uint32(ID3TE_UTF16));
@@ -152,7 +181,7 @@ void SetFrameText(ID3_Frame& frame, ID3_FieldID field, std::string_view text) {
 
 // Removes every frame of the kind (for comments: those without a description,
 // which is the one the system writes) and adds one holding `text` when it is not empty.
-void ReplaceFrame(ID3_Tag& tag, ID3_FrameID id, std::string_view text) {
+void ReplaceFrame(ID3_Tag& tag, ID3_FrameID id, std::string_view text, TagText version) {
   std::vector<std::unique_ptr<ID3_Frame>> kept;
   while (ID3_Frame* found = tag.Find(id)) {
     std::unique_ptr<ID3_Frame> frame(tag.RemoveFrame(found));
@@ -169,8 +198,18 @@ void ReplaceFrame(ID3_Tag& tag, ID3_FrameID id, std::string_view text) {
   if (id == ID3FID_COMMENT) {
     if (ID3_Field* lang = frame->GetField(ID3FN_LANGUAGE)) lang->Set("eng");
   }
-  SetFrameText(*frame, ID3FN_TEXT, text);
+  SetFrameText(*frame, ID3FN_TEXT, text, version);
   tag.AttachFrame(frame.release());
+}
+
+void ReplaceTrackFrames(ID3_Tag& tag, const _AUDIODATA& record, TagText version) {
+  ReplaceFrame(tag, ID3FID_LEADARTIST, record.artist.Get(), version);
+  ReplaceFrame(tag, ID3FID_ALBUM, record.album.Get(), version);
+  ReplaceFrame(tag, ID3FID_TRACKNUM, record.trackNumber ? std::to_string(record.trackNumber) : std::string(), version);
+  ReplaceFrame(tag, ID3FID_TITLE, record.title.Get(), version);
+  ReplaceFrame(tag, ID3FID_YEAR, record.year ? std::to_string(record.year) : std::string(), version);
+  ReplaceFrame(tag, ID3FID_CONTENTTYPE, record.genre.Get(), version);
+  ReplaceFrame(tag, ID3FID_COMMENT, record.comment.Get(), version);
 }
 
 bool WriteId3Tags(const _AUDIODATA& record, const std::string& path, int force) {
@@ -190,14 +229,15 @@ bool WriteId3Tags(const _AUDIODATA& record, const std::string& path, int force) 
   {
     ID3_Tag tag;
     tag.Link(copy.path().c_str(), ID3TT_ALL);
-    ReplaceFrame(tag, ID3FID_LEADARTIST, record.artist.Get());
-    ReplaceFrame(tag, ID3FID_ALBUM, record.album.Get());
-    ReplaceFrame(tag, ID3FID_TRACKNUM, record.trackNumber ? std::to_string(record.trackNumber) : std::string());
-    ReplaceFrame(tag, ID3FID_TITLE, record.title.Get());
-    ReplaceFrame(tag, ID3FID_YEAR, record.year ? std::to_string(record.year) : std::string());
-    ReplaceFrame(tag, ID3FID_CONTENTTYPE, record.genre.Get());
-    ReplaceFrame(tag, ID3FID_COMMENT, record.comment.Get());
-    flags_t written = tag.Update(wanted);
+    // Version 2 first, from frames that may hold UTF-16; then the same frames
+    // in single bytes for version 1, which id3lib renders from them.
+    flags_t written = 0;
+    for (TagText version : {TagText::kVersion2, TagText::kVersion1}) {
+      flags_t type = version == TagText::kVersion2 ? ID3TT_ID3V2 : ID3TT_ID3V1;
+      if (!(wanted & type)) continue;
+      ReplaceTrackFrames(tag, record, version);
+      written |= tag.Update(type);
+    }
     if ((written & wanted) != wanted) {
       LogTagFailure(path, "id3lib wrote tag types " + std::to_string(written) + " of " + std::to_string(wanted));
       return false;

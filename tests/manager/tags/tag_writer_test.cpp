@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <future>
 
@@ -131,6 +132,54 @@ TEST_F(TagWriterTest, TextOutsideLatin1IsProperUtf16) {
   std::vector<uint8_t> title = frame("TIT2");
   ASSERT_GE(title.size(), 4u);
   EXPECT_EQ(std::vector<uint8_t>(title.begin(), title.begin() + 4), (std::vector<uint8_t>{0, 0xC6, 'r', 0xF8}));
+}
+
+// A version 1 field: its bytes up to the padding.
+std::string V1Field(const std::vector<uint8_t>& bytes, size_t offset, size_t width) {
+  if (bytes.size() < 128) return "<no tag>";
+  std::string tag(bytes.end() - 128, bytes.end());
+  if (tag.compare(0, 3, "TAG") != 0) return "<no tag>";
+  std::string field = tag.substr(offset, width);
+  while (!field.empty() && (field.back() == '\0' || field.back() == ' ')) field.pop_back();
+  return field;
+}
+
+// Version 1 is single-byte: Latin-1 where the character has one, "?" for every
+// other code point, cut to the field's width; version 2 keeps the full text.
+TEST_F(TagWriterTest, Version1TextIsLatin1WithQuestionMarks) {
+  struct Case {
+    const char* text;
+    const char* v1;
+  };
+  const Case cases[] = {
+      {"\xC3\x9C" "berfahrt \xE2\x98\x83 \xE6\x97\xA5\xE6\x9C\xAC", "\xDC" "berfahrt ? ??"},  // "Überfahrt ☃ 日本"
+      {"Nordlicht \xF0\x9D\x84\x9E", "Nordlicht ?"},                                             // "Nordlicht 𝄞"
+      {"\xC3\x86r\xC3\xB8", "\xC6r\xF8"},                                                       // "Ærø"
+      {"0123456789abcdefghij0123456789KLMNOP", "0123456789abcdefghij0123456789"},
+      {"0123456789abcdefghij012345678\xC3\xBC", "0123456789abcdefghij012345678\xFC"},
+      {"0123456789abcdefghij01234567\xE2\x98\x83\xC3\xBC", "0123456789abcdefghij01234567?\xFC"},
+  };
+  for (int force : {0, 1}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(::testing::Message() << "force=" << force << " text=" << c.text);
+      std::string path = test::MakeTempDir("v1") + "/song.mp3";
+      ASSERT_TRUE(test::MakeMp3(path));
+      _AUDIODATA r = Record(path, c.text);
+      r.album.Set(c.text);
+      r.artist.Set(c.text);
+      ASSERT_TRUE(WriteTagsToFile(r, force));
+      auto bytes = test::ReadBytes(path);
+      EXPECT_EQ(V1Field(bytes, 3, 30), c.v1);
+      EXPECT_EQ(V1Field(bytes, 33, 30), c.v1);
+      EXPECT_EQ(V1Field(bytes, 63, 30), c.v1);
+      EXPECT_EQ(V1Field(bytes, 93, 4), "1999");
+      EXPECT_EQ(test::SplitMp3(bytes).hasV2, force == 1);
+      std::string_view text = c.text;
+      if (force && std::all_of(text.begin(), text.end(), [](char ch) { return uint8_t(ch) < 0x80; })) {
+        EXPECT_NE(test::Id3Info(path).find(std::string(": ") + c.text), std::string::npos);  // version 2 is not cut
+      }
+    }
+  }
 }
 
 TEST_F(TagWriterTest, OtherFormatsAreUntouchedAndMissingFilesFail) {
