@@ -10,6 +10,7 @@
 #include "common/utf16.h"
 #include "manager/iriver/reaver_navigation.h"
 #include "manager/iriver/reaver_paths.h"
+#include "manager/msc/player_text.h"
 #include "platform/fs/attributes.h"
 #include "platform/fs/volumes.h"
 
@@ -68,8 +69,10 @@ void KernelDeviceReaver1::BuildTargetPath(const SBTrackV100* track, std::string&
     tags.extension = std::string(CodecExtension(track->Codec()));
   }
   ReaverTargetPath place = BuildReaverTargetPath(track ? &tags : nullptr, ReaverFolderSettings::FromSettings());
-  folder = place.folder;
-  name = place.name;
+  // "iRivNavi.iDB" and the M3U files name the file in the player's code page.
+  PlayerTextCodec codec;
+  folder = codec.OnlyCodePageCharacters(place.folder, kPlayerNameReplacement);
+  name = codec.OnlyCodePageCharacters(place.name, kPlayerNameReplacement);
   extension = place.extension;
 }
 

@@ -21,6 +21,7 @@
 #include "common/text.h"
 #include "common/utf16.h"
 #include "manager/msc/kernel_device_msc_base.h"
+#include "manager/msc/player_text.h"
 #include "manager/msc/track_info_reader.h"
 #include "manager/msc/track_paths.h"
 #include "manager/tags/tag_writer.h"
@@ -92,15 +93,19 @@ void KernelDeviceMSCBase::BuildTargetPath(const SBTrackV100* track, std::string&
   } else {
     place = hub::BuildTargetPath(nullptr, {});
   }
-  folder = place.folder;
-  name = place.name;
+  // The player's menus and playlists name files in its code page: a name it
+  // cannot hold would point at no file.
+  PlayerTextCodec codec;
+  folder = codec.OnlyCodePageCharacters(place.folder, kPlayerNameReplacement);
+  name = codec.OnlyCodePageCharacters(place.name, kPlayerNameReplacement);
   extension = place.extension;
 }
 
 std::optional<std::string> KernelDeviceMSCBase::PlaceOf(const SBTrackV100& track) {
   TrackTargetPath place;
   BuildTargetPath(&track, place.folder, place.name, place.extension);
-  auto path = JoinTargetPath(root_, GetAudioRoot(), place);
+  std::string audioRoot = PlayerTextCodec().OnlyCodePageCharacters(GetAudioRoot(), kPlayerNameReplacement);
+  auto path = JoinTargetPath(root_, audioRoot, place);
   if (!path || !IsInsideRoot(*path, root_)) return std::nullopt;
   return path;
 }

@@ -89,6 +89,25 @@ std::string PlayerTextCodec::FromPlayer(std::string_view bytes) const {
   return Convert(static_cast<iconv_t>(fromPlayer_), bytes, false);
 }
 
+std::string PlayerTextCodec::OnlyCodePageCharacters(std::string_view utf8, char replacement) const {
+  if (FromPlayer(ToPlayer(utf8)) == utf8) return std::string(utf8);
+  std::string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    auto lead = static_cast<unsigned char>(utf8[i]);
+    size_t want = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    size_t len = 1;
+    while (len < want && i + len < utf8.size() && (static_cast<unsigned char>(utf8[i + len]) & 0xC0) == 0x80) ++len;
+    std::string_view character = utf8.substr(i, len);
+    if (FromPlayer(ToPlayer(character)) == character)
+      out += character;
+    else
+      out += replacement;
+    i += len;
+  }
+  return out;
+}
+
 std::string WithCrLf(std::string_view text) {
   std::string out;
   out.reserve(text.size() + text.size() / 16 + 2);

@@ -11,6 +11,9 @@ namespace hub {
 inline constexpr std::string_view kPlayerCodePageSetting = "MS_PlayerCodePage";
 inline constexpr std::string_view kDefaultPlayerCodePage = "WINDOWS-1252";
 
+// Stands in, in names made for the player, for a character its code page cannot hold.
+inline constexpr char kPlayerNameReplacement = '_';
+
 // The code page named by the setting; the default when it is empty.
 std::string PlayerCodePage();
 
@@ -26,6 +29,9 @@ class PlayerTextCodec {
 
   std::string ToPlayer(std::string_view utf8) const;
   std::string FromPlayer(std::string_view bytes) const;
+  // `utf8` with every character that does not come back unchanged through the
+  // code page replaced by `replacement`, so names made from it round-trip.
+  std::string OnlyCodePageCharacters(std::string_view utf8, char replacement) const;
   const std::string& CodePage() const { return codePage_; }
 
  private:

@@ -9,10 +9,12 @@
 #include <mutex>
 
 #include "common/product_profile.h"
+#include "common/settings.h"
 #include "common/utf16.h"
 #include "golden_files.h"
 #include "manager/iriver/kernel_device_reaver1.h"
 #include "manager/iriver/reaver_navigation.h"
+#include "manager/msc/player_text.h"
 #include "platform/fs/volumes.h"
 #include "tests/support/hermetic_env.h"
 
@@ -237,6 +239,40 @@ TEST_F(ReaverDeviceTest, PlaylistsThroughTheDispatcherAndTheirM3uFiles) {
   std::string navigation = test::ReadWholeFile(player + "/iRivNavi.iDB");
   EXPECT_EQ(navigation[64], 2);
   EXPECT_NE(navigation.find(std::string("\\Rock\\ACDC\\song.mp3\0", 20)), std::string::npos);
+}
+
+// The navigation file and the M3U files name a track in the player's code
+// page, so a new track's name holds only characters that survive it.
+TEST_F(ReaverDeviceTest, NewTrackNamesHoldOnlyCodePageCharacters) {
+  struct Case {
+    const char* codePage;
+    const char* artist;
+    const char* title;
+    const char* folder;
+    const char* name;
+  };
+  const Case cases[] = {
+      {"", "Sigur R\xC3\xB3s", "Me\xC3\xB0 bl\xC3\xB3\xC3\xB0nasir \xE2\x98\x83", "Sigur R\xC3\xB3s\\",
+       "03 Me\xC3\xB0 bl\xC3\xB3\xC3\xB0nasir _"},
+      {"", "\xE6\x97\xA5\xE6\x9C\xAC", "Nordlicht \xF0\x9D\x84\x9E", "__\\", "03 Nordlicht _"},
+      {"CP1251", "\xD0\x9A\xD0\xB8\xD0\xBD\xD0\xBE", "\xC3\x86r\xC3\xB8", "\xD0\x9A\xD0\xB8\xD0\xBD\xD0\xBE\\", "03 _r_"},
+      {"UTF-8", "\xE6\x97\xA5", "\xE2\x98\x83", "\xE6\x97\xA5\\", "03 \xE2\x98\x83"},
+  };
+  auto device = Connected();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.title);
+    ASSERT_TRUE(WriteSettingString(kPlayerCodePageSetting, c.codePage));
+    SBTrackV100 track;
+    track.SetText(kTrackTextArtist, Utf8ToUtf16(c.artist));
+    track.SetText(kTrackTextTitle, Utf8ToUtf16(c.title));
+    track.SetU16(kTrackOffTrackNumber, 3);
+    std::string folder, name, extension;
+    device->BuildTargetPath(&track, folder, name, extension);
+    EXPECT_EQ(folder, c.folder);
+    EXPECT_EQ(name, c.name);
+    PlayerTextCodec codec;
+    EXPECT_EQ(codec.FromPlayer(codec.ToPlayer(folder + name)), folder + name);
+  }
 }
 
 TEST_F(ReaverDeviceTest, NotesAndContactsStayInsideText) {

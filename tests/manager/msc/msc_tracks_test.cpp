@@ -237,6 +237,18 @@ TEST_F(MscTracksTest, DotOnlyTagsStayInsideThePlayer) {
     EXPECT_FALSE(entry.path().filename().string().ends_with(".mp3")) << entry.path();
 }
 
+// The player's own menus and playlists name files in its code page (default
+// Windows-1252): a new track's place holds nothing else.
+TEST_F(MscTracksTest, PlacesHoldOnlyCodePageCharacters) {
+  std::string source = Source("s\xC3\xB6ng \xE6\x97\xA5.mp3");  // "söng 日.mp3"
+  auto block = Add(source, Record(source, "Me\xC3\xB0 bl\xC3\xB3\xC3\xB0nasir \xE2\x98\x83", "Rock"));
+  ASSERT_EQ(block->result, 0) << block->errorText.str();
+  ASSERT_TRUE(PumpUntilDone(1));
+  std::string place = "Rock/Me\xC3\xB0 bl\xC3\xB3\xC3\xB0nasir _/s\xC3\xB6ng _.mp3";
+  EXPECT_EQ(test::ReadBytes(player + "/" + place), test::ReadBytes(source));
+  EXPECT_EQ(device->GetTrackFilePath(block->id1), "E:\\Rock\\Me\xC3\xB0 bl\xC3\xB3\xC3\xB0nasir _\\s\xC3\xB6ng _.mp3");
+}
+
 TEST_F(MscTracksTest, TwoTracksWithOnePlaceKeepTheirOwnFiles) {
   std::string a = Source("song.mp3", {"--tt", "First"});
   std::string b = Source("song.mp3", {"--tt", "Second, longer title"});
