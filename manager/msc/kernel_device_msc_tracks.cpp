@@ -246,7 +246,7 @@ int KernelDeviceMSCBase::SetTrackInfo(const KernelId& id, const _AUDIODATA& reco
     // The client describes the track; where its file lies is the device's own knowledge.
     SBTrackV100 updated = *existing;
     std::u16string path(existing->Path());
-    TrackFromAudioData(updated, record);
+    UpdateTrackFromAudioData(updated, record);
     updated.SetText(kTrackTextPath, path);
     database_.ReplaceTrack(id.key[0], std::move(updated));
     forFile = record;

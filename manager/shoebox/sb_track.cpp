@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <limits>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 #include "common/records.h"
+#include "common/text.h"
 #include "common/utf16.h"
 
 namespace hub {
@@ -152,7 +155,7 @@ void AudioDataFromTrack(_AUDIODATA& audio, const SBTrackV100& track) {
   audio.path.Set(Utf16ToUtf8(track.Path()));
 
   audio.added = static_cast<int32_t>(track.U32(kTrackOffAdded));
-  // The record's size field is 32 bits: a larger size saturates rather than wrapping to a small one.
+  // The record's size field is 32 bits: a size of 4 GiB or more saturates rather than wrapping to a small one.
   audio.size = static_cast<uint32_t>(std::min<uint64_t>(track.Size(), std::numeric_limits<uint32_t>::max()));
   audio.modified = static_cast<int32_t>(track.U32(kTrackOffModified));
   audio.bitrate = track.U32(kTrackOffBitrate);
@@ -170,6 +173,23 @@ void AudioDataFromTrack(_AUDIODATA& audio, const SBTrackV100& track) {
   audio.value2164 = track.U32(kTrackOff100);
   audio.value2168 = track.U32(kTrackOff104);
   audio.lastPlayed = static_cast<int32_t>(track.U32(kTrackOffLastPlayed));
+}
+
+void UpdateTrackFromAudioData(SBTrackV100& track, const _AUDIODATA& audio) {
+  const std::pair<int, const KernelTextField*> texts[] = {
+      {kTrackTextArtist, &audio.artist}, {kTrackTextAlbum, &audio.album},       {kTrackTextTitle, &audio.title},
+      {kTrackTextGenre, &audio.genre},   {kTrackTextComment, &audio.comment},   {kTrackTextComposer, &audio.composer},
+      {kTrackTextSeventh, &audio.text7},
+  };
+  std::vector<std::pair<int, std::u16string>> kept;
+  for (const auto& [id, field] : texts) {
+    std::string stored = Utf16ToUtf8(track.Text(id));
+    if (stored.size() <= sizeof field->text) continue;
+    if (field->Get() == std::string_view(stored).substr(0, Utf8CutLength(stored, sizeof field->text)))
+      kept.emplace_back(id, std::u16string(track.Text(id)));
+  }
+  TrackFromAudioData(track, audio);
+  for (auto& [id, text] : kept) track.SetText(id, text);
 }
 
 }  // namespace hub

@@ -70,7 +70,12 @@ class SBTrackV100 {
 
   uint32_t Id() const { return U32(kTrackOffId); }
   void SetId(uint32_t id) { SetU32(kTrackOffId, id); }
-  uint64_t Size() const { return U64(kTrackOffSize); }
+  // The file's size in bytes. Sizes of 2 to 4 GiB are often stored sign-extended
+  // from 32 bits (0xFFFFFFFFC0000000 for 3 GiB); those are their low 32 bits.
+  uint64_t Size() const {
+    uint64_t stored = U64(kTrackOffSize);
+    return stored >> 31 == 0x1FFFFFFFFull ? stored & 0xFFFFFFFFull : stored;
+  }
   void SetSize(uint64_t size) { SetU64(kTrackOffSize, size); }
   uint16_t Codec() const { return U16(kTrackOffCodec); }
   void SetCodec(uint16_t code) { SetU16(kTrackOffCodec, code); }
@@ -159,5 +164,9 @@ uint8_t FileTypeFromCodec(int code);
 // TrackFromAudioData leaves the id, the unnamed bytes and the carried texts as they are.
 void TrackFromAudioData(SBTrackV100& track, const _AUDIODATA& audio);
 void AudioDataFromTrack(_AUDIODATA& audio, const SBTrackV100& track);
+// TrackFromAudioData for a record that may have been read from `track` and
+// sent back: a text that equals the stored one cut at the record field's
+// bound keeps the stored text, so a read-modify-write never shortens it.
+void UpdateTrackFromAudioData(SBTrackV100& track, const _AUDIODATA& audio);
 
 }  // namespace hub

@@ -38,6 +38,17 @@ class ImportingDevice : public test::TestFamilyDevice {
   using TestFamilyDevice::TestFamilyDevice;
   bool baseImport = false;
 
+  void SetStoredText(uint32_t id, int textId, const std::u16string& text) {
+    auto lock = Lock();
+    SBTrackV100 track = *Database().FindTrack(id);
+    track.SetText(textId, text);
+    Database().ReplaceTrack(id, std::move(track));
+  }
+  std::u16string StoredText(uint32_t id, int textId) {
+    auto lock = Lock();
+    return std::u16string(Database().FindTrack(id)->Text(textId));
+  }
+
  protected:
   void ImportExistingFiles() override {
     if (baseImport) return KernelDeviceMSCBase::ImportExistingFiles();
@@ -351,6 +362,40 @@ TEST_F(MscTracksTest, SetTrackInfoWritesTheTagsIntoTheFile) {
   EXPECT_NE(info.find("New Artist"), std::string::npos) << info;
   EXPECT_NE(info.find("Jo Composer"), std::string::npos) << info;
   EXPECT_EQ(Request(4040, [&](KdpBlock& b) { b.id1 = block->id1; })->track.title.str(), "New Title");
+}
+
+// The record's texts hold 256 bytes: a client that reads a longer stored text
+// and writes the record back sends it cut, and the stored text must survive.
+TEST_F(MscTracksTest, ReadModifyWriteKeepsTextsLongerThanTheRecord) {
+  const std::u16string longU(259, u'\u00FC');          // 518 bytes of UTF-8
+  const std::u16string longA(300, u'a');
+  const std::string cutU = Utf16ToUtf8(longU.substr(0, 128));  // what a 256-byte field holds
+  struct Case {
+    std::string title;       // sent back
+    std::u16string stored;   // then stored
+  };
+  const Case cases[] = {
+      {cutU, longU},
+      {Utf16ToUtf8(longU.substr(0, 127)), longU.substr(0, 127)},  // cut elsewhere: a change
+      {Utf16ToUtf8(longU.substr(0, 127)) + "x", longU.substr(0, 127) + u"x"},
+      {"New", u"New"},
+  };
+  KernelId first;
+  ASSERT_EQ(device->GetFirstTrack(first), 1);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.title);
+    device->SetStoredText(first.key[0], kTrackTextTitle, longU);
+    device->SetStoredText(first.key[0], kTrackTextComment, longA);
+    auto read = Request(4040, [&](KdpBlock& b) { b.id1 = first; });
+    ASSERT_EQ(read->track.title.str(), cutU);
+    _AUDIODATA record = read->track;
+    record.title.Set(c.title);
+    record.year = 2001;
+    Request(4050, [&](KdpBlock& b) { b.id1 = first; b.track = record; });
+    EXPECT_EQ(device->StoredText(first.key[0], kTrackTextTitle), c.stored);
+    EXPECT_EQ(device->StoredText(first.key[0], kTrackTextComment), longA);  // sent back as read
+    EXPECT_EQ(Request(4040, [&](KdpBlock& b) { b.id1 = first; })->track.year, 2001u);
+  }
 }
 
 TEST_F(MscTracksTest, DataFilesGoToTheDataFolderAndReportNoTrack) {

@@ -218,6 +218,42 @@ TEST(ShoeboxTablesTest, ConversionsZeroExtendSizesAndSaturateNarrowFields) {
   EXPECT_EQ(back.path.Get(), "E:\\a.flac");
 }
 
+// Sizes of 2 to 4 GiB stored sign-extended are their low 32 bits; only real
+// sizes of 4 GiB and more saturate the record's 32-bit field.
+TEST(ShoeboxTablesTest, StoredSizesReadAsTheirFileSizes) {
+  struct Case {
+    uint64_t stored;
+    uint64_t size;
+    uint32_t record;
+  };
+  const Case cases[] = {
+      {0xFFFFFFFFC0000000ull, 0xC0000000ull, 0xC0000000u},  // 3 GiB, sign-extended
+      {0x00000000C0000000ull, 0xC0000000ull, 0xC0000000u},  // 3 GiB, zero-extended
+      {0xFFFFFFFF80000000ull, 0x80000000ull, 0x80000000u},  // 2 GiB
+      {0xFFFFFFFFFFFFFFFFull, 0xFFFFFFFFull, 0xFFFFFFFFu},  // 4 GiB less one byte
+      {0x0000000100000000ull, 0x100000000ull, 0xFFFFFFFFu},  // 4 GiB
+      {0x0000000140000000ull, 0x140000000ull, 0xFFFFFFFFu},  // 5 GiB
+      {0xFFFFFFFF40000000ull, 0xFFFFFFFF40000000ull, 0xFFFFFFFFu},  // not a sign extension
+      {1234, 1234, 1234},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << std::hex << c.stored);
+    Shoebox db;
+    Open(db);
+    SBTrackV100 track = Track(u"E:\\big.wav");
+    track.SetU64(kTrackOffSize, c.stored);
+    _AUDIODATA audio;
+    AudioDataFromTrack(audio, track);
+    EXPECT_EQ(audio.size, c.record);
+    EXPECT_EQ(track.Size(), c.size);
+    uint32_t id = db.AddTrack(std::move(track), true);
+    EXPECT_EQ(db.TotalSize(), c.size);
+    EXPECT_EQ(db.FindTrack(id)->U64(kTrackOffSize), c.stored);  // written back as read
+    db.RemoveTrack(id);
+    EXPECT_EQ(db.TotalSize(), 0u);
+  }
+}
+
 TEST(ShoeboxTablesTest, CodecTableConvertsBothWays) {
   struct Row {
     int code;
