@@ -611,11 +611,14 @@ std::vector<uint8_t> Shoebox::Serialize(ShoeboxProgressMonitor* monitor) const {
     size_t ip = w.Begin(kTagPlaylist, kSBPlaylistSize);
     if (playlist.items.size() > std::numeric_limits<uint32_t>::max())
       throw ShoeboxSaveError("playlist too long", EFBIG);
+    // Ids that name no track stay out of the file (they stay reserved in memory).
     std::array<uint8_t, kSBPlaylistSize> record = playlist.bytes;
-    uint32_t count = static_cast<uint32_t>(playlist.items.size());
+    uint32_t count = 0;
+    for (uint32_t id : playlist.items) count += tracks_.Contains(id) ? 1 : 0;
     for (int i = 0; i < 4; ++i) record[kPlaylistOffItemCount + i] = static_cast<uint8_t>(count >> (8 * i));
     w.Bytes(record.data(), record.size());
-    for (uint32_t id : playlist.items) w.U32(id);
+    for (uint32_t id : playlist.items)
+      if (tracks_.Contains(id)) w.U32(id);
     w.Text(kPlaylistTextName, playlist.Name());
     w.Text(kPlaylistTextSecond, playlist.SecondText());
     w.End(ip);

@@ -62,11 +62,31 @@ TEST(ShoeboxTablesTest, RemovedTrackLeavesPlaylistsAndANewTrackDoesNotJoinThem) 
   EXPECT_EQ(db.AddTrack(Track(u"E:\\new.mp3"), true), 2002u);
   EXPECT_EQ(db.FindPlaylist(2001)->items, (std::vector<uint32_t>{2001, 2999, 2004}));
   EXPECT_EQ(db.FindPlaylist(2005)->items, (std::vector<uint32_t>{2004}));
-  // Saved, the playlist has shrunk and lists what it listed before, in order.
+  // Saved, the playlist has shrunk: 2999 names no track and stays out of the file.
   Shoebox back;
   auto saved = db.Serialize();
   ASSERT_EQ(back.LoadFromMemory(saved, nullptr, nullptr, u"E:\\"), 1);
-  EXPECT_EQ(back.FindPlaylist(2001)->items, (std::vector<uint32_t>{2001, 2999, 2004}));
+  EXPECT_EQ(back.FindPlaylist(2001)->items, (std::vector<uint32_t>{2001, 2004}));
+}
+
+// A saved playlist lists only ids of tracks, its count says as much, and the
+// ids it named stay reserved for the rest of the run.
+TEST(ShoeboxTablesTest, IdsNamingNoTrackStayOutOfTheSavedFile) {
+  Shoebox db;
+  auto bytes = ChunkAssembler::Build(R"(
+    BS/24 { zeros 24 BA/0 { CT/0 { IT/120 { record 120 { @0 u32 2001 } text 100 "a.mp3" } }
+      CP/0 { IP/16 { record 16 { @0 u32 2001 @8 u32 5 } u32 2002 u32 2001 u32 2003 u32 2001 u32 2002 }
+             IP/16 { record 16 { @0 u32 2002 @8 u32 1 } u32 2003 } } } })")
+                   .bytes;
+  ASSERT_EQ(db.LoadFromMemory(bytes, nullptr, nullptr, u"E:\\"), 1);
+  Shoebox back;
+  ASSERT_EQ(back.LoadFromMemory(db.Serialize(), nullptr, nullptr, u"E:\\"), 1);
+  EXPECT_TRUE(back.LoadedCleanly());
+  EXPECT_EQ(back.FindPlaylist(2001)->items, (std::vector<uint32_t>{2001, 2001}));
+  EXPECT_EQ(back.FindPlaylist(2001)->bytes[kPlaylistOffItemCount], 2);
+  EXPECT_EQ(back.FindPlaylist(2002)->items, std::vector<uint32_t>{});
+  EXPECT_EQ(back.FindPlaylist(2002)->bytes[kPlaylistOffItemCount], 0);
+  EXPECT_EQ(db.AddTrack(Track(u"E:\\b.mp3"), true), 2004u);
 }
 
 TEST(ShoeboxTablesTest, IdsThatLoadedPlaylistsNameAreNeverAssigned) {
