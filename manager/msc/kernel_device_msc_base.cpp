@@ -156,7 +156,9 @@ void KernelDeviceMSCBase::Connect(int flags) {
     auto progress = MakeProgress("Detecting...", 100);
     connected_ = 0;
     ClearDatabase();
+    // A walk before the connect built the playlist list from no database.
     InvalidateCaches();
+    MarkModified();
     connectedVolume_.reset();
     backupPending_ = false;
     progress->Step();
@@ -346,6 +348,7 @@ void KernelDeviceMSCBase::CheckPlayerPresent() {
     connectedVolume_.reset();
     ClearDatabase();
     InvalidateCaches();
+    MarkModified();
   }
   ShowQueuedMessages();
 }

@@ -214,6 +214,37 @@ TEST_F(MscDeviceTest, UnpluggedFolderDisconnectsWithinSeconds) {
   EXPECT_EQ(device->Database().TrackCount(), 0u);
 }
 
+// The playlist list and the track-to-playlists index are caches over the
+// database: a walk before Connect, or before the player is pulled out, must
+// not leave them describing another database.
+TEST_F(MscDeviceTest, PlaylistWalksFollowTheDatabaseAcrossConnectAndUnplug) {
+  {
+    auto device = MakeDevice();
+    device->Connect(0);
+    KernelId mix;
+    ASSERT_EQ(device->CreatePlaylist("Mix", mix), 0);
+    device->ClearIdBatch();
+    device->AddToIdBatch(KernelId(kShoeboxFirstId));  // the rebuild's one track
+    ASSERT_EQ(device->AddBatchToPlaylist(mix), 0);
+    device->Disconnect();
+  }
+  auto device = MakeDevice();
+  device->SetWatchPeriod(std::chrono::milliseconds(100));
+  KernelId playlist;
+  EXPECT_EQ(device->GetFirstPlaylist(playlist), 0);
+  EXPECT_EQ(device->GetTrackPlaylistCount(KernelId(kShoeboxFirstId)), 0);
+  device->Connect(0);
+  ASSERT_EQ(device->IsConnected(), 1);
+  EXPECT_EQ(device->GetFirstPlaylist(playlist), 1);
+  EXPECT_EQ(device->GetPlaylistName(playlist), "Mix");
+  EXPECT_EQ(device->GetTrackPlaylistCount(KernelId(kShoeboxFirstId)), 1);
+
+  fs::remove_all(player);
+  ASSERT_TRUE(WaitUntil([&] { return device->IsConnected() == 0; }));
+  EXPECT_EQ(device->GetFirstPlaylist(playlist), 0);
+  EXPECT_EQ(device->GetTrackPlaylistCount(KernelId(kShoeboxFirstId)), 0);
+}
+
 TEST_F(MscDeviceTest, LeftoverMountPointIsNotThePlayer) {
   auto device = MakeDevice();
   device->Connect(0);
