@@ -311,6 +311,8 @@ static_assert(Ascending(), "rows must stay in ascending opcode order (binary sea
 
 std::span<const KdpRequestRow> KdpRequestTable() { return kTable; }
 
+bool KdpTextsMustBeWhole(uint32_t opcode) { return opcode == kOpcodeRunQuery; }
+
 const KdpRequestRow* FindKdpRequest(uint32_t opcode) {
   auto it = std::lower_bound(kTable.begin(), kTable.end(), opcode,
                              [](const KdpRequestRow& row, uint32_t op) { return row.opcode < op; });

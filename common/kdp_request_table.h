@@ -71,6 +71,12 @@ const KdpRequestRow* FindKdpRequest(uint32_t opcode);
 
 inline constexpr size_t kKdpRequestCount = 213;
 
+// Whether the opcode's text arguments must arrive whole: a SQL statement cut
+// at its field's bound is a different statement. The client refuses such a
+// text that does not fit its field, the manager one that fills it without a
+// terminator.
+bool KdpTextsMustBeWhole(uint32_t opcode);
+
 // Opcodes named elsewhere in the system.
 inline constexpr uint32_t kOpcodeGetVersion = 500;
 inline constexpr uint32_t kOpcodeConnect = 2010;
@@ -79,6 +85,8 @@ inline constexpr uint32_t kOpcodeCapabilityRefresh = 2130;  // not in the table:
 inline constexpr uint32_t kOpcodeTryLock = 2140;
 inline constexpr uint32_t kOpcodeUnlock = 2150;
 inline constexpr uint32_t kOpcodeSaveDatabase = 2300;
+inline constexpr uint32_t kOpcodeSetTrackInfo = 4050;
+inline constexpr uint32_t kOpcodeRunQuery = 4330;
 inline constexpr uint32_t kOpcodeAddTrackFile = 5040;
 inline constexpr uint32_t kOpcodeReadNote = 11210;
 inline constexpr uint32_t kOpcodeWriteNote = 11220;

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <stdexcept>
+#include <string>
 
 #include <cryptopp/filters.h>
 #include <cryptopp/hex.h>
@@ -49,6 +51,15 @@ class CurrentBlockScope {
   KdpBlock* saved_;
 };
 
+// A text that fills its whole field may have been cut on the way.
+void RefuseFilledTexts(const KdpRequestRow& row, const KdpBlock& block) {
+  for (KdpField f : row.Args()) {
+    const KernelTextField* field = f == KdpField::S1 ? &block.s1 : f == KdpField::S2 ? &block.s2 : f == KdpField::S3 ? &block.s3 : nullptr;
+    if (field && field->Get().size() >= sizeof field->text)
+      throw std::length_error("The text does not fit its " + std::to_string(sizeof field->text) + "-byte field and was not used.");
+  }
+}
+
 }  // namespace
 
 void KernelDevice::DispatchRequest(KdpBlock& block) {
@@ -60,6 +71,7 @@ void KernelDevice::DispatchRequest(KdpBlock& block) {
   KdpCallResult out;
   if (const KdpRequestRow* row = FindKdpRequest(block.opcode)) {
     try {
+      if (KdpTextsMustBeWhole(row->opcode)) RefuseFilledTexts(*row, block);
       row->invoke(*this, block, out);
     } catch (const std::exception& e) {
       // A failure must reach the client as a failed request, never take the

@@ -193,6 +193,13 @@ KdpReply KernelDeviceClient::Exchange(uint32_t opcode, std::span<const KdpArg> a
       throw KernelDeviceClientException(opcode, "Note Too Long",
                                         "The note is longer than 4,099 bytes and was not written.");
     }
+    if (args[i].kind == Kind::Text && KdpTextsMustBeWhole(opcode) &&
+        (row->Args()[i] == KdpField::S1 || row->Args()[i] == KdpField::S2 || row->Args()[i] == KdpField::S3) &&
+        args[i].text.size() >= sizeof(KernelTextField::text)) {
+      // Cut, the statement would be another one, and it would run.
+      throw KernelDeviceClientException(opcode, "Query Too Long",
+                                        "The query is longer than 255 bytes and was not run.");
+    }
   }
 
   // This process's threads, then the other client processes (the file lock

@@ -180,6 +180,35 @@ TEST(DispatchRequestTest, UnterminatedBlockIsServedInsideItsFields) {
   }
 }
 
+// A statement that fills its field may have been cut into another statement:
+// it is refused, not run. Other texts are still served cut.
+TEST(DispatchRequestTest, AStatementFillingItsFieldIsRefused) {
+  struct Case {
+    uint32_t opcode;
+    size_t length;
+    bool runs;
+  };
+  const Case cases[] = {
+      {kOpcodeRunQuery, 255, true},
+      {kOpcodeRunQuery, 256, false},
+      {8040, 256, true},  // CreatePlaylist
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.opcode << " " << c.length);
+    RecordingDevice device;
+    auto block = RequestBlock(c.opcode);
+    std::memset(block->s1.text, 'x', sizeof block->s1.text);
+    if (c.length < sizeof block->s1.text) block->s1.text[c.length] = 0;
+    device.DispatchRequest(*block);
+    EXPECT_EQ(device.calls.size(), c.runs ? 1u : 0u);
+    EXPECT_EQ(block->errorCode, c.runs ? 0 : static_cast<int32_t>(kKdpErrorOperationFailed));
+    if (!c.runs) {
+      EXPECT_EQ(block->errorTitle.Get(), "RunQuery");
+      EXPECT_EQ(block->result, 0);
+    }
+  }
+}
+
 TEST(DispatchRequestTest, NoteTextIsReadUpToItsBoundAndWrittenCut) {
   struct NoteDevice : test::MemoryDevice {
     std::string stored;

@@ -276,6 +276,26 @@ TEST_F(ClientTest, ANoteTooLongForTheBlockIsRefusedWhole) {
   EXPECT_EQ(NextCall(*server), "call WriteNote @1632=1 @6016=" + fits);
 }
 
+// Cut at its field, a statement is another statement, and it would run.
+TEST_F(ClientTest, AQueryTooLongForItsFieldIsRefusedWhole) {
+  auto server = StartServer("echo");
+  KernelDeviceClient client;
+  ASSERT_EQ(client.Attach(10, KernelId(), KernelId(), 0), 1);
+  std::string head = "SELECT id FROM audio WHERE year = 2000";
+  std::string tooLong = head + std::string(230, ' ') + "AND year = 1999";
+  KernelId first;
+  try {
+    client.RunQuery(tooLong, first);
+    ADD_FAILURE() << "a statement longer than its field was sent";
+  } catch (const KernelDeviceClientException& e) {
+    EXPECT_EQ(e.title, "Query Too Long");
+  }
+  std::string fits = head + std::string(255 - head.size(), ' ');
+  EXPECT_EQ(client.RunQuery(fits, first), test::RecordingDevice::AnswerFor("RunQuery"));
+  std::string sent = "call RunQuery @840=" + fits + " ";
+  EXPECT_EQ(NextCall(*server).substr(0, sent.size()), sent);  // the refused one never went out
+}
+
 TEST_F(ClientTest, CapabilitiesAreFetchedOnceInTableOrder) {
   KernelDeviceClient client;
   EXPECT_EQ(client.SupportsPlaylists(), 0);  // not running: no throw, stays out of date
