@@ -32,7 +32,8 @@ int Usage() {
                "  text             text argument\n"
                "  id               record id (decimal), or k0,k1,k2,k3[,name]\n"
                "  record           track: field=value;... (path artist album title genre comment\n"
-               "                   composer track year length bitrate size type)\n"
+               "                   composer track year length bitrate size type); SetTrackInfo reads\n"
+               "                   the track's record first and changes only the fields given\n"
                "  contact          contact: field=value;... (first last nickname organisation title\n"
                "                   workphone homephone mobile email web note)\n");
   return 2;
@@ -222,6 +223,8 @@ int Run(hub::KernelDeviceClient& client, std::string_view what, const std::vecto
         break;
       case Kind::IdOut: args.push_back(hub::MakeKdpArg(v.ids[idN++])); break;
       case Kind::TrackIn:
+        // A record sent whole would clear every field not given.
+        if (opcode == hub::kOpcodeSetTrackInfo && idN > 0) client.GetTrackInfo(v.ids[idN - 1], v.tracks[trackN]);
         ParseTrack(input(), v.tracks[trackN]);
         args.push_back(hub::MakeKdpArg(static_cast<const hub::_AUDIODATA&>(v.tracks[trackN++])));
         break;

@@ -540,6 +540,12 @@ TEST_F(ClientTest, KdpcallRunsOperationsByNameAndNumber) {
                           [](const std::string& l) { return l.find("Memory driver") != std::string::npos; }));
   run({"NoSuchOperation"}, 2);
   run({"GetTrackArtist"}, 2);
+
+  // SetTrackInfo changes the fields given and keeps the others.
+  EXPECT_EQ(run({"SetTrackInfo", "3", "title=New;year=1999"}, 0), std::vector<std::string>{"R 0"});
+  auto record = run({"GetTrackInfo", "3"}, 0);
+  for (const char* line : {"track artist=artist-3", "track album=album", "track title=New", "track year=1999"})
+    EXPECT_NE(std::find(record.begin(), record.end(), line), record.end()) << line;
 }
 
 TEST(ReportDeviceException, TextsNameTheFailureAndTheManager) {
