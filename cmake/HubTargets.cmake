@@ -2,10 +2,16 @@
 # globbed per folder, so adding a file never touches a shared list.
 
 # hub_library(NAME <target> [SHARED] [DEPS <targets...>])
-# Builds every .cpp below the calling folder into one library.
+# Builds every .cpp below the calling folder into one library; a subfolder
+# with a CMakeLists.txt of its own is a target of its own and is left out.
 function(hub_library)
   cmake_parse_arguments(ARG "SHARED" "NAME" "DEPS" ${ARGN})
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  file(GLOB_RECURSE own_lists CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*/CMakeLists.txt)
+  foreach(list ${own_lists})
+    get_filename_component(dir ${list} DIRECTORY)
+    list(FILTER srcs EXCLUDE REGEX "^${dir}/")
+  endforeach()
   if(ARG_SHARED)
     add_library(${ARG_NAME} SHARED ${srcs})
   elseif(srcs)
@@ -34,12 +40,14 @@ function(hub_tests)
                        PROPERTIES TIMEOUT 300)
 endfunction()
 
-# hub_fuzz_target(NAME <name> SOURCE <file> [DEPS <targets...>])
+# hub_fuzz_target(NAME <name> SOURCE <file> [DEPS <targets...>] [SEEDS <dir> FIXTURE <name>])
 # A libFuzzer entry point (LLVMFuzzerTestOneInput). With HUB_FUZZ it is a real
 # libFuzzer binary; otherwise it links a small driver that replays random and
-# given inputs, and a smoke test runs it under CTest.
+# given inputs, and a smoke test runs it under CTest. SEEDS names a folder of
+# real files that the CTest fixture FIXTURE makes; the smoke run replays them
+# whole, cut and flipped.
 function(hub_fuzz_target)
-  cmake_parse_arguments(ARG "" "NAME;SOURCE" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "NAME;SOURCE;SEEDS;FIXTURE" "DEPS" ${ARGN})
   add_executable(${ARG_NAME} ${ARG_SOURCE})
   target_link_libraries(${ARG_NAME} PRIVATE ${ARG_DEPS})
   if(HUB_FUZZ)
@@ -47,7 +55,12 @@ function(hub_fuzz_target)
     target_link_options(${ARG_NAME} PRIVATE -fsanitize=fuzzer)
   else()
     target_link_libraries(${ARG_NAME} PRIVATE hubfuzzdriver)
-    add_test(NAME fuzz_smoke.${ARG_NAME} COMMAND ${ARG_NAME} --runs=2000)
+    if(ARG_SEEDS)
+      add_test(NAME fuzz_smoke.${ARG_NAME} COMMAND ${ARG_NAME} --seeds=${ARG_SEEDS} --runs=2000)
+      set_tests_properties(fuzz_smoke.${ARG_NAME} PROPERTIES FIXTURES_REQUIRED ${ARG_FIXTURE})
+    else()
+      add_test(NAME fuzz_smoke.${ARG_NAME} COMMAND ${ARG_NAME} --runs=2000)
+    endif()
     set_tests_properties(fuzz_smoke.${ARG_NAME} PROPERTIES TIMEOUT 300)
   endif()
 endfunction()

@@ -12,7 +12,7 @@ PACKAGES=(
   libogg-dev libvorbis-dev libflac-dev
   libcurl4-openssl-dev libblkid-dev
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
-  curl python3 sox lame flac vorbis-tools
+  curl python3 sox lame flac vorbis-tools ffmpeg libtag1-dev
 )
 
 missing=()

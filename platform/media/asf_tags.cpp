@@ -30,6 +30,12 @@ constexpr Guid kContentDescription = {0x33, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 
                                       0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
 constexpr Guid kExtendedContentDescription = {0x40, 0xA4, 0xD0, 0xD2, 0x07, 0xE3, 0xD2, 0x11,
                                               0x97, 0xF0, 0x00, 0xA0, 0xC9, 0x5E, 0xA8, 0x50};
+constexpr Guid kFileProperties = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11,
+                                  0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+constexpr Guid kStreamProperties = {0x91, 0x07, 0xDC, 0xB7, 0xB7, 0xA9, 0xCF, 0x11,
+                                    0x8E, 0xE6, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+constexpr Guid kAudioMedia = {0x40, 0x9E, 0x69, 0xF8, 0x4D, 0x5B, 0xCF, 0x11,
+                              0xA8, 0xFD, 0x00, 0x80, 0x5F, 0x5C, 0x44, 0x2B};
 constexpr size_t kObjectHeaderSize = 24;  // GUID and 64-bit size
 constexpr size_t kHeaderPrefixSize = 30;  // plus child count and two reserved bytes
 // Pictures can make headers large; anything beyond this is not a header we read.
@@ -106,16 +112,19 @@ bool ReadExtendedContentDescription(const uint8_t* p, size_t size, std::vector<A
     if (size - pos < valueLen) return false;
     const uint8_t* v = p + pos;
     pos += valueLen;
-    std::string value;
+    AsfAttribute attribute;
+    attribute.name = std::move(name);
+    attribute.type = AsfAttributeType(type);
     switch (type) {
-      case 0: value = Utf16LeToUtf8(v, valueLen); break;
+      case 0: attribute.value = Utf16LeToUtf8(v, valueLen); break;
       case 2:
-      case 3: if (valueLen < 4) return false; value = std::to_string(Le32(v)); break;
-      case 4: if (valueLen < 8) return false; value = std::to_string(Le64(v)); break;
-      case 5: if (valueLen < 2) return false; value = std::to_string(Le16(v)); break;
+      case 3: if (valueLen < 4) return false; attribute.number = Le32(v); break;
+      case 4: if (valueLen < 8) return false; attribute.number = Le64(v); break;
+      case 5: if (valueLen < 2) return false; attribute.number = Le16(v); break;
       default: continue;  // byte arrays and GUIDs are not texts
     }
-    out.push_back({std::move(name), std::move(value)});
+    if (type != 0) attribute.value = std::to_string(attribute.number);
+    out.push_back(std::move(attribute));
   }
   return true;
 }
@@ -179,33 +188,60 @@ bool SyncFolderOf(const std::string& path) {
 
 }  // namespace
 
-std::optional<std::vector<AsfAttribute>> ReadAsfAttributes(const std::string& path) {
+std::optional<AsfHeader> ReadAsfHeader(const uint8_t* data, size_t size) {
+  if (size < kHeaderPrefixSize || std::memcmp(data, kHeaderObject.data(), 16) != 0) return std::nullopt;
+  uint64_t headerSize = Le64(data + 16);
+  if (headerSize < kHeaderPrefixSize || headerSize > kMaxHeaderSize || headerSize > size) return std::nullopt;
+  const uint8_t* body = data + kHeaderPrefixSize;
+  const size_t bodySize = size_t(headerSize) - kHeaderPrefixSize;
+
+  AsfHeader header;
+  size_t pos = 0;
+  for (uint32_t i = 0, n = Le32(data + 24); i < n; ++i) {
+    if (bodySize - pos < kObjectHeaderSize) return std::nullopt;
+    const uint8_t* object = body + pos;
+    uint64_t objectSize = Le64(object + 16);
+    if (objectSize < kObjectHeaderSize || objectSize > bodySize - pos) return std::nullopt;
+    const uint8_t* p = object + kObjectHeaderSize;
+    size_t dataSize = size_t(objectSize - kObjectHeaderSize);
+    if (std::memcmp(object, kContentDescription.data(), 16) == 0) {
+      if (!ReadContentDescription(p, dataSize, header.attributes)) return std::nullopt;
+    } else if (std::memcmp(object, kExtendedContentDescription.data(), 16) == 0) {
+      if (!ReadExtendedContentDescription(p, dataSize, header.attributes)) return std::nullopt;
+    } else if (std::memcmp(object, kFileProperties.data(), 16) == 0 && dataSize >= 64) {
+      // Play duration (100 ns) at 40, preroll (ms) at 56.
+      uint64_t play = Le64(p + 40), preroll = Le64(p + 56);
+      uint64_t prerollUnits = preroll > UINT64_MAX / 10000 ? UINT64_MAX : preroll * 10000;
+      header.duration = play > prerollUnits ? play - prerollUnits : 0;
+    } else if (std::memcmp(object, kStreamProperties.data(), 16) == 0 && dataSize >= 54 + 12 && header.bitrate == 0 &&
+               std::memcmp(p, kAudioMedia.data(), 16) == 0 && Le32(p + 40) >= 12) {
+      // The audio stream's wave format begins at 54; average bytes per second at +8.
+      uint64_t bits = uint64_t(Le32(p + 54 + 8)) * 8;
+      header.bitrate = bits > UINT32_MAX ? UINT32_MAX : uint32_t(bits);
+    }
+    pos += size_t(objectSize);
+  }
+  return header;
+}
+
+std::optional<AsfHeader> ReadAsfHeader(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   uint8_t prefix[kHeaderPrefixSize];
   if (!file.read(reinterpret_cast<char*>(prefix), sizeof prefix)) return std::nullopt;
   if (std::memcmp(prefix, kHeaderObject.data(), 16) != 0) return std::nullopt;
   uint64_t headerSize = Le64(prefix + 16);
   if (headerSize < kHeaderPrefixSize || headerSize > kMaxHeaderSize) return std::nullopt;
-  std::vector<uint8_t> body(headerSize - kHeaderPrefixSize);
-  if (!file.read(reinterpret_cast<char*>(body.data()), std::streamsize(body.size()))) return std::nullopt;
+  std::vector<uint8_t> bytes(headerSize);
+  std::memcpy(bytes.data(), prefix, sizeof prefix);
+  if (!file.read(reinterpret_cast<char*>(bytes.data() + sizeof prefix), std::streamsize(bytes.size() - sizeof prefix)))
+    return std::nullopt;
+  return ReadAsfHeader(bytes.data(), bytes.size());
+}
 
-  std::vector<AsfAttribute> found;
-  size_t pos = 0;
-  for (uint32_t i = 0, n = Le32(prefix + 24); i < n; ++i) {
-    if (body.size() - pos < kObjectHeaderSize) return std::nullopt;
-    const uint8_t* object = body.data() + pos;
-    uint64_t size = Le64(object + 16);
-    if (size < kObjectHeaderSize || size > body.size() - pos) return std::nullopt;
-    const uint8_t* data = object + kObjectHeaderSize;
-    size_t dataSize = size_t(size - kObjectHeaderSize);
-    if (std::memcmp(object, kContentDescription.data(), 16) == 0) {
-      if (!ReadContentDescription(data, dataSize, found)) return std::nullopt;
-    } else if (std::memcmp(object, kExtendedContentDescription.data(), 16) == 0) {
-      if (!ReadExtendedContentDescription(data, dataSize, found)) return std::nullopt;
-    }
-    pos += size_t(size);
-  }
-  return found;
+std::optional<std::vector<AsfAttribute>> ReadAsfAttributes(const std::string& path) {
+  auto header = ReadAsfHeader(path);
+  if (!header) return std::nullopt;
+  return std::move(header->attributes);
 }
 
 AsfWriteResult WriteAsfAttributes(const std::string& path, const std::vector<AsfAttribute>& attributes) {

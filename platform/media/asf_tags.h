@@ -4,15 +4,29 @@
 // that did not happen.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace hub::platform::media {
 
+// The stored types of an attribute (the extended content description's codes).
+enum class AsfAttributeType : uint16_t { kString = 0, kBytes = 1, kBool = 2, kDword = 3, kQword = 4, kWord = 5 };
+
 struct AsfAttribute {
   std::string name;   // "Title", "Author", "WM/AlbumTitle", ...
   std::string value;  // UTF-8; numbers as decimal text
+  AsfAttributeType type = AsfAttributeType::kString;
+  uint64_t number = 0;  // the value of a number type
+};
+
+// What a tag reader needs of a header besides the attributes.
+struct AsfHeader {
+  std::vector<AsfAttribute> attributes;
+  uint64_t duration = 0;  // play duration less preroll, units of 100 ns
+  uint32_t bitrate = 0;   // the first audio stream's, bits per second
 };
 
 // The header's attributes: the content description's non-empty Title, Author,
@@ -20,6 +34,10 @@ struct AsfAttribute {
 // text and number entries in file order. Nothing for a file that is not ASF or
 // whose header is damaged.
 std::optional<std::vector<AsfAttribute>> ReadAsfAttributes(const std::string& path);
+// The same from a header held in memory (the file's first bytes), with the
+// file properties' duration and the audio stream's bitrate.
+std::optional<AsfHeader> ReadAsfHeader(const uint8_t* data, size_t size);
+std::optional<AsfHeader> ReadAsfHeader(const std::string& path);
 
 enum class AsfWriteStatus {
   kWritten,
