@@ -35,6 +35,12 @@ fi
 if ! "$HUBREG" get "$key" Gen_AppDataDir >/dev/null 2>&1; then
   "$HUBREG" set "$key" Gen_AppDataDir sz "${XDG_DATA_HOME:-$HOME/.local/share}/hub"
 fi
+# The codec libraries the readers and the conversion load at run time.
+shared='Software\Quorral Software\Shared'
+"$HUBREG" create "$shared"
+"$HUBREG" set "$shared" libFLAC.dll sz libFLAC.so.12
+"$HUBREG" set "$shared" ogg.dll sz libogg.so.0
+"$HUBREG" set "$shared" vorbis.dll sz libvorbis.so.0
 port=$("$HUBREG" get "$key" KW_PortT 2>/dev/null || true)
 [[ $port =~ ^[0-9]+$ && $port -ge 1 && $port -le 65535 ]] || port=8049
 

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,8 +18,10 @@
 #include "common/product_profile.h"
 #include "manager/app/family_driver.h"
 #include "manager/app/manager_app.h"
+#include "manager/msc/track_info_reader.h"
 #include "platform/ui/control.h"
 #include "platform/window/window.h"
+#include "shell/transfer/metadata/track_info.h"
 #include "sql/sql_query_engine.h"
 
 namespace {
@@ -46,6 +49,16 @@ void WatchSignals(sigset_t set) {
   }
 }
 
+// The rebuild of a lost database reads each file's own tags, as a transfer
+// would; names come from the path only where the file has none.
+class FileTrackInfoReader : public hub::TrackInfoReader {
+ public:
+  bool Read(const std::string& nativePath, hub::_AUDIODATA& record) override {
+    hub::ReadTrackTags(nativePath, record);
+    return true;
+  }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -70,6 +83,7 @@ int main(int argc, char** argv) {
   } stopWatching{signals};
 
   hub::InstallSqlQueryEngine();
+  hub::SetTrackInfoReader(std::make_shared<FileTrackInfoReader>());
   ModuleObjects objects;
   if (!objects.app.InitInstance(argv[0], commandLine)) return 0;
 

@@ -24,6 +24,7 @@
 #include "common/text.h"
 #include "platform/fs/volumes.h"
 #include "platform/media/asf_tags.h"
+#include "shell/transfer/metadata/id3v2_walker.h"
 
 namespace hub {
 namespace {
@@ -221,6 +222,11 @@ bool WriteId3Tags(const _AUDIODATA& record, const std::string& path, int force) 
   else if (useV1 || useV2) wanted = (useV1 ? ID3TT_ID3V1 : 0) | (useV2 ? ID3TT_ID3V2 : 0);
   else wanted = ID3TT_ID3V1;
 
+  // id3lib must never parse a tag our guard refused, nor rewrite a v2.4 one.
+  if (std::string why = metadata::Id3RewriteRefusal(path); !why.empty()) {
+    LogTagFailure(path, why);
+    return false;
+  }
   WorkingCopy copy(path);
   if (!copy.Make()) {
     LogTagFailure(path, std::string("cannot copy the file: ") + std::strerror(errno));

@@ -273,3 +273,16 @@ std::string Id3TextFrameValue(const std::vector<uint8_t>& body) {
 }
 
 }  // namespace hub::metadata
+
+namespace hub::metadata {
+
+std::string Id3RewriteRefusal(const std::string& path) {
+  FileByteSource source(path);
+  if (!source.ok()) return "the file cannot be read";
+  Id3v2Scan scan = ScanId3v2Tags(source);
+  if (!scan.sound) return "its ID3v2 tag is damaged (" + scan.fault + ")";
+  if (scan.hasV24()) return "its ID3v2.4 tag would lose the frames id3lib does not write";
+  return {};
+}
+
+}  // namespace hub::metadata

@@ -50,3 +50,10 @@ std::string Id3TextFrameValue(const std::vector<uint8_t>& body);
 std::string DecodeId3Text(int encoding, const uint8_t* data, size_t size, size_t* consumed = nullptr);
 
 }  // namespace hub::metadata
+
+namespace hub::metadata {
+// Whether id3lib may rewrite this file's tags: not when a v2 tag fails the
+// guard, and not for a v2.4 tag, which id3lib would replace by a v2.3 tag
+// holding only the frames it wrote. Empty when it may; else why not.
+std::string Id3RewriteRefusal(const std::string& path);
+}  // namespace hub::metadata

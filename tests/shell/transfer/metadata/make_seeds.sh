@@ -19,3 +19,5 @@ flac -s -f -T TITLE=Title -T ARTIST=Artist -o "$out/flac/a.flac" "$tmp/s.wav"
 ff -i "$tmp/s.wav" -c:a aac -b:a 16k -metadata title=Title -metadata artist=Artist -metadata track=3/9 -metadata genre=Rock "$out/mp4/last.m4a"
 ff -i "$tmp/s.wav" -c:a aac -b:a 16k -metadata title=Title -movflags +faststart "$out/mp4/first.m4a"
 ff -i "$tmp/s.wav" -c:a wmav2 -b:a 32k -metadata title=Title -metadata author=Artist "$out/wma/a.wma"
+# Committed cases that once broke a parser.
+cp "$(dirname "$0")"/cases/*.mp3 "$out/mp3/"
