@@ -29,6 +29,7 @@
 #include "shell/namespace/module_names.h"
 #include "shell/namespace/the_client.h"
 #include "shell/namespace/transfer_services.h"
+#include "shell/transfer/engine_services.h"
 
 namespace hub {
 namespace {
@@ -105,6 +106,7 @@ bool KestroApp::InitInstance(void* instance) {
     return false;
   }
   BindClient(&g_client);
+  InstallTransferEngineServices();
   if (row->load != ModuleLoad::NoDevice) {
     attach_ = ModuleAttachArguments(*row);
     // A manager that is not running yet is no reason to refuse the load:
