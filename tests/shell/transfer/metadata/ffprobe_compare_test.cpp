@@ -5,7 +5,7 @@
 
 #include <cmath>
 #include <map>
-#include <regex>
+#include <cctype>
 
 #include "common/text.h"
 #include "metadata_fixture.h"
@@ -53,14 +53,17 @@ Probe FfProbe(const std::string& path) {
 
 // One value of trackinfo's JSON line (our own flat format: strings escaped, numbers bare).
 std::string JsonValue(const std::string& line, const std::string& key) {
-  std::smatch m;
-  if (std::regex_search(line, m, std::regex("\"" + key + "\":(\"((\\\\.|[^\"\\\\])*)\"|([0-9]+))"))) {
-    if (m[4].matched) return m[4];
-    std::string s = m[2], out;
-    for (size_t i = 0; i < s.size(); ++i) out += (s[i] == '\\' && i + 1 < s.size()) ? s[++i] : s[i];
+  const std::string name = "\"" + key + "\":";
+  size_t at = line.find(name);
+  if (at == std::string::npos) return {};
+  at += name.size();
+  std::string out;
+  if (line[at] != '"') {
+    while (at < line.size() && std::isdigit(static_cast<unsigned char>(line[at]))) out += line[at++];
     return out;
   }
-  return {};
+  for (++at; at < line.size() && line[at] != '"'; ++at) out += line[at] == '\\' && at + 1 < line.size() ? line[++at] : line[at];
+  return out;
 }
 
 class FfprobeCompareTest : public MetadataTest {
