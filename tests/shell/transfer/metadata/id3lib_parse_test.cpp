@@ -30,7 +30,7 @@ Parsed Parse(const std::vector<uint8_t>& bytes) {
 }
 
 // A tag of exactly `total` bytes.
-std::vector<uint8_t> TagOf(size_t total) { return Id3Tag(3, Id3Frame(3, "TIT2", Latin1Body("T")), 0, total - 21); }
+std::vector<uint8_t> TagOf(size_t total) { return Id3Tag(3, Id3Frame(3, "TIT2", Latin1Body("T")), 0, total - 22); }
 
 std::vector<uint8_t> Frames() {
   std::vector<uint8_t> audio;
