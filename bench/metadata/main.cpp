@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
       {"m4a", ff + "-c:a aac -b:a 128k" + tags + d + "/one.m4a"},
       {"wma", ff + "-c:a wmav2 -b:a 128k" + tags + d + "/one.wma"},
   };
-  if (!Sh("sox -n -r 44100 -c 2 -b 16 " + wav + " synth 10 sine 440 vol 0.5")) return 1;
+  if (!Sh("sox -n -r 44100 -c 2 -b 16 " + wav + " synth 2 sine 440 vol 0.5")) return 1;
 
   double oursTotal = 0, taglibTotal = 0;
   long filesTotal = 0;
