@@ -70,11 +70,19 @@ void DropPendingSigpipe() {
 }  // namespace
 
 NetConnection::NetConnection(int fd, NetAddress peer, NetAddress local, std::chrono::milliseconds sendTimeout)
-    : fd_(fd), peer_(std::move(peer)), local_(std::move(local)) {
+    : fd_(fd), sendTimeout_(sendTimeout), lastProgress_(Clock::now()), peer_(std::move(peer)), local_(std::move(local)) {
+  // Sends wait in slices, so that "no progress for the time-out" is measured
+  // from the last byte taken, not from the start of a call that took a few.
+  auto slice = std::min<std::chrono::milliseconds>(std::chrono::milliseconds(1000), sendTimeout_ / 4);
+  slice = std::max<std::chrono::milliseconds>(slice, std::chrono::milliseconds(1));
   timeval tv{};
-  tv.tv_sec = sendTimeout.count() / 1000;
-  tv.tv_usec = (sendTimeout.count() % 1000) * 1000;
+  tv.tv_sec = slice.count() / 1000;
+  tv.tv_usec = (slice.count() % 1000) * 1000;
   ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+}
+
+bool NetConnection::MayWait(int err) {
+  return (err == EAGAIN || err == EWOULDBLOCK) && Clock::now() - lastProgress_ < sendTimeout_;
 }
 
 NetConnection::~NetConnection() {
@@ -87,25 +95,29 @@ bool NetConnection::Failed(int err) {
 }
 
 bool NetConnection::SendAll(std::string_view bytes) {
+  lastProgress_ = Clock::now();  // time spent between sends is not the peer's
   while (!bytes.empty()) {
     ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
     if (n < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR || MayWait(errno)) continue;
       return Failed(errno);
     }
+    lastProgress_ = Clock::now();
     bytes.remove_prefix(static_cast<size_t>(n));
   }
   return true;
 }
 
 bool NetConnection::SendFile(int fd, off_t offset, size_t count) {
+  lastProgress_ = Clock::now();
   while (count > 0) {
     ssize_t n = ::sendfile(fd_, fd, &offset, count);
     if (n < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR || MayWait(errno)) continue;
       return Failed(errno);
     }
     if (n == 0) return false;  // the file ended early
+    lastProgress_ = Clock::now();
     count -= static_cast<size_t>(n);
   }
   return true;

@@ -40,7 +40,8 @@ class NetConnection {
   const std::string& Received() const { return received_; }
   std::string& MutableReceived() { return received_; }
 
-  // False when the peer is gone or stopped reading for longer than the send time-out.
+  // False when the peer is gone, or took nothing for the send time-out (a
+  // peer that reads a little now and then keeps the connection).
   bool SendAll(std::string_view bytes);
   // Sends `count` bytes of the open file `fd` from `offset` (sendfile); false as SendAll.
   bool SendFile(int fd, off_t offset, size_t count);
@@ -55,8 +56,12 @@ class NetConnection {
 
  private:
   bool Failed(int err);
+  // After a send that took nothing: true while the peer may still take more.
+  bool MayWait(int err);
 
   int fd_;
+  std::chrono::milliseconds sendTimeout_;
+  std::chrono::steady_clock::time_point lastProgress_;
   NetAddress peer_;
   NetAddress local_;
   std::string received_;
