@@ -41,6 +41,7 @@ KernelDeviceReaver1::KernelDeviceReaver1(KernelDriver* driver, const KernelId& i
   family_.deviceIdPrefix = "060101";
   family_.rebuildMarker = "Tarveld.iDB";
   family_.exportPlaylists = 1;
+  family_.ownFiles = {kNavigationFileName};
 }
 
 KernelDeviceReaver1::~KernelDeviceReaver1() { StopWorkers(); }

@@ -10,12 +10,15 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <stdexcept>
 #include <system_error>
 
 #include "common/product_profile.h"
 #include "common/settings.h"
+#include "common/text.h"
 #include "common/utf16.h"
 #include "platform/fs/attributes.h"
+#include "platform/fs/whole_file.h"
 
 namespace fs = std::filesystem;
 
@@ -119,8 +122,46 @@ int KernelDeviceMSCBase::EjectVolume(const std::string& root) {
 }
 
 std::optional<std::string> KernelDeviceMSCBase::NativePath(std::string_view playerPath) const {
-  if (!connected_) return std::nullopt;
-  return platform::ResolvePlayerPath(playerPath);
+  // Through the root held since connect; a root that is no longer the one
+  // connected refuses every path, so nothing lands where the player used to be.
+  if (!connected_ || !playerRoot_ || !playerRoot_->StillConnected()) return std::nullopt;
+  return playerRoot_->Resolve(playerPath);
+}
+
+bool KernelDeviceMSCBase::IsSystemFile(std::string_view playerPath) const {
+  if (playerPath.size() < 2 || !EqualsNoCase(playerPath.substr(0, 2), std::string_view(root_).substr(0, 2))) return false;
+  // The path below the root as the file system walks it: no ".", "..", or doubled separators.
+  std::vector<std::string> parts;
+  std::vector<std::string> split;
+  SplitString(split, playerPath.substr(2), "\\/");
+  for (std::string& part : split) {
+    if (part == ".") continue;
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    parts.push_back(std::move(part));
+  }
+  if (parts.empty()) return false;
+  if (parts.size() > 1 && EqualsNoCase(parts[0], family_.playlistFolder)) return true;
+  std::string rest;
+  for (const std::string& part : parts) rest += (rest.empty() ? "" : "\\") + part;
+  std::string database = family_.databaseSubfolder + family_.databaseFileName;
+  auto sameOrTemporary = [&](const std::string& name) {
+    return !name.empty() && (EqualsNoCase(rest, name) || EqualsNoCase(rest, name + ".tmp"));
+  };
+  if (sameOrTemporary(database) || sameOrTemporary(family_.rebuildMarker)) return true;
+  // "<database>.bak" and "<database>.<time>.bak".
+  if (rest.size() >= database.size() + 4 && EqualsNoCase(rest.substr(0, database.size() + 1), database + ".") &&
+      EqualsNoCase(rest.substr(rest.size() - 4), ".bak"))
+    return true;
+  for (const std::string& own : family_.ownFiles)
+    if (sameOrTemporary(own)) return true;
+  return false;
+}
+
+void KernelDeviceMSCBase::RequireConnected() const {
+  if (!connected_) throw std::runtime_error("No " + family_.deviceNoun + " is connected.");
 }
 
 std::string KernelDeviceMSCBase::DatabasePath() const {
@@ -168,13 +209,31 @@ void KernelDeviceMSCBase::Connect(int flags) {
     if (found) {
       root_ = root;
       connectedVolume_ = platform::FindVolume(root_);
-      auto native = platform::ResolvePlayerPath(DatabasePath());
-      if (connectedVolume_ && native) {
-        connected_ = 1;
-        bool existed = NativeExists(*native);
-        database_.Load(progress.get(), nullptr, *native, Utf8ToUtf16(root_));
+      playerRoot_ = connectedVolume_ ? platform::PlayerRoot::Open(root_) : nullptr;
+      connected_ = 1;
+      if (connectedVolume_ && NativePath(root_)) {
+        // A database that cannot be reached (a symbolic link) is left alone: never rebuilt, never written over.
+        auto native = NativePath(DatabasePath());
+        struct stat st {};
+        bool existed = !native || ::lstat(native->c_str(), &st) == 0;
+        bool stopped = false;
+        try {
+          if (native) database_.Load(progress.get(), nullptr, *native, Utf8ToUtf16(root_));
+        } catch (const std::exception&) {
+          stopped = true;  // what was read stays; the file counts as not read cleanly
+        }
+        databaseIdentity_ = DatabaseIdentityNow();
         // Whatever could not be read stays in the old file until a copy of it is kept.
-        backupPending_ = existed && !database_.LoadedCleanly();
+        backupPending_ = native && existed && (stopped || !database_.LoadedCleanly());
+        if (!native) {
+          QueueMessage("The database on your " + family_.deviceNoun + " (\"" + family_.databaseFileName +
+                       "\") cannot be read: it is not a plain file (a symbolic link is not followed). It is left "
+                       "as it is, and changes cannot be saved until it is replaced by the file itself.");
+        } else if (backupPending_) {
+          QueueMessage("The database on your " + family_.deviceNoun + " (\"" + family_.databaseFileName +
+                       "\") could not be read completely, so some tracks or playlists may be missing. The file "
+                       "is left as it is, and a copy of it is kept before any change is saved over it.");
+        }
         progress->Step();
         bool markerPresent = family_.rebuildMarker.empty() ||
                              [&] {
@@ -194,11 +253,13 @@ void KernelDeviceMSCBase::Connect(int flags) {
         progress->Step();
       } else {
         found = 0;
+        connected_ = 0;
       }
     }
     if (!found) {
       root_ = std::string(kNoPlayerRoot);
       connectedVolume_.reset();
+      playerRoot_.reset();
       if (!notDetectedShown_) {
         QueueMessage(TheProductProfile().explorerName + " could not automatically detect any " + family_.deviceNoun +
                      " devices.\n\n" + family_.connectHint);
@@ -232,6 +293,7 @@ void KernelDeviceMSCBase::Disconnect() {
       connected_ = 0;
       ClearDatabase();
       connectedVolume_.reset();
+      playerRoot_.reset();
       progress->Step();
       if (SettingDword("MS_LeaveMounted", 1) == 0) ejectRoot = root_;
     }
@@ -255,8 +317,7 @@ bool KernelDeviceMSCBase::KeepBackupIfNeeded(std::string& errorText) {
     backupPending_ = false;
     return true;
   }
-  std::string backup = *native + ".bak";
-  if (NativeExists(backup)) backup = *native + "." + std::to_string(std::time(nullptr)) + ".bak";
+  std::string backup = FreeBackupPath(*native);
   std::error_code ec;
   fs::copy_file(*native, backup, fs::copy_options::none, ec);
   if (ec) {
@@ -273,19 +334,88 @@ bool KernelDeviceMSCBase::KeepBackupIfNeeded(std::string& errorText) {
   return true;
 }
 
+std::string KernelDeviceMSCBase::FreeBackupPath(const std::string& native) const {
+  std::string backup = native + ".bak";
+  for (int n = 0; NativeExists(backup); ++n)
+    backup = native + "." + std::to_string(std::time(nullptr)) + (n ? "-" + std::to_string(n) : "") + ".bak";
+  return backup;
+}
+
+KernelDeviceMSCBase::FileIdentity KernelDeviceMSCBase::DatabaseIdentityNow() const {
+  FileIdentity id;
+  auto native = NativePath(DatabasePath());
+  struct stat st {};
+  if (!native || ::lstat(native->c_str(), &st) != 0) return id;
+  id.exists = true;
+  id.device = st.st_dev;
+  id.inode = st.st_ino;
+  id.size = static_cast<uint64_t>(st.st_size);
+  id.modifiedNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return id;
+}
+
+void KernelDeviceMSCBase::LosePlayer() {
+  connected_ = 0;
+  connectedVolume_.reset();
+  playerRoot_.reset();
+  backupPending_ = false;
+  ClearDatabase();
+  InvalidateCaches();
+  MarkModified();
+}
+
+void KernelDeviceMSCBase::KeepChangesBesideChangedDatabase() {
+  const std::string& manager = TheProductProfile().managerName;
+  std::string kept;
+  if (auto native = NativePath(DatabasePath())) {
+    std::string backup = FreeBackupPath(*native);
+    try {
+      std::vector<uint8_t> bytes = database_.Serialize();
+      if (platform::WriteFileAtomically(backup, bytes.data(), bytes.size()).ok()) {
+        platform::WriteFileAttributes(backup, platform::kAttributeHidden);
+        kept = fs::path(backup).filename().string();
+      }
+    } catch (const std::exception&) {
+    }
+  }
+  QueueMessage(manager + " did not save your changes over the database on your " + family_.deviceNoun +
+               ", because that file was changed by something else since it was loaded.\n" +
+               (kept.empty() ? std::string("Your changes could not be kept.")
+                             : "Your changes were kept in \"" + kept + "\" beside it.") +
+               "\nThe " + family_.deviceNoun + " was disconnected; connect again to use the database that is there now.");
+  LosePlayer();
+}
+
 int KernelDeviceMSCBase::SaveLocked(bool withProgress) {
   auto lock = Lock();
   if (!connected_) return 0;
+  const std::string& manager = TheProductProfile().managerName;
+  if (!playerRoot_ || !playerRoot_->StillConnected()) {
+    // The folder connected is gone or replaced: nothing is written where it was.
+    QueueMessage(manager + " encountered a problem when trying to save changes to your " + family_.deviceNoun +
+                 ".\nTo maintain integrity, none of your changes were saved.\n\nCode 0:0x13" +
+                 "\n\nPlease report this error verbatim to Quorral Software, thanks!");
+    QueueMessage(manager + " can no longer communicate with your " + family_.deviceNoun +
+                 ".\n\nIt appears that it was unplugged without first disconnecting in " + manager +
+                 ".\nSome of the changes you made in " + TheProductProfile().explorerName +
+                 " may been lost.\nNext time, please remember to disconnect before unplugging.");
+    LosePlayer();
+    return 0;
+  }
+  if (DatabaseIdentityNow() != databaseIdentity_) {
+    KeepChangesBesideChangedDatabase();
+    return 0;
+  }
   std::unique_ptr<ShoeboxProgressMonitor> progress;
   if (withProgress) progress = MakeProgress("", 100);
   std::string errorText;
   int saved = KeepBackupIfNeeded(errorText) ? database_.Save(progress.get(), errorText) : 0;
   if (saved) {
+    databaseIdentity_ = DatabaseIdentityNow();
     if (auto native = NativePath(DatabasePath())) platform::WriteFileAttributes(*native, platform::kAttributeHidden);
     if (family_.exportPlaylists) ExportPlaylists();
     WriteNavigationDatabase(progress.get());
   } else {
-    const std::string& manager = TheProductProfile().managerName;
     QueueMessage(manager + " encountered a problem when trying to save changes to your " + family_.deviceNoun +
                  ".\nTo maintain integrity, none of your changes were saved.\n\nCode " + errorText +
                  "\n\nPlease report this error verbatim to Quorral Software, thanks!");
@@ -338,17 +468,16 @@ void KernelDeviceMSCBase::SetWatchPeriod(std::chrono::milliseconds period) {
 void KernelDeviceMSCBase::CheckPlayerPresent() {
   {
     auto lock = Lock();
-    if (!connected_ || !connectedVolume_ || platform::VolumeTable::Instance().StillPresent(*connectedVolume_)) return;
+    if (!connected_ || !connectedVolume_ ||
+        (playerRoot_ && playerRoot_->StillConnected() &&
+         platform::VolumeTable::Instance().StillPresent(*connectedVolume_)))
+      return;
     const std::string& manager = TheProductProfile().managerName;
     QueueMessage(manager + " can no longer communicate with your " + family_.deviceNoun +
                  ".\n\nIt appears that it was unplugged without first disconnecting in " + manager +
                  ".\nSome of the changes you made in " + TheProductProfile().explorerName +
                  " may been lost.\nNext time, please remember to disconnect before unplugging.");
-    connected_ = 0;
-    connectedVolume_.reset();
-    ClearDatabase();
-    InvalidateCaches();
-    MarkModified();
+    LosePlayer();
   }
   ShowQueuedMessages();
 }
@@ -391,6 +520,7 @@ std::string KernelDeviceMSCBase::GetOwnerName() {
 
 int KernelDeviceMSCBase::SetOwnerName(std::string_view name) {
   auto lock = Lock();
+  RequireConnected();
   database_.SetOwnerName(Utf8ToUtf16(name));
   return 0;
 }

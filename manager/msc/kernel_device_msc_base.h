@@ -285,6 +285,9 @@ class KernelDeviceMSCBase : public KernelDevice {
     std::string deviceIdPrefix = "000101";
     std::string rebuildMarker;  // empty: the root itself, which is always there
     int exportPlaylists = 0;
+    // Further files of the family in the root that only the device writes
+    // (the navigation file); never taken as tracks, deleted or written over.
+    std::vector<std::string> ownFiles;
   };
   const FamilyValues& Family() const { return family_; }
   Shoebox& Database() { return database_; }
@@ -311,8 +314,16 @@ class KernelDeviceMSCBase : public KernelDevice {
   std::optional<std::string> NativePath(std::string_view playerPath) const;
   // The database file on the player, "E:\Quorral.sbx".
   std::string DatabasePath() const;
+  // Throws the not-connected failure ("No player is connected.") unless a
+  // player is connected: a change made without one would vanish at Connect.
+  void RequireConnected() const;
   // Queues a message box (information icon) for after the lock is released.
   void QueueMessage(std::string text, bool topmost = false);
+  // The system's own files on the player (the database with its temporary and
+  // backup files, the family's own files, the rebuild marker, the playlist
+  // export folder's files): no track or data operation takes, deletes or
+  // writes over them.
+  bool IsSystemFile(std::string_view playerPath) const;
 
   // The place the naming rule gives a track ("E:\..."), when it fits and lies inside the root.
   std::optional<std::string> PlaceOf(const SBTrackV100& track);
@@ -347,9 +358,29 @@ class KernelDeviceMSCBase : public KernelDevice {
   void SaveLoop();
   void CheckPlayerPresent();
   bool KeepBackupIfNeeded(std::string& errorText);
+  // Ends the connection to a player that is gone or changed; its database is dropped.
+  void LosePlayer();
+  // A free backup name beside the database ("<name>.bak", else "<name>.<time>.bak"), native.
+  std::string FreeBackupPath(const std::string& native) const;
+
+  // What the database file on the player was at load or at the last save, to
+  // tell it from a file that took its place.
+  struct FileIdentity {
+    bool exists = false;
+    uint64_t device = 0, inode = 0, size = 0;
+    int64_t modifiedNs = 0;
+    bool operator==(const FileIdentity&) const = default;
+  };
+  FileIdentity DatabaseIdentityNow() const;
+  // The database file is no longer the one loaded or saved: the changes go to
+  // a backup beside it, the user is told and the player is disconnected.
+  void KeepChangesBesideChangedDatabase();
 
   // The volume seen at connect, to tell a yanked stick from a leftover mount point.
   std::optional<platform::Volume> connectedVolume_;
+  // The root folder held open from connect; every file of the player is reached through it.
+  std::shared_ptr<platform::PlayerRoot> playerRoot_;
+  FileIdentity databaseIdentity_;
   // The file on the player was there but did not load cleanly: keep a copy before it is first written over.
   bool backupPending_ = false;
 

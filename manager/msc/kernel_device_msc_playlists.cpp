@@ -2,6 +2,8 @@
 // place and marked modified (the save writes them), and exported as M3U files
 // for the player's firmware after each save.
 #include <random>
+#include <stdexcept>
+#include <string>
 
 #include "common/device_track_name.h"
 #include "common/sortable_id_array.h"
@@ -23,6 +25,7 @@ int KernelDeviceMSCBase::SupportsPlaylists() { return 1; }
 
 int KernelDeviceMSCBase::CreatePlaylist(std::string_view name, KernelId& newId) {
   auto lock = Lock();
+  RequireConnected();
   std::u16string wanted(BoundShoeboxText(Utf8ToUtf16(name)));
   ShoeboxPosition pos;
   for (auto* p = database_.FirstPlaylist(pos); p; p = database_.NextPlaylist(pos)) {
@@ -38,6 +41,7 @@ int KernelDeviceMSCBase::CreatePlaylist(std::string_view name, KernelId& newId) 
 
 int KernelDeviceMSCBase::DeletePlaylist(const KernelId& playlist) {
   auto lock = Lock();
+  RequireConnected();
   if (!database_.FindPlaylist(playlist.key[0])) return kNoSuchPlaylist;
   database_.RemovePlaylist(playlist.key[0]);
   MarkModified();
@@ -52,6 +56,7 @@ std::string KernelDeviceMSCBase::GetPlaylistName(const KernelId& playlist) {
 
 int KernelDeviceMSCBase::RenamePlaylist(const KernelId& playlist, std::string_view name) {
   auto lock = Lock();
+  RequireConnected();
   SBPlaylistV100* p = database_.FindPlaylist(playlist.key[0]);
   if (!p) return kNoSuchPlaylist;
   p->SetName(Utf8ToUtf16(name));
@@ -61,8 +66,14 @@ int KernelDeviceMSCBase::RenamePlaylist(const KernelId& playlist, std::string_vi
 
 int KernelDeviceMSCBase::AddBatchToPlaylist(const KernelId& playlist) {
   auto lock = Lock();
+  RequireConnected();
   SBPlaylistV100* p = database_.FindPlaylist(playlist.key[0]);
   if (!p) return kNoSuchPlaylist;
+  // An id that names no track (deleted meanwhile) refuses the whole batch.
+  for (const KernelId& id : IdBatch())
+    if (!database_.FindTrack(id.key[0]))
+      throw std::runtime_error("The track " + std::to_string(id.key[0]) + " is no longer on the " +
+                               family_.deviceNoun + "; nothing was added to the playlist.");
   for (const KernelId& id : IdBatch()) p->items.push_back(id.key[0]);
   MarkModified();
   return kPlaylistDone;
@@ -70,6 +81,7 @@ int KernelDeviceMSCBase::AddBatchToPlaylist(const KernelId& playlist) {
 
 int KernelDeviceMSCBase::RemoveBatchFromPlaylist(const KernelId& playlist) {
   auto lock = Lock();
+  RequireConnected();
   SBPlaylistV100* p = database_.FindPlaylist(playlist.key[0]);
   if (!p) return kNoSuchPlaylist;
   std::vector<std::pair<uint32_t, int>> named;
@@ -81,6 +93,7 @@ int KernelDeviceMSCBase::RemoveBatchFromPlaylist(const KernelId& playlist) {
 
 int KernelDeviceMSCBase::MovePlaylistItems(const KernelId& playlist, int first, int target, int count) {
   auto lock = Lock();
+  RequireConnected();
   SBPlaylistV100* p = database_.FindPlaylist(playlist.key[0]);
   if (!p || !MovePlaylistBlock(p->items, first, target, count)) return kNoSuchPlaylist;
   MarkModified();
@@ -89,6 +102,7 @@ int KernelDeviceMSCBase::MovePlaylistItems(const KernelId& playlist, int first, 
 
 int KernelDeviceMSCBase::ShufflePlaylist(const KernelId& playlist) {
   auto lock = Lock();
+  RequireConnected();
   SBPlaylistV100* p = database_.FindPlaylist(playlist.key[0]);
   if (!p) return kNoSuchPlaylist;
   std::mt19937 generator(std::random_device{}());
@@ -99,6 +113,7 @@ int KernelDeviceMSCBase::ShufflePlaylist(const KernelId& playlist) {
 
 int KernelDeviceMSCBase::SortPlaylist(const KernelId& playlist, int key) {
   auto lock = Lock();
+  RequireConnected();
   SBPlaylistV100* p = database_.FindPlaylist(playlist.key[0]);
   if (!p) return kNoSuchPlaylist;
   SortableKernelIdArray ids(this);

@@ -39,30 +39,35 @@ int KernelDeviceMSCBase::GetNoteItemKind(const KernelId& id) { return notes_.Ite
 
 int KernelDeviceMSCBase::CreateNote(std::string_view name, const KernelId& folder, KernelId& newId) {
   auto lock = Lock();
+  RequireConnected();
   noteSearch_ = -1;
   return Notes().CreateNote(name, folder, newId);
 }
 
 int KernelDeviceMSCBase::DeleteNote(const KernelId& id) {
   auto lock = Lock();
+  RequireConnected();
   noteSearch_ = -1;
   return Notes().DeleteEntry(id);
 }
 
 int KernelDeviceMSCBase::RenameNoteItem(const KernelId& id, std::string_view name) {
   auto lock = Lock();
+  RequireConnected();
   noteSearch_ = -1;
   return Notes().Rename(id, name);
 }
 
 int KernelDeviceMSCBase::CreateNoteFolder(std::string_view name, const KernelId& parent, KernelId& newId) {
   auto lock = Lock();
+  RequireConnected();
   noteSearch_ = -1;
   return Notes().CreateFolder(name, parent, newId);
 }
 
 int KernelDeviceMSCBase::DeleteNoteFolder(const KernelId& id) {
   auto lock = Lock();
+  RequireConnected();
   noteSearch_ = -1;
   return Notes().DeleteFolder(id);
 }
@@ -74,6 +79,7 @@ std::string KernelDeviceMSCBase::ReadNote(const KernelId& id) {
 
 int KernelDeviceMSCBase::WriteNote(const KernelId& id, std::string_view text) {
   auto lock = Lock();
+  RequireConnected();
   return Notes().WriteNote(id, text);
 }
 
@@ -103,26 +109,31 @@ int KernelDeviceMSCBase::GetContactItemKind(const KernelId& id) { return contact
 int KernelDeviceMSCBase::CreateContact(std::string_view name, const KernelContact& contact, const KernelId& folder,
                                        KernelId& newId) {
   auto lock = Lock();
+  RequireConnected();
   return Contacts().CreateContact(name, contact, folder, newId);
 }
 
 int KernelDeviceMSCBase::DeleteContact(const KernelId& id) {
   auto lock = Lock();
+  RequireConnected();
   return Contacts().DeleteEntry(id);
 }
 
 int KernelDeviceMSCBase::RenameContactItem(const KernelId& id, std::string_view name) {
   auto lock = Lock();
+  RequireConnected();
   return Contacts().Rename(id, name);
 }
 
 int KernelDeviceMSCBase::CreateContactFolder(std::string_view name, const KernelId& parent, KernelId& newId) {
   auto lock = Lock();
+  RequireConnected();
   return Contacts().CreateFolder(name, parent, newId);
 }
 
 int KernelDeviceMSCBase::DeleteContactFolder(const KernelId& id) {
   auto lock = Lock();
+  RequireConnected();
   return Contacts().DeleteFolder(id);
 }
 
@@ -133,6 +144,7 @@ int KernelDeviceMSCBase::ReadContact(const KernelId& id, KernelContact& contact)
 
 int KernelDeviceMSCBase::WriteContact(const KernelId& id, const KernelContact& contact) {
   auto lock = Lock();
+  RequireConnected();
   return Contacts().WriteContact(id, contact);
 }
 

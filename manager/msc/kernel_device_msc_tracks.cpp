@@ -136,7 +136,7 @@ std::string KernelDeviceMSCBase::ClaimPlace(const std::string& place, std::strin
 int KernelDeviceMSCBase::AddTrackFile(std::string_view path, const _AUDIODATA& record, KernelId& newId) {
   auto lock = Lock();
   if (int refused = DeviceClassOp238()) return refused;
-  if (!connected_) throw std::runtime_error("No " + family_.deviceNoun + " is connected.");
+  RequireConnected();
   std::string source = ComputerPath(path);
 
   SBTrackV100 track;
@@ -171,10 +171,12 @@ int KernelDeviceMSCBase::AddTrackFile(std::string_view path, const _AUDIODATA& r
   InvalidateCaches();
   newId = KernelId(id);
 
-  uint64_t ticket = AnnounceFileCopy(native);
+  // Stream readers know the file by its place on the volume, not by the root descriptor.
   CopyJob job{source, native, ProgressWindow(), KernelId(id), {}};
   job.announced = true;
-  job.ticket = ticket;
+  job.announcedAs = platform::ResolvePlayerPath(target).value_or(native);
+  job.keepAlive = playerRoot_;
+  job.ticket = AnnounceFileCopy(job.announcedAs);
   job.finished = [this, id, target](int error) { OnTrackCopyFinished(id, target, error); };
   copier_.Enqueue(std::move(job));
   return 0;
@@ -208,11 +210,15 @@ int KernelDeviceMSCBase::AddTrackRecord(const _AUDIODATA& record) {
 
 int KernelDeviceMSCBase::ImportTrackFile(std::string_view path, const _AUDIODATA& record, KernelId& newId) {
   auto lock = Lock();
+  RequireConnected();
   std::string playerPath = NormalizePath(path);
   auto native = IsInsideRoot(playerPath, root_) ? NativePath(playerPath) : std::nullopt;
   struct stat st {};
   if (!native || ::stat(native->c_str(), &st) != 0 || !S_ISREG(st.st_mode))
     throw std::runtime_error("Only a file on the " + family_.deviceNoun + " can be imported: " + std::string(path));
+  if (IsSystemFile(playerPath))
+    throw std::runtime_error(std::string(path) + " is one of the " + family_.deviceNoun +
+                             "'s own files and cannot be imported as a track.");
   SBTrackV100 track;
   TrackFromAudioData(track, record);
   track.SetText(kTrackTextPath, Utf8ToUtf16(playerPath));
@@ -240,6 +246,7 @@ int KernelDeviceMSCBase::SetTrackInfo(const KernelId& id, const _AUDIODATA& reco
   _AUDIODATA forFile;
   {
     auto lock = Lock();
+    RequireConnected();
     InvalidateCaches();
     const SBTrackV100* existing = database_.FindTrack(id.key[0]);
     if (!existing) return 0;
@@ -253,6 +260,7 @@ int KernelDeviceMSCBase::SetTrackInfo(const KernelId& id, const _AUDIODATA& reco
     forFile.path.Set(Utf16ToUtf8(path));
     auto native = NativePath(forFile.path.Get());
     if (!native || copier_.IsPending(*native)) return 0;  // a running copy would write over the tags
+    if (IsSystemFile(forFile.path.Get())) return 0;        // no tags are written into the database
   }
   WriteTrackTags(forFile, 0);
   return 0;
@@ -268,11 +276,12 @@ std::string KernelDeviceMSCBase::GetTrackFilePath(const KernelId& id) {
 
 int KernelDeviceMSCBase::RelocateTrackFile(const KernelId& id, int flag) {
   auto lock = Lock();
+  if (flag) RequireConnected();
   const SBTrackV100* track = database_.FindTrack(id.key[0]);
   if (!track) return 0;
   auto place = PlaceOf(*track);
   std::string current = Utf16ToUtf8(track->Path());
-  if (!place || IsPlaceOrNumbered(current, *place)) return 0;
+  if (!place || IsPlaceOrNumbered(current, *place) || IsSystemFile(current)) return 0;
   if (!flag) return 1;
 
   auto from = NativePath(current);
@@ -317,6 +326,7 @@ int KernelDeviceMSCBase::CopyTrackFromDevice(const KernelId& id, std::string_vie
   CopyJob job{*source, target, stream ? WindowId(0) : ProgressWindow(), KernelId(id.key[0]), {}};
   job.replaceWhole = !stream;
   job.growing = stream;
+  job.keepAlive = playerRoot_;
   job.announced = true;
   // Announced before it runs, so a stream reader waiting for the file follows it.
   job.ticket = AnnounceFileCopy(target);
@@ -334,10 +344,17 @@ int KernelDeviceMSCBase::TransferOp5070(const KernelId&, std::string_view) { ret
 
 int KernelDeviceMSCBase::DeleteTrack(const KernelId& id) {
   auto lock = Lock();
+  RequireConnected();
   InvalidateCaches();
   const SBTrackV100* track = database_.FindTrack(id.key[0]);
   if (!track) return 0;
   std::string path = Utf16ToUtf8(track->Path());
+  if (IsSystemFile(path)) {
+    // A record that names one of the player's own files goes; the file stays.
+    database_.RemoveTrack(id.key[0]);
+    MarkModified();
+    return 0;
+  }
   auto native = NativePath(path);
   if (!native) return kDeleteResultFileKept;  // the player is not there: the file is not known to be gone
   if (copier_.IsPending(*native)) return kDeleteResultFileKept;
@@ -379,7 +396,7 @@ int KernelDeviceMSCBase::GetAudioTotalKB() {
 
 int KernelDeviceMSCBase::AddDataFile(std::string_view path, const KernelId& folder, KernelId& newId) {
   auto lock = Lock();
-  if (!connected_) throw std::runtime_error("No " + family_.deviceNoun + " is connected.");
+  RequireConnected();
   std::string source = ComputerPath(path);
   int fd = source.empty() ? -1 : ::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return kAddResultNoSpace;
@@ -404,6 +421,7 @@ int KernelDeviceMSCBase::AddDataFile(std::string_view path, const KernelId& fold
   copyTarget_ = target;
   // A data file is no track: its completion names none.
   CopyJob job{source, *native, ProgressWindow(), KernelId(0u), {}};
+  job.keepAlive = playerRoot_;
   job.finished = [this](int error) {
     if (error == 0) return;
     char text[64];

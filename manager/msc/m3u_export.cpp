@@ -14,6 +14,18 @@ namespace hub {
 namespace {
 
 constexpr std::string_view kReserved = "\\/:*?\"<>|";
+// The longest file name the player's file system takes is 255 bytes; the
+// rewrite's temporary name adds ".tmp", which must fit too.
+constexpr size_t kMaxFileNameBytes = 255 - 4;
+
+// `base` + `suffix`, the base cut on a character boundary so that the whole fits
+// one file name, and never ending in a blank or a dot where it was cut.
+std::string FittedName(const std::string& base, const std::string& suffix) {
+  if (base.size() + suffix.size() <= kMaxFileNameBytes) return base + suffix;
+  std::string cut = Utf8Cut(base, kMaxFileNameBytes - suffix.size());
+  while (!cut.empty() && (cut.back() == '.' || cut.back() == ' ')) cut.pop_back();
+  return cut + suffix;
+}
 
 }  // namespace
 
@@ -48,8 +60,8 @@ std::vector<std::string> PlaylistFileNames(const std::vector<std::string>& names
   std::set<std::string> taken;
   for (const auto& name : names) {
     std::string base = SafePlaylistFileName(name);
-    std::string file = base + ".m3u";
-    for (int n = 2; taken.count(FoldCase(file)); ++n) file = base + " (" + std::to_string(n) + ").m3u";
+    std::string file = FittedName(base, ".m3u");
+    for (int n = 2; taken.count(FoldCase(file)); ++n) file = FittedName(base, " (" + std::to_string(n) + ").m3u");
     taken.insert(FoldCase(file));
     files.push_back(file);
   }

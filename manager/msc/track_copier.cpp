@@ -199,7 +199,7 @@ void TrackCopier::Finish(CopyJob& job, int error) {
   bool abandoned = job.announced && IsFileCopyAbandoned(job.ticket);
   if (error != 0 && !job.replaceWhole && !abandoned) ::unlink(job.target.c_str());
   if (error == 0) platform::WriteFileAttributes(job.target, platform::kAttributeNormal);
-  if (job.announced) FinishFileCopy(job.target, job.ticket);
+  if (job.announced) FinishFileCopy(job.announcedAs.empty() ? job.target : job.announcedAs, job.ticket);
   if (job.finished) job.finished(error);
 }
 

@@ -11,6 +11,7 @@
 #include <deque>
 #include <functional>
 #include <list>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -41,6 +42,10 @@ struct CopyJob {
   // beside the other copies, stopped (and left to the readers, who delete
   // it) once they abandon it (announced copies only).
   bool growing = false;
+  // Stream readers know the copy under this path (the target when empty).
+  std::string announcedAs{};
+  // Keeps the player's root open while paths made from it are in use.
+  std::shared_ptr<const void> keepAlive{};
 };
 
 class TrackCopier {

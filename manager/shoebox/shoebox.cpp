@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <typeinfo>
 
@@ -92,7 +93,15 @@ class ShoeboxReader {
     batch_ = db_.tracks_.size() == 0;
     // Our own key is built into one reused buffer instead of a new string per track.
     ownKey_ = typeid(*db_.hasher_) == typeid(Shoebox);
-    ReadFile();
+    // Whatever stops the walk (a failing progress window, no memory) still
+    // leaves the tracks read so far indexed, and the load unclean.
+    std::exception_ptr stopped;
+    try {
+      ReadFile();
+    } catch (...) {
+      stopped = std::current_exception();
+      Damage(trackStarts_.empty() ? 0 : trackStarts_.back(), "reading stopped before the end");
+    }
     if (batch_) {
       bool replaced = false;
       db_.tracks_.IndexAll([&](const SBTrackV100&, const SBTrackV100&, size_t n) {
@@ -107,6 +116,7 @@ class ShoeboxReader {
         db_.IndexKeys(keys_);
       }
     }
+    if (stopped) std::rethrow_exception(stopped);
   }
 
  private:
@@ -570,7 +580,16 @@ int Shoebox::Parse(std::span<const uint8_t> bytes, ShoeboxProgressMonitor* monit
   lastLoad_ = ShoeboxLoadReport{};
   if (monitor) monitor->SetStatus("Connecting...", static_cast<int>(std::min<size_t>(bytes.size(), INT32_MAX)));
   ShoeboxReader reader(*this, bytes, monitor);
-  reader.Run();
+  try {
+    reader.Run();
+  } catch (const std::exception& e) {
+    // Kept, never silently: the report says what stopped it, and a save keeps a backup first.
+    NoteDanglingIds();
+    lastLoad_.clean = false;
+    lastLoad_.damage = std::string("reading stopped before the end: ") + e.what();
+    loaded_ = true;
+    return 1;
+  }
   NoteDanglingIds();
   lastLoad_.fileRead = true;
   loaded_ = true;
@@ -729,7 +748,7 @@ void Shoebox::IndexKeys(const std::vector<std::pair<uint64_t, uint32_t>>& keys) 
 }
 
 uint32_t Shoebox::FreeTrackId() {
-  while (tracks_.Contains(trackIdHint_) || danglingIds_.count(trackIdHint_)) {
+  while (tracks_.Contains(trackIdHint_) || danglingIds_.count(trackIdHint_) || retiredTrackIds_.count(trackIdHint_)) {
     if (trackIdHint_ == std::numeric_limits<uint32_t>::max()) throw std::length_error("no free track id");
     ++trackIdHint_;
   }
@@ -770,8 +789,8 @@ void Shoebox::RemoveTrack(uint32_t id) {
   if (!track) return;
   Unindex(*track);
   tracks_.Erase(id);
-  if (id >= kShoeboxFirstId && id < trackIdHint_) trackIdHint_ = id;
-  // A playlist must not keep the id: the next added track may receive it.
+  // A client may still hold the id (a batch, an open view): no new track gets it in this run.
+  retiredTrackIds_.insert(id);
   for (SBPlaylistV100& playlist : playlists_) std::erase(playlist.items, id);
 }
 

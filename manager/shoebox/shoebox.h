@@ -225,7 +225,8 @@ class Shoebox : public ShoeboxDuplicateHasher {
   // Replaces track `id` with `track` (its id is set to `id`), re-keying it.
   // false when there is no such track or the path is not inside the base folder.
   bool ReplaceTrack(uint32_t id, SBTrackV100 track);
-  // Removes the track and every mention of it in the playlists.
+  // Removes the track and every mention of it in the playlists; its id is not
+  // given to another track by this object again.
   void RemoveTrack(uint32_t id);
   const SBTrackV100* FindTrack(uint32_t id) const { return tracks_.Find(id); }
   // True when a track other than `track` itself has the same duplicate key.
@@ -295,6 +296,9 @@ class Shoebox : public ShoeboxDuplicateHasher {
   // Track ids that loaded playlists name without a track: never assigned, so a
   // new track cannot slip into a playlist.
   std::unordered_set<uint32_t> danglingIds_;
+  // Track ids removed since this database object was made; Clear keeps them,
+  // so an id a client still holds never names another track in the same run.
+  std::unordered_set<uint32_t> retiredTrackIds_;
   // Every id in [kShoeboxFirstId, hint) is taken, so the search starts here.
   uint32_t trackIdHint_ = kShoeboxFirstId;
   uint32_t playlistIdHint_ = kShoeboxFirstId;

@@ -5,6 +5,7 @@
 
 #include <blkid/blkid.h>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -465,11 +466,11 @@ bool VolumeSpace(std::string_view root, DiskSpace& out) {
   return true;
 }
 
-std::optional<std::string> ResolvePlayerPath(std::string_view path) {
-  char letter = DriveLetterOf(path);
-  if (!letter) return std::nullopt;
-  auto v = VolumeTable::Instance().FindRecent(letter);
-  if (!v) return std::nullopt;
+namespace {
+
+// The components of a drive path below its root; nullopt when a ".." would
+// leave the root or a name holds a NUL.
+std::optional<std::vector<std::string>> PathComponents(std::string_view path) {
   std::vector<std::string> parts;
   std::string_view rest = path.substr(2);
   size_t pos = 0;
@@ -487,11 +488,13 @@ std::optional<std::string> ResolvePlayerPath(std::string_view path) {
     }
     parts.emplace_back(part);
   }
-  std::string native = v->nativeRoot == "/" ? "" : v->nativeRoot;
-  if (v->kind == VolumeKind::System) {
-    for (const auto& p : parts) native += "/" + p;
-    return native.empty() ? "/" : native;
-  }
+  return parts;
+}
+
+// Walks `parts` down from the folder `base` (native), matching names without
+// regard to case; refused when it meets a symbolic link.
+std::optional<std::string> WalkPlayerPath(const std::string& base, const std::vector<std::string>& parts) {
+  std::string native = base == "/" ? "" : base;
   bool walking = true;  // names below a missing one cannot exist either
   for (const auto& p : parts) {
     std::string dir = native.empty() ? "/" : native;
@@ -509,6 +512,62 @@ std::optional<std::string> ResolvePlayerPath(std::string_view path) {
     native += "/" + name;
   }
   return native.empty() ? "/" : native;
+}
+
+}  // namespace
+
+std::optional<std::string> ResolvePlayerPath(std::string_view path) {
+  char letter = DriveLetterOf(path);
+  if (!letter) return std::nullopt;
+  auto v = VolumeTable::Instance().FindRecent(letter);
+  if (!v) return std::nullopt;
+  auto parts = PathComponents(path);
+  if (!parts) return std::nullopt;
+  if (v->kind == VolumeKind::System) {
+    std::string native;
+    for (const auto& p : *parts) native += "/" + p;
+    return native.empty() ? "/" : native;
+  }
+  return WalkPlayerPath(v->nativeRoot, *parts);
+}
+
+// --- PlayerRoot
+
+std::shared_ptr<PlayerRoot> PlayerRoot::Open(std::string_view root) {
+  char letter = DriveLetterOf(root);
+  if (!letter || letter == kSystemDriveLetter) return nullptr;
+  auto v = VolumeTable::Instance().Find(letter);
+  if (!v || v->kind == VolumeKind::System) return nullptr;
+  int fd = ::open(v->nativeRoot.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  return std::shared_ptr<PlayerRoot>(new PlayerRoot(fd, letter, v->nativeRoot, st.st_dev, st.st_ino));
+}
+
+PlayerRoot::PlayerRoot(int fd, char letter, std::string nativeRoot, uint64_t device, uint64_t inode)
+    : fd_(fd), letter_(letter), nativeRoot_(std::move(nativeRoot)), device_(device), inode_(inode),
+      anchor_("/proc/self/fd/" + std::to_string(fd)) {}
+
+PlayerRoot::~PlayerRoot() { ::close(fd_); }
+
+bool PlayerRoot::StillConnected() const {
+  struct stat held {}, named {};
+  if (::fstat(fd_, &held) != 0 || held.st_nlink == 0) return false;  // removed
+  // A lazily unmounted volume leaves its mount point naming the folder beneath it.
+  if (::stat(nativeRoot_.c_str(), &named) != 0) return false;
+  return named.st_dev == held.st_dev && named.st_ino == held.st_ino && held.st_dev == device_ &&
+         held.st_ino == inode_;
+}
+
+std::optional<std::string> PlayerRoot::Resolve(std::string_view path) const {
+  if (DriveLetterOf(path) != letter_) return std::nullopt;
+  auto parts = PathComponents(path);
+  if (!parts) return std::nullopt;
+  return WalkPlayerPath(anchor_, *parts);
 }
 
 }  // namespace hub::platform

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -141,5 +142,38 @@ char DriveLetterOf(std::string_view path);
 // letter is unbound, a ".." would leave the root, a name holds a NUL, or the
 // walk meets a symbolic link inside the player.
 std::optional<std::string> ResolvePlayerPath(std::string_view path);
+
+// A player's root folder held open (a directory descriptor) from connect to
+// disconnect. Its paths name the descriptor (/proc/self/fd/N/...), so every
+// open, rename, mkdir or unlink made with them walks from the folder that was
+// connected: a folder removed and made again, or a volume unmounted lazily,
+// never receives the player's files. Keep the object alive as long as a path
+// made from it is in use (a copy job holds it), since the number may be reused.
+class PlayerRoot {
+ public:
+  // The root of the volume bound to the drive of `root` ("E:\"); null when
+  // the letter is unbound, the system drive, or its folder cannot be opened.
+  static std::shared_ptr<PlayerRoot> Open(std::string_view root);
+  ~PlayerRoot();
+  PlayerRoot(const PlayerRoot&) = delete;
+  PlayerRoot& operator=(const PlayerRoot&) = delete;
+
+  // The held folder still exists and its volume's path still names it.
+  bool StillConnected() const;
+  // As ResolvePlayerPath, from the held folder; refused for another letter.
+  std::optional<std::string> Resolve(std::string_view path) const;
+  int Fd() const { return fd_; }
+  // The volume's folder as it was named at connect.
+  const std::string& NativeRoot() const { return nativeRoot_; }
+
+ private:
+  PlayerRoot(int fd, char letter, std::string nativeRoot, uint64_t device, uint64_t inode);
+  int fd_;
+  char letter_;
+  std::string nativeRoot_;
+  uint64_t device_;
+  uint64_t inode_;
+  std::string anchor_;
+};
 
 }  // namespace hub::platform

@@ -437,10 +437,10 @@ void Progress::SetPos(int pos) {
   Changed();
 }
 void Progress::StepIt() {
-  int next = pos_ + step_;
+  int64_t next = int64_t(pos_) + step_;  // no overflow near the ends of a large range
   if (next > max_) next = min_ + (next - max_);
   if (next < min_) next = min_;
-  pos_ = std::min(next, std::max(min_, max_));
+  pos_ = static_cast<int>(std::min<int64_t>(next, std::max(min_, max_)));
   Changed();
 }
 int Progress::Min() const { return min_; }

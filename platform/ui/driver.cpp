@@ -4,6 +4,8 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -313,8 +315,10 @@ void TerminalUiDriver::WindowDestroyed(Window& window) {
 
 void TerminalUiDriver::DrawProgress(Window& window) {
   Progress* p = ProgressOf(window);
-  int span = p->Max() - p->Min();
-  int percent = span > 0 ? (p->Pos() - p->Min()) * 100 / span : 0;
+  // 64 bits: a range of bytes or tracks times 100 does not fit an int.
+  int64_t span = int64_t(p->Max()) - p->Min();
+  int64_t done = std::clamp<int64_t>(int64_t(p->Pos()) - p->Min(), 0, std::max<int64_t>(span, 0));
+  int percent = span > 0 ? static_cast<int>(done * 100 / span) : 0;
   if (barWindow_ != window.Handle()) {
     EndProgressLine();
     barWindow_ = window.Handle();

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <stdexcept>
 #include <thread>
 
 #include "common/product_profile.h"
@@ -336,6 +337,204 @@ TEST_F(MscDeviceTest, MessagesAndProgressGoThroughTheUserInterface) {
   EXPECT_FALSE(driver.ProgressWindow()->IsVisible()) << "the progress window is hidden after connecting";
   device.reset();
   platform::ui::SetUiDriver(std::move(previous));
+}
+
+// A database of `count` tracks with texts long enough that 60,000 of them pass
+// 21,474,836 bytes (where byte offsets times 100 leave an int).
+void WriteLargeDatabase(const std::string& file, int count) {
+  Shoebox db;
+  db.Load(nullptr, nullptr, file, u"E:\\");
+  for (int i = 0; i < count; ++i) {
+    SBTrackV100 track;
+    std::string n = std::to_string(i);
+    track.SetText(kTrackTextPath, Utf8ToUtf16("E:\\Music\\Artist number " + n + "\\Album number " + n +
+                                              "\\01 The title of song number " + n + ".mp3"));
+    track.SetText(kTrackTextTitle, Utf8ToUtf16("The title of song number " + n));
+    track.SetText(kTrackTextArtist, Utf8ToUtf16("Artist number " + n));
+    track.SetText(kTrackTextAlbum, Utf8ToUtf16("Album number " + n));
+    track.SetText(kTrackTextComment, Utf8ToUtf16("A comment that fills the record " + n));
+    ASSERT_NE(db.AddTrack(std::move(track), true), 0u);
+  }
+  SBPlaylistV100 playlist;
+  playlist.SetName(u"Last");
+  playlist.items = {kShoeboxFirstId, kShoeboxFirstId + uint32_t(count) - 1};
+  db.AddPlaylist(std::move(playlist), true);
+  std::string error;
+  ASSERT_EQ(db.Save(nullptr, error), 1) << error;
+}
+
+// The test family whose progress window fails at the n-th position it is given.
+class FailingProgressDevice : public TestFamilyDevice {
+ public:
+  FailingProgressDevice(KernelDriver* driver, int failAt) : TestFamilyDevice(driver), failAt_(failAt) {}
+
+ protected:
+  std::unique_ptr<ShoeboxProgressMonitor> MakeProgress(const std::string&, int) override {
+    struct Failing : ShoeboxProgressMonitor {
+      explicit Failing(int& left) : left(left) {}
+      void SetStatus(const std::string&, int) override {}
+      void SetPosition(int) override {
+        if (--left == 0) throw std::length_error("progress window failed");
+      }
+      void Step() override {}
+      void Hide() override {}
+      int& left;
+    };
+    return std::make_unique<Failing>(failAt_);
+  }
+
+ private:
+  int failAt_;
+};
+
+TEST_F(MscDeviceTest, LoadStoppedPartWayKeepsTheFileAndABackupAndSaysSo) {
+  WriteLargeDatabase(DatabaseFile(), 1600);
+  std::string original = ReadAll(DatabaseFile());
+  FailingProgressDevice device(&driver, 2);  // before the 1501st track
+  device.Connect(0);
+  ASSERT_EQ(device.IsConnected(), 1);
+  EXPECT_EQ(device.Database().TrackCount(), 1500u);
+  EXPECT_EQ(device.CountShown("could not be read completely"), 1u);
+  EXPECT_EQ(ReadAll(DatabaseFile()), original) << "nothing is written at connect";
+  device.SetOwnerName("After");
+  device.SaveDatabase();
+  ASSERT_TRUE(device.WaitForSaves(std::chrono::seconds(20)));
+  EXPECT_EQ(ReadAll(DatabaseFile() + ".bak"), original);
+  EXPECT_EQ(StoredOwnerName(), u"After");
+}
+
+// 60,000 tracks (about 36 MB) under the terminal and the scripted driver: every track and the playlist.
+TEST_F(MscDeviceTest, LargeDatabaseLoadsWholeUnderEachUserInterfaceDriver) {
+  constexpr int kTracks = 60000;
+  WriteLargeDatabase(DatabaseFile(), kTracks);
+  ASSERT_GT(fs::file_size(DatabaseFile()), 21474836u * 1.1);
+  for (bool terminal : {true, false}) {
+    FILE* out = std::tmpfile();
+    std::unique_ptr<platform::ui::UiDriver> ui;
+    if (terminal) ui = std::make_unique<platform::ui::TerminalUiDriver>(out, -1, false);
+    else ui = std::make_unique<platform::ui::ScriptedUiDriver>();
+    auto previous = platform::ui::SetUiDriver(std::move(ui));
+    {
+      auto device = MakeDevice();
+      device->realUi = true;
+      device->Connect(0);
+      EXPECT_EQ(device->IsConnected(), 1) << terminal;
+      EXPECT_EQ(device->Database().TrackCount(), size_t(kTracks)) << terminal;
+      EXPECT_EQ(device->Database().PlaylistCount(), 1u) << terminal;
+      EXPECT_TRUE(device->Database().LoadedCleanly()) << terminal;
+    }
+    platform::ui::SetUiDriver(std::move(previous));
+    std::fclose(out);
+  }
+}
+
+TEST_F(MscDeviceTest, SaveNeverWritesOverADatabaseThatTookItsPlace) {
+  auto device = MakeDevice();
+  device->SetWatchPeriod(std::chrono::hours(1));
+  device->Connect(0);
+  ASSERT_EQ(device->IsConnected(), 1);
+  device->SetOwnerName("Mine");
+  // Another player's database, put in place the way a save puts one: a new file renamed over.
+  {
+    Shoebox other;
+    other.Load(nullptr, nullptr, player + "/other.sbx", u"E:\\");
+    other.SetOwnerName(u"Theirs");
+    std::string error;
+    ASSERT_EQ(other.Save(nullptr, error), 1);
+  }
+  fs::rename(player + "/other.sbx", DatabaseFile());
+  std::string theirs = ReadAll(DatabaseFile());
+  device->SaveDatabase();
+  ASSERT_TRUE(device->WaitForSaves(std::chrono::seconds(10)));
+  EXPECT_EQ(ReadAll(DatabaseFile()), theirs);
+  EXPECT_EQ(device->IsConnected(), 0);
+  EXPECT_EQ(device->CountShown("was changed by something else since it was loaded"), 1u);
+  Shoebox kept;
+  ASSERT_EQ(kept.Load(nullptr, nullptr, DatabaseFile() + ".bak", u"E:\\"), 1);
+  EXPECT_EQ(kept.OwnerName(), u"Mine");
+}
+
+// The player's folder goes away and a folder of the same name takes its
+// place: nothing of the old player may be written into it.
+TEST_F(MscDeviceTest, SaveWritesNothingIntoAFolderThatTookThePlayersPlace) {
+  struct Case {
+    const char* name;
+    std::function<void(const std::string&)> replace;
+  } cases[] = {
+      {"removed and made again",
+       [](const std::string& folder) {
+         fs::remove_all(folder);
+         fs::create_directory(folder);
+         std::ofstream(folder + "/Quorral.sbx") << "another player's database";
+       }},
+      {"renamed away", [](const std::string& folder) {
+         fs::rename(folder, folder + ".gone");
+         fs::create_directory(folder);
+       }}};
+  for (const Case& c : cases) {
+    player = test::MakeTempDir("player");
+    Configure("E=" + player + "|" + test::kTestLabel + "|1234ABCD");
+    auto device = MakeDevice();
+    device->SetWatchPeriod(std::chrono::hours(1));
+    device->Connect(0);
+    ASSERT_EQ(device->IsConnected(), 1) << c.name;
+    device->SetOwnerName("Old player");
+    c.replace(player);
+    std::vector<std::string> before;
+    for (const auto& e : fs::directory_iterator(player)) before.push_back(e.path().filename().string() + "=" + ReadAll(e.path()));
+    device->SaveDatabase();
+    ASSERT_TRUE(device->WaitForSaves(std::chrono::seconds(10))) << c.name;
+    std::vector<std::string> after;
+    for (const auto& e : fs::directory_iterator(player)) after.push_back(e.path().filename().string() + "=" + ReadAll(e.path()));
+    EXPECT_EQ(after, before) << c.name;
+    EXPECT_EQ(device->IsConnected(), 0) << c.name;
+    // Whether the save or the watcher found it first, the user hears it once.
+    EXPECT_TRUE(WaitUntil([&] { return device->CountShown("can no longer communicate with your player") == 1; }))
+        << c.name;
+  }
+}
+
+TEST_F(MscDeviceTest, DatabaseThatIsASymbolicLinkIsSaidToBeUnreadable) {
+  std::string elsewhere = test::MakeTempDir("elsewhere") + "/real.sbx";
+  std::ofstream(elsewhere) << "not followed";
+  fs::create_symlink(elsewhere, DatabaseFile());
+  auto device = MakeDevice();
+  device->Connect(0);
+  EXPECT_EQ(device->IsConnected(), 1) << "the player is there";
+  EXPECT_EQ(device->CountShown("could not automatically detect"), 0u);
+  EXPECT_EQ(device->CountShown("cannot be read"), 1u);
+  EXPECT_EQ(device->imports, 0) << "an unreadable database is not rebuilt over";
+  device->Disconnect();
+  EXPECT_EQ(ReadAll(elsewhere), "not followed");
+  EXPECT_TRUE(fs::is_symlink(DatabaseFile()));
+}
+
+// Without a player every change answers failure with the not-connected text,
+// so nothing seems done and then vanishes at the next Connect.
+TEST_F(MscDeviceTest, ChangesWithoutAPlayerAnswerNotConnected) {
+  auto device = MakeDevice("NOT-THIS-ONE");
+  device->Connect(0);
+  ASSERT_EQ(device->IsConnected(), 0);
+  struct Case {
+    uint32_t opcode;
+    const char* name;
+  } cases[] = {{2110, "SetOwnerName"},   {8040, "CreatePlaylist"}, {8050, "DeletePlaylist"},
+               {8090, "RenamePlaylist"}, {8100, "AddBatchToPlaylist"}, {8110, "RemoveBatchFromPlaylist"},
+               {8130, "ShufflePlaylist"}, {2450, "ImportTrackFile"}, {4050, "SetTrackInfo"},
+               {6050, "DeleteTrack"},    {5050, "AddDataFile"},    {11150, "CreateNote"},
+               {11220, "WriteNote"},     {12150, "CreateContact"}, {12220, "WriteContact"}};
+  for (const Case& c : cases) {
+    KdpBlock block;
+    block.Init();
+    block.opcode = c.opcode;
+    block.s1.Set("Road Trip");
+    block.id1 = KernelId(2001);
+    device->DispatchRequest(block);
+    EXPECT_NE(block.errorCode, 0) << c.name;
+    EXPECT_EQ(block.errorText.str(), "No player is connected.") << c.name;
+  }
+  EXPECT_EQ(device->Database().PlaylistCount(), 0u);
+  EXPECT_EQ(device->GetOwnerName(), "");
 }
 
 TEST(StorageKilobytesTest, SaturatesInsteadOfWrapping) {

@@ -109,6 +109,27 @@ TEST(M3uTest, PlaylistNamesBecomeSafeDistinctFileNames) {
                                       "Playlist (2).m3u"}));
 }
 
+// A name past the file system's 255 bytes (less the rewrite's ".tmp") is cut
+// on a character boundary, and names that then meet still get " (n)".
+TEST(M3uTest, LongPlaylistNamesFitOneFileNameAndStayDistinct) {
+  std::string ascii(256, 'a');
+  std::string wide;
+  for (int i = 0; i < 100; ++i) wide += "\xC3\xA9";  // 200 bytes of "é"
+  wide = "xy" + wide + wide;                         // 402 bytes: 247 falls inside a character
+  auto files = PlaylistFileNames({ascii, ascii + "b", wide, std::string(250, 'c') + " .x"});
+  ASSERT_EQ(files.size(), 4u);
+  EXPECT_EQ(files[0], std::string(247, 'a') + ".m3u");
+  EXPECT_EQ(files[1], std::string(243, 'a') + " (2).m3u");
+  EXPECT_EQ(files[2], "xy" + wide.substr(2, 244) + ".m3u");
+  EXPECT_EQ(files[3], std::string(247, 'c') + ".m3u") << "no blank or dot before the extension";
+  for (const auto& f : files) EXPECT_LE(f.size() + 4, 255u) << f;
+
+  std::string folder = test::MakeTempDir("playlists");
+  M3uPlaylist playlist{ascii, {}};
+  EXPECT_TRUE(ExportM3uFolder(folder, {playlist}, PlayerTextCodec(), {}).empty());
+  EXPECT_TRUE(std::filesystem::exists(folder + "/" + files[0]));
+}
+
 TEST(M3uTest, ExportWritesNewFilesThenRemovesStaleOnes) {
   namespace fs = std::filesystem;
   std::string root = test::MakeTempDir("m3u");

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdint>
 #include <thread>
 
 #include "platform/ui/control.h"
@@ -417,6 +418,33 @@ TEST_F(TerminalTest, ProgressShowsAsBarAndEndsWithTheWindow) {
   EXPECT_NE(text.find("Deleting... [###---------------------------]  10% Preparing\n\n=== Mgr ==="),
             std::string::npos)
       << text;
+}
+
+// A 24 MB database's byte offsets times 100 do not fit an int: the bar must
+// still read right (it once overflowed into a negative width and threw).
+TEST_F(TerminalTest, ProgressOverLargeRangesStaysWithinTheBar) {
+  SetUiDriver(std::make_unique<TerminalUiDriver>(out, -1, false));
+  struct Case {
+    int min, max, pos;
+    const char* expected;
+  } cases[] = {
+      {0, 25000000, 23900000, " 95% Preparing"},
+      {0, INT32_MAX, INT32_MAX - 1, "100% Preparing"},
+      {-INT32_MAX, INT32_MAX, 0, " 50% Preparing"},
+  };
+  for (const Case& c : cases) {
+    ProgressWindow w;
+    w.Create();
+    auto& bar = w.Ctl<Progress>(1002);
+    bar.SetRange(c.min, c.max);
+    bar.SetStep(1);
+    w.Show(true);
+    bar.SetPos(c.pos);
+    bar.StepIt();
+    w.Show(false);
+    std::string text = Output();
+    EXPECT_NE(text.find(c.expected), std::string::npos) << c.max << "\n" << text;
+  }
 }
 
 TEST_F(TerminalTest, ControlSocketListsAndAnswersAPendingMessageBox) {

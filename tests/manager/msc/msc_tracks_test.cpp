@@ -75,7 +75,9 @@ class MscTracksTest : public ::testing::Test {
     view.readSettings = false;
     platform::VolumeTable::Instance().SetSystemView(view);
 
-    className_ = "TracksProgress" + std::to_string(::getpid());
+    // A class per fixture: a class keeps its first procedure, which must not outlive its fixture.
+    static int fixtures = 0;
+    className_ = "TracksProgress" + std::to_string(::getpid()) + "_" + std::to_string(++fixtures);
     win::RegisterWindowClass(className_, [this](win::WindowHandle w, uint32_t m, uint64_t wp, int64_t lp) -> int64_t {
       if (m == kMsgProgress || m == kMsgProgressDone) seen.push_back({m, wp, lp});
       return win::DefaultWindowProc(w, m, wp, lp);
@@ -291,6 +293,82 @@ TEST_F(MscTracksTest, FailedCopyTakesItsRecordAndFileAway) {
   // The failure reaches the next request through the driver-error fields.
   EXPECT_EQ(device->CurrentBlock().driverErrorCode, uint32_t(ENOENT));
   EXPECT_EQ(device->CurrentBlock().driverErrorText.str(), "Driver Error: 0x2");
+}
+
+// The database and the other files the system keeps on the player are never
+// taken as tracks, and a record naming one never deletes or rewrites it.
+TEST_F(MscTracksTest, SystemFilesAreNeverTracksNorDeletedNorWritten) {
+  fs::create_directories(player + "/!PLAYLIST");
+  fs::create_directories(player + "/misc");
+  for (const char* name : {"Quorral.sbx.tmp", "Quorral.sbx.bak", "Quorral.sbx.1700000000.bak", "!PLAYLIST/Mix.m3u"})
+    test::WriteBytes(player + "/" + name, {7, 7, 7});
+  auto readAll = [](const std::string& path) { return test::ReadBytes(path); };
+  const std::vector<uint8_t> database = readAll(player + "/Quorral.sbx");
+  ASSERT_FALSE(database.empty());
+  size_t tracks = device->Database().TrackCount();
+  for (const std::string path : {"E:\\Quorral.sbx", "E:\\quorral.SBX", "E:\\.\\Quorral.sbx.tmp", "E:\\misc\\..\\Quorral.sbx",
+                                 "E:\\Quorral.sbx.bak", "E:\\Quorral.sbx.1700000000.bak", "E:\\!playlist\\Mix.m3u"}) {
+    auto block = Request(2450, [&](KdpBlock& b) { b.s1.Set(path); b.track = Record(path, "A", "G"); });
+    EXPECT_NE(block->errorCode, 0) << path;
+  }
+  EXPECT_EQ(device->Database().TrackCount(), tracks);
+
+  // A record that names the database (from an older database) goes; the file stays.
+  SBTrackV100 track;
+  track.SetText(kTrackTextPath, u"E:\\Quorral.sbx");
+  uint32_t id = device->Database().AddTrack(std::move(track), true);
+  ASSERT_NE(id, 0u);
+  Request(4050, [&](KdpBlock& b) { b.id1 = KernelId(id); b.track = Record("", "New Artist", "Rock", "New Title"); });
+  EXPECT_EQ(Request(2460, [&](KdpBlock& b) { b.id1 = KernelId(id); b.n1 = 1; })->result, 0);
+  EXPECT_EQ(readAll(player + "/Quorral.sbx"), database);
+  EXPECT_EQ(Request(6050, [&](KdpBlock& b) { b.id1 = KernelId(id); })->result, 0);
+  EXPECT_EQ(device->GetTrackFilePath(KernelId(id)), "");
+  EXPECT_EQ(readAll(player + "/Quorral.sbx"), database);
+}
+
+// The player's folder is renamed away while a copy waits to start, and an
+// empty folder takes its name: the copy and the save go nowhere but the player.
+TEST_F(MscTracksTest, CopyAndSaveNeverLandWhereThePlayerUsedToBe) {
+  device->SetWatchPeriod(std::chrono::hours(1));
+  std::string source = Source("moving.mp3");
+  std::string gone = player + ".gone";
+  device->SetBeforeCopyHook([&](const CopyJob&) {
+    fs::rename(player, gone);
+    fs::create_directory(player);
+  });
+  auto block = Add(source, Record(source, "Art", "Gen"));
+  ASSERT_EQ(block->result, 0);
+  ASSERT_TRUE(PumpUntilDone(1));
+  ASSERT_TRUE(device->WaitForCopies(std::chrono::seconds(20)));
+  device->SaveDatabase();
+  ASSERT_TRUE(device->WaitForSaves(std::chrono::seconds(20)));
+  EXPECT_TRUE(fs::is_empty(player)) << "nothing written into the folder that took the player's name";
+  EXPECT_EQ(device->IsConnected(), 0);
+  EXPECT_TRUE(fs::exists(gone + "/Gen/Art/moving.mp3")) << "the copy went to the player itself";
+}
+
+// A batch that names a track deleted meanwhile adds nothing, and the next new
+// track does not take the deleted one's id (so a stale id never pulls it in).
+TEST_F(MscTracksTest, StaleTrackIdsAreRefusedAndNotGivenAgain) {
+  std::string first = Source("first.mp3");
+  auto added = Add(first, Record(first, "One", "G", "First"));
+  ASSERT_TRUE(PumpUntilDone(1));
+  ASSERT_TRUE(device->WaitForCopies(std::chrono::seconds(20)));
+  KernelId stale = added->id1;
+  KernelId playlist = Request(8040, [](KdpBlock& b) { b.s1.Set("Mix"); })->id1;
+  ASSERT_EQ(Request(6050, [&](KdpBlock& b) { b.id1 = stale; })->result, 0);
+
+  Request(2160);  // ClearIdBatch
+  Request(2170, [&](KdpBlock& b) { b.id1 = stale; });  // AddToIdBatch
+  auto refused = Request(8100, [&](KdpBlock& b) { b.id1 = playlist; });
+  EXPECT_NE(refused->errorCode, 0);
+  EXPECT_EQ(device->Database().FindPlaylist(playlist.key[0])->items.size(), 0u);
+
+  std::string second = Source("second.mp3");
+  auto next = Add(second, Record(second, "Two", "G", "Second"));
+  ASSERT_TRUE(PumpUntilDone(2));
+  EXPECT_NE(next->id1.key[0], stale.key[0]);
+  EXPECT_EQ(device->Database().FindPlaylist(playlist.key[0])->items.size(), 0u);
 }
 
 TEST_F(MscTracksTest, DeleteKeepsTheRecordWhileTheFileStays) {

@@ -5,6 +5,7 @@
 
 #include <random>
 #include <set>
+#include <stdexcept>
 
 #include "manager/shoebox/shoebox.h"
 #include "shoebox_fixtures.h"
@@ -204,6 +205,36 @@ TEST(ShoeboxDamageTest, InnerNulEndsATrackTextWherePutAndIsReported) {
       EXPECT_EQ(t->Text(kTrackTextGenre), u"G");
     }
   }
+}
+
+// A load stopped by a failure from outside (here the progress window) keeps
+// the tracks read before it, indexed, and is not clean.
+TEST(ShoeboxDamageTest, LoadStoppedByAFailingMonitorKeepsWhatWasReadAndIsNotClean) {
+  Shoebox source;
+  for (int i = 0; i < 1600; ++i) {
+    SBTrackV100 track;
+    track.SetText(kTrackTextPath, u"E:\\t" + std::u16string(1, char16_t(u'a' + i % 26)) + u".mp3");
+    track.SetText(kTrackTextTitle, u"T");
+    track.SetTrackNumber(static_cast<uint16_t>(i % 100));
+    ASSERT_NE(source.AddTrack(std::move(track), true), 0u);
+  }
+  struct Failing : ShoeboxProgressMonitor {
+    int left = 2;  // the position before the 1501st track
+    void SetStatus(const std::string&, int) override {}
+    void SetPosition(int) override {
+      if (--left == 0) throw std::runtime_error("window gone");
+    }
+    void Step() override {}
+    void Hide() override {}
+  } failing;
+  Shoebox db;
+  EXPECT_EQ(db.LoadFromMemory(source.Serialize(), &failing, nullptr, u"E:\\"), 1);
+  EXPECT_EQ(db.TrackCount(), 1500u);
+  EXPECT_FALSE(db.LoadedCleanly());
+  EXPECT_NE(db.LastLoad().damage.find("window gone"), std::string::npos) << db.LastLoad().damage;
+  ASSERT_NE(db.FindTrack(kShoeboxFirstId + 1499), nullptr);
+  EXPECT_EQ(db.FindTrack(kShoeboxFirstId + 1500), nullptr);
+  EXPECT_TRUE(db.IsDuplicate(*db.FindTrack(kShoeboxFirstId + 7))) << "keys of what was read are indexed";
 }
 
 TEST(ShoeboxDamageTest, FilesThatCannotBeReadAreNotLoaded) {

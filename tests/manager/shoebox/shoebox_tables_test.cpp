@@ -40,7 +40,7 @@ TEST(ShoeboxTablesTest, NewIdIsTheSmallestFreeFrom2001) {
   EXPECT_EQ(db.AddTrack(Track(u"E:\\x.mp3"), true), 2003u);
   EXPECT_EQ(db.AddTrack(Track(u"E:\\y.mp3"), true), 2005u);
   db.RemoveTrack(2002);
-  EXPECT_EQ(db.AddTrack(Track(u"E:\\z.mp3"), true), 2002u);
+  EXPECT_EQ(db.AddTrack(Track(u"E:\\z.mp3"), true), 2006u) << "a removed track's id is not given again";
 
   SBPlaylistV100 p;
   EXPECT_EQ(db.AddPlaylist(p, true), 2001u);
@@ -58,8 +58,9 @@ TEST(ShoeboxTablesTest, RemovedTrackLeavesPlaylistsAndANewTrackDoesNotJoinThem) 
   EXPECT_EQ(db.FindPlaylist(2001)->items, (std::vector<uint32_t>{2001, 2999, 2004}));
   EXPECT_EQ(db.TotalSize(), 3221225472ull + 2000);
 
-  // The new track takes the freed id 2002; no playlist names it.
-  EXPECT_EQ(db.AddTrack(Track(u"E:\\new.mp3"), true), 2002u);
+  // The freed id 2002 is not given again in this run (a client may still hold
+  // it), even after a clear; 2003 is free, and no playlist names it.
+  EXPECT_EQ(db.AddTrack(Track(u"E:\\new.mp3"), true), 2003u);
   EXPECT_EQ(db.FindPlaylist(2001)->items, (std::vector<uint32_t>{2001, 2999, 2004}));
   EXPECT_EQ(db.FindPlaylist(2005)->items, (std::vector<uint32_t>{2004}));
   // Saved, the playlist has shrunk: 2999 names no track and stays out of the file.
@@ -67,6 +68,10 @@ TEST(ShoeboxTablesTest, RemovedTrackLeavesPlaylistsAndANewTrackDoesNotJoinThem) 
   auto saved = db.Serialize();
   ASSERT_EQ(back.LoadFromMemory(saved, nullptr, nullptr, u"E:\\"), 1);
   EXPECT_EQ(back.FindPlaylist(2001)->items, (std::vector<uint32_t>{2001, 2004}));
+
+  db.Clear();
+  EXPECT_EQ(db.AddTrack(Track(u"E:\\a.mp3"), true), 2001u);
+  EXPECT_EQ(db.AddTrack(Track(u"E:\\b.mp3"), true), 2003u);
 }
 
 // A saved playlist lists only ids of tracks, its count says as much, and the
