@@ -5,7 +5,10 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
@@ -51,6 +54,16 @@ bool FileLock::TryLock() {
   }
   locked_ = true;
   return true;
+}
+
+bool FileLock::TryLockFor(uint32_t timeoutMs) {
+  // flock has no timed wait: poll, starting fine and backing off to 10 ms.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (int pause = 1;; pause = std::min(pause * 2, 10)) {
+    if (TryLock()) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+  }
 }
 
 void FileLock::Unlock() {

@@ -2,6 +2,7 @@
 // a crashed process never leaves the next one waiting.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,8 @@ class FileLock {
 
   void Lock();      // waits without limit
   bool TryLock();   // false when another holder has it
+  // Waits at most `timeoutMs` for the lock; false when another holder kept it.
+  bool TryLockFor(uint32_t timeoutMs);
   void Unlock();
   bool locked() const { return locked_; }
 

@@ -3,6 +3,7 @@
 // the reply check.
 #include "shell/client/kernel_device_client.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <mutex>
@@ -162,6 +163,13 @@ void KernelDeviceClient::ThrowNotRunning() const {
                                     TheProductProfile().managerName + " is not running.");
 }
 
+void KernelDeviceClient::ThrowBusy(uint32_t opcode) const {
+  throw KernelDeviceClientException(opcode, std::string(kDeviceBusyTitle),
+                                    TheProductProfile().managerName +
+                                        " is busy with a request of another program, which did not finish in time.\n"
+                                        "Please try again.");
+}
+
 void KernelDeviceClient::ConnectionCheck() const {
   // A client whose binding failed must not send into its private block,
   // which no manager reads.
@@ -206,7 +214,11 @@ KdpReply KernelDeviceClient::Exchange(uint32_t opcode, std::span<const KdpArg> a
   // dies with its holder, so a crashed client never blocks the rest).
   platform::CriticalSectionGuard guard(requestLock_);
   ConnectionCheck();
-  std::lock_guard<platform::FileLock> otherProcesses(*processLock_);
+  // Another client stopped inside its request must not freeze this one: the
+  // wait for the block has the request's own time-out.
+  if (completionTimeout_ == kKdpNoTimeout) processLock_->Lock();
+  else if (!processLock_->TryLockFor(completionTimeout_)) ThrowBusy(opcode);
+  std::lock_guard<platform::FileLock> otherProcesses(*processLock_, std::adopt_lock);
   KdpBlock& b = *block_;
 
   b.idA = IdA();
@@ -310,8 +322,29 @@ void KernelDeviceClient::Transact(KdpBlock& b) {
 
   if (!platform::PostWindowMessage(managerWindow_, kKdpRequestMessage, sequence, 0)) ThrowNotRunning();
 
+  // Waits on `sem` for up to `timeoutMs` in short slices, and gives up at once
+  // when the manager's window is gone (its process died): a dead manager
+  // answers nothing, and the lock must not stay held for the whole time-out.
+  bool managerGone = false;
+  auto waitAlive = [&](platform::NamedSemaphore* sem, uint32_t timeoutMs) {
+    const uint64_t start = platform::TickCount64();
+    for (;;) {
+      uint32_t slice = kKdpLivenessSliceMs;
+      if (timeoutMs != kKdpNoTimeout) {
+        uint64_t spent = platform::TickCount64() - start;
+        if (spent >= timeoutMs) return false;
+        slice = static_cast<uint32_t>(std::min<uint64_t>(slice, timeoutMs - spent));
+      }
+      if (sem->Wait(slice) == platform::WaitResult::Signalled) return true;
+      if (!platform::IsWindowAlive(managerWindow_)) {
+        managerGone = true;
+        return false;
+      }
+    }
+  };
+
   // A wait that fails is a wait that timed out: the request was not answered.
-  if (pre_->Wait(kKdpPreTimeoutMs) != platform::WaitResult::Signalled) ThrowNotRunning();
+  if (!waitAlive(pre_.get(), kKdpPreTimeoutMs)) ThrowNotRunning();
 
   // Waits until the manager has answered this request; a unit released for an
   // older request is taken and the wait goes on for the rest of the time.
@@ -324,17 +357,19 @@ void KernelDeviceClient::Transact(KdpBlock& b) {
         if (spent >= timeoutMs) return false;
         left = static_cast<uint32_t>(timeoutMs - spent);
       }
-      if (!sem || sem->Wait(left) != platform::WaitResult::Signalled) return false;
+      if (!sem || !waitAlive(sem, left)) return false;
       if (IsKdpAnswered(b, sequence)) return true;
       if (acceptExtension && b.extensionTime != 0) return true;
     }
   };
 
   if (!waitForAnswer(completion_.get(), completionTimeout_, true)) {
+    if (managerGone) ThrowNotRunning();
     throw KernelDeviceClientException(opcode, std::string(kDeviceTimeoutTitle), TimeoutText(60));
   }
   const uint32_t extension = b.extensionTime;
   if (extension != 0 && !waitForAnswer(extension_.get(), extension, false)) {
+    if (managerGone) ThrowNotRunning();
     throw KernelDeviceClientException(opcode, std::string(kDeviceTimeoutTitle), TimeoutText(extension / 1000));
   }
 }

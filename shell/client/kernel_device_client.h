@@ -30,6 +30,8 @@ inline constexpr uint32_t kKdpRequestMessage = 0x464;  // WM_USER + 100
 inline constexpr uint32_t kKdpPreTimeoutMs = 7000;
 inline constexpr uint32_t kKdpCompletionTimeoutMs = 60000;
 inline constexpr uint32_t kKdpNoTimeout = 0xFFFFFFFF;
+// While waiting for an answer the client looks this often whether the manager still lives.
+inline constexpr uint32_t kKdpLivenessSliceMs = 100;
 inline constexpr size_t kCapabilityCount = 18;
 
 // One argument of a proxied operation, bound to the next field of the
@@ -154,6 +156,7 @@ class KernelDeviceClient : public KernelDevice {
   // Throws the manager's error; shows its notice.
   void CheckReply(const KdpBlock& block);
   [[noreturn]] void ThrowNotRunning() const;
+  [[noreturn]] void ThrowBusy(uint32_t opcode) const;
   void ConnectionCheck() const;
   bool MapBlock();
   void UnmapBlock();

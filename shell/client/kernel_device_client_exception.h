@@ -24,6 +24,8 @@ class KernelDeviceClientException : public std::exception {
 // Titles and the code that marks a driver-mode failure.
 inline constexpr std::string_view kDeviceConnectionTitle = "Device Connection";
 inline constexpr std::string_view kDeviceTimeoutTitle = "Device Timeout";
+// Another client held the request block for longer than this request waits.
+inline constexpr std::string_view kDeviceBusyTitle = "Device Busy";
 inline constexpr uint32_t kDriverModeErrorCode = 0x8000FFFF;
 
 // The text ReportDeviceException shows for a caught failure, after the

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <future>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -20,6 +21,7 @@
 #include "common/kdp_request_table.h"
 #include "common/product_profile.h"
 #include "common/settings.h"
+#include "platform/kernel/file_lock.h"
 #include "platform/kernel/named_semaphore.h"
 #include "platform/kernel/shared_mapping.h"
 #include "platform/ui/driver.h"
@@ -477,6 +479,61 @@ TEST_F(ClientTest, AKilledManagerIsNotRunningUntilReconnectFindsItsSuccessor) {
 
   auto successor = StartServer("memory");
   ExpectNotRunning([&] { client.GetTrackArtist(KernelId::FromRecordId(1)); });  // still bound to the dead one
+  EXPECT_EQ(client.Reconnect(), 1);
+  EXPECT_EQ(client.GetTrackArtist(KernelId::FromRecordId(6)), "artist-6");
+}
+
+// True once another open of the request lock is held (a client is inside a request).
+bool WaitUntilRequestLockHeld() {
+  auto probe = platform::FileLock::Named("KDPREQ" + TheProductProfile().objectNameCode);
+  for (int i = 0; i < 2000; ++i) {
+    if (!probe.TryLock()) return true;
+    probe.Unlock();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
+}
+
+// A client stopped (SIGSTOP) inside its request holds the block; another
+// client's request ends within its own time-out as busy, instead of waiting on.
+TEST_F(ClientTest, AClientStoppedInItsRequestMakesOthersBusyNotStuck) {
+  auto server = StartServer("hang");
+  ChildProcess stuck({KDP_PEER_PATH, "hammer", "irivmgr", "10", "1"});
+  ASSERT_EQ(stuck.ReadLine(kLineTimeoutMs).value_or(""), "ready");
+  ASSERT_TRUE(WaitUntilRequestLockHeld());
+  ASSERT_EQ(::kill(stuck.pid(), SIGSTOP), 0);
+  KernelDeviceClient client;
+  ASSERT_EQ(client.Attach(10, KernelId(), KernelId(), 0), 1);
+  client.SetCompletionTimeoutForTesting(300);
+  auto request = std::async(std::launch::async, [&] { client.GetTrackArtist(KernelId(1)); });
+  bool ended = request.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+  stuck.Kill();  // frees the lock, so a request still waiting ends too
+  ASSERT_TRUE(ended) << "the request waited on past its time-out";
+  try {
+    request.get();
+    ADD_FAILURE() << "no exception";
+  } catch (const KernelDeviceClientException& e) {
+    EXPECT_EQ(e.code, 4070u);
+    EXPECT_EQ(e.title, "Device Busy");
+    EXPECT_NE(e.text.find("Tarveld Manager is busy"), std::string::npos) << e.text;
+  }
+}
+
+// A manager killed while a client waits for its answer: the client lets go at
+// once (not after its 60-second time-out), and the next request after a
+// restart is answered.
+TEST_F(ClientTest, AClientWaitingOnAManagerThatDiesLetsGoAtOnce) {
+  auto server = StartServer("hang");
+  KernelDeviceClient client;
+  ASSERT_EQ(client.Attach(10, KernelId(), KernelId(), 0), 1);
+  ASSERT_EQ(client.CompletionTimeoutMs(), 60000u);
+  auto request = std::async(std::launch::async, [&] { client.GetTrackArtist(KernelId(1)); });
+  ASSERT_TRUE(WaitUntilRequestLockHeld());
+  server->Kill();
+  ASSERT_EQ(request.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  ExpectNotRunning([&] { request.get(); });
+
+  auto successor = StartServer("memory");
   EXPECT_EQ(client.Reconnect(), 1);
   EXPECT_EQ(client.GetTrackArtist(KernelId::FromRecordId(6)), "artist-6");
 }
