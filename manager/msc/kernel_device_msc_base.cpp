@@ -160,8 +160,21 @@ bool KernelDeviceMSCBase::IsSystemFile(std::string_view playerPath) const {
   return false;
 }
 
+void KernelDeviceMSCBase::RemoveStaleTemporaries() {
+  // Left by a rewrite that a crash or an unplug broke off; the files they stand for are whole.
+  std::vector<std::string> names{family_.databaseSubfolder + family_.databaseFileName};
+  for (const std::string& own : family_.ownFiles) names.push_back(own);
+  for (const std::string& name : names) {
+    auto native = NativePath(root_ + name + ".tmp");
+    struct stat st {};
+    if (native && ::lstat(native->c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(native->c_str());
+  }
+}
+
 void KernelDeviceMSCBase::RequireConnected() const {
-  if (!connected_) throw std::runtime_error("No " + family_.deviceNoun + " is connected.");
+  // A player unplugged a moment ago counts as not connected before the watcher sees it.
+  if (!connected_ || !playerRoot_ || !playerRoot_->StillConnected())
+    throw std::runtime_error("No " + family_.deviceNoun + " is connected.");
 }
 
 std::string KernelDeviceMSCBase::DatabasePath() const {
@@ -212,6 +225,7 @@ void KernelDeviceMSCBase::Connect(int flags) {
       playerRoot_ = connectedVolume_ ? platform::PlayerRoot::Open(root_) : nullptr;
       connected_ = 1;
       if (connectedVolume_ && NativePath(root_)) {
+        RemoveStaleTemporaries();
         // A database that cannot be reached (a symbolic link) is left alone: never rebuilt, never written over.
         auto native = NativePath(DatabasePath());
         struct stat st {};

@@ -358,6 +358,8 @@ class KernelDeviceMSCBase : public KernelDevice {
   void SaveLoop();
   void CheckPlayerPresent();
   bool KeepBackupIfNeeded(std::string& errorText);
+  // Removes the temporary files that broken-off rewrites of the system's own files left.
+  void RemoveStaleTemporaries();
   // Ends the connection to a player that is gone or changed; its database is dropped.
   void LosePlayer();
   // A free backup name beside the database ("<name>.bak", else "<name>.<time>.bak"), native.

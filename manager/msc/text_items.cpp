@@ -269,8 +269,8 @@ int MscTextItems::Rename(const KernelId& id, std::string_view name) {
   auto place = Resolve(id);
   if (!place) return kTextItemFailed;
   if (place->top) {
-    notice_(kTopFolderNotice);
-    return kTextItemDone;
+    notice_(kTopFolderRenameNotice);
+    return kTextItemFailed;
   }
   if (!IsSingleItemName(name)) return kTextItemFailed;
   std::string newName(name);

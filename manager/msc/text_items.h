@@ -18,6 +18,8 @@ namespace hub {
 enum class TextItemKind { Notes, Contacts };
 
 inline constexpr std::string_view kTopFolderNotice = "The top-level folder cannot be deleted.";
+// A rename of the top folder fails (2) with this notice; it was never renamed.
+inline constexpr std::string_view kTopFolderRenameNotice = "The top-level folder cannot be renamed.";
 inline constexpr size_t kNoteTextLimit = 4099;  // the block's long text, without its NUL
 inline constexpr std::string_view kNoteCutNotice =
     "This note is longer than 4,099 bytes; only its beginning is shown, and saving it keeps only that part.";

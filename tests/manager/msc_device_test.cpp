@@ -537,6 +537,36 @@ TEST_F(MscDeviceTest, ChangesWithoutAPlayerAnswerNotConnected) {
   EXPECT_EQ(device->GetOwnerName(), "");
 }
 
+// What a crash leaves of a rewrite goes at the next connect; nothing else does.
+TEST_F(MscDeviceTest, StaleTemporaryOfTheDatabaseGoesAtConnect) {
+  std::ofstream(DatabaseFile() + ".tmp") << "half a database";
+  std::ofstream(player + "/notes.tmp") << "not ours";
+  auto device = MakeDevice();
+  device->Connect(0);
+  ASSERT_EQ(device->IsConnected(), 1);
+  EXPECT_FALSE(fs::exists(DatabaseFile() + ".tmp"));
+  EXPECT_TRUE(fs::exists(player + "/notes.tmp"));
+}
+
+// Unplugged a moment ago, before the watcher has seen it: a data file is
+// refused as "not connected", not as a name that does not fit.
+TEST_F(MscDeviceTest, AddDataFileRightAfterUnplugSaysNotConnected) {
+  auto device = MakeDevice();
+  device->SetWatchPeriod(std::chrono::hours(1));
+  device->Connect(0);
+  ASSERT_EQ(device->IsConnected(), 1);
+  std::string source = test::MakeTempDir("pc") + "/notes.pdf";
+  std::ofstream(source) << "data";
+  fs::remove_all(player);
+  KdpBlock block;
+  block.Init();
+  block.opcode = 5050;  // AddDataFile
+  block.s1.Set(source);
+  device->DispatchRequest(block);
+  EXPECT_NE(block.errorCode, 0);
+  EXPECT_EQ(block.errorText.str(), "No player is connected.");
+}
+
 TEST(StorageKilobytesTest, SaturatesInsteadOfWrapping) {
   EXPECT_EQ(StorageKilobytes(0), 0u);
   EXPECT_EQ(StorageKilobytes(2047), 1u);

@@ -290,8 +290,9 @@ TEST_F(ReaverDeviceTest, NotesAndContactsStayInsideText) {
               b.id1.SetName("text");
               b.s1.Set("Other");
             }),
-            0);
+            2);
   EXPECT_EQ(block.noticeFlag, kKdpNoticeSet);
+  EXPECT_STREQ(block.noticeText.text, "The top-level folder cannot be renamed.");
   EXPECT_TRUE(fs::is_directory(player + "/TEXT"));
 
   EXPECT_EQ(Request(*device, 11160, [&](KdpBlock& b) { b.id1.SetName("TEXT\\..\\Tarveld.keep"); }), 2);
