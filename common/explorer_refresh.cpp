@@ -46,4 +46,9 @@ void RefreshExplorerAfterDisconnect() {
   RefreshExplorerTrees();
 }
 
+void RefreshExplorerAfterChange() {
+  PostNamespaceCommand(kNamespaceAfterChange);
+  RefreshExplorerTrees();
+}
+
 }  // namespace hub

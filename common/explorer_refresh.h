@@ -10,6 +10,8 @@ namespace hub {
 inline constexpr uint32_t kNamespaceCommandMessage = 0x1FB0;
 inline constexpr int64_t kNamespaceAfterConnect = 3005;
 inline constexpr int64_t kNamespaceAfterDisconnect = 3006;
+// The views re-read their folder after the library changed the device.
+inline constexpr int64_t kNamespaceAfterChange = 3090;
 inline constexpr const char* kNamespaceViewClass = "Quorral NameSpace Extension_NSClass";
 
 // Posts the command to every namespace view inside an Explorer window.
@@ -18,5 +20,6 @@ void PostNamespaceCommand(int64_t code);
 void RefreshExplorerTrees();
 void RefreshExplorerAfterConnect();
 void RefreshExplorerAfterDisconnect();
+void RefreshExplorerAfterChange();
 
 }  // namespace hub

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <exception>
 #include <numeric>
+#include <random>
 #include <string>
 
 #include "common/kernel_device.h"
@@ -48,6 +49,19 @@ void SortableKernelIdArray::Sort(int key) {
         return record;
       },
       [&](const _AUDIODATA& a, const _AUDIODATA& b) { return CompareTrackRecords(a, b, keys) < 0; });
+}
+
+void SortableKernelIdArray::SortByKeyWord(int direction) {
+  std::stable_sort(begin(), end(), [direction](const KernelId& a, const KernelId& b) {
+    return direction < 0 ? a.key[0] > b.key[0] : a.key[0] < b.key[0];
+  });
+}
+
+void SortableKernelIdArray::Shuffle() {
+  if (empty()) return;
+  std::mt19937 random{std::random_device{}()};
+  std::uniform_int_distribution<size_t> index(0, size() - 1);
+  for (size_t round = 0; round < 5 * size(); ++round) std::swap((*this)[index(random)], (*this)[index(random)]);
 }
 
 void SortablePlaylistIdArray::SortByName() {

@@ -24,6 +24,10 @@ class SortableKernelIdArray : public std::vector<KernelId> {
   // fetched once; a record that cannot be fetched sorts as an empty one. The
   // sort is stable, so it stays sound whatever the comparison answers.
   void Sort(int key);
+  // Orders by the first key word (unsigned), ascending for +1, descending for -1.
+  void SortByKeyWord(int direction);
+  // A random order: 5 x size swaps of two indexes drawn uniformly.
+  void Shuffle();
 
  private:
   KernelDevice* device_;

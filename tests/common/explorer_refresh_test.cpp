@@ -51,6 +51,15 @@ TEST(ExplorerRefresh, PostsToNamespaceViewsAndTreesInsideExplorerWindowsOnly) {
   EXPECT_EQ(seen[1].lParam, 0x003F0001);
   EXPECT_EQ(seen[2].message, kWmKeyUp);
   EXPECT_EQ(seen[2].lParam, static_cast<int64_t>(0xC03F0001u));
+
+  // After the library's own changes: the same road with its own command.
+  seen.clear();
+  RefreshExplorerAfterChange();
+  while (PeekWindowMessage(msg)) DispatchWindowMessage(msg);
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[0].lParam, kNamespaceAfterChange);
+  EXPECT_EQ(seen[1].message, kWmKeyDown);
+  EXPECT_EQ(seen[2].message, kWmKeyUp);
 }
 
 }  // namespace
