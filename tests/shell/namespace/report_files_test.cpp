@@ -43,6 +43,7 @@ int64_t LocalTime(int hour, int minute, int second) {
 class Reports : public ::testing::Test {
  protected:
   void SetUp() override {
+    SelectProduct("irivmgr", TheProductProfile());
     test::InstallProductKey(TheProductProfile().productRegistryKey);
     fs::remove_all(GetTempFolderForTest());
   }

@@ -104,7 +104,10 @@ TEST(ShellExtRoutines, TimesInTheLocaleAndUnconvertibleOnesEmpty) {
 
 class RegistryValues : public ::testing::Test {
  protected:
-  void SetUp() override { test::InstallProductKey(TheProductProfile().productRegistryKey); }
+  void SetUp() override {
+    SelectProduct("irivmgr", TheProductProfile());
+    test::InstallProductKey(TheProductProfile().productRegistryKey);
+  }
   void TearDown() override { Registry::Instance().DeleteKey(Hive::CurrentUser, TheProductProfile().productRegistryKey); }
 };
 
