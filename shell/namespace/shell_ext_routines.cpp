@@ -2,7 +2,6 @@
 // of its own, so a worker that outlives its limit writes only into its copy.
 #include "shell/namespace/shell_ext_routines.h"
 
-#include <dlfcn.h>
 #include <langinfo.h>
 #include <locale.h>
 
@@ -262,34 +261,6 @@ std::string ResolveShortcut(std::string_view shortcut) {
   if (target.empty()) return {};
   fs::path resolved = fs::canonical(target, ec);
   return ec ? std::string() : resolved.string();
-}
-
-std::string GetSharedProgramFolder() {
-  if (const char* dir = std::getenv("HUB_SHARED_PROGRAM_DIR"); dir && *dir) {
-    std::string out = dir;
-    if (out.back() != '/') out += '/';
-    return out;
-  }
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&GetSharedProgramFolder), &info) && info.dli_fname) {
-    std::error_code ec;
-    fs::path self = fs::weakly_canonical(info.dli_fname, ec);
-    if (!ec) return (self.parent_path() / "shared").string() + "/";
-  }
-  return "shared/";
-}
-
-LibraryHandle::~LibraryHandle() {
-  if (handle_) dlclose(handle_);
-}
-
-LibraryHandle& LibraryHandle::operator=(LibraryHandle&& other) noexcept {
-  if (this != &other) {
-    if (handle_) dlclose(handle_);
-    handle_ = other.handle_;
-    other.handle_ = nullptr;
-  }
-  return *this;
 }
 
 void CSortableStringArray::Sort() {

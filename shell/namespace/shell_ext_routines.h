@@ -68,26 +68,7 @@ std::string RemoveTrailingBackslash(std::string_view path);
 // file: URL; empty when the link leads nowhere or the file is no shortcut.
 std::string ResolveShortcut(std::string_view shortcut);
 
-// Where optional encoder libraries are looked for: $HUB_SHARED_PROGRAM_DIR,
-// else "shared/" beside the file this library was loaded from. Ends in "/".
-std::string GetSharedProgramFolder();
-
-// Owns a library loaded at run time (dlopen handle); closed with the holder.
-class LibraryHandle {
- public:
-  LibraryHandle() = default;
-  explicit LibraryHandle(void* handle) : handle_(handle) {}
-  ~LibraryHandle();
-  LibraryHandle(LibraryHandle&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
-  LibraryHandle& operator=(LibraryHandle&& other) noexcept;
-  LibraryHandle(const LibraryHandle&) = delete;
-  LibraryHandle& operator=(const LibraryHandle&) = delete;
-  void* get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
-
- private:
-  void* handle_ = nullptr;
-};
+// GetSharedProgramFolder and LibraryHandle: shell/transfer/metadata/library_handle.h.
 
 // A text array that sorts case-insensitively and shuffles.
 class CSortableStringArray : public std::vector<std::string> {

@@ -1,6 +1,5 @@
 #include "shell/namespace/shell_ext_routines.h"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <stdlib.h>
@@ -194,24 +193,6 @@ TEST(ShellExtRoutines, ShortcutsLeadToTheirTargets) {
       {dir + "/absent", ""},
   };
   for (const Case& c : cases) EXPECT_EQ(ResolveShortcut(c.path), c.target) << c.path;
-}
-
-TEST(ShellExtRoutines, SharedProgramFolderAndLibraryHandle) {
-  ::setenv("HUB_SHARED_PROGRAM_DIR", "/opt/tarveld/shared", 1);
-  EXPECT_EQ(GetSharedProgramFolder(), "/opt/tarveld/shared/");
-  ::unsetenv("HUB_SHARED_PROGRAM_DIR");
-  std::string folder = GetSharedProgramFolder();
-  EXPECT_EQ(folder.substr(folder.size() >= 8 ? folder.size() - 8 : 0), "/shared/");
-  EXPECT_EQ(fs::path(folder).parent_path().parent_path(),
-            fs::canonical("/proc/self/exe").parent_path()) << "beside the file the code was loaded from";
-
-  LibraryHandle empty;
-  EXPECT_FALSE(empty);
-  LibraryHandle held(dlopen("libm.so.6", RTLD_NOW));
-  ASSERT_TRUE(held);
-  LibraryHandle moved(std::move(held));
-  EXPECT_FALSE(held);
-  EXPECT_NE(dlsym(moved.get(), "cos"), nullptr);
 }
 
 TEST(ShellExtRoutines, ShufflesKeepTheirElementsAndSortsFollowTheCall) {
