@@ -13,6 +13,7 @@ PACKAGES=(
   libcurl4-openssl-dev libblkid-dev
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
   curl python3 sox lame flac vorbis-tools ffmpeg libtag1-dev
+  chromium
 )
 
 missing=()

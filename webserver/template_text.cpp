@@ -62,7 +62,10 @@ std::string TrimBlanks(std::string_view text) {
 namespace hub {
 
 std::string PassableForLink(std::string_view raw) {
-  return HtmlEscape(PassableEncode(ReplaceAll(raw, "&", "&amp;")));
+  // After the passable step "+" only stands for a blank, and "%" is escaped
+  // because the server percent-decodes the whole address first.
+  std::string passable = PassableEncode(ReplaceAll(raw, "&", "&amp;"));
+  return HtmlEscape(ReplaceAll(ReplaceAll(passable, "%", "%25"), " ", "+"));
 }
 
 }  // namespace hub

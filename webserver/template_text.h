@@ -27,8 +27,8 @@ std::string TrimBlanks(std::string_view text);
 namespace hub {
 
 // A raw text as it goes into a link's query value: passable-encoded ("&"
-// included, as "|amp|") and HTML-escaped, so the browser sends it back whole
-// and PassableDecode restores it exactly.
+// included, as "|amp|"), blanks as "+", "%" as "%25", HTML-escaped: the
+// browser sends it back whole and the query reader restores it exactly.
 std::string PassableForLink(std::string_view raw);
 
 }  // namespace hub

@@ -10,6 +10,8 @@
 // destructor calls StopWorkers() first, so a pending save still finds it whole.
 #pragma once
 
+#include <atomic>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -378,6 +380,8 @@ class KernelDeviceMSCBase : public KernelDevice {
   // a backup beside it, the user is told and the player is disconnected.
   void KeepChangesBesideChangedDatabase();
 
+  // The playback level, kept in memory as the play queue is (0..100).
+  std::atomic<int> playbackVolume_{0};
   // The volume seen at connect, to tell a yanked stick from a leftover mount point.
   std::optional<platform::Volume> connectedVolume_;
   // The root folder held open from connect; every file of the player is reached through it.

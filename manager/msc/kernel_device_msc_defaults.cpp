@@ -1,5 +1,7 @@
 // The slots of the interface that mass-storage players answer with 0, the
 // empty text or nothing (the interface's defaults).
+#include <algorithm>
+
 #include "manager/msc/kernel_device_msc_base.h"
 
 namespace hub {
@@ -53,8 +55,12 @@ int KernelDeviceMSCBase::DataItemOp7140(const KernelId&, std::string_view) { ret
 int KernelDeviceMSCBase::DataItemOp7150(const KernelId&, const KernelId&) { return 0; }
 int KernelDeviceMSCBase::DataItemOp7160(const KernelId&, KernelId&) { return 0; }
 int KernelDeviceMSCBase::SupportsDevicePlayback() { return 0; }
-int KernelDeviceMSCBase::GetVolume() { return 0; }
-int KernelDeviceMSCBase::SetVolume(int) { return 0; }
+int KernelDeviceMSCBase::GetVolume() { return playbackVolume_; }
+// Kept, so a page or dialog that set a level reads it back.
+int KernelDeviceMSCBase::SetVolume(int volume) {
+  playbackVolume_ = std::clamp(volume, 0, 100);
+  return 1;
+}
 int KernelDeviceMSCBase::SetMute(int) { return 0; }
 int KernelDeviceMSCBase::IsMuted() { return 0; }
 void KernelDeviceMSCBase::SaveVolumeSetting() {}

@@ -123,11 +123,13 @@ TEST_F(TemplateTest, IncludesShareVariablesAndStopAtDepth) {
 TEST_F(TemplateTest, EscapesRoundTripThroughLinks) {
   EXPECT_EQ(HtmlUnescape(HtmlEscape("<a href=\"x\">'&amp;'</a>")), "<a href=\"x\">'&amp;'</a>");
   EXPECT_EQ(PassableDecode(PassableEncode("a+b?c#d=e'f\"g")), "a+b?c#d=e'f\"g");
-  for (std::string raw : {"a&b'c\"d<e>f", "x+y?z#1=2", "&amp;", "Ünïcode"}) {
+  for (std::string raw : {"a&b'c\"d<e>f", "x+y?z#1=2", "&amp;", "Ünïcode", "50% off %41", "two  blanks"}) {
     std::string link = PassableForLink(raw);
-    EXPECT_EQ(link.find_first_of("\"'<>?#=+"), std::string::npos) << link;
+    EXPECT_EQ(link.find_first_of("\"'<>?# "), std::string::npos) << link;
     // What the browser sends back: the attribute's text, decoded by the server.
-    VariableMap pairs = QueryPairs("/p?v=" + HtmlUnescape(link));
+    std::string path;
+    ASSERT_TRUE(DecodeRequestTarget("/p?v=" + HtmlUnescape(link), path));
+    VariableMap pairs = QueryPairs(path);
     EXPECT_EQ(pairs["v"], raw);
   }
   // The map holds escaped values and the passable twin.
