@@ -57,7 +57,8 @@ bool SkinTemplateSource::Load(std::string_view name, std::string& text, std::str
     detail = path;
     return false;
   }
-  detail = path;
+  // The page names the missing file as the skin does, never by its path on the computer.
+  detail = std::string(name);
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   if (!ReadBounded(path, text)) throw TemplateError("Could not read '" + std::string(name) + "'.");

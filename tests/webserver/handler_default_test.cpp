@@ -16,6 +16,7 @@
 #include "testdevice/memory_device.h"
 #include "webserver/handler_default.h"
 #include "webserver/handler_stream.h"
+#include "webserver/skins.h"
 
 namespace hub::test {
 namespace {
@@ -219,6 +220,25 @@ TEST_F(HandlerDefaultTest, DeviceFailureMidPageSendsWhatWasWritten) {
   EXPECT_EQ(r.body.substr(0, 6), "before");
   EXPECT_EQ(r.body.find("after"), std::string::npos);
   EXPECT_EQ(r.body.find("Error"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace hub::test
+
+namespace hub::test {
+namespace {
+
+TEST_F(HandlerDefaultTest, DefaultSkinIsInstalledOnlyWhenMissing) {
+  std::string shipped = MakeTempDir("shipped");
+  std::ofstream(shipped + "/index.html") << "shipped";
+  fs::rename(skins_ + "/Default", skins_ + "/Old");
+  EXPECT_TRUE(InstallDefaultSkin(shipped));
+  WriteSettingString("KW_Skin", "Default");
+  EXPECT_EQ(Get("/").body, "shipped\r\n");
+  std::ofstream(shipped + "/index.html") << "newer";
+  EXPECT_TRUE(InstallDefaultSkin(shipped));
+  EXPECT_EQ(Get("/").body, "shipped\r\n");
+  EXPECT_FALSE(InstallDefaultSkin(shipped + "/none"));
 }
 
 }  // namespace
