@@ -54,14 +54,39 @@ std::string AddressName(std::string_view name) {
   return PercentEncodePathSegment(Utf8Cut(clean, 255));
 }
 
-void SetBriefTrack(VariableMap& v, KernelDevice& device, const KernelId& id) {
-  v["id"] = id.IdText();
-  v["displayname"] = HtmlEscape(FormatTrackDisplayName(device, id));
-  v["stream_url"] =
-      "/stream/" + id.IdText() + "/" +
-      AddressName(FormatTrackName(device, id, kTrackUrlFormatSetting, kDefaultFileNamePattern));
-  v["length_secs"] = std::to_string(device.GetTrackLength(id));
-}
+// Track names for one loop: the name patterns and the device's tag support
+// are read once, and each track's record once, however long the list.
+class TrackNamer {
+ public:
+  explicit TrackNamer(KernelDevice& device)
+      : device_(device),
+        tags_(device.SupportsTagSearch() != 0),
+        display_(Pattern(kTrackDisplayFormatSetting, kDefaultDisplayPattern)),
+        url_(Pattern(kTrackUrlFormatSetting, kDefaultFileNamePattern)) {}
+
+  void SetBrief(VariableMap& v, const KernelId& id) {
+    _AUDIODATA record;
+    device_.GetTrackInfo(id, record);
+    std::string display = tags_ ? ApplyTrackPattern(record, display_) : device_.GetTrackItemName(id);
+    std::string url = tags_ ? ApplyTrackPattern(record, url_) : display;
+    v["id"] = id.IdText();
+    v["displayname"] = HtmlEscape(display);
+    v["stream_url"] = "/stream/" + id.IdText() + "/" + AddressName(url);
+    v["length_secs"] = std::to_string(device_.GetTrackLength(id));
+  }
+
+ private:
+  static std::string Pattern(std::string_view setting, std::string_view fallback) {
+    std::string pattern = SettingString(setting, fallback);
+    return pattern.empty() ? std::string(fallback) : pattern;
+  }
+  KernelDevice& device_;
+  bool tags_;
+  std::string display_;
+  std::string url_;
+};
+
+void SetBriefTrack(VariableMap& v, KernelDevice& device, const KernelId& id) { TrackNamer(device).SetBrief(v, id); }
 
 void SetFullTrack(VariableMap& v, KernelDevice& device, const KernelId& id) {
   _AUDIODATA record;
@@ -221,8 +246,9 @@ void ExpLoop::Execute(TemplateOutput& output, VariableMap& v, KernelDevice& devi
   const std::string& type = args[0];
   auto runBody = [&] { RunExpList(body, output, v, device); };
   auto briefTracks = [&](const std::vector<KernelId>& ids) {
+    TrackNamer namer(device);
     for (const auto& id : ids) {
-      SetBriefTrack(v, device, id);
+      namer.SetBrief(v, id);
       runBody();
     }
   };
@@ -325,13 +351,14 @@ void ExpLoop::Execute(TemplateOutput& output, VariableMap& v, KernelDevice& devi
       items.push_back(item);
     }
     int position = device.GetQueuePosition();
+    TrackNamer namer(device);
     for (size_t i = 0; i < items.size(); ++i) {
       int index = static_cast<int>(i);
       v["aqnum"] = std::to_string(index + 1);
       bool before = index < position, current = index == position;
       v["status"] = before ? "Already Played" : current ? "Current" : "Not Yet Played";
       v["statuscode"] = before ? "q_alreadyplayed" : current ? "q_current" : "q_notyetplayed";
-      SetBriefTrack(v, device, items[i]);
+      namer.SetBrief(v, items[i]);
       runBody();
     }
   } else if (type == "PLAYLIST") {
@@ -343,10 +370,11 @@ void ExpLoop::Execute(TemplateOutput& output, VariableMap& v, KernelDevice& devi
     for (int more = device.GetFirstPlaylistItem(pl, item); more != 0; more = device.GetNextPlaylistItem(pl, item)) {
       items.push_back(item);
     }
+    TrackNamer namer(device);
     for (size_t i = 0; i < items.size(); ++i) {
       if (device.GetTrackLocked(items[i]) != 0) continue;
       v["plnum"] = std::to_string(i + 1);
-      SetBriefTrack(v, device, items[i]);
+      namer.SetBrief(v, items[i]);
       runBody();
     }
   } else if (type == "SKINS") {
