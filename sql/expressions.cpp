@@ -27,8 +27,8 @@ int32_t ReadDecimalInteger(std::string_view text) {
 }
 
 int32_t CExpItem::Evaluate(CRow& row) { return GetInteger(row); }
-std::string CExpItem::GetText(CRow& row) { return text_; }
-int32_t CExpItem::GetInteger(CRow& row) { return ReadDecimalInteger(text_); }
+std::string CExpItem::GetText(CRow& /*row*/) { return text_; }
+int32_t CExpItem::GetInteger(CRow& /*row*/) { return ReadDecimalInteger(text_); }
 std::string CExpItem::GetSqlText() const { return text_; }
 std::string CExpItem::GetFoldedText(CRow& row) { return FoldCase(GetText(row)); }
 

@@ -63,8 +63,8 @@ class CExpLiteral : public CExpItem {
  public:
   // A text quoted at both ends loses those two quotes; inner quotes stay.
   explicit CExpLiteral(std::string_view text);
-  int32_t GetInteger(CRow& row) override { return integer_; }
-  std::string GetFoldedText(CRow& row) override { return folded_; }
+  int32_t GetInteger(CRow& /*row*/) override { return integer_; }
+  std::string GetFoldedText(CRow& /*row*/) override { return folded_; }
 
  private:
   int32_t integer_;
@@ -74,7 +74,7 @@ class CExpLiteral : public CExpItem {
 class CExpNull : public CExpItem {
  public:
   CExpNull() : CExpItem(kExpLiteral, {}) {}
-  int32_t GetInteger(CRow& row) override { return 0; }
+  int32_t GetInteger(CRow& /*row*/) override { return 0; }
   std::string GetSqlText() const override { return " NULL "; }
 };
 

@@ -35,10 +35,10 @@ class CTable {
   // it for numeric columns to skip the text.
   virtual int32_t GetIntegerValue(int32_t row, std::string_view name);
   // Whether GetValue knows the name; lets a join check its references up front.
-  virtual bool HasColumn(std::string_view name) const { return false; }
+  virtual bool HasColumn(std::string_view /*name*/) const { return false; }
   // Whether the column's text is the row id's 64-bit key in decimal, so rows
   // can be found by id without reading values.
-  virtual bool IsRowIdColumn(std::string_view name) const { return false; }
+  virtual bool IsRowIdColumn(std::string_view /*name*/) const { return false; }
 
   const std::string& name() const { return name_; }
   int32_t selectStarColumnCount() const { return selectStarColumnCount_; }

@@ -144,7 +144,7 @@ void WriteStatusHead(const HttpRequest&, HttpConnection& connection, int status)
   SendText(connection, StatusHead(status));
 }
 
-std::string WriteResponseHead(const HttpRequest& request, HttpConnection& connection, int status,
+std::string WriteResponseHead(const HttpRequest& /*request*/, HttpConnection& connection, int status,
                               const BodyExtent& extent, int contentTypeId, std::string_view name) {
   if (extent.partial) status = 206;
   std::string head = "Last-Modified: " + HttpDate() + " GMT\r\n";

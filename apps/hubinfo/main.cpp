@@ -8,7 +8,7 @@
 
 int main(int argc, char** argv) {
   using namespace hub;
-  FillProductProfileFromModule(TheProductProfile(), ModuleInstance::FromProgram(argv[0]));
+  FillProductProfileFromModule(TheProductProfile(), ModuleInstance::FromProgram(argc > 0 ? argv[0] : "hubinfo"));
   std::printf("hub %s\n\n%-3s %-9s %-6s %-6s %-14s %-16s %s\n", GetModuleVersionString().c_str(), "#", "product",
               "code", "skin", "manager", "device", "registry key");
   const char* managers[] = {"kestmgr", "riomgr", "wistral", "ovelmgr", "halvmgr", "riovmgr", "irivmgr", "brammgr",

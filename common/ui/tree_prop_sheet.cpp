@@ -91,7 +91,7 @@ void CPropPageFrame::CaptionArea(Rect& rect) {
 
 CPropPageFrameDefault::~CPropPageFrameDefault() { DestroyWindowModel(); }
 
-bool CPropPageFrameDefault::Create(uint32_t style, const Rect& rect, Window* parent, int id) {
+bool CPropPageFrameDefault::Create(uint32_t style, const Rect& rect, Window* parent, int /*id*/) {
   SetCaption("Page Frame");
   SetParent(parent ? parent->Handle() : 0);
   SetBounds(rect);

@@ -48,7 +48,7 @@ class CPropPageFrame {
   virtual void MessageArea(Rect& rect);
   virtual void DrawMessage(FrameDrawing& dc, const Rect& rect, const std::string& text, uint32_t format);
   virtual void CaptionArea(Rect& rect);
-  virtual void DrawCaption(FrameDrawing& dc, const Rect& rect, const std::string& text, IconHandle icon) {}
+  virtual void DrawCaption(FrameDrawing& /*dc*/, const Rect& /*rect*/, const std::string& /*text*/, IconHandle /*icon*/) {}
 
   bool GetShowCaption() const { return showCaption_; }
   int GetCaptionHeight() const { return captionHeight_; }

@@ -203,7 +203,8 @@ int KernelDeviceMSCBase::ScanDrives(std::string& root) {
   return 0;
 }
 
-void KernelDeviceMSCBase::Connect(int flags) {
+// Every caller passes 0 (the request carries no argument) and no family gives the flags a meaning.
+void KernelDeviceMSCBase::Connect(int /*flags*/) {
   {
     auto lock = Lock();
     if (connected_) return;

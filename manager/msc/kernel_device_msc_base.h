@@ -41,8 +41,8 @@ inline constexpr std::chrono::milliseconds kMscWatchPeriod{5000};
 
 // Answers of the add operations besides 0 (done; the copy runs) and of DeleteTrack.
 inline constexpr int kAddResultDuplicate = 7;   // same tags already on the player, or the data file exists
-inline constexpr int kAddResultNoSpace = 8;     // larger than the free space (or a data file that cannot be opened)
-inline constexpr int kAddResultCannotOpen = 11; // the source audio file cannot be opened
+inline constexpr int kAddResultNoSpace = 8;     // larger than the free space
+inline constexpr int kAddResultCannotOpen = 11; // the source file cannot be opened
 inline constexpr int kDeleteResultFileKept = 2; // the file could not be deleted: the track stays
 
 // A storage size as the 32-bit KB count requests carry; larger volumes answer

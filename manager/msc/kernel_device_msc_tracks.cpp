@@ -312,7 +312,9 @@ static bool IsStreamFile(const std::string& path) {
   return path.size() > folder.size() && path.starts_with(folder) && path.find('/', folder.size()) == std::string::npos;
 }
 
-int KernelDeviceMSCBase::CopyTrackFromDevice(const KernelId& id, std::string_view targetPath, int option) {
+// The option (the stream handler passes 1) chooses nothing here: a track's file is
+// always copied in the background, so the call never asks to be repeated.
+int KernelDeviceMSCBase::CopyTrackFromDevice(const KernelId& id, std::string_view targetPath, int /*option*/) {
   auto lock = Lock();
   const SBTrackV100* track = database_.FindTrack(id.key[0]);
   if (!track) return 1;
@@ -394,17 +396,21 @@ int KernelDeviceMSCBase::GetAudioTotalKB() {
 
 // --- Data files ---
 
-int KernelDeviceMSCBase::AddDataFile(std::string_view path, const KernelId& folder, KernelId& newId) {
+// Every data file goes into the one data folder: this family keeps no data-item tree,
+// so the folder id is not used and the new id is the empty one (its children are never listed).
+int KernelDeviceMSCBase::AddDataFile(std::string_view path, const KernelId& /*folder*/, KernelId& newId) {
   auto lock = Lock();
+  newId = KernelId(0u);
   RequireConnected();
   std::string source = ComputerPath(path);
   int fd = source.empty() ? -1 : ::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return kAddResultNoSpace;
+  // A source that cannot be read is said so, not passed off as a full player.
+  if (fd < 0) return kAddResultCannotOpen;
   struct stat st {};
   bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
   ::close(fd);
-  if (!regular || static_cast<uint64_t>(st.st_size) / 1024 > static_cast<uint32_t>(GetStorageFreeKB()))
-    return kAddResultNoSpace;
+  if (!regular) return kAddResultCannotOpen;
+  if (static_cast<uint64_t>(st.st_size) / 1024 > static_cast<uint32_t>(GetStorageFreeKB())) return kAddResultNoSpace;
 
   auto slash = source.find_last_of('/');
   std::string name = CleanPathComponent(slash == std::string::npos ? source : source.substr(slash + 1));

@@ -24,7 +24,7 @@ std::string ValueOf(const std::string& component) { return component == "Unknown
 
 }  // namespace
 
-bool PathTrackInfoReader::Read(const std::string& nativePath, _AUDIODATA& record) {
+bool PathTrackInfoReader::Read(const std::string& /*nativePath*/, _AUDIODATA& record) {
   std::string_view path = record.path.Get();
   if (path.size() > audioRootPath_.size() && EqualsNoCase(path.substr(0, audioRootPath_.size()), audioRootPath_))
     path = path.substr(audioRootPath_.size());

@@ -160,15 +160,15 @@ std::string AccountFilePath() {
 
 // --- EditAccountDlg
 
-EditAccountDlg::EditAccountDlg(std::string user, std::string password)
+EditAccountDlg::EditAccountDlg(std::string initialUser, std::string initialPassword)
     : Dialog(DialogTemplate{130,
                             "Remote Access Account",
                             {{1036, ControlKind::Edit, ""},
                              {1037, ControlKind::Edit, ""},
                              {kIdOk, ControlKind::Button, "OK"},
                              {kIdCancel, ControlKind::Button, "Cancel"}}}),
-      user(std::move(user)),
-      password(std::move(password)) {}
+      user(std::move(initialUser)),
+      password(std::move(initialPassword)) {}
 
 void EditAccountDlg::DoDataExchange(DataExchange& dx) {
   dx.Text(1036, user);

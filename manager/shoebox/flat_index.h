@@ -119,7 +119,7 @@ class FlatHashToIds {
  public:
   void Add(uint64_t hash, uint32_t id) { table_.Add(Slot{hash, id, true}); }
   void Erase(uint64_t hash, uint32_t id) {
-    if (Slot* s = table_.FindIf(hash, [id](Slot& s) { return s.id == id; })) table_.Remove(s);
+    if (Slot* s = table_.FindIf(hash, [id](Slot& slot) { return slot.id == id; })) table_.Remove(s);
   }
   // Calls f(id) for each id under the hash until f answers true; answers whether one did.
   template <class F>

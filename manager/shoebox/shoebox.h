@@ -68,7 +68,7 @@ struct ShoeboxLoadReport {
 // chunk past 4 GB); `error` is the errno reported in the save's error text.
 class ShoeboxSaveError : public std::runtime_error {
  public:
-  ShoeboxSaveError(const std::string& what, int error) : std::runtime_error(what), error(error) {}
+  ShoeboxSaveError(const std::string& what, int code) : std::runtime_error(what), error(code) {}
   int error;
 };
 

@@ -32,8 +32,8 @@ class UiDriver {
   virtual uint32_t ChooseMenuItem(const Menu& menu, WindowHandle owner) = 0;
   virtual std::optional<std::string> ChooseFolder(const FolderRequest& request) = 0;
   // A window was shown, hidden, or a control a person watches changed.
-  virtual void WindowChanged(Window& window) {}
-  virtual void WindowDestroyed(Window& window) {}
+  virtual void WindowChanged(Window& /*window*/) {}
+  virtual void WindowDestroyed(Window& /*window*/) {}
 };
 
 UiDriver& TheUiDriver();

@@ -71,18 +71,18 @@ class Window {
   virtual void ApplyAction(const UiAction& action);
 
   // Handlers, as the class library's message maps would call them.
-  virtual bool OnCommand(int id) { return false; }
-  virtual void OnHScroll(Slider& slider, int code) {}
-  virtual int64_t OnNotify(Control& from, int code, int64_t param) { return 0; }
-  virtual void OnTimer(int id) {}
+  virtual bool OnCommand(int /*id*/) { return false; }
+  virtual void OnHScroll(Slider& /*slider*/, int /*code*/) {}
+  virtual int64_t OnNotify(Control& /*from*/, int /*code*/, int64_t /*param*/) { return 0; }
+  virtual void OnTimer(int /*id*/) {}
   // The window is being destroyed (its controls still exist).
   virtual void OnDestroy() {}
   // A message posted to the window (WM_COMMAND goes on to OnCommand).
-  virtual void OnMessage(uint32_t message, uint64_t wParam, int64_t lParam) {
+  virtual void OnMessage(uint32_t message, uint64_t wParam, int64_t /*lParam*/) {
     if (message == kWmCommand) OnCommand(static_cast<int>(wParam & 0xFFFF));
   }
   // A key press; true when the window used it.
-  virtual bool OnKey(int vk, bool ctrl, bool shift) { return false; }
+  virtual bool OnKey(int /*vk*/, bool /*ctrl*/, bool /*shift*/) { return false; }
 
   void SetTimer(int id, int periodMs);
   void KillTimer(int id);
@@ -152,7 +152,7 @@ class Dialog : public Window {
   bool UpdateData(bool saveAndValidate);
 
   virtual bool OnInitDialog();
-  virtual void DoDataExchange(DataExchange& dx) {}
+  virtual void DoDataExchange(DataExchange& /*dx*/) {}
   virtual void OnOK();
   virtual void OnCancel();
   bool OnCommand(int id) override;

@@ -100,10 +100,10 @@ class KernelDeviceClient : public KernelDevice {
   KdpReply Request(uint32_t opcode, std::span<const KdpArg> args);
 
   // --- Operations answered without a request (besides the base's locals). ---
-  int FirstPlaylistEntry(KernelId& playlist) override { return 0; }
-  int NextPlaylistEntry(KernelId& playlist) override { return 0; }
-  int FirstPlaylistItemEntry(const KernelId& playlist, KernelId& item) override { return 0; }
-  int NextPlaylistItemEntry(const KernelId& playlist, KernelId& item) override { return 0; }
+  int FirstPlaylistEntry(KernelId& /*playlist*/) override { return 0; }
+  int NextPlaylistEntry(KernelId& /*playlist*/) override { return 0; }
+  int FirstPlaylistItemEntry(const KernelId& /*playlist*/, KernelId& /*item*/) override { return 0; }
+  int NextPlaylistItemEntry(const KernelId& /*playlist*/, KernelId& /*item*/) override { return 0; }
 
   int HasMemorySegments() override { return Capability(0); }
   int SegmentCapability3060() override { return Capability(1); }

@@ -8,8 +8,8 @@
 
 namespace hub {
 
-KernelDeviceClientException::KernelDeviceClientException(uint32_t code, std::string title, std::string text)
-    : code(code), title(std::move(title)), text(std::move(text)) {}
+KernelDeviceClientException::KernelDeviceClientException(uint32_t errorCode, std::string errorTitle, std::string errorText)
+    : code(errorCode), title(std::move(errorTitle)), text(std::move(errorText)) {}
 
 namespace {
 

@@ -52,9 +52,9 @@ class OpenSheet : public CTreePropSheet {
 class TreeSheetTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    auto d = std::make_unique<ScriptedUiDriver>();
-    driver = d.get();
-    SetUiDriver(std::move(d));
+    auto scripted = std::make_unique<ScriptedUiDriver>();
+    driver = scripted.get();
+    SetUiDriver(std::move(scripted));
     SetScreen({0, 0, 1024, 768}, {0, 738, 1024, 768});
   }
   void TearDown() override { SetUiDriver(nullptr); }

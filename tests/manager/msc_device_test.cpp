@@ -371,7 +371,7 @@ class FailingProgressDevice : public TestFamilyDevice {
  protected:
   std::unique_ptr<ShoeboxProgressMonitor> MakeProgress(const std::string&, int) override {
     struct Failing : ShoeboxProgressMonitor {
-      explicit Failing(int& left) : left(left) {}
+      explicit Failing(int& counter) : left(counter) {}
       void SetStatus(const std::string&, int) override {}
       void SetPosition(int) override {
         if (--left == 0) throw std::length_error("progress window failed");

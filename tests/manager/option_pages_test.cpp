@@ -295,18 +295,18 @@ class FakeVolume : public test::NullDevice {
 };
 
 TEST_F(OptionsTest, VolumeDialogFollowsTheSliderAndDropsDeviceFailures) {
-  FakeVolume device;
-  VolumeDialog dlg(&device, 0);
+  FakeVolume volume;
+  VolumeDialog dlg(&volume, 0);
   driver->Push({UiAction::Set(VolumeDialog::kSlider, "75"), UiAction::Press(VolumeDialog::kAdvanced),
                 UiAction::Set(VolumeDialog::kSlider, "150"), UiAction::Press(kIdOk)});
   EXPECT_EQ(dlg.DoModal(), kIdOk);
-  ASSERT_FALSE(device.sets.empty());
-  EXPECT_EQ(device.sets.front(), 75);
-  EXPECT_EQ(device.sets.back(), 100);  // the slider's range ends at 100
-  EXPECT_EQ(device.saves, 1);
+  ASSERT_FALSE(volume.sets.empty());
+  EXPECT_EQ(volume.sets.front(), 75);
+  EXPECT_EQ(volume.sets.back(), 100);  // the slider's range ends at 100
+  EXPECT_EQ(volume.saves, 1);
 
-  device.fail = true;
-  VolumeDialog failing(&device, 0);
+  volume.fail = true;
+  VolumeDialog failing(&volume, 0);
   driver->Push({UiAction::Set(VolumeDialog::kSlider, "10"), UiAction::Press(VolumeDialog::kAdvanced),
                 UiAction::Press(kIdOk)});
   EXPECT_EQ(failing.DoModal(), kIdOk);

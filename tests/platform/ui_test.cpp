@@ -470,13 +470,13 @@ TEST_F(TerminalTest, ControlSocketListsAndAnswersAPendingMessageBox) {
   EXPECT_EQ(answer, kIdNo);
   EXPECT_NE(listing.find("message box \"Mgr\": \"Close the manager?\" buttons yes* no"), std::string::npos) << listing;
 
-  std::string out;
-  EXPECT_EQ(RunUiVerb({"tray"}, out), 0);
-  EXPECT_NE(out.find("icon 0x7"), std::string::npos) << out;
-  EXPECT_NE(out.find("tip \"Tip\""), std::string::npos) << out;
-  EXPECT_EQ(RunUiVerb({"tray", "double"}, out), 0) << out;
-  EXPECT_EQ(RunUiVerb({"answer", "yes"}, out), 1);  // nothing waits
-  EXPECT_NE(out.find("no message box is waiting"), std::string::npos) << out;
+  std::string printed;
+  EXPECT_EQ(RunUiVerb({"tray"}, printed), 0);
+  EXPECT_NE(printed.find("icon 0x7"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("tip \"Tip\""), std::string::npos) << printed;
+  EXPECT_EQ(RunUiVerb({"tray", "double"}, printed), 0) << printed;
+  EXPECT_EQ(RunUiVerb({"answer", "yes"}, printed), 1);  // nothing waits
+  EXPECT_NE(printed.find("no message box is waiting"), std::string::npos) << printed;
   ProcessPendingUiWork();
   EXPECT_EQ(owner.messages, std::vector<uint32_t>{0x65});
   TrayDelete(owner.Handle(), 7);

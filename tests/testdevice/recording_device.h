@@ -183,10 +183,10 @@ class RecordingDevice : public KernelDevice {
   int MovePlaylistItems(const KernelId& playlist, int value1, int value2, int value3) override { return AnswerR(Record("MovePlaylistItems", {Address(&playlist), Value(value1), Value(value2), Value(value3)})); }
   int ShufflePlaylist(const KernelId& playlist) override { return AnswerR(Record("ShufflePlaylist", {Address(&playlist)})); }
   int SortPlaylist(const KernelId& playlist, int key) override { return AnswerR(Record("SortPlaylist", {Address(&playlist), Value(key)})); }
-  int FirstPlaylistEntry(KernelId& playlist) override { return 0; }
-  int NextPlaylistEntry(KernelId& playlist) override { return 0; }
-  int FirstPlaylistItemEntry(const KernelId& playlist, KernelId& item) override { return 0; }
-  int NextPlaylistItemEntry(const KernelId& playlist, KernelId& item) override { return 0; }
+  int FirstPlaylistEntry(KernelId& /*playlist*/) override { return 0; }
+  int NextPlaylistEntry(KernelId& /*playlist*/) override { return 0; }
+  int FirstPlaylistItemEntry(const KernelId& /*playlist*/, KernelId& /*item*/) override { return 0; }
+  int NextPlaylistItemEntry(const KernelId& /*playlist*/, KernelId& /*item*/) override { return 0; }
   int GetTrackPlaylistCount(const KernelId& track) override { return AnswerR(Record("GetTrackPlaylistCount", {Address(&track)})); }
   std::string GetTrackPlaylistNames(const KernelId& track) override { return AnswerT(Record("GetTrackPlaylistNames", {Address(&track)})); }
   std::string GetDeviceAppDataPath() override { return AnswerT(Record("GetDeviceAppDataPath", {})); }

@@ -481,13 +481,19 @@ TEST_F(MscTracksTest, DataFilesGoToTheDataFolderAndReportNoTrack) {
   std::string source = pc + "/notes.txt";
   test::WriteBytes(source, std::vector<uint8_t>(5000, 'x'));
   Request(5020, [&](KdpBlock& b) { b.window = window; });
-  auto block = Request(5050, [&](KdpBlock& b) { b.s1.Set(source); });
+  auto block = Request(5050, [&](KdpBlock& b) {
+    b.s1.Set(source);
+    b.id2 = KernelId(77u);
+  });
   ASSERT_EQ(block->result, 0) << block->errorText.str();
+  EXPECT_EQ(block->id2.key[0], 0u);  // no data-item tree: the new item has the empty id
   ASSERT_TRUE(PumpUntilDone(1));
   EXPECT_EQ(Dones()[0].wParam, 0u);
   EXPECT_EQ(test::ReadBytes(player + "/!DATA/notes.txt"), test::ReadBytes(source));
   EXPECT_EQ(Request(5050, [&](KdpBlock& b) { b.s1.Set(source); })->result, 7);
-  EXPECT_EQ(Request(5050, [&](KdpBlock& b) { b.s1.Set(pc + "/missing"); })->result, 8);
+  // A source that cannot be read is not reported as a full player.
+  EXPECT_EQ(Request(5050, [&](KdpBlock& b) { b.s1.Set(pc + "/missing"); })->result, 11);
+  EXPECT_EQ(Request(5050, [&](KdpBlock& b) { b.s1.Set(pc); })->result, 11);
   EXPECT_EQ(Request(7190)->text.str(), "E:\\!DATA");
   EXPECT_EQ(Request(5070)->result, 6);
 }

@@ -58,8 +58,8 @@ TEST(FlatIndexTest, HashToIdsKeepsEveryIdUnderAKey) {
       ASSERT_EQ(flat.size(), oracle.size());
       for (uint64_t h = 0; h < 50; ++h) {
         std::multiset<uint32_t> got, want;
-        flat.Any(h, [&](uint32_t id) {
-          got.insert(id);
+        flat.Any(h, [&](uint32_t found) {
+          got.insert(found);
           return false;
         });
         for (auto it = oracle.lower_bound({h, 0}); it != oracle.end() && it->first == h; ++it) want.insert(it->second);

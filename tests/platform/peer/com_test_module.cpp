@@ -17,7 +17,7 @@ void Bump(const char* name) {
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) int DllMain(void* instance, uint32_t reason, void* reserved) {
+extern "C" __attribute__((visibility("default"))) int DllMain(void* /*instance*/, uint32_t reason, void* /*reserved*/) {
   Dl_info info{};
   dladdr(reinterpret_cast<void*>(&DllMain), &info);
   if (reason == 1) {
