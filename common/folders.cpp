@@ -37,7 +37,8 @@ std::string GetTempFolder(std::string_view sub) {
   ReadSettingString("Gen_TempPath", base);
   std::error_code ec;
   if (base.empty() || !fs::is_directory(base, ec)) {
-    base = platform::SystemTempDir() + "/$" + TheProductProfile().explorerName + "$/";
+    // Under a private folder of the user: a shared temporary folder would let another user plant it first.
+    base = platform::PrivateTempDir() + "/$" + TheProductProfile().explorerName + "$/";
     WriteSettingString("Gen_TempPath", base);
   }
   std::string path = WithSlash(base);

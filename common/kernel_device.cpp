@@ -393,7 +393,11 @@ int KernelDevice::RunQuery(std::string_view sql, KernelId& first) {
     for (const std::string& text : *ids) {
       queryResults_.push_back(KernelId::FromRecordId(std::strtoull(text.c_str(), nullptr, 10)));
     }
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    // The answer stays 0 as for no rows; the driver error tells a bad statement apart.
+    queryResults_.clear();
+    queryCursor_ = 0;
+    SetDriverError(kKdpErrorOperationFailed, e.what());
     return 0;
   }
   if (queryResults_.empty()) return 0;

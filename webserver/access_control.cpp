@@ -10,6 +10,7 @@
 #include "common/product_profile.h"
 #include "common/settings.h"
 #include "common/text.h"
+#include "platform/log.h"
 #include "webserver/http_exception.h"
 #include "webserver/http_response.h"
 #include "webserver/item_path.h"
@@ -171,8 +172,9 @@ void LogAccess(const HttpRequest& request, std::string_view peer, std::string_vi
     }
     if (!wanted) return;
     AppendLogLine(peer, user, LoggedPath(path));
-  } catch (...) {
-    // The log never stops a request.
+  } catch (const std::exception& e) {
+    // The log never stops a request; its failure goes to the error output.
+    platform::LogError("access log", e.what());
   }
 }
 
@@ -181,8 +183,9 @@ void LogFailure(const HttpRequest& request, std::string_view peer, std::string_v
     std::string oneLine;
     for (char c : detail) oneLine.push_back(c == '\r' || c == '\n' ? ' ' : c);
     AppendLogLine(peer, user, LoggedPath(request.path) + "\tfailed: " + HtmlEscape(oneLine));
-  } catch (...) {
-    // The log never stops a request.
+  } catch (const std::exception& e) {
+    // The log never stops a request; its failure goes to the error output.
+    platform::LogError("access log", e.what());
   }
 }
 

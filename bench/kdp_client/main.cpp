@@ -180,6 +180,7 @@ int main() {
   // Objects of its own, so a manager the user runs is never disturbed.
   std::string dir = std::filesystem::temp_directory_path() / ("kdpbench-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
+  std::filesystem::permissions(dir, std::filesystem::perms::owner_all);  // a runtime folder is private
   ::setenv("HUB_RUNTIME_DIR", dir.c_str(), 1);
   ::setenv("HUB_OBJECT_NAMESPACE", ("kdpbench" + std::to_string(::getpid())).c_str(), 1);
   ::setenv("HUB_CONFIG_DIR", dir.c_str(), 1);

@@ -17,6 +17,7 @@
 #include "common/text.h"
 #include "common/ui/tree_prop_sheet.h"
 #include "common/version.h"
+#include "platform/log.h"
 #include "webserver/skins.h"
 
 namespace hub {
@@ -344,10 +345,13 @@ bool CManagerOptionAbout::OnInitDialog() {
 
 bool CManagerOptionAbout::OnCommand(int id) {
   if (id != 1072) return PropertyPage::OnCommand(id);
+  // The answer is not shown; a failing device changes nothing here but is logged.
   try {
     if (device_) device_->GetDriverName();
-  } catch (...) {
-    // The answer is not shown; a failing device changes nothing here.
+  } catch (const platform::ui::UiScriptError&) {
+    throw;
+  } catch (const std::exception& e) {
+    platform::LogError("about page", e.what());
   }
   return true;
 }

@@ -19,6 +19,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/log.h"
+
 namespace hub::platform {
 namespace {
 
@@ -78,7 +80,11 @@ NetConnection::NetConnection(int fd, NetAddress peer, NetAddress local, std::chr
   timeval tv{};
   tv.tv_sec = slice.count() / 1000;
   tv.tv_usec = (slice.count() % 1000) * 1000;
-  ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+  // Without the time-out a stalled peer would hold its thread: such a connection is cut at once.
+  if (::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv) != 0) {
+    LogError("connection", std::string("cannot set the send time-out: ") + std::strerror(errno));
+    ::shutdown(fd_, SHUT_RDWR);
+  }
 }
 
 bool NetConnection::MayWait(int err) {
@@ -133,7 +139,8 @@ void NetConnection::Shutdown() { ::shutdown(fd_, SHUT_RDWR); }
 void NetConnection::FinishSending() {
   if (::shutdown(fd_, SHUT_WR) != 0) return;
   timeval tv{0, 100000};
-  ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  // The drain below needs the time-out; without it the peer's rest is left unread.
+  if (::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0) return;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
   char buf[16384];
   size_t total = 0;
@@ -173,7 +180,10 @@ bool NetServer::Start(uint16_t port) {
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return false;
   int one = 1;
-  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  if (::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0) {
+    ::close(fd);
+    return false;
+  }
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
   sa.sin_addr.s_addr = htonl(INADDR_ANY);
@@ -335,10 +345,13 @@ void NetServer::HandOver(Pending& p, HeadOutcome outcome) {
   try {
     std::thread([this, conn, where, outcome, isLocal] {
       BlockSigpipe();
+      // A handler must not take the process down with one connection; its failure is logged.
       try {
         handler_(*conn, outcome);
+      } catch (const std::exception& e) {
+        LogError("connection handler", e.what());
       } catch (...) {
-        // A handler must not take the process down with one connection.
+        LogError("connection handler", "failed with an unknown exception");
       }
       // The answer is out: the slot is free before the closing handshake,
       // so a client that reconnects at once finds it open.

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/log.h"
 #include "platform/paths.h"
 
 namespace hub::platform {
@@ -17,7 +18,13 @@ constexpr int kBusyTimeoutMs = 10000;
 // RAII over a prepared statement.
 class Statement {
  public:
-  Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
+  Statement(sqlite3* db, const char* sql) {
+    if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) {
+      LogError("settings store", std::string(sqlite3_errmsg(db)) + " in: " + sql);
+      sqlite3_finalize(stmt_);
+      stmt_ = nullptr;
+    }
+  }
   ~Statement() { sqlite3_finalize(stmt_); }
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
@@ -79,6 +86,8 @@ Registry& Registry::Instance() {
 Registry::Registry(const std::string& dbPath) {
   if (sqlite3_open_v2(dbPath.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                       nullptr) != SQLITE_OK) {
+    LogError("settings store", "cannot open " + dbPath + ": " + (db_ ? sqlite3_errmsg(db_) : "out of memory") +
+                                   "; every setting reads as its default and none is saved");
     sqlite3_close(db_);
     db_ = nullptr;
     return;

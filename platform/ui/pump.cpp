@@ -7,9 +7,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <deque>
 #include <mutex>
+#include <system_error>
 #include <vector>
 
 #include "platform/ui/ui_window.h"
@@ -41,7 +43,13 @@ struct PumpState {
   std::function<void()> pump;
   std::deque<UiAction> remote;
   std::deque<uint32_t> menuChoices;
-  int eventFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  int eventFd = MakeEventFd();
+
+  static int MakeEventFd() {
+    int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (fd < 0) throw std::system_error(errno, std::generic_category(), "eventfd for the user interface queue");
+    return fd;
+  }
 };
 
 PumpState& State() {

@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -91,6 +92,7 @@ void Outbox::FlushBeforeExit(int timeoutMs) {
 void Outbox::StartFlusher() {
   if (flusherStarted_) return;
   wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (wakeFd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd for the outbox");
   flusherStarted_ = true;
   // Lives as long as the process, like the outbox itself.
   std::thread([this] { Flush(); }).detach();

@@ -25,6 +25,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <system_error>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -76,7 +77,10 @@ struct Reply {
 
 // One thread's messages: posted, sent to it, answers to its own sends, timers.
 struct ThreadQueue {
-  ThreadQueue() : tid(CurrentThreadId()), eventFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+  // Without its eventfd the thread's loop could never be woken: fail at once instead.
+  ThreadQueue() : tid(CurrentThreadId()), eventFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+    if (eventFd < 0) throw std::system_error(errno, std::generic_category(), "eventfd for a message queue");
+  }
   ~ThreadQueue() {
     if (eventFd >= 0) ::close(eventFd);
   }
@@ -211,18 +215,24 @@ bool WindowSystem::EnsureEndpoint() {
   if (sockPath.size() >= sizeof addr.sun_path) return false;
   // Liveness first: anyone who finds our socket must also find us alive.
   livenessPath = dir.LivenessPath(key);
+  // A failure below drops the liveness lock again: a lock left held on a lost
+  // descriptor would make the next attempt wait for itself.
+  auto fail = [this] {
+    if (sock >= 0) ::close(sock);
+    sock = -1;
+    if (livenessFd >= 0) ::close(livenessFd);
+    livenessFd = -1;
+    return false;
+  };
   livenessFd = ::open(livenessPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (livenessFd < 0 || ::flock(livenessFd, LOCK_EX) != 0) return false;
+  // The key is this process's own, so nobody else holds the lock: never wait for it.
+  if (livenessFd < 0 || ::flock(livenessFd, LOCK_EX | LOCK_NB) != 0) return fail();
   sock = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (sock < 0) return false;
+  if (sock < 0) return fail();
   addr.sun_family = AF_UNIX;
   std::memcpy(addr.sun_path, sockPath.c_str(), sockPath.size() + 1);
   ::unlink(sockPath.c_str());
-  if (::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    ::close(sock);
-    sock = -1;
-    return false;
-  }
+  if (::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return fail();
   ::chmod(sockPath.c_str(), 0600);
   return true;
 }

@@ -8,6 +8,7 @@
 
 #include "common/folders.h"
 #include "common/product_profile.h"
+#include "platform/paths.h"
 #include "platform/registry/registry.h"
 #include "support/hermetic_env.h"
 
@@ -81,16 +82,17 @@ TEST_F(SettingsTest, TwoProcessesWriteAtOnceWithoutLoss) {
 TEST_F(SettingsTest, TempFolderFallsBackAndIsStored) {
   test::InstallProductKey(TheProductProfile().productRegistryKey);
   WriteSettingString("Gen_TempPath", test::ScratchDir() + "/missing-folder");
+  // The fallback lies under the user's private temporary folder, never straight in the shared one.
   std::string path = GetTempFolder("tx2pc");
-  EXPECT_EQ(path, test::ScratchDir() + "/$Kestro Explorer$/tx2pc/");
+  EXPECT_EQ(path, platform::PrivateTempDir() + "/$Kestro Explorer$/tx2pc/");
   EXPECT_TRUE(std::filesystem::is_directory(path));
-  EXPECT_EQ(SettingString("Gen_TempPath", ""), test::ScratchDir() + "/$Kestro Explorer$/");
+  EXPECT_EQ(SettingString("Gen_TempPath", ""), platform::PrivateTempDir() + "/$Kestro Explorer$/");
   // A setting that names a file, not a folder, is not used.
   std::string file = test::ScratchDir() + "/a-file";
   FILE* f = fopen(file.c_str(), "w");
   fclose(f);
   WriteSettingString("Gen_TempPath", file);
-  EXPECT_EQ(GetTempFolder(), test::ScratchDir() + "/$Kestro Explorer$/");
+  EXPECT_EQ(GetTempFolder(), platform::PrivateTempDir() + "/$Kestro Explorer$/");
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 
 extern char** environ;
 
@@ -31,6 +32,27 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv) {
   posix_spawn_file_actions_destroy(&actions);
   ::close(fds[1]);
   if (rc != 0) {
+    ::close(fds[0]);
+    return;
+  }
+  pid_ = pid;
+  out_ = fds[0];
+  pidFd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
+}
+
+ChildProcess::ChildProcess(const std::function<int()>& body) {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) return;
+  std::fflush(nullptr);
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(fds[1], 1);
+    int code = body();
+    std::fflush(nullptr);
+    ::_exit(code);
+  }
+  ::close(fds[1]);
+  if (pid < 0) {
     ::close(fds[0]);
     return;
   }

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +15,10 @@ class ChildProcess {
  public:
   // Starts `argv` (argv[0] a path) with the test's environment.
   explicit ChildProcess(const std::vector<std::string>& argv);
+  // Forks and runs `body` in the child, whose answer is its exit code; what it
+  // prints goes to ReadLine. Keep the body to plain calls: other threads of the
+  // test process do not exist in the child.
+  explicit ChildProcess(const std::function<int()>& body);
   ~ChildProcess();  // kills and reaps a child still running
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;

@@ -2,6 +2,7 @@
 #include "support/hermetic_env.h"
 
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -28,7 +29,8 @@ std::string MakeScratch() {
   ::unsetenv("HUB_UI_WAIT_MS");
   // Shared memory and semaphore names are machine-wide: keep each test's apart.
   ::setenv("HUB_OBJECT_NAMESPACE", dir.substr(dir.rfind('/') + 1).c_str(), 1);
-  std::filesystem::create_directories(dir + "/run");
+  // The runtime folder must be private, as the layer checks.
+  ::mkdir((dir + "/run").c_str(), 0700);
   std::filesystem::create_directories(dir + "/config");
   return dir;
 }

@@ -283,8 +283,18 @@ TEST(KernelDeviceTest, RunQueryThroughTheInstalledEngine) {
 
   engine.answer = std::nullopt;  // not a SELECT
   EXPECT_EQ(device.RunQuery("DELETE FROM audio", first), 0);
+  // A bad statement answers 0 like an empty result, but says why in the driver error.
+  engine.answer = std::vector<std::string>{"12", "13"};
+  ASSERT_EQ(device.RunQuery("SELECT id FROM audio", first), 2);
   engine.fail = true;
-  EXPECT_EQ(device.RunQuery("SELECT nonsense FROM audio", first), 0);
+  auto block = std::make_unique<KdpBlock>();
+  block->opcode = 4330;
+  block->s1.Set("SELECT nonsense FROM audio");
+  device.DispatchRequest(*block);
+  EXPECT_EQ(block->result, 0);
+  EXPECT_EQ(block->driverErrorCode, kKdpErrorOperationFailed);
+  EXPECT_EQ(block->driverErrorText.Get(), "bad column");
+  EXPECT_EQ(device.GetNextQueryResult(next), 0) << "no rows of an earlier query are left to walk";
   engine.fail = false;
   engine.answer = std::vector<std::string>{};
   EXPECT_EQ(device.RunQuery("SELECT id FROM audio WHERE 0", first), 0);
