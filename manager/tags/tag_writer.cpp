@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -295,11 +296,10 @@ std::function<void(const _AUDIODATA&)>& Hook() {
   return *hook;
 }
 
-// Held by the worker for the whole write. Never destroyed: a late worker may
-// still hold it while the process exits.
+// Held by the worker for the whole write, and by whoever sets the hook.
 std::mutex& WriteLock() {
-  static auto* lock = new std::mutex;
-  return *lock;
+  static std::mutex lock;
+  return lock;
 }
 
 // One call: the worker's own record and the completion it signals.
@@ -351,13 +351,66 @@ bool WriteTagsToFile(const _AUDIODATA& record, int force) {
   return extension == ".mp3" ? WriteId3Tags(record, native, force) : WriteWmaTags(record, native);
 }
 
+namespace {
+
+// The one thread that writes tags, in request order. A caller that stops
+// waiting leaves its call queued; the process's exit waits for the write
+// under way and drops the rest.
+class TagWriteWorker {
+ public:
+  static TagWriteWorker& Instance() {
+    WriteLock();  // made first, so it outlives the worker that uses it
+    static TagWriteWorker worker;
+    return worker;
+  }
+  ~TagWriteWorker() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+      queue_.clear();
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+  }
+
+  void Submit(std::shared_ptr<TagWriteCall> call) {
+    std::lock_guard lock(mutex_);
+    if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
+    queue_.push_back(std::move(call));
+    wake_.notify_one();
+  }
+
+ private:
+  void Run() {
+    for (;;) {
+      std::shared_ptr<TagWriteCall> call;
+      {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+        if (stopping_) return;
+        call = std::move(queue_.front());
+        queue_.pop_front();
+      }
+      WriteTrackTagsWorker(std::move(call));
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<std::shared_ptr<TagWriteCall>> queue_;
+  bool stopping_ = false;
+  std::thread thread_;
+};
+
+}  // namespace
+
 int WriteTrackTags(const _AUDIODATA& record, int force, int timeoutMs) {
   auto call = std::make_shared<TagWriteCall>();
   call->record = record;
   call->record.Terminate();
   call->force = force;
   try {
-    std::thread(WriteTrackTagsWorker, call).detach();
+    TagWriteWorker::Instance().Submit(call);
   } catch (const std::system_error& e) {
     LogTagFailure(record.path.str(), e.what());
     return 0;
