@@ -10,9 +10,14 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "common/product_profile.h"
 #include "platform/paths.h"
@@ -51,7 +56,55 @@ std::string FindExecutable(const std::string& file) {
   return {};
 }
 
-// Starts the program without waiting; a thread reaps it so no zombie stays.
+// Reaps the programs Spawn started, so no zombie stays: one owned thread for
+// all of them, looking every 100 ms while any runs; joined at exit (a program
+// still running then is left to the system).
+class ChildReaper {
+ public:
+  static ChildReaper& Instance() {
+    static ChildReaper reaper;
+    return reaper;
+  }
+  ~ChildReaper() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+  }
+  void Add(pid_t pid) {
+    std::lock_guard lock(mutex_);
+    pids_.push_back(pid);
+    if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
+    wake_.notify_one();
+  }
+
+ private:
+  void Run() {
+    std::unique_lock lock(mutex_);
+    while (!stopping_) {
+      if (pids_.empty()) {
+        wake_.wait(lock);
+        continue;
+      }
+      std::erase_if(pids_, [](pid_t pid) {
+        int status;
+        pid_t done = ::waitpid(pid, &status, WNOHANG);
+        return done == pid || (done < 0 && errno != EINTR);
+      });
+      wake_.wait_for(lock, std::chrono::milliseconds(100));
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::vector<pid_t> pids_;
+  bool stopping_ = false;
+  std::thread thread_;
+};
+
+// Starts the program without waiting; the reaper collects it when it ends.
 bool Spawn(const std::string& program, const std::vector<std::string>& args) {
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
@@ -59,11 +112,7 @@ bool Spawn(const std::string& program, const std::vector<std::string>& args) {
   argv.push_back(nullptr);
   pid_t pid;
   if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return false;
-  std::thread([pid] {
-    int status;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-  }).detach();
+  ChildReaper::Instance().Add(pid);
   return true;
 }
 

@@ -94,8 +94,20 @@ void Outbox::StartFlusher() {
   wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (wakeFd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd for the outbox");
   flusherStarted_ = true;
-  // Lives as long as the process, like the outbox itself.
-  std::thread([this] { Flush(); }).detach();
+  flusher_ = std::thread([this] { Flush(); });
+}
+
+Outbox::~Outbox() {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    stopping_ = true;
+  }
+  if (wakeFd_ >= 0) {
+    uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
+  }
+  if (flusher_.joinable()) flusher_.join();
+  if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 
 void Outbox::Flush() {
@@ -118,6 +130,7 @@ void Outbox::Flush() {
       [[maybe_unused]] ssize_t n = ::read(wakeFd_, &v, sizeof v);
     }
     std::lock_guard<std::mutex> lock(mu_);
+    if (stopping_) return;
     for (auto it = peers_.begin(); it != peers_.end();) {
       Peer& peer = *it->second;
       bool dead = false;

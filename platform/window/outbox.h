@@ -7,14 +7,22 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <unordered_map>
 
 #include "platform/window/wire_message.h"
 
 namespace hub::platform::windows {
 
+// Owns its delivery thread: started with the first backlog, stopped and joined
+// by the destructor (records still waiting then are dropped).
 class Outbox {
  public:
+  Outbox() = default;
+  ~Outbox();
+  Outbox(const Outbox&) = delete;
+  Outbox& operator=(const Outbox&) = delete;
+
   // As many records as a thread's queue holds on the system this stands for.
   static constexpr size_t kMaxBacklog = 10000;
 
@@ -40,6 +48,8 @@ class Outbox {
   std::unordered_map<std::string, std::shared_ptr<Peer>> peers_;
   int wakeFd_ = -1;
   bool flusherStarted_ = false;
+  bool stopping_ = false;
+  std::thread flusher_;
 };
 
 }  // namespace hub::platform::windows
