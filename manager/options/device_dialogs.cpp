@@ -3,6 +3,7 @@
 
 #include "common/settings.h"
 #include "common/shell_routines.h"
+#include "platform/log.h"
 #include "platform/ui/screen.h"
 
 namespace hub {
@@ -14,12 +15,16 @@ namespace {
 // The bar steps on its own while a long step of the caller runs.
 constexpr int kStepPeriodMs = 500;
 
+// A failing device leaves the dialog as it is (logged); a test's unanswered
+// dialog is no device failure and goes on to fail the test.
 template <class F>
 void Quietly(F&& f) {
   try {
     f();
-  } catch (...) {
-    // A failing device leaves the dialog as it is.
+  } catch (const UiScriptError&) {
+    throw;
+  } catch (const std::exception& e) {
+    platform::LogError("volume dialog", e.what());
   }
 }
 
