@@ -28,8 +28,8 @@ const ModuleNameRow* FindModuleName(std::string_view moduleName) {
 std::optional<platform::CLSID> ModuleClassId(std::string_view moduleName) {
   const ModuleNameRow* row = FindModuleName(moduleName);
   if (!row || row->classByte < 0) return std::nullopt;
-  char tail[8];
-  std::snprintf(tail, sizeof tail, "%02X}", row->classByte);
+  char tail[16];
+  std::snprintf(tail, sizeof tail, "%02X}", static_cast<unsigned>(row->classByte) & 0xFFu);
   return platform::GuidFromString(std::string(kModuleClassIdPrefix) + tail);
 }
 
