@@ -103,7 +103,37 @@ CExpBinOp::CExpBinOp(int32_t kind, std::string text, std::unique_ptr<CExpItem> l
     : CExpItem(kind, std::move(text)),
       left_(std::move(left)),
       right_(std::move(right)),
-      op_(ClassifyOperator(kind_, text_)) {}
+      op_(ClassifyOperator(kind_, text_)) {
+  if (auto* inner = dynamic_cast<CExpBinOp*>(left_.get())) {
+    bool arithmetic = kind_ == kExpArithmetic && inner->kind_ == kExpArithmetic && op_ != Op::None && inner->op_ != Op::None;
+    bool logical = (op_ == Op::And || op_ == Op::Or) && inner->op_ == op_;
+    chainsLeft_ = arithmetic || logical;
+  }
+}
+
+CExpBinOp::~CExpBinOp() {
+  std::vector<std::unique_ptr<CExpItem>> pending;
+  pending.push_back(std::move(left_));
+  pending.push_back(std::move(right_));
+  while (!pending.empty()) {
+    std::unique_ptr<CExpItem> item = std::move(pending.back());
+    pending.pop_back();
+    if (auto* op = dynamic_cast<CExpBinOp*>(item.get())) {
+      pending.push_back(std::move(op->left_));
+      pending.push_back(std::move(op->right_));
+    }
+  }
+}
+
+const std::vector<CExpBinOp*>& CExpBinOp::Spine() {
+  if (spine_.empty()) {
+    for (CExpBinOp* node = this;; node = static_cast<CExpBinOp*>(node->left_.get())) {
+      spine_.push_back(node);
+      if (!node->chainsLeft_) break;
+    }
+  }
+  return spine_;
+}
 
 int32_t CExpBinOp::Evaluate(CRow& row) {
   switch (op_) {
@@ -113,9 +143,20 @@ int32_t CExpBinOp::Evaluate(CRow& row) {
     case Op::Divide:
       return GetInteger(row);
     case Op::And:
-      return left_->Evaluate(row) != 0 && right_->Evaluate(row) != 0 ? 1 : 0;
-    case Op::Or:
-      return left_->Evaluate(row) != 0 || right_->Evaluate(row) != 0 ? 1 : 0;
+    case Op::Or: {
+      const int32_t decided = op_ == Op::And ? 0 : 1;  // the value that ends the chain early
+      if (!chainsLeft_) {
+        if ((left_->Evaluate(row) != 0) == (decided != 0)) return decided;
+        return (right_->Evaluate(row) != 0) == (decided != 0) ? decided : 1 - decided;
+      }
+      // The chain's terms in order, innermost (leftmost) first.
+      const std::vector<CExpBinOp*>& nodes = Spine();
+      if ((nodes.back()->left_->Evaluate(row) != 0) == (decided != 0)) return decided;
+      for (size_t i = nodes.size(); i-- > 0;) {
+        if ((nodes[i]->right_->Evaluate(row) != 0) == (decided != 0)) return decided;
+      }
+      return 1 - decided;
+    }
     case Op::Equal:
       return CompareOperands(*left_, *right_, row, false);
     case Op::NotEqual:
@@ -138,13 +179,12 @@ int32_t CExpBinOp::Evaluate(CRow& row) {
   return 0;
 }
 
-int32_t CExpBinOp::GetInteger(CRow& row) {
-  if (kind_ != kExpArithmetic) return Evaluate(row);
-  if (op_ == Op::None) return 0;  // an unknown arithmetic operator has the value 0
-  // 32-bit arithmetic that wraps, done unsigned so it is defined.
-  uint32_t a = static_cast<uint32_t>(left_->GetInteger(row));
-  uint32_t b = static_cast<uint32_t>(right_->GetInteger(row));
-  switch (op_) {
+namespace {
+
+// 32-bit arithmetic that wraps, done unsigned so it is defined.
+int32_t Apply(CExpBinOp::Op op, uint32_t a, uint32_t b) {
+  using Op = CExpBinOp::Op;
+  switch (op) {
     case Op::Add:
       return static_cast<int32_t>(a + b);
     case Op::Subtract:
@@ -162,9 +202,35 @@ int32_t CExpBinOp::GetInteger(CRow& row) {
   }
 }
 
+}  // namespace
+
+int32_t CExpBinOp::GetInteger(CRow& row) {
+  if (kind_ != kExpArithmetic) return Evaluate(row);
+  if (op_ == Op::None) return 0;  // an unknown arithmetic operator has the value 0
+  if (!chainsLeft_) {
+    uint32_t a = static_cast<uint32_t>(left_->GetInteger(row));
+    return Apply(op_, a, static_cast<uint32_t>(right_->GetInteger(row)));
+  }
+  const std::vector<CExpBinOp*>& nodes = Spine();
+  uint32_t value = static_cast<uint32_t>(nodes.back()->left_->GetInteger(row));
+  for (size_t i = nodes.size(); i-- > 0;) {
+    value = static_cast<uint32_t>(Apply(nodes[i]->op_, value, static_cast<uint32_t>(nodes[i]->right_->GetInteger(row))));
+  }
+  return static_cast<int32_t>(value);
+}
+
 std::string CExpBinOp::GetText(CRow& row) { return std::to_string(GetInteger(row)); }
 
-std::string CExpBinOp::GetSqlText() const { return left_->GetSqlText() + " " + text_ + " " + right_->GetSqlText(); }
+std::string CExpBinOp::GetSqlText() const {
+  std::vector<const CExpBinOp*> nodes;
+  for (const CExpBinOp* node = this;; node = static_cast<const CExpBinOp*>(node->left_.get())) {
+    nodes.push_back(node);
+    if (!node->chainsLeft_) break;
+  }
+  std::string text = nodes.back()->left_->GetSqlText();
+  for (size_t i = nodes.size(); i-- > 0;) text += " " + nodes[i]->text_ + " " + nodes[i]->right_->GetSqlText();
+  return text;
+}
 
 namespace {
 
@@ -228,9 +294,10 @@ std::unique_ptr<CExpItem> BuildExpression(const platform::SqlNodeList& nodes) {
         stack.pop_back();
         Entry left = std::move(stack.back());
         stack.pop_back();
-        int depth = 1 + std::max(left.depth, right.depth);
+        auto op = std::make_unique<CExpBinOp>(node.kind, text, std::move(left.item), std::move(right.item));
+        int depth = std::max(op->chainsLeft() ? left.depth : left.depth + 1, right.depth + 1);
         if (depth > kMaxExpressionDepth) throw CKestroSQLExpressionTooDeepException(text, depth);
-        stack.push_back({std::make_unique<CExpBinOp>(node.kind, std::move(text), std::move(left.item), std::move(right.item)), depth});
+        stack.push_back({std::move(op), depth});
         break;
       }
       default:

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "platform/sqlparser/sql_parser.h"
 
@@ -84,6 +85,8 @@ class CExpBinOp : public CExpItem {
 
   // `text` is the lower-cased operator text.
   CExpBinOp(int32_t kind, std::string text, std::unique_ptr<CExpItem> left, std::unique_ptr<CExpItem> right);
+  // Iterative: a chain of many thousand terms is one long left spine.
+  ~CExpBinOp() override;
 
   int32_t Evaluate(CRow& row) override;
   std::string GetText(CRow& row) override;
@@ -93,14 +96,24 @@ class CExpBinOp : public CExpItem {
   Op op() const { return op_; }
   CExpItem* left() const { return left_.get(); }
   CExpItem* right() const { return right_.get(); }
+  // Whether the left operand continues this node's chain (a + b + c, a AND b
+  // AND c): chains are walked in a loop, not by recursion.
+  bool chainsLeft() const { return chainsLeft_; }
 
  private:
+  // The nodes of this node's chain from the top down, the innermost last;
+  // worked out on first use (a statement runs on one thread).
+  const std::vector<CExpBinOp*>& Spine();
+
   std::unique_ptr<CExpItem> left_;
   std::unique_ptr<CExpItem> right_;
   Op op_;
+  bool chainsLeft_ = false;
+  std::vector<CExpBinOp*> spine_;
 };
 
-// Deepest tree the engine builds; deeper trees could exhaust the stack.
+// Deepest nesting the engine builds (operands inside operands; a chain of one
+// operator counts once); deeper trees could exhaust the stack.
 inline constexpr int kMaxExpressionDepth = 256;
 
 // The tree of a postfix node list, or null for an empty list. Throws

@@ -48,34 +48,44 @@ bool IsStrictUtf8(std::string_view text) {
 
 namespace {
 
+// WHERE's top-level AND terms in order; by an explicit stack, since a chain
+// of many terms is one long left spine.
 void SplitAnd(CExpItem* item, std::vector<CExpItem*>& terms) {
-  auto* op = dynamic_cast<CExpBinOp*>(item);
-  if (op != nullptr && op->op() == CExpBinOp::Op::And) {
-    SplitAnd(op->left(), terms);
-    SplitAnd(op->right(), terms);
-  } else {
-    terms.push_back(item);
+  std::vector<CExpItem*> pending{item};
+  while (!pending.empty()) {
+    CExpItem* next = pending.back();
+    pending.pop_back();
+    auto* op = dynamic_cast<CExpBinOp*>(next);
+    if (op != nullptr && op->op() == CExpBinOp::Op::And) {
+      pending.push_back(op->right());
+      pending.push_back(op->left());
+    } else {
+      terms.push_back(next);
+    }
   }
 }
 
 // The levels an expression reads; false when a reference would fail.
-bool Levels(CExpItem* item, const std::vector<std::unique_ptr<CTable>>& tables, int& deepest) {
-  if (item == nullptr) return true;
-  if (item->kind() == kExpField) {
+bool Levels(CExpItem* root, const std::vector<std::unique_ptr<CTable>>& tables, int& deepest) {
+  std::vector<CExpItem*> pending{root};
+  while (!pending.empty()) {
+    CExpItem* item = pending.back();
+    pending.pop_back();
+    if (item == nullptr) continue;
+    if (auto* op = dynamic_cast<CExpBinOp*>(item)) {
+      pending.push_back(op->right());
+      pending.push_back(op->left());
+      continue;
+    }
+    if (item->kind() != kExpField) continue;
     const std::string& name = item->text();
     size_t dot = name.find('.');
     if (dot == std::string::npos) return false;
     std::string_view table = std::string_view(name).substr(0, dot);
-    for (size_t level = 0; level < tables.size(); ++level) {
-      if (tables[level]->name() == table) {
-        if (!tables[level]->HasColumn(std::string_view(name).substr(dot + 1))) return false;
-        deepest = std::max(deepest, static_cast<int>(level));
-        return true;
-      }
-    }
-    return false;
+    auto at = std::find_if(tables.begin(), tables.end(), [&](const std::unique_ptr<CTable>& t) { return t->name() == table; });
+    if (at == tables.end() || !(*at)->HasColumn(std::string_view(name).substr(dot + 1))) return false;
+    deepest = std::max(deepest, static_cast<int>(at - tables.begin()));
   }
-  if (auto* op = dynamic_cast<CExpBinOp*>(item)) return Levels(op->left(), tables, deepest) && Levels(op->right(), tables, deepest);
   return true;
 }
 

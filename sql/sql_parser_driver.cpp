@@ -13,6 +13,8 @@ const platform::SqlStatementTree& CSqlStatementDriver::Empty() {
 void CSqlParserDriver::Parse(std::string_view text) {
   try {
     parser_.Parse(text);
+  } catch (const platform::SqlTooDeepError& e) {
+    throw CKestroSQLExpressionTooDeepException(e.near(), e.offset());
   } catch (const platform::SqlSyntaxError& e) {
     throw CKestroSQLSyntaxException(e.near(), e.offset());
   }

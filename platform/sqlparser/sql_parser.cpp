@@ -177,6 +177,9 @@ class SelectParser {
   [[noreturn]] void FailAt(size_t offset) const {
     throw SqlSyntaxError(ExcerptAt(text_, offset), static_cast<int32_t>(offset));
   }
+  [[noreturn]] void FailTooDeep(size_t offset) const {
+    throw SqlTooDeepError(ExcerptAt(text_, offset), static_cast<int32_t>(offset));
+  }
 
   bool IsWord(const Token& t, std::string_view word) const { return t.kind == Tok::Ident && EqualsWord(t.text, word); }
   bool IsOp(const Token& t, std::string_view op) const { return t.kind == Tok::Op && t.text == op; }
@@ -235,25 +238,23 @@ class SelectParser {
     columns_ = nullptr;
   }
 
-  // Each level returns the depth of the tree it emitted.
-  int ParseExpression(SqlNodeList& out) {
-    if (++nesting_ > kSqlMaxExpressionDepth) Fail();
-    int depth = ParseOr(out);
-    --nesting_;
-    return depth;
-  }
+  // Each level returns the nesting of the tree it emitted. A chain of one
+  // operator level (a + b + c, a AND b AND c) is read in a loop and counts as
+  // one level however long it is; only operands inside operands nest deeper.
+  int ParseExpression(SqlNodeList& out) { return ParseOr(out); }
 
-  int Combine(int left, int right, size_t at) const {
-    int depth = 1 + std::max(left, right);
-    if (depth > kSqlMaxExpressionDepth) FailAt(at);
+  // `chained`: the left operand is this loop's previous result.
+  int Combine(int left, int right, size_t at, bool chained) const {
+    int depth = std::max(chained ? left : left + 1, right + 1);
+    if (depth > kSqlMaxExpressionDepth) FailTooDeep(at);
     return depth;
   }
 
   int ParseOr(SqlNodeList& out) {
     int depth = ParseAnd(out);
-    while (IsWord(Peek(), "OR")) {
+    for (bool chained = false; IsWord(Peek(), "OR"); chained = true) {
       const Token& op = Next();
-      depth = Combine(depth, ParseAnd(out), op.offset);
+      depth = Combine(depth, ParseAnd(out), op.offset, chained);
       out.push_back({std::string(op.text), kSqlNodeLogical});
     }
     return depth;
@@ -261,9 +262,9 @@ class SelectParser {
 
   int ParseAnd(SqlNodeList& out) {
     int depth = ParseComparison(out);
-    while (IsWord(Peek(), "AND")) {
+    for (bool chained = false; IsWord(Peek(), "AND"); chained = true) {
       const Token& op = Next();
-      depth = Combine(depth, ParseComparison(out), op.offset);
+      depth = Combine(depth, ParseComparison(out), op.offset, chained);
       out.push_back({std::string(op.text), kSqlNodeLogical});
     }
     return depth;
@@ -281,12 +282,12 @@ class SelectParser {
       Next();
       out.push_back({std::string(null.text), kSqlNodeNull});
       out.push_back({negate ? "<>" : "=", kSqlNodeComparison});
-      return Combine(depth, 1, t.offset);
+      return Combine(depth, 1, t.offset, false);
     }
     static constexpr std::array<std::string_view, 9> kComparisons = {"=", "<>", "!=", "<", "<=", ">", ">=", "?", "#"};
     if (t.kind == Tok::Op && std::find(kComparisons.begin(), kComparisons.end(), t.text) != kComparisons.end()) {
       Next();
-      depth = Combine(depth, ParseAdditive(out), t.offset);
+      depth = Combine(depth, ParseAdditive(out), t.offset, false);
       // The engine knows inequality only as "<>".
       out.push_back({t.text == "!=" ? std::string("<>") : std::string(t.text), kSqlNodeComparison});
     }
@@ -295,9 +296,9 @@ class SelectParser {
 
   int ParseAdditive(SqlNodeList& out) {
     int depth = ParseMultiplicative(out);
-    while (IsOp(Peek(), "+") || IsOp(Peek(), "-")) {
+    for (bool chained = false; IsOp(Peek(), "+") || IsOp(Peek(), "-"); chained = true) {
       const Token& op = Next();
-      depth = Combine(depth, ParseMultiplicative(out), op.offset);
+      depth = Combine(depth, ParseMultiplicative(out), op.offset, chained);
       out.push_back({std::string(op.text), kSqlNodeArithmetic});
     }
     return depth;
@@ -305,9 +306,9 @@ class SelectParser {
 
   int ParseMultiplicative(SqlNodeList& out) {
     int depth = ParsePrimary(out);
-    while (IsOp(Peek(), "*") || IsOp(Peek(), "/")) {
+    for (bool chained = false; IsOp(Peek(), "*") || IsOp(Peek(), "/"); chained = true) {
       const Token& op = Next();
-      depth = Combine(depth, ParsePrimary(out), op.offset);
+      depth = Combine(depth, ParsePrimary(out), op.offset, chained);
       out.push_back({std::string(op.text), kSqlNodeArithmetic});
     }
     return depth;
@@ -326,9 +327,12 @@ class SelectParser {
         return 1;
       case Tok::Op:
         if (t.text == "(") {
+          // Parentheses are where the reading recurses, so they are bounded apart.
+          if (++parens_ > kSqlMaxExpressionDepth) FailTooDeep(t.offset);
           Next();
           int depth = ParseExpression(out);
           ExpectOp(")");
+          --parens_;
           return depth;
         }
         if (t.text == "-" && tokens_[pos_ + 1].kind == Tok::Number) {
@@ -363,7 +367,7 @@ class SelectParser {
   std::string_view text_;
   std::vector<Token> tokens_;
   size_t pos_ = 0;
-  int nesting_ = 0;
+  int parens_ = 0;
   std::vector<SqlColumnRef>* columns_ = nullptr;
 };
 

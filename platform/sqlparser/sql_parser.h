@@ -80,9 +80,16 @@ class SqlSyntaxError : public std::runtime_error {
   int32_t offset_;
 };
 
+// An expression nested deeper than kSqlMaxExpressionDepth: parentheses inside
+// parentheses, or operands inside operands. Long chains of one operator are not nesting.
+class SqlTooDeepError : public SqlSyntaxError {
+ public:
+  using SqlSyntaxError::SqlSyntaxError;
+};
+
 // Limits that keep hostile text from exhausting the stack or memory.
 inline constexpr size_t kSqlMaxStatementBytes = 1 << 20;
-inline constexpr int kSqlMaxExpressionDepth = 200;
+inline constexpr int kSqlMaxExpressionDepth = 256;
 
 class SqlParser {
  public:

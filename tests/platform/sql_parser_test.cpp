@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace hub::platform {
@@ -143,15 +144,39 @@ TEST(SqlParserTest, RefusesWhatTheEngineWouldIgnore) {
   }
 }
 
+std::string Repeat(std::string_view piece, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += piece;
+  return out;
+}
+
 TEST(SqlParserTest, DeepNestingIsRefusedNotOverflowed) {
   std::string open(100000, '(');
-  EXPECT_THROW(SqlParser().Parse("SELECT id FROM audio WHERE " + open + "1"), SqlSyntaxError);
-  std::string chain = "SELECT id FROM audio WHERE a";
-  for (int i = 0; i < 5000; ++i) chain += "+a";
-  EXPECT_THROW(SqlParser().Parse(chain), SqlSyntaxError);
-  std::string fine = "SELECT id FROM audio WHERE a";
-  for (int i = 0; i < 100; ++i) fine += " OR a";
-  EXPECT_NO_THROW(SqlParser().Parse(fine));
+  EXPECT_THROW(SqlParser().Parse("SELECT id FROM audio WHERE " + open + "1"), SqlTooDeepError);
+  // The limit counts nesting; a chain of one operator is one level however long.
+  struct Case {
+    std::string where;
+    bool parses;
+  };
+  const Case cases[] = {
+      {"1" + Repeat(" + 1", 200) + " = 201", true},
+      {"a = 1" + Repeat(" AND a = 1", 499), true},
+      {"a = 1" + Repeat(" OR a = 1", 4999), true},
+      {"a" + Repeat(" * a", 3000) + Repeat(" - a", 3000) + " > 0", true},
+      {"a = 1" + Repeat(" AND b = 2 OR c = 3", 1000), true},
+      {Repeat("(", 256) + "1" + Repeat(")", 256), true},
+      {Repeat("(", 257) + "1" + Repeat(")", 257), false},
+      {Repeat("(1 + ", 256) + "1" + Repeat(")", 256), false},  // operands inside operands
+      {Repeat("a = (", 300) + "1" + Repeat(")", 300), false},
+  };
+  for (const Case& c : cases) {
+    std::string sql = "SELECT id FROM audio WHERE " + c.where;
+    if (c.parses) {
+      EXPECT_NO_THROW(SqlParser().Parse(sql)) << c.where.substr(0, 60);
+    } else {
+      EXPECT_THROW(SqlParser().Parse(sql), SqlTooDeepError) << c.where.substr(0, 60);
+    }
+  }
 }
 
 TEST(SqlParserTest, StatementOutlivesItsParser) {

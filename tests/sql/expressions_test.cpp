@@ -102,13 +102,44 @@ TEST(SqlExpressionsTest, BuilderRefusesShortOperatorsAndOddKinds) {
   CRow none(0, nullptr);
   EXPECT_EQ(item->Evaluate(none), 0);
   EXPECT_EQ(item->GetText(none), "0");
-  // Trees deeper than the engine evaluates safely are refused.
-  platform::SqlNodeList deep = {{"1", platform::kSqlNodeLiteral}};
-  for (int i = 0; i < 5000; ++i) {
-    deep.push_back({"1", platform::kSqlNodeLiteral});
-    deep.push_back({"+", platform::kSqlNodeArithmetic});
-  }
+  // Trees nested deeper than the engine evaluates safely are refused: here
+  // 1 + (1 + (1 + ...)), every operand inside the one before.
+  platform::SqlNodeList deep(5001, {"1", platform::kSqlNodeLiteral});
+  for (int i = 0; i < 5000; ++i) deep.push_back({"+", platform::kSqlNodeArithmetic});
   EXPECT_THROW(BuildExpression(deep), CKestroSQLExpressionTooDeepException);
+}
+
+TEST(SqlExpressionsTest, LongChainsAreOneLevel) {
+  // ((1 + 1) + 1) ... of 20,000 terms: built, evaluated, named and freed in loops.
+  platform::SqlNodeList chain = {{"1", platform::kSqlNodeLiteral}};
+  for (int i = 1; i < 20000; ++i) {
+    chain.push_back({i % 3 == 0 ? "-1" : "1", platform::kSqlNodeLiteral});
+    chain.push_back({"+", platform::kSqlNodeArithmetic});
+  }
+  auto sum = BuildExpression(chain);
+  CRow none(0, nullptr);
+  EXPECT_EQ(sum->GetText(none), std::to_string(20000 - 2 * (19999 / 3)));
+  EXPECT_EQ(sum->GetSqlText().substr(0, 14), "1 + 1 + 1 + -1");
+
+  MemoryJukebox j = SmallJukebox();
+  std::string plus = "1";
+  for (int i = 1; i < 201; ++i) plus += " + 1";
+  EXPECT_EQ(Column(j, "SELECT title FROM audio WHERE " + plus + " = 201 AND id = 11", "title"), V{"Yesterday"});
+  std::string ands = "year > 0";
+  for (int i = 1; i < 500; ++i) ands += " AND year > " + std::to_string(i);
+  EXPECT_EQ(Column(j, "SELECT title FROM audio WHERE " + ands, "title"), (V{"Yesterday", "Bohemian Rhapsody", "Innuendo", "Drop", "La vie en rose"}));
+  // The chain stops at its first false term, so the unknown field is never read.
+  EXPECT_EQ(Column(j, "SELECT title FROM audio WHERE " + ands + " AND year < 0 AND nosuch = 1", "title"), V{});
+  std::string ors = "id = 0";
+  for (int i = 1; i < 500; ++i) ors += " OR id = " + std::to_string(i);
+  EXPECT_EQ(Column(j, "SELECT title FROM audio WHERE " + ors, "title"), (V{"Yesterday", "Bohemian Rhapsody", "Innuendo", "Drop", "La vie en rose", "Silence"}));
+  std::string parens(257, '(');
+  try {
+    Column(j, "SELECT title FROM audio WHERE " + parens + "1" + std::string(257, ')'), "title");
+    ADD_FAILURE() << "257-deep parentheses ran";
+  } catch (const CKestroSQLExpressionTooDeepException& e) {
+    EXPECT_EQ(std::string(e.Message()), "Expression too deep.");
+  }
 }
 
 TEST(SqlExpressionsTest, DecimalReadingSaturates) {
