@@ -1,6 +1,8 @@
 // Text helpers: UTF-8 aware cutting, case folding, splitting and path clean-up.
 #include "common/text.h"
 
+#include <unicode/uchar.h>
+
 #include <algorithm>
 #include <cstdint>
 
@@ -9,20 +11,24 @@ namespace {
 
 bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
-// Decodes one code point at text[i], advancing i; invalid bytes decode as themselves.
+// A byte that starts no character decodes to this plus the byte: outside
+// Unicode, so it is never folded and compares as itself.
+constexpr uint32_t kStrayByte = 0x200000;  // above every decodable value
+
+// Decodes one code point at text[i], advancing i.
 uint32_t DecodeOne(std::string_view text, size_t& i) {
   unsigned char c = text[i];
   int extra = (c >= 0xF0 && c < 0xF8) ? 3 : (c >= 0xE0 && c < 0xF0) ? 2 : (c >= 0xC0 && c < 0xE0) ? 1 : 0;
   if (extra == 0 || i + extra >= text.size()) {
     ++i;
-    return c;
+    return c < 0x80 ? c : kStrayByte + c;
   }
   uint32_t cp = c & (0x3F >> extra);
   for (int k = 1; k <= extra; ++k) {
     unsigned char d = text[i + k];
     if (!IsContinuation(d)) {
       ++i;
-      return c;
+      return kStrayByte + c;
     }
     cp = cp << 6 | (d & 0x3F);
   }
@@ -30,11 +36,12 @@ uint32_t DecodeOne(std::string_view text, size_t& i) {
   return cp;
 }
 
+// Unicode simple case folding (one code point to one, the same in every
+// locale): ß stays ß and Turkish İ stays İ, as the folding tables say.
 uint32_t FoldCodePoint(uint32_t cp) {
-  if (cp >= 'A' && cp <= 'Z') return cp + 32;
-  // Latin-1 capitals (except the multiplication sign) fold to their small letters.
-  if (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7) return cp + 32;
-  return cp;
+  if (cp < 0x80) return (cp >= 'A' && cp <= 'Z') ? cp + 32 : cp;
+  if (cp > 0x10FFFF) return cp;
+  return static_cast<uint32_t>(u_foldCase(static_cast<UChar32>(cp), U_FOLD_CASE_DEFAULT));
 }
 
 void AppendUtf8(std::string& out, uint32_t cp) {

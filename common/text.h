@@ -15,7 +15,8 @@ std::string Utf8Cut(std::string_view text, size_t cap);
 std::string AsciiLower(std::string_view text);
 std::string AsciiUpper(std::string_view text);
 
-// Case-insensitive comparison over UTF-8 that folds ASCII and Latin-1 letters;
+// Case-insensitive comparison over UTF-8 by Unicode simple case folding
+// (locale-independent; bytes that are not UTF-8 compare as themselves);
 // answers <0, 0 or >0.
 int CompareNoCase(std::string_view a, std::string_view b);
 bool EqualsNoCase(std::string_view a, std::string_view b);

@@ -7,7 +7,7 @@ PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config clang
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev sqlite3
-  libcrypto++-dev zlib1g-dev libminizip-dev
+  libcrypto++-dev zlib1g-dev libminizip-dev libicu-dev
   libid3-3.8.3-dev libid3-tools
   libogg-dev libvorbis-dev libflac-dev
   libcurl4-openssl-dev libblkid-dev

@@ -42,6 +42,44 @@ TEST(TextTest, CaseFoldingCoversLatin1) {
   EXPECT_EQ(FoldCase("\xC3\x84X"), "\xC3\xA4x");
 }
 
+// Simple case folding: one code point to one, the same in every locale.
+TEST(TextTest, CaseFoldingIsUnicodeSimpleFolding) {
+  struct Case {
+    const char* a;
+    const char* b;
+    bool equal;
+  };
+  const Case cases[] = {
+      {"Дмитрий", "дмитрий", true},
+      {"ДМИТРИЙ ШОСТАКОВИЧ", "дмитрий шостакович", true},
+      {"Ёж", "ёж", true},
+      {"ΣΟΦΊΑ", "σοφία", true},
+      {"ΟΔΥΣΣΕΎΣ", "οδυσσεύς", true},  // final sigma folds with sigma
+      {"Œuvre", "œuvre", true},
+      {"Šostakovič", "šostakovič", true},
+      {"Žižek", "žižek", true},
+      {"Ÿ", "ÿ", true},
+      {"µ", "μ", true},                 // micro sign and Greek mu fold alike
+      {"Straße", "STRASSE", false},     // ß to ss is full folding, not simple
+      {"ẞ", "ß", true},                 // capital sharp s has a simple folding
+      {"Istanbul", "istanbul", true},   // I is i whatever the locale
+      {"İstanbul", "istanbul", false},  // dotted İ folds only fully (to i + dot) or in Turkish
+      {"ıstanbul", "istanbul", false},  // dotless ı is a letter of its own
+      {"Ǆ", "ǆ", true},                 // title-case digraphs
+      {"Ａ", "ａ", true},               // full-width
+      {"𐐀", "𐐨", true},                // outside the basic plane (Deseret)
+      {"\xC4", "\xE4", false},          // stray bytes are not Latin-1 letters
+      {"\xC4", "\xC4", true},
+      {"a\xC3", "A\xC3", true},         // a character cut at the end
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(EqualsNoCase(c.a, c.b), c.equal) << c.a << " / " << c.b;
+    EXPECT_EQ(FoldCase(c.a) == FoldCase(c.b), c.equal) << c.a << " / " << c.b;
+  }
+  EXPECT_EQ(FoldCase("ДМИТРИЙ"), "дмитрий");
+  EXPECT_EQ(FoldCase("Œ\xC4"), "œ\xC4");
+}
+
 TEST(TextTest, Utf8CutOnBoundary) {
   EXPECT_EQ(Utf8Cut("ab\xE2\x82\xAC", 4), "ab");
   EXPECT_EQ(Utf8Cut("ab\xE2\x82\xAC", 5), "ab\xE2\x82\xAC");
