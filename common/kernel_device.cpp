@@ -107,12 +107,26 @@ void KernelDevice::SetDriverError(uint32_t code, std::string_view text) {
 void KernelDevice::InvalidateCaches() {
   browseDirty_ = 1;
   hashIndex_.clear();
+  ++queryGeneration_;
 }
 
 int KernelDevice::MarkModified() {
   playlistListDirty_ = 1;
   trackPlaylistIndexDirty_ = 1;
+  ++queryGeneration_;
   return 1;
+}
+
+std::shared_ptr<const QuerySnapshot> KernelDevice::TakeQuerySnapshot() {
+  if (!KeepsQuerySnapshot()) return nullptr;
+  auto lock = Lock();
+  uint64_t generation = queryGeneration_.load();
+  if (!querySnapshot_ || querySnapshotGeneration_ != generation) {
+    querySnapshot_.reset();  // the old one goes before the new one is built
+    querySnapshot_ = std::make_shared<const QuerySnapshot>(BuildQuerySnapshot(*this));
+    querySnapshotGeneration_ = generation;
+  }
+  return querySnapshot_;
 }
 
 // --- Device ---
@@ -129,6 +143,7 @@ void KernelDevice::Disconnect() {
   ClearBrowseIndex();
   browseDirty_ = 1;
   playlistListDirty_ = 1;
+  ++queryGeneration_;
   searchResults_.clear();
   searchCursor_ = 0;
   artistAlbumNames_.clear();

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "common/kdp_block.h"
+#include "common/query_snapshot.h"
 #include "common/records.h"
 #include "common/sortable_id_array.h"
 
@@ -324,6 +325,12 @@ class KernelDevice {
   // The block SetNotice and SetDriverError write into.
   KdpBlock& CurrentBlock() { return *currentBlock_; }
 
+  // The device's tracks, playlists and entries as queries read them, shared
+  // and immutable; rebuilt on first use after InvalidateCaches, MarkModified or
+  // Disconnect. Null for a device that keeps none (see KeepsQuerySnapshot):
+  // queries then walk the device under its lock.
+  std::shared_ptr<const QuerySnapshot> TakeQuerySnapshot();
+
   // Content hash of a track: the trimmed, lower-cased artist, album and title,
   // concatenated; SHA-1 as 40 upper-case hex digits.
   static std::string ComputeTrackHash(std::string_view artist, std::string_view album, std::string_view title);
@@ -334,6 +341,9 @@ class KernelDevice {
     idA_ = idA;
     idB_ = idB;
   }
+  // Whether every change of the device's tracks and playlists goes through
+  // InvalidateCaches or MarkModified, so a kept snapshot stays true.
+  virtual bool KeepsQuerySnapshot() const { return false; }
   // The current track and stopped flag belong to the family's playback.
   KernelId currentTrack_;
   int stopped_ = 1;
@@ -349,6 +359,9 @@ class KernelDevice {
   int NextName(const std::vector<std::string>* names, int& cursor, KernelTextField& out);
 
   mutable DeviceMutex mutex_;
+  std::atomic<uint64_t> queryGeneration_{0};  // bumped by every invalidation; changes need no lock
+  std::shared_ptr<const QuerySnapshot> querySnapshot_;  // under mutex_
+  uint64_t querySnapshotGeneration_ = 0;
   int busy_ = 0;
   std::vector<KernelId> idBatch_;
   KernelDriver* driver_;

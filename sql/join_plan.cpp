@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "common/text.h"
@@ -150,8 +151,9 @@ int32_t JoinPlan::FirstCandidate(size_t level, CTable& table, CRowJoined& joined
   if (!at.built && table.IsRowIdColumn(at.column)) {
     at.built = at.indexed = at.byRowId = true;
     const int32_t count = table.GetRowCount();
-    at.idsAscending = true;
-    for (int32_t row = 1; row < count && at.idsAscending; ++row) at.idsAscending = table.RowRecordId(row - 1) <= table.RowRecordId(row);
+    std::optional<bool> known = table.RowIdsAscending();
+    at.idsAscending = known.value_or(true);
+    for (int32_t row = 1; !known && row < count && at.idsAscending; ++row) at.idsAscending = table.RowRecordId(row - 1) <= table.RowRecordId(row);
     if (!at.idsAscending) {
       at.next.assign(static_cast<size_t>(count), -1);
       for (int32_t row = count - 1; row >= 0; --row) {

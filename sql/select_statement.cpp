@@ -2,6 +2,7 @@
 #include "sql/select_statement.h"
 
 #include <algorithm>
+#include <climits>
 #include <unordered_set>
 
 #include "sql/join_plan.h"
@@ -70,11 +71,16 @@ void CSelectStatement::Execute(CResultTable& result) {
   if (!orderByNames_.empty()) SortResultRows(result, orderByNames_, orderByAscending_);
 }
 
+void CSelectStatement::Collect(CRow& row, std::vector<std::unique_ptr<CResultRow>>& collected) {
+  if (collected.size() >= rowLimit_) throw CKestroSQLTooManyRowsException(kSqlRowLimitSetting, static_cast<int32_t>(std::min<size_t>(rowLimit_, INT32_MAX)));
+  collected.push_back(std::make_unique<CResultRow>(row, selectExpressions_, selectNames_, &plan_));
+}
+
 void CSelectStatement::ScanTable(CTable& table, std::vector<std::unique_ptr<CResultRow>>& collected) {
   const int32_t count = table.GetRowCount();
   for (int32_t i = 0; i < count; ++i) {
     CRow row(i, &table);
-    if (!where_ || where_->Evaluate(row) != 0) collected.push_back(std::make_unique<CResultRow>(row, selectExpressions_, selectNames_, &plan_));
+    if (!where_ || where_->Evaluate(row) != 0) Collect(row, collected);
   }
 }
 
@@ -88,7 +94,7 @@ void CSelectStatement::JoinTables(size_t level, CRowJoined& joined, std::vector<
     CRow row(i, table);
     joined.AddRow(&row);
     if (last) {
-      if (!where_ || where_->Evaluate(joined) != 0) collected.push_back(std::make_unique<CResultRow>(joined, selectExpressions_, selectNames_, &plan_));
+      if (!where_ || where_->Evaluate(joined) != 0) Collect(joined, collected);
     } else {
       JoinTables(level + 1, joined, tables, collected);
     }
@@ -108,7 +114,7 @@ void CSelectStatement::JoinPlanned(size_t level, CRowJoined& joined, std::vector
     bool keep = std::all_of(terms.begin(), terms.end(), [&](CExpItem* term) { return term->Evaluate(joined) != 0; });
     if (keep) {
       if (last) {
-        collected.push_back(std::make_unique<CResultRow>(joined, selectExpressions_, selectNames_, &plan_));
+        Collect(joined, collected);
       } else {
         JoinPlanned(level + 1, joined, tables, plan, collected);
       }
@@ -124,12 +130,13 @@ void CSelectStatement::JoinPlanned(size_t level, CRowJoined& joined, std::vector
   }
 }
 
-int32_t RunSelectStatement(std::string_view text, CTableSource& source, CResultTable& result) {
+int32_t RunSelectStatement(std::string_view text, CTableSource& source, CResultTable& result, size_t rowLimit) {
   CSqlParserDriver parser;
   parser.Parse(text);
   int32_t type = parser.GetStatementType();
   if (type != platform::kSqlStatementSelect) return type;
   CSelectStatement statement(text, parser.GetStatement(), &source);
+  statement.SetRowLimit(rowLimit);
   statement.Prepare();
   statement.Execute(result);
   return type;

@@ -19,6 +19,11 @@ namespace hub {
 class CRowJoined;
 class JoinPlan;
 
+// The setting that bounds the rows of one query, and its default: a cross
+// join of large tables ends with an error instead of exhausting memory.
+inline constexpr char kSqlRowLimitSetting[] = "SQL_MaxRows";
+inline constexpr size_t kDefaultSqlRowLimit = 1000000;
+
 class CSQLStatement {
  public:
   explicit CSQLStatement(std::string_view text) : text_(text) {}
@@ -44,6 +49,8 @@ class CSelectStatement : public CSQLStatement {
 
   // Off: joins test WHERE on every complete combination (the reference the plan must match).
   void SetJoinPlanning(bool on) { joinPlanning_ = on; }
+  // Most rows one execution builds before it stops with CKestroSQLTooManyRowsException.
+  void SetRowLimit(size_t limit) { rowLimit_ = limit; }
 
   const std::vector<std::string>& selectNames() const { return selectNames_; }
   const std::vector<std::string>& fromNames() const { return fromNames_; }
@@ -55,6 +62,7 @@ class CSelectStatement : public CSQLStatement {
   int32_t distinct() const { return distinct_; }
 
  private:
+  void Collect(CRow& row, std::vector<std::unique_ptr<CResultRow>>& collected);
   void ScanTable(CTable& table, std::vector<std::unique_ptr<CResultRow>>& collected);
   void JoinTables(size_t level, CRowJoined& joined, std::vector<std::unique_ptr<CTable>>& tables,
                   std::vector<std::unique_ptr<CResultRow>>& collected);
@@ -76,10 +84,12 @@ class CSelectStatement : public CSQLStatement {
   std::vector<uint32_t> orderByAscending_;
   ResultRowPlan plan_;
   bool joinPlanning_ = true;
+  size_t rowLimit_ = kDefaultSqlRowLimit;
 };
 
 // Parses `text` and, when it is a SELECT, prepares and runs it over `source`
 // into `result`. Answers the statement type (2 for SELECT, the only kind run).
-int32_t RunSelectStatement(std::string_view text, CTableSource& source, CResultTable& result);
+int32_t RunSelectStatement(std::string_view text, CTableSource& source, CResultTable& result,
+                           size_t rowLimit = kDefaultSqlRowLimit);
 
 }  // namespace hub

@@ -51,6 +51,8 @@ HUB_SQL_EXCEPTION(CKestroSQLBadJoinTableException, "Bad join table.");
 HUB_SQL_EXCEPTION(CKestroSQLSyntaxException, "Syntax error.");
 // An expression tree deeper than the engine evaluates without risk to its stack.
 HUB_SQL_EXCEPTION(CKestroSQLExpressionTooDeepException, "Expression too deep.");
+// More result rows than the row limit allows; the detail names the setting and the limit.
+HUB_SQL_EXCEPTION(CKestroSQLTooManyRowsException, "Too many rows.");
 
 #undef HUB_SQL_EXCEPTION
 

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -39,10 +40,12 @@ class CTable {
   // Whether the column's text is the row id's 64-bit key in decimal, so rows
   // can be found by id without reading values.
   virtual bool IsRowIdColumn(std::string_view /*name*/) const { return false; }
+  // Whether the row ids never go down, when the table knows without looking.
+  virtual std::optional<bool> RowIdsAscending() const { return std::nullopt; }
 
   const std::string& name() const { return name_; }
   int32_t selectStarColumnCount() const { return selectStarColumnCount_; }
-  int32_t GetRowCount() const { return static_cast<int32_t>(rowIds_.size()); }
+  virtual int32_t GetRowCount() const { return static_cast<int32_t>(rowIds_.size()); }
 
  protected:
   // Row ids are kept compact (key words, and names apart for the rows that
@@ -63,7 +66,8 @@ class CTable {
   const KernelId& RowId(int32_t row);
 
  public:
-  uint64_t RowRecordId(int32_t row) const;
+  // The row id's 64-bit key; throws std::invalid_argument outside the rows.
+  virtual uint64_t RowRecordId(int32_t row) const;
 
  protected:
 

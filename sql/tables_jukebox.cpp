@@ -8,24 +8,13 @@
 
 #include "sql/expressions.h"
 #include "sql/sql_exception.h"
+#include "sql/table_columns.h"
 
 namespace hub {
 
+using namespace sql_columns;
+
 namespace {
-
-template <size_t N>
-std::string ColumnName(const std::array<std::string_view, N>& names, int32_t index) {
-  if (index < 0 || index >= static_cast<int32_t>(N)) throw CKestroSQLNoSuchColumnException({}, index);
-  return std::string(names[static_cast<size_t>(index)]);
-}
-
-template <size_t N>
-int ColumnIndex(const std::array<std::string_view, N>& names, std::string_view name) {
-  for (size_t i = 0; i < N; ++i) {
-    if (names[i] == name) return static_cast<int>(i);
-  }
-  throw CKestroSQLNoSuchFieldException(std::string(name));
-}
 
 // Walks first/next, handing each id to `append` with a size hint: `first`
 // answers 0 for none, or (on most devices) the count.
@@ -39,19 +28,6 @@ int Walk(First first, Next next, Append append) {
   return count;
 }
 
-enum AudioColumn { kId, kArtist, kAlbum, kTrackNum, kTitle, kGenre, kComposer, kYear, kComment, kLength, kCodec, kBitrate, kSize, kLocked, kRating, kPlayCount };
-constexpr std::array<std::string_view, 16> kAudioColumns = {"id",      "artist", "album",   "tracknum", "title",  "genre",
-                                                            "composer", "year",   "comment", "length",   "codec",  "bitrate",
-                                                            "size",     "locked", "rating",  "playcount"};
-constexpr std::array<std::string_view, 3> kDataColumns = {"id", "name", "size"};
-constexpr std::array<std::string_view, 2> kPlaylistColumns = {"id", "name"};
-constexpr std::array<std::string_view, 4> kPlitemColumns = {"id", "plid", "pos", "aid"};
-
-template <size_t N>
-bool Knows(const std::array<std::string_view, N>& names, std::string_view name) {
-  return std::find(names.begin(), names.end(), name) != names.end();
-}
-
 }  // namespace
 
 bool CTableJukeboxAudio::HasColumn(std::string_view name) const { return Knows(kAudioColumns, name); }
@@ -60,6 +36,7 @@ bool CTableJukeboxPlaylist::HasColumn(std::string_view name) const { return Know
 bool CTableJukeboxPlaylistItem::HasColumn(std::string_view name) const { return Knows(kPlitemColumns, name); }
 
 void CTableJukeboxAudio::Load() {
+  auto hold = device_->HoldForWalk();
   ClearRows();
   recordRow_ = -1;
   Walk([&](KernelId& id) { return device_->GetFirstTrack(id); }, [&](KernelId& id) { return device_->GetNextTrack(id); },
@@ -124,6 +101,7 @@ int32_t CTableJukeboxAudio::GetIntegerValue(int32_t row, std::string_view name) 
 }
 
 void CTableJukeboxData::Load() {
+  auto hold = device_->HoldForWalk();
   ClearRows();
   KernelId root;
   device_->GetDataRoot(root);
@@ -145,6 +123,7 @@ std::string CTableJukeboxData::GetValue(int32_t row, std::string_view name) {
 }
 
 void CTableJukeboxPlaylist::Load() {
+  auto hold = device_->HoldForWalk();
   ClearRows();
   Walk([&](KernelId& id) { return device_->GetFirstPlaylist(id); }, [&](KernelId& id) { return device_->GetNextPlaylist(id); },
        [&](const KernelId& id, int hint) {
@@ -162,6 +141,7 @@ std::string CTableJukeboxPlaylist::GetValue(int32_t row, std::string_view name) 
 }
 
 void CTableJukeboxPlaylistItem::Load() {
+  auto hold = device_->HoldForWalk();
   ClearRows();
   positions_.clear();
   trackIds_.clear();

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -35,6 +36,8 @@ class QueryDevice {
   virtual std::string GetPlaylistName(const KernelId& id) = 0;
   virtual int GetFirstPlaylistItem(const KernelId& playlist, KernelId& item) = 0;
   virtual int GetNextPlaylistItem(const KernelId& playlist, KernelId& item) = 0;
+  // Held across one first/next walk, whose cursor lives in the device.
+  virtual std::unique_lock<std::recursive_timed_mutex> HoldForWalk() { return {}; }
 };
 
 class CTableJukebox : public CTable {
@@ -92,6 +95,8 @@ class CTableJukeboxPlaylistItem : public CTableJukebox {
   std::string GetColumnNames(int32_t index) override;
   std::string GetValue(int32_t row, std::string_view name) override;
   bool HasColumn(std::string_view name) const override;
+  // The row ids are the playlists' ids.
+  bool IsRowIdColumn(std::string_view name) const override { return name == "plid"; }
 
  private:
   std::vector<uint32_t> positions_;  // parallel to the row ids (the playlists)

@@ -559,6 +559,8 @@ std::string KernelDeviceMSCBase::GetRootPath() {
 int KernelDeviceMSCBase::ClearDatabase() {
   auto lock = Lock();
   database_.Clear();
+  InvalidateCaches();
+  MarkModified();
   return 0;
 }
 

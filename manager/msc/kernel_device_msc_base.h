@@ -295,6 +295,8 @@ class KernelDeviceMSCBase : public KernelDevice {
   Shoebox& Database() { return database_; }
 
  protected:
+  // Every change of the database goes through InvalidateCaches or MarkModified.
+  bool KeepsQuerySnapshot() const override { return true; }
   FamilyValues family_;
 
   // Stops the watcher and the saver, running a pending save first. Idempotent.

@@ -108,6 +108,7 @@ class MemoryDevice : public NullDevice {
   int SupportsDevicePlayback() override;
   int PlayTrack(const KernelId& track) override;
   int StopPlayback() override;
+  bool KeepsQuerySnapshot() const override { return true; }
 
  private:
   struct Track {
