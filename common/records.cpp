@@ -9,7 +9,7 @@ namespace hub {
 
 void CopyBoundedText(char* dst, size_t cap, std::string_view text) {
   size_t n = Utf8CutLength(text, cap);
-  std::memcpy(dst, text.data(), n);
+  if (n > 0) std::memcpy(dst, text.data(), n);  // an empty view may have no data at all
   std::memset(dst + n, 0, cap - n);
 }
 

@@ -112,6 +112,7 @@ bool KestroApp::InitInstance(void* instance) {
     // A manager that is not running yet is no reason to refuse the load:
     // each request then reports it.
     attached_ = g_client.Attach(attach_->device, KernelId(attach_->idA), KernelId(attach_->idB), 0);
+    SetClientAttach(attach_->device, KernelId(attach_->idA));
   }
   // Registered for every build, so a copy never offers format 0.
   g_kernelIdListFormat = RegisterClipboardFormatName("Quorral Explorer Kernel ID List");

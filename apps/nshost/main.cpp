@@ -13,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -25,6 +26,7 @@
 #include "platform/shell/shell_interfaces.h"
 #include "platform/ui/driver.h"
 #include "platform/window/window.h"
+#include "shell/namespace/pidl_data.h"
 
 namespace {
 
@@ -87,6 +89,80 @@ void* MakeJunctionList(const CLSID& clsid) {
   return p;
 }
 
+std::string Utf8(const char16_t* w) {
+  std::string out;
+  for (; w && *w; ++w) {
+    uint32_t c = *w;
+    if (c >= 0xD800 && c < 0xDC00 && w[1] >= 0xDC00 && w[1] < 0xE000) c = 0x10000 + ((c - 0xD800) << 10) + (*++w - 0xDC00);
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | c >> 6);
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | c >> 12);
+      out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | c >> 18);
+      out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+      out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+// Frees a list the library handed over.
+struct FreeList {
+  void operator()(ITEMIDLIST* p) const { ShellAllocator().Free(p); }
+};
+using HeldList = std::unique_ptr<ITEMIDLIST, FreeList>;
+
+// What the host reads of an item it lists: the library's record layout.
+struct ItemView {
+  uint32_t kind = 0;
+  uint32_t position = 0;
+  uint32_t count = 0;
+};
+ItemView ReadItem(LPCITEMIDLIST item) {
+  ItemView v;
+  const uint8_t* p = IdListBytes(item);
+  if (ReadLittleEndian16(p) < hub::kPidlRecordSize) return v;
+  v.kind = ReadLittleEndian32(p + hub::pidl_offset::kKind);
+  v.position = ReadLittleEndian32(p + hub::pidl_offset::kPosition);
+  v.count = ReadLittleEndian32(p + hub::pidl_offset::kCount);
+  return v;
+}
+
+std::string KindName(uint32_t kind) {
+  static const std::map<uint32_t, const char*> kNames = {
+      {hub::FolderSpare, "folder"}, {hub::FolderSegment, "segment"}, {hub::FolderFmTuner, "fm-tuner"},
+      {hub::FolderTrackList, "track-list"}, {hub::FolderCategory, "category"}, {hub::FolderPlaylist, "playlist"},
+      {hub::FolderDeviceInfo, "device-info"}, {hub::FolderData, "data-folder"}, {hub::FolderNotes, "notes"},
+      {hub::FolderContacts, "contacts"}, {hub::FolderUtilities, "utilities"}, {hub::ItemFmPreset, "fm-preset"},
+      {hub::ItemTrack, "track"}, {hub::ItemDataFile, "data-file"}, {hub::ItemPlaylistEntry, "playlist-entry"},
+      {hub::ItemQueueEntry, "queue-entry"}, {hub::ItemInfoLine, "info"}, {hub::ItemMessageLine, "message"},
+      {hub::ItemMessageHead, "message"}, {hub::ItemLink, "link"}, {hub::ItemCommandLink, "command"},
+      {hub::ItemTrackWithPlaylists, "track+playlists"}, {hub::ItemNotice, "notice"}, {hub::ItemNote, "note"},
+      {hub::ItemContact, "contact"}, {hub::ItemUtility, "utility"}};
+  auto it = kNames.find(kind);
+  return it == kNames.end() ? "?" : it->second;
+}
+
+bool IsMessageKind(uint32_t kind) {
+  return kind == hub::ItemMessageHead || kind == hub::ItemMessageLine || kind == hub::ItemLink || kind == hub::ItemNotice;
+}
+
+// "F" folder, "S" sub-folders, "D" drop target; "-" where absent.
+std::string AttributeLetters(uint32_t a) {
+  std::string s;
+  s += (a & SFGAO_FOLDER) ? 'F' : '-';
+  s += (a & SFGAO_HASSUBFOLDER) ? 'S' : '-';
+  s += (a & SFGAO_DROPTARGET) ? 'D' : '-';
+  return s;
+}
+
 // The opened namespace: the library, its folder and what it said at start.
 struct OpenNamespace {
   std::string name;  // the Explorer name the registration gave it
@@ -95,10 +171,16 @@ struct OpenNamespace {
   ComPtr<IShellFolder> folder;
 };
 
+class Host;
+Host* g_host = nullptr;  // the tree window's refresh re-lists through it
+
 class Host {
  public:
-  explicit Host(bool scripted) : scripted_(scripted) {}
-  ~Host() { Close(); }
+  explicit Host(bool scripted) : scripted_(scripted) { g_host = this; }
+  ~Host() {
+    Close();
+    g_host = nullptr;
+  }
 
   bool scripted() const { return scripted_; }
   ui::ScriptedUiDriver* script() const { return scriptDriver_; }
@@ -140,13 +222,134 @@ class Host {
 
   void Close() {
     if (!ns_) return;
+    path_.clear();
+    history_.clear();
     ns_->folder.Reset();
     ns_.reset();
     if (explorer_) DestroyWindow(explorer_);
     explorer_ = tree_ = 0;
   }
 
-  std::string Prompt() const { return (ns_ ? ns_->name : std::string("(no namespace)")) + "> "; }
+  std::string Prompt() const {
+    if (!ns_) return "(no namespace)> ";
+    return (path_.empty() ? ns_->name : path_.back().address) + ">";
+  }
+
+  // --- Browsing, as Explorer's address bar, right pane and tree do ---
+
+  // The listing of the current folder: (item, its name in the folder, attributes).
+  struct Row {
+    HeldList item;
+    std::string name;
+    uint32_t attributes = 0;
+  };
+  std::vector<Row> List(IShellFolder* folder, uint32_t flags) {
+    std::vector<Row> rows;
+    ComPtr<IEnumIDList> list;
+    HRESULT hr = folder->EnumObjects(explorer_, flags, list.Put());
+    if (hr != S_OK || !list) throw CommandError("EnumObjects: " + ResultName(hr));
+    for (;;) {
+      LPITEMIDLIST item = nullptr;
+      uint32_t got = 0;
+      if (list->Next(1, &item, &got) != S_OK || got == 0) break;
+      Row r;
+      r.item.reset(item);
+      r.name = NameOf(folder, item, SHGDN_INFOLDER);
+      LPCITEMIDLIST one = item;
+      r.attributes = 0;
+      folder->GetAttributesOf(1, &one, &r.attributes);
+      rows.push_back(std::move(r));
+    }
+    return rows;
+  }
+
+  static std::string NameOf(IShellFolder* folder, LPCITEMIDLIST item, uint32_t flags) {
+    STRRET name;
+    if (folder->GetDisplayNameOf(item, flags, &name) != S_OK) return "?";
+    std::string text = name.uType == STRRET_WSTR ? Utf8(name.pOleStr) : std::string(name.cStr);
+    if (name.uType == STRRET_WSTR) ShellAllocator().Free(name.pOleStr);
+    return text;
+  }
+
+  void Ls() {
+    IShellFolder* folder = Current();
+    for (const Row& r : List(folder, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS)) {
+      ItemView v = ReadItem(r.item.get());
+      if (IsMessageKind(v.kind)) {
+        std::printf("%s\n", r.name.c_str());
+        continue;
+      }
+      std::printf("%5u  %-40s %-15s %s %6u\n", v.position, r.name.c_str(), KindName(v.kind).c_str(),
+                  AttributeLetters(r.attributes).c_str(), v.count);
+    }
+  }
+
+  void Enum(uint32_t flags) {
+    ComPtr<IEnumIDList> list;
+    HRESULT hr = Current()->EnumObjects(explorer_, flags, list.Put());
+    if (hr != S_OK || !list) throw CommandError("EnumObjects: " + ResultName(hr));
+    uint32_t total = 0;
+    for (;;) {
+      LPITEMIDLIST items[8] = {};
+      uint32_t got = 0;
+      hr = list->Next(8, items, &got);
+      for (uint32_t i = 0; i < got; ++i) ShellAllocator().Free(items[i]);
+      total += got;
+      std::printf("Next(8): %s, %u\n", ResultName(hr).c_str(), got);
+      if (hr != S_OK) break;
+    }
+    std::printf("Reset: %s\n", ResultName(list->Reset()).c_str());
+    std::printf("Skip(%u): %s\n", total, ResultName(list->Skip(total)).c_str());
+    std::printf("Skip(1): %s\n", ResultName(list->Skip(1)).c_str());
+    std::printf("items: %u\n", total);
+  }
+
+  void Tree(int depth) {
+    lastTreeDepth_ = depth;
+    std::printf("%s\n", Prompt().substr(0, Prompt().size() - 1).c_str());
+    TreeLevel(Current(), depth, 1);
+  }
+
+  void Refresh() {
+    if (lastTreeDepth_ > 0 && ns_) Tree(lastTreeDepth_);
+  }
+
+  // `cd` with a name, a path ("Artists\Aurora Tide"), ".." or "/".
+  void Cd(const std::string& target) {
+    if (!ns_) throw CommandError("no namespace is registered (nshost register MODULE)");
+    std::vector<Location> saved;
+    for (const Location& l : path_) saved.push_back(Location{Share(l.folder), l.address});
+    std::string rest = target;
+    if (!rest.empty() && (rest[0] == '/' || rest[0] == '\\')) {
+      path_.clear();
+      rest.erase(0, 1);
+    }
+    try {
+      while (!rest.empty()) {
+        size_t cut = rest.find('\\');
+        std::string part = rest.substr(0, cut);
+        rest = cut == std::string::npos ? std::string() : rest.substr(cut + 1);
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+          if (!path_.empty()) path_.pop_back();
+          continue;
+        }
+        Enter(part);
+      }
+    } catch (...) {
+      path_ = std::move(saved);
+      throw;
+    }
+    history_.push_back(std::move(saved));
+  }
+
+  void Back() {
+    if (history_.empty()) throw CommandError("back: no earlier folder");
+    path_ = std::move(history_.back());
+    history_.pop_back();
+  }
+
+  void Pwd() { std::printf("%s\n", path_.empty() ? ns_->name.c_str() : path_.back().address.c_str()); }
 
   void Info() {
     if (!ns_) throw CommandError("no namespace is registered (nshost register MODULE)");
@@ -198,12 +401,60 @@ class Host {
   bool namespaceOpen() const { return ns_.has_value(); }
 
  private:
+  struct Location {
+    ComPtr<IShellFolder> folder;
+    std::string address;  // the address bar's name of the folder
+  };
+
+  static ComPtr<IShellFolder> Share(const ComPtr<IShellFolder>& f) {
+    if (f) f->AddRef();
+    return ComPtr<IShellFolder>(f.get());
+  }
+
+  IShellFolder* Current() const {
+    if (!ns_) throw CommandError("no namespace is registered (nshost register MODULE)");
+    return path_.empty() ? ns_->folder.get() : path_.back().folder.get();
+  }
+
+  void Enter(const std::string& name) {
+    IShellFolder* folder = Current();
+    for (Row& r : List(folder, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS)) {
+      if (r.name != name) continue;
+      if (!(r.attributes & SFGAO_FOLDER)) throw CommandError(name + " is not a folder");
+      Location l;
+      HRESULT hr = folder->BindToObject(r.item.get(), nullptr, IID_IShellFolder, l.folder.Out());
+      if (hr != S_OK) throw CommandError("BindToObject " + name + ": " + ResultName(hr));
+      l.address = NameOf(folder, r.item.get(), SHGDN_NORMAL | 0x4000);
+      path_.push_back(std::move(l));
+      return;
+    }
+    throw CommandError("no folder named " + name + " here");
+  }
+
+  void TreeLevel(IShellFolder* folder, int depth, int indent) {
+    if (depth <= 0) return;
+    for (Row& r : List(folder, SHCONTF_FOLDERS)) {
+      if (!(r.attributes & SFGAO_FOLDER)) continue;
+      std::printf("%*s%s\n", indent * 2, "", r.name.c_str());
+      if (depth > 1) {
+        ComPtr<IShellFolder> child;
+        if (folder->BindToObject(r.item.get(), nullptr, IID_IShellFolder, child.Out()) == S_OK)
+          TreeLevel(child.get(), depth - 1, indent + 1);
+      }
+    }
+  }
+
+  std::vector<Location> path_;
+  std::vector<std::vector<Location>> history_;
+  int lastTreeDepth_ = 0;
+
   void OpenWindow() {
     if (!IsWindowClassRegistered(kExplorerClass)) {
       RegisterWindowClass(kExplorerClass, DefaultWindowProc);
       RegisterWindowClass(kTreeClass, [](WindowHandle w, uint32_t msg, uint64_t wParam, int64_t lParam) -> int64_t {
         if (msg == kWmKeyDown && wParam == kVkF5) {
           std::printf("tree: refresh\n");
+          if (g_host) g_host->Refresh();
           std::fflush(stdout);
           return 0;
         }
@@ -262,6 +513,13 @@ constexpr const char* kHelp =
     "info                 the namespace: product, module, class id, attach, live objects\n"
     "register MODULE      register a build of the shell library as the namespace\n"
     "unregister MODULE    remove its registration\n"
+    "cd PATH              open a folder: a name, a path (Artists\\Aurora Tide), .. or /\n"
+    "back                 the folder before the last cd\n"
+    "pwd                  the folder's name in the address bar\n"
+    "ls                   the right pane: position, name, kind, attributes (F folder, S sub-folders,\n"
+    "                     D drop target), count; message rows as plain lines\n"
+    "enum FLAGS           the raw enumeration (32 folders, 64 non-folders, 96 both)\n"
+    "tree [DEPTH]         the folder tree below this folder (default depth 2), again on F5\n"
     "answer ...           in a script: what the next message box or dialog is answered with\n"
     "                     (ok, cancel, yes, no, N, press N, set N TEXT, menu N, folder PATH)\n"
     "help                 this text\n"
@@ -282,6 +540,21 @@ Outcome Run(Host& host, const std::string& line) {
     if (w.size() != 2) throw CommandError(verb + " needs one module path");
     host.Register(w[1], verb == "register");
     host.Open();
+  } else if (verb == "cd") {
+    size_t at = line.find_first_not_of(' ', line.find("cd") + 2);
+    std::string target = at == std::string::npos ? std::string("/") : line.substr(at);
+    if (target.size() >= 2 && target.front() == '"' && target.back() == '"') target = target.substr(1, target.size() - 2);
+    host.Cd(target);
+  } else if (verb == "back") {
+    host.Back();
+  } else if (verb == "pwd") {
+    host.Pwd();
+  } else if (verb == "ls") {
+    host.Ls();
+  } else if (verb == "enum") {
+    host.Enum(w.size() > 1 ? static_cast<uint32_t>(std::stoul(w[1], nullptr, 0)) : SHCONTF_FOLDERS | SHCONTF_NONFOLDERS);
+  } else if (verb == "tree") {
+    host.Tree(w.size() > 1 ? std::stoi(w[1]) : 2);
   } else if (verb == "answer") {
     if (!host.script()) throw CommandError("answer is for scripts; a person answers here directly");
     host.script()->Push(ParseAnswer(w, line));

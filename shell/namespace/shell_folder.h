@@ -1,7 +1,7 @@
 // CShellFolder: the object through which the host sees the device namespace.
-// It keeps the folder's absolute and relative id lists; the listing and view
-// methods come with the folder tree and answer E_NOTIMPL until then. One
-// host thread uses a folder; its reference count is atomic all the same.
+// It keeps the folder's absolute and relative id lists, lists its content
+// through CEnumIDList, orders, names and describes its items, and binds the
+// folders below it. The folder keeps no lock: listings take the listing lock.
 #pragma once
 
 #include "platform/com/com.h"

@@ -3,6 +3,9 @@
 // KernelDeviceClient at start-up; tests bind an in-memory device.
 #pragma once
 
+#include <exception>
+#include <string_view>
+
 #include "common/kernel_device.h"
 
 namespace hub {
@@ -12,5 +15,15 @@ namespace hub {
 KernelDevice& TheClient();
 // Binds `device` (not owned; null restores the unattached client).
 void BindClient(KernelDevice* device);
+
+// What the library attached with: the device number and the device's own id
+// (the listing probes with it). Tests set them for a bound device.
+void SetClientAttach(uint32_t deviceNumber, const KernelId& ownId);
+uint32_t ClientDeviceNumber();
+KernelId ClientOwnId();
+// Finds a restarted manager again; nothing for a device that is not the real client.
+void ReconnectClient();
+// Shows a caught device failure in an information box after a context sentence.
+void ReportClientException(std::string_view context, const std::exception& failure);
 
 }  // namespace hub

@@ -304,7 +304,12 @@ TEST_F(HubshellTest, ComContract) {
       EXPECT_EQ(persist->GetClassID(&reported), S_OK);
       EXPECT_EQ(reported, mine);
       ComPtr<IEnumIDList> items;
-      EXPECT_EQ(folder->EnumObjects(0, SHCONTF_FOLDERS, items.Put()), E_NOTIMPL);
+      // Without a manager the listing is made (and empty for the tree), never refused.
+      EXPECT_EQ(folder->EnumObjects(0, SHCONTF_FOLDERS, items.Put()), S_OK);
+      LPITEMIDLIST first = nullptr;
+      uint32_t fetched = 0;
+      EXPECT_EQ(items->Next(1, &first, &fetched), S_FALSE);
+      EXPECT_EQ(fetched, 0u);
     }
     unknown->Release();
     EXPECT_EQ(live(), 2);
@@ -396,6 +401,25 @@ TEST(NshostTest, RegistersTheLibraryAndServesAScript) {
   HostRun none = RunHost({"info"});
   EXPECT_EQ(none.code, 1);
   EXPECT_TRUE(none.Has("error: no namespace is registered (nshost register MODULE)"));
+}
+
+TEST(NshostTest, WithoutAManagerTheRightPaneSaysSoAndTheTreeIsEmpty) {
+  std::string module = kLibraryDir + "/tarveldih.so";
+  ASSERT_EQ(RunHost({"register", module}).code, 0);
+  HostRun run = RunHost({"--script", WriteScript("ls\ntree\npwd\nquit\n")});
+  EXPECT_EQ(run.code, 0);
+  auto between = [&](const std::string& from, const std::string& to) {
+    auto a = std::find(run.lines.begin(), run.lines.end(), from);
+    auto b = std::find(a, run.lines.end(), to);
+    return std::vector<std::string>(a == run.lines.end() ? a : a + 1, b);
+  };
+  std::vector<std::string> pane = between("> ls", "> tree");
+  ASSERT_EQ(pane.size(), 3u);
+  EXPECT_EQ(pane[0], "It appears Tarveld Manager timed out while counting items on your device.");
+  EXPECT_EQ(pane[1], "Please try closing this Explorer window and opening a new one.");
+  EXPECT_EQ(pane[2], "If this problem persists, please contact us by double-clicking here.");
+  EXPECT_EQ(between("> tree", "> pwd"), std::vector<std::string>{"Tarveld Explorer"});
+  EXPECT_EQ(RunHost({"unregister", module}).code, 0);
 }
 
 }  // namespace
