@@ -1,13 +1,17 @@
 // The shell library as a host meets it: loaded under each module name through
 // the loader, asked through its exports and interfaces only.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sched.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -419,6 +423,57 @@ TEST(NshostTest, WithoutAManagerTheRightPaneSaysSoAndTheTreeIsEmpty) {
   EXPECT_EQ(pane[1], "Please try closing this Explorer window and opening a new one.");
   EXPECT_EQ(pane[2], "If this problem persists, please contact us by double-clicking here.");
   EXPECT_EQ(between("> tree", "> pwd"), std::vector<std::string>{"Tarveld Explorer"});
+  EXPECT_EQ(RunHost({"unregister", module}).code, 0);
+}
+
+// A session fed through a pipe, as a person types: each command's output is
+// read up to the echo of the "pwd" that follows it.
+TEST(NshostTest, AnotherManagerVersionIsNamedAndARestartedManagerIsFound) {
+  std::string module = kLibraryDir + "/tarveldih.so";
+  ASSERT_EQ(RunHost({"register", module}).code, 0);
+  auto startPeer = [](const char* mode) {
+    auto peer = std::make_unique<test::ChildProcess>(
+        std::vector<std::string>{KDP_PEER_PATH, "serve", "irivmgr", mode, "60000"});
+    auto ready = peer->ReadLine(10000);
+    EXPECT_TRUE(ready && ready->rfind("ready", 0) == 0);
+    return peer;
+  };
+  auto peer = startPeer("oldversion");
+  std::string fifo = test::MakeTempDir("fifo") + "/commands";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  test::ChildProcess host({NSHOST_PATH, "--script", fifo});
+  int fd = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  auto send = [&](const std::string& command) {
+    std::string text = command + "\npwd\n";
+    std::vector<std::string> out;
+    EXPECT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    while (auto line = host.ReadLine(30000)) {
+      if (*line == "> pwd") {
+        host.ReadLine(30000);  // the address
+        break;
+      }
+      if (*line != "> " + command) out.push_back(*line);
+    }
+    return out;
+  };
+  std::vector<std::string> pane = send("ls");
+  ASSERT_EQ(pane.size(), 4u);
+  EXPECT_EQ(pane[0], "The installed versions of Tarveld Explorer and Tarveld Manager are different:");
+  EXPECT_NE(pane[1].find(", Manager: 0.9.0"), std::string::npos) << pane[1];
+  EXPECT_EQ(pane[1].rfind("Explorer: ", 0), 0u) << pane[1];
+
+  // The manager goes and a new one comes: the next listing finds it.
+  peer->Kill();
+  peer->Wait(10000);
+  peer = startPeer("memory");
+  std::vector<std::string> rows = send("ls");
+  ASSERT_FALSE(rows.empty());
+  EXPECT_NE(rows[0].find("Audio Tracks"), std::string::npos) << rows[0];
+  EXPECT_EQ(::write(fd, "quit\n", 5), 5);
+  ::close(fd);
+  EXPECT_EQ(host.Wait(30000), std::optional<int>(0));
+  peer->Kill();
   EXPECT_EQ(RunHost({"unregister", module}).code, 0);
 }
 

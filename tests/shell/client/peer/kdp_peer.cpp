@@ -42,6 +42,12 @@ struct Options {
   uint32_t dropAt = 0;        // drop: the request of this number (from 1) is taken and never answered
 };
 
+// A manager of another release: the namespace must say both versions.
+class OldVersionDevice : public test::MemoryDevice {
+ public:
+  std::string GetVersion() override { return "0.9.0"; }
+};
+
 // What a field at `offset` of the block holds, for the call log.
 std::string FieldContent(const KdpBlock& b, size_t offset) {
   auto at = [&](const void* field) { return offset == static_cast<size_t>(static_cast<const char*>(field) - reinterpret_cast<const char*>(&b)); };
@@ -109,6 +115,8 @@ int Serve(const Options& opt) {
     auto r = std::make_unique<test::RecordingDevice>();
     recorder = r.get();
     device = std::move(r);
+  } else if (opt.mode == "oldversion") {
+    device = std::make_unique<OldVersionDevice>();
   } else {
     auto m = std::make_unique<test::MemoryDevice>();
     for (int i = 1; i <= kMemoryTracks; ++i) m->AddTrack("artist-" + std::to_string(i), "album", "title", i);
