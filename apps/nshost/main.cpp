@@ -22,6 +22,7 @@
 #include "platform/com/module_loader.h"
 #include "platform/com/shell_allocator.h"
 #include "platform/registry/registry.h"
+#include "platform/shell/change_notify.h"
 #include "platform/shell/module_info.h"
 #include "platform/shell/shell_interfaces.h"
 #include "platform/ui/driver.h"
@@ -226,7 +227,10 @@ class Host {
     history_.clear();
     ns_->folder.Reset();
     ns_.reset();
-    if (explorer_) DestroyWindow(explorer_);
+    if (explorer_) {
+      UnregisterChangeWindow(explorer_);
+      DestroyWindow(explorer_);
+    }
     explorer_ = tree_ = 0;
   }
 
@@ -349,6 +353,22 @@ class Host {
     history_.pop_back();
   }
 
+  // The library changed folders: each is named as the address bar names it.
+  void TakeNotices(WindowHandle window) {
+    for (const ChangeNotice& n : TakeChangeNotices(window)) {
+      std::string name = ns_ && !n.list1.empty() ? AddressOf(n.list1) : std::string("?");
+      const char* what = n.event == SHCNE_RMDIR ? "removed" : n.event == SHCNE_MKDIR ? "made" : "updated";
+      notices_.push_back(std::string(what) + " " + name);
+      std::printf("changed: %s\n", name.c_str());
+    }
+    std::fflush(stdout);
+  }
+
+  void Notify() {
+    for (const std::string& n : notices_) std::printf("%s\n", n.c_str());
+    std::printf("notices: %zu\n", notices_.size());
+  }
+
   void Pwd() { std::printf("%s\n", path_.empty() ? ns_->name.c_str() : path_.back().address.c_str()); }
 
   void Info() {
@@ -444,13 +464,31 @@ class Host {
     }
   }
 
+  // The address-bar name of an absolute list the library sent: its last item
+  // named by the root folder.
+  std::string AddressOf(const std::vector<uint8_t>& list) {
+    void* copy = ShellAllocator().Alloc(list.size());
+    if (!copy) return "?";
+    std::memcpy(copy, list.data(), list.size());
+    std::string name = NameOf(ns_->folder.get(), AsIdList(copy), SHGDN_NORMAL | 0x4000);
+    ShellAllocator().Free(copy);
+    return name;
+  }
+
   std::vector<Location> path_;
   std::vector<std::vector<Location>> history_;
+  std::vector<std::string> notices_;
   int lastTreeDepth_ = 0;
 
   void OpenWindow() {
     if (!IsWindowClassRegistered(kExplorerClass)) {
-      RegisterWindowClass(kExplorerClass, DefaultWindowProc);
+      RegisterWindowClass(kExplorerClass, [](WindowHandle w, uint32_t msg, uint64_t wParam, int64_t lParam) -> int64_t {
+        if (msg == ChangeNoticeMessage()) {
+          if (g_host) g_host->TakeNotices(w);
+          return 0;
+        }
+        return DefaultWindowProc(w, msg, wParam, lParam);
+      });
       RegisterWindowClass(kTreeClass, [](WindowHandle w, uint32_t msg, uint64_t wParam, int64_t lParam) -> int64_t {
         if (msg == kWmKeyDown && wParam == kVkF5) {
           std::printf("tree: refresh\n");
@@ -463,6 +501,8 @@ class Host {
     }
     explorer_ = CreateHiddenWindow(kExplorerClass, ns_->name);
     tree_ = explorer_ ? CreateHiddenWindow(kTreeClass, "", explorer_) : 0;
+    // Folders the library changes are announced to this window.
+    if (explorer_) RegisterChangeWindow(explorer_);
   }
 
   bool scripted_;
@@ -520,6 +560,7 @@ constexpr const char* kHelp =
     "                     D drop target), count; message rows as plain lines\n"
     "enum FLAGS           the raw enumeration (32 folders, 64 non-folders, 96 both)\n"
     "tree [DEPTH]         the folder tree below this folder (default depth 2), again on F5\n"
+    "notify               the change notices received (removed, made, updated)\n"
     "answer ...           in a script: what the next message box or dialog is answered with\n"
     "                     (ok, cancel, yes, no, N, press N, set N TEXT, menu N, folder PATH)\n"
     "help                 this text\n"
@@ -555,6 +596,8 @@ Outcome Run(Host& host, const std::string& line) {
     host.Enum(w.size() > 1 ? static_cast<uint32_t>(std::stoul(w[1], nullptr, 0)) : SHCONTF_FOLDERS | SHCONTF_NONFOLDERS);
   } else if (verb == "tree") {
     host.Tree(w.size() > 1 ? std::stoi(w[1]) : 2);
+  } else if (verb == "notify") {
+    host.Notify();
   } else if (verb == "answer") {
     if (!host.script()) throw CommandError("answer is for scripts; a person answers here directly");
     host.script()->Push(ParseAnswer(w, line));
