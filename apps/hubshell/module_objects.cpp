@@ -42,7 +42,10 @@ class KestroApp {
  public:
   KestroApp() = default;
   bool InitInstance(void* instance);
-  int ExitInstance() { return 0; }
+  int ExitInstance() {
+    BindItemIcons(nullptr);
+    return 0;
+  }
   void FillInfo(ModuleInfo& info) const;
 
  private:
@@ -73,7 +76,7 @@ std::unordered_map<uint16_t, void*> g_menuCommandMap;                           
 CriticalSection g_treeLock;                                                                      // 2
 KestroApp theApp;                                                                                // 3
 KernelDeviceClient g_client;                                                                     // 4
-std::unordered_map<std::string, int> g_iconIndexCache;                                          // 5
+ItemIcons g_itemIcons;  // the icon-index cache with the two item image lists                     // 5
 std::string g_viewStatusText;                                                                    // 6
 TransferDialogHolder g_transferDialog;                                                           // 7
 std::vector<KernelId> g_treeIds;                                                                 // 8
@@ -87,8 +90,6 @@ CriticalSection g_cellTextLock;                                                 
 
 // Plain module values.
 void* g_instance = nullptr;
-ItemImageList g_smallImages;
-ItemImageList g_largeImages;
 uint16_t g_kernelIdListFormat = 0;
 
 constexpr const char* kMisnamed = "You have a misnamed DLL file.  Please reinstall.";
@@ -97,8 +98,7 @@ bool KestroApp::InitInstance(void* instance) {
   g_instance = instance;
   FillProductProfileFromModule(g_profile, ModuleInstance::FromAddress(reinterpret_cast<const void*>(&g_instance)));
   ApplyAffinity();
-  g_smallImages = MakeItemImageList(16);
-  g_largeImages = MakeItemImageList(32);
+  BindItemIcons(&g_itemIcons);
 
   const ModuleNameRow* row = FindModuleName(g_profile.moduleName);
   if (!row) {
@@ -157,8 +157,8 @@ void KestroApp::FillInfo(ModuleInfo& info) const {
   info.attached = attached_;
   info.liveObjects = LiveObjectCount();
   info.kernelIdListFormat = g_kernelIdListFormat;
-  info.smallImages = static_cast<uint16_t>(g_smallImages.images.size());
-  info.largeImages = static_cast<uint16_t>(g_largeImages.images.size());
+  info.smallImages = static_cast<uint16_t>(g_itemIcons.SmallCount());
+  info.largeImages = static_cast<uint16_t>(g_itemIcons.LargeCount());
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include "platform/com/shell_allocator.h"
 #include "platform/registry/registry.h"
 #include "platform/shell/change_notify.h"
+#include "platform/shell/image_list.h"
 #include "platform/shell/module_info.h"
 #include "platform/shell/shell_interfaces.h"
 #include "platform/ui/driver.h"
@@ -283,9 +284,29 @@ class Host {
         std::printf("%s\n", r.name.c_str());
         continue;
       }
-      std::printf("%5u  %-40s %-15s %s %6u\n", v.position, r.name.c_str(), KindName(v.kind).c_str(),
-                  AttributeLetters(r.attributes).c_str(), v.count);
+      std::printf("%5u  %-40s %-15s %s %6u  %s\n", v.position, r.name.c_str(), KindName(v.kind).c_str(),
+                  AttributeLetters(r.attributes).c_str(), v.count, IconOf(folder, r.item.get()).c_str());
     }
+  }
+
+  // The item's icon as Explorer asks for it: "icon <index> <image>" ("icon -" for none).
+  std::string IconOf(IShellFolder* folder, LPCITEMIDLIST item) {
+    ComPtr<IExtractIconA> icon;
+    LPCITEMIDLIST one = item;
+    if (folder->GetUIObjectOf(explorer_, 1, &one, IID_IExtractIconA, nullptr, reinterpret_cast<void**>(icon.Put())) !=
+            S_OK ||
+        !icon)
+      return "icon -";
+    char file[260] = {};
+    int32_t index = -1;
+    uint32_t flags = 0;
+    if (icon->GetIconLocation(GIL_FORSHELL, file, sizeof file, &index, &flags) != S_OK || index < 0) return "icon -";
+    ShellIcon large = 0, small = 0;
+    icon->Extract(file, static_cast<uint32_t>(index), &large, &small, 32 | 16u << 16);
+    auto image = GetShellIconInfo(small);
+    DestroyShellIcon(large);
+    DestroyShellIcon(small);
+    return "icon " + std::to_string(index) + " " + (image ? image->image : std::string("?"));
   }
 
   void Enum(uint32_t flags) {

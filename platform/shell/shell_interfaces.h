@@ -185,6 +185,8 @@ inline constexpr uint32_t GIL_OPENICON = 0x1;
 inline constexpr uint32_t GIL_FORSHELL = 0x2;
 inline constexpr uint32_t GIL_NOTFILENAME = 0x8;
 inline constexpr uint32_t GIL_DONTCACHE = 0x10;
+// Output flags: the icon is a file's type icon drawn as a document.
+inline constexpr uint32_t GIL_SIMULATEDOC = 0x1;
 
 class IExtractIconA : public IUnknown {
  public:

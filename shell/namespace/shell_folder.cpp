@@ -14,6 +14,7 @@
 #include "shell/client/kernel_device_client_exception.h"
 #include "shell/namespace/context_menu.h"
 #include "shell/namespace/enum_id_list.h"
+#include "shell/namespace/extract_icon.h"
 #include "shell/namespace/module_names.h"
 #include "shell/namespace/the_client.h"
 
@@ -218,8 +219,17 @@ HRESULT CShellFolder::GetUIObjectOf(ShellWindow, uint32_t count, LPCITEMIDLIST* 
   }
   // Icons and drop targets are made from the first item: none given is a bad call.
   if ((iid == IID_IExtractIconA || iid == IID_IDropTarget) && (count == 0 || !items || !items[0])) return E_INVALIDARG;
-  // Item icons, data objects and drop targets cannot be made in this build;
-  // the call ends as it does when their allocation fails.
+  if (iid == IID_IExtractIconA) {
+    CExtractIcon* icon = new (std::nothrow) CExtractIcon(items[0]);
+    if (icon) {
+      HRESULT hr = icon->QueryInterface(iid, out);
+      icon->Release();
+      return hr;
+    }
+    return E_NOINTERFACE;
+  }
+  // Data objects and drop targets cannot be made in this build; the call
+  // ends as it does when their allocation fails.
   return E_NOINTERFACE;
 }
 
