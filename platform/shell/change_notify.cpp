@@ -2,12 +2,12 @@
 #include "platform/shell/change_notify.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -30,7 +30,6 @@ std::map<int, std::function<void(const ChangeNotice&)>>& Listeners() {
   return listeners;
 }
 int g_nextListener = 1;
-std::atomic<uint64_t> g_sequence{0};
 
 // The bytes of an id list up to and including its terminator.
 std::vector<uint8_t> ListBytes(const void* list) {
@@ -44,7 +43,24 @@ std::vector<uint8_t> ListBytes(const void* list) {
   return out;
 }
 
-std::string NoticeFolder() { return RuntimeDir() + "/shellnotify"; }
+// The folder's path, checked once per runtime folder setting: senders and
+// takers run often, and a folder removed since only makes their opens fail.
+std::string NoticeFolder() {
+  static std::mutex mutex;
+  static std::string key, folder;
+  std::string now;
+  for (const char* name : {"HUB_RUNTIME_DIR", "XDG_RUNTIME_DIR"}) {
+    const char* v = std::getenv(name);
+    now += (v ? v : "");
+    now += '\0';
+  }
+  std::lock_guard lock(mutex);
+  if (folder.empty() || key != now) {
+    folder = RuntimeDir() + "/shellnotify";
+    key = now;
+  }
+  return folder;
+}
 
 std::string RecordOf(WindowHandle window) {
   char name[16];
@@ -85,20 +101,23 @@ bool Decode(const std::string& s, ChangeNotice& n) {
   return u32(n.event) && u32(n.flags) && bytes(n.list1) && bytes(n.list2);
 }
 
-// Written under a hidden name and renamed, so a reader never sees half a notice.
-bool WriteNotice(const std::string& folder, const std::string& data) {
-  auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  char name[96];
-  std::snprintf(name, sizeof name, "%020lld-%d-%llu", static_cast<long long>(stamp), static_cast<int>(::getpid()),
-                static_cast<unsigned long long>(g_sequence.fetch_add(1)));
-  std::string temp = folder + "/." + name, final = folder + "/" + name;
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+// A receiver's mailbox holds length-prefixed notices. Each is appended by one
+// write under the file's lock, so a reader never sees half a notice; a reader
+// takes everything under the same lock and empties the file.
+constexpr off_t kMaxMailbox = 8 << 20;  // a host that never reads stops receiving
+
+bool AppendNotice(const std::string& mailbox, const std::string& data) {
+  int fd = ::open(mailbox.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) return false;
-  bool ok = ::write(fd, data.data(), data.size()) == static_cast<ssize_t>(data.size());
-  ok = ::close(fd) == 0 && ok;
-  if (ok && ::rename(temp.c_str(), final.c_str()) == 0) return true;
-  ::unlink(temp.c_str());
-  return false;
+  bool ok = ::flock(fd, LOCK_EX) == 0;
+  struct stat st {};
+  ok = ok && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size < kMaxMailbox;
+  std::string record;
+  PutU32(record, static_cast<uint32_t>(data.size()));
+  record += data;
+  ok = ok && ::write(fd, record.data(), record.size()) == static_cast<ssize_t>(record.size());
+  ::close(fd);  // drops the lock
+  return ok;
 }
 
 }  // namespace
@@ -125,15 +144,15 @@ void SHChangeNotify(uint32_t event, uint32_t flags, const void* item1, const voi
     unsigned long handle = std::strtoul(name.c_str(), &end, 16);
     if (name.size() != 8 || !end || *end) continue;
     auto window = static_cast<WindowHandle>(handle);
-    if (!IsWindowAlive(window)) {
-      fs::remove_all(entry.path(), ec);  // its host is gone
-      continue;
+    bool delivered = AppendNotice(entry.path().string(), data);
+    if (delivered) {
+      if (flags & SHCNF_FLUSH)
+        delivered = SendWindowMessage(window, ChangeNoticeMessage(), 0, 0, 2000);
+      else
+        delivered = PostWindowMessage(window, ChangeNoticeMessage(), 0, 0);
     }
-    if (!WriteNotice(entry.path().string(), data)) continue;
-    if (flags & SHCNF_FLUSH)
-      SendWindowMessage(window, ChangeNoticeMessage(), 0, 0, 2000);
-    else
-      PostWindowMessage(window, ChangeNoticeMessage(), 0, 0);
+    // Only a failed delivery asks whether the host is still there.
+    if (!delivered && !IsWindowAlive(window)) fs::remove_all(entry.path(), ec);
   }
 }
 
@@ -150,10 +169,11 @@ void RemoveChangeListener(int id) {
 }
 
 bool RegisterChangeWindow(WindowHandle window) {
-  if (!EnsurePrivateDir(NoticeFolder()).ok()) return false;
-  std::error_code ec;
-  fs::create_directory(RecordOf(window), ec);
-  return fs::is_directory(RecordOf(window), ec);
+  if (!EnsurePrivateDir(RuntimeDir() + "/shellnotify").ok()) return false;
+  int fd = ::open(RecordOf(window).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
 }
 
 void UnregisterChangeWindow(WindowHandle window) {
@@ -162,24 +182,22 @@ void UnregisterChangeWindow(WindowHandle window) {
 }
 
 std::vector<ChangeNotice> TakeChangeNotices(WindowHandle window) {
-  std::vector<std::string> names;
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(RecordOf(window), ec)) {
-    std::string name = entry.path().filename().string();
-    if (!name.empty() && name[0] != '.') names.push_back(entry.path().string());
-  }
-  std::sort(names.begin(), names.end());
   std::vector<ChangeNotice> out;
-  for (const std::string& path : names) {
-    std::string data;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-      char buf[4096];
-      for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) data.append(buf, n);
-      std::fclose(f);
-    }
-    ::unlink(path.c_str());
+  int fd = ::open(RecordOf(window).c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return out;
+  std::string data;
+  if (::flock(fd, LOCK_EX) == 0) {
+    char buf[16384];
+    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) data.append(buf, static_cast<size_t>(n));
+    if (::ftruncate(fd, 0) != 0) data.clear();  // kept for the next take rather than read twice
+  }
+  ::close(fd);
+  for (size_t at = 0; at + 4 <= data.size();) {
+    uint32_t len = ReadLittleEndian32(reinterpret_cast<const uint8_t*>(data.data()) + at);
+    if (len > data.size() - at - 4) break;  // a damaged tail is dropped
     ChangeNotice n;
-    if (Decode(data, n)) out.push_back(std::move(n));
+    if (Decode(data.substr(at + 4, len), n)) out.push_back(std::move(n));
+    at += 4 + len;
   }
   return out;
 }

@@ -1,8 +1,8 @@
 // SHChangeNotify: tells the hosts that show the namespace which folders
 // changed. In the process, registered listeners are called at once. Across
-// processes, a host window registers a record (a folder in
-// <runtime>/shellnotify/ named by its handle); each notice is written whole
-// into one file per receiver and announced to its window with a registered
+// processes, a host window registers a record (a mailbox file in
+// <runtime>/shellnotify/ named by its handle); each notice is appended whole
+// to every receiver's mailbox and announced to its window with a registered
 // message (sent with a 2-second time-out for SHCNF_FLUSH, else posted).
 // Records of windows that are gone are swept by the next sender.
 #pragma once

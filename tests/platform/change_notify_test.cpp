@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -48,7 +49,7 @@ TEST(ChangeNotifyTest, NoticesReachAHostInAnotherProcessAndDeadRecordsAreSwept) 
   // A record left by a host that is gone.
   std::string dead = RuntimeDir() + "/shellnotify/7FFFFFF1";
   ASSERT_TRUE(EnsurePrivateDir(RuntimeDir() + "/shellnotify").ok());
-  std::filesystem::create_directories(dead);
+  std::ofstream(dead) << "left over";
 
   test::ChildProcess host([] { return ReceiveNotices(2); });
   ASSERT_EQ(host.ReadLine(10000), std::optional<std::string>("ready"));

@@ -177,7 +177,7 @@ void WebServerTest::WriteAccounts(const std::string& text) {
 }
 
 void WebServerTest::WaitUntilIdle() const {
-  for (int i = 0; i < 1000 && server_->ActiveConnections() != 0; ++i) {
+  for (int i = 0; i < 3000 && server_->ActiveConnections() != 0; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
 }
