@@ -1,11 +1,76 @@
 # Helpers that keep each folder's CMakeLists to a line or two. Sources are
 # globbed per folder, so adding a file never touches a shared list.
 
-# hub_library(NAME <target> [SHARED] [DEPS <targets...>])
+# Layering: a library's include root holds only its own folder (a link named by
+# the folder's path, as includes spell it: "common/text.h"), so a file sees the
+# folders of its own target and of the targets it links, and nothing else. A
+# dependency is PRIVATE unless the target's headers include it (PUBLIC), so
+# its users do not see it either. Including a folder outside them fails to
+# compile ("No such file").
+
+# hub_include_root(<target> <folder> [<base>])
+# Gives <target> the include root ${CMAKE_BINARY_DIR}/include_roots/<target>
+# holding <folder> under its path from <base> (default: the source root).
+# A subfolder that is a target of its own is left out.
+function(hub_include_root target folder)
+  set(base ${PROJECT_SOURCE_DIR})
+  if(ARGC GREATER 2)
+    set(base ${ARGV2})
+  endif()
+  set(root ${CMAKE_BINARY_DIR}/include_roots/${target})
+  file(RELATIVE_PATH rel ${base} ${folder})
+  set(link ${root}/${rel})
+  get_filename_component(parent ${link} DIRECTORY)
+  file(MAKE_DIRECTORY ${parent})
+  file(GLOB_RECURSE own_lists CONFIGURE_DEPENDS ${folder}/*/CMakeLists.txt)
+  if(NOT own_lists)
+    if(IS_DIRECTORY ${link} AND NOT IS_SYMLINK ${link})
+      file(REMOVE_RECURSE ${link})
+    endif()
+    file(CREATE_LINK ${folder} ${link} SYMBOLIC)
+  else()
+    # A folder with nested targets: a real folder of links to each entry but those.
+    if(IS_SYMLINK ${link})
+      file(REMOVE ${link})
+    endif()
+    file(MAKE_DIRECTORY ${link})
+    file(GLOB stale LIST_DIRECTORIES true ${link}/*)
+    if(stale)
+      file(REMOVE ${stale})
+    endif()
+    file(GLOB entries CONFIGURE_DEPENDS LIST_DIRECTORIES true ${folder}/*)
+    foreach(entry ${entries})
+      set(nested FALSE)
+      foreach(list ${own_lists})
+        string(FIND "${list}" "${entry}/" at)
+        if(at EQUAL 0)
+          set(nested TRUE)
+        endif()
+      endforeach()
+      get_filename_component(name ${entry} NAME)
+      if(NOT nested)
+        file(CREATE_LINK ${entry} ${link}/${name} SYMBOLIC)
+      endif()
+    endforeach()
+  endif()
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "INTERFACE_LIBRARY")
+    target_include_directories(${target} INTERFACE ${root})
+  else()
+    target_include_directories(${target} PUBLIC ${root})
+  endif()
+endfunction()
+
+# hub_library(NAME <target> [SHARED] [PUBLIC <targets...>] [PRIVATE <targets...>])
 # Builds every .cpp below the calling folder into one library; a subfolder
 # with a CMakeLists.txt of its own is a target of its own and is left out.
+# PUBLIC: what the library's headers include; PRIVATE: what only its sources do.
 function(hub_library)
-  cmake_parse_arguments(ARG "SHARED" "NAME" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "SHARED" "NAME" "PUBLIC;PRIVATE" ${ARGN})
+  if(ARG_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "hub_library(${ARG_NAME}): unknown arguments ${ARG_UNPARSED_ARGUMENTS} "
+                        "(dependencies are PUBLIC or PRIVATE)")
+  endif()
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   file(GLOB_RECURSE own_lists CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*/CMakeLists.txt)
   foreach(list ${own_lists})
@@ -18,12 +83,12 @@ function(hub_library)
     add_library(${ARG_NAME} STATIC ${srcs})
   else()
     add_library(${ARG_NAME} INTERFACE)
-    target_include_directories(${ARG_NAME} INTERFACE ${PROJECT_SOURCE_DIR})
-    target_link_libraries(${ARG_NAME} INTERFACE ${ARG_DEPS})
+    hub_include_root(${ARG_NAME} ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(${ARG_NAME} INTERFACE ${ARG_PUBLIC} ${ARG_PRIVATE})
     return()
   endif()
-  target_include_directories(${ARG_NAME} PUBLIC ${PROJECT_SOURCE_DIR})
-  target_link_libraries(${ARG_NAME} PUBLIC ${ARG_DEPS} Threads::Threads)
+  hub_include_root(${ARG_NAME} ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(${ARG_NAME} PUBLIC ${ARG_PUBLIC} PRIVATE ${ARG_PRIVATE} Threads::Threads)
 endfunction()
 
 # hub_tests(NAME <exe> [DEPS <targets...>])

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "apps/hubplat/verbs.h"
+#include "verbs.h"
 
 namespace hub::hubplat {
 

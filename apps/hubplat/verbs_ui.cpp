@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "apps/hubplat/verbs.h"
+#include "verbs.h"
 #include "platform/ui/control.h"
 
 namespace hub::hubplat {

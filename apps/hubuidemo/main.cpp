@@ -15,6 +15,7 @@
 #include "platform/ui/tray.h"
 #include "platform/ui/ui_window.h"
 #include "platform/ui/ui_types.h"
+#include "webserver/skins.h"
 
 namespace {
 
@@ -91,6 +92,7 @@ int main(int argc, char** argv) {
         return true;
       }
       void Stop() override {}
+      std::vector<std::string> SkinNames() override { return hub::ListSkins(hub::SkinsFolder()); }
     } server;
     int rc = hub::ShowManagerOptions(&server, nullptr);
     std::printf("options sheet closed with %s\n", rc == hub::platform::ui::kIdOk ? "OK" : "Cancel");

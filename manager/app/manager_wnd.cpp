@@ -31,6 +31,7 @@
 #include "webserver/handler_default.h"
 #include "webserver/handler_stream.h"
 #include "webserver/http_server.h"
+#include "webserver/skins.h"
 
 namespace hub {
 namespace {
@@ -53,6 +54,7 @@ class ServerControl : public WebServerControl {
   explicit ServerControl(HttpServer& server) : server_(server) {}
   bool Start(int port) override { return port > 0 && port <= 65535 && server_.Start(static_cast<uint32_t>(port)); }
   void Stop() override { server_.Stop(); }
+  std::vector<std::string> SkinNames() override { return ListSkins(SkinsFolder()); }
 
  private:
   HttpServer& server_;

@@ -18,7 +18,6 @@
 #include "common/ui/tree_prop_sheet.h"
 #include "common/version.h"
 #include "platform/log.h"
-#include "webserver/skins.h"
 
 namespace hub {
 
@@ -85,11 +84,6 @@ DialogTemplate WebTemplate() {
                                           {K::kClearLog, ControlKind::Button, "Clear Log"},
                                       });
   return t;
-}
-
-bool IsFolder(const std::string& path) {
-  struct stat st;
-  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool IsFile(const std::string& path) {
@@ -188,11 +182,10 @@ KestwebOptionsDlg::KestwebOptionsDlg(WebServerControl* server, std::string lette
 }
 
 bool KestwebOptionsDlg::OnInitDialog() {
-  std::string folder = SkinsFolder();
   auto& list = Ctl<ComboBox>(kSkin);
   list.ResetContent();
-  if (IsFolder(folder)) {
-    for (const auto& name : ListSkins(folder)) list.AddString(name);
+  if (server_) {
+    for (const auto& name : server_->SkinNames()) list.AddString(name);
     if (list.Count() > 0 && list.FindStringExact(skin) < 0) skin = list.ItemText(0);
   }
 

@@ -12,13 +12,16 @@
 
 namespace hub {
 
-// What the web-server page needs of the server: a restart on a new port.
+// What the web-server page needs of the server: a restart on a new port and
+// the skins it can serve (the server lives above the manager's pages).
 class WebServerControl {
  public:
   virtual ~WebServerControl() = default;
   // False when the port cannot be used.
   virtual bool Start(int port) = 0;
   virtual void Stop() = 0;
+  // The skins folder's skins, sorted; empty when there is no such folder.
+  virtual std::vector<std::string> SkinNames() = 0;
 };
 
 class COptionGeneral : public platform::ui::PropertyPage {

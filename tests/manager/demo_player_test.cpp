@@ -8,8 +8,8 @@
 
 #include "manager/iriver/reaver_paths.h"
 #include "platform/fs/volumes.h"
-#include "tests/support/child_process.h"
-#include "tests/support/hermetic_env.h"
+#include "support/child_process.h"
+#include "support/hermetic_env.h"
 
 namespace hub {
 namespace {

@@ -18,6 +18,7 @@
 #include "platform/ui/screen.h"
 #include "support/hermetic_env.h"
 #include "testdevice/null_device.h"
+#include "webserver/skins.h"
 
 namespace hub {
 namespace {
@@ -35,6 +36,7 @@ class FakeServer : public WebServerControl {
     return startResult;
   }
   void Stop() override { calls.push_back("stop"); }
+  std::vector<std::string> SkinNames() override { return ListSkins(SkinsFolder()); }
 };
 
 std::string ReadFile(const std::string& path) {

@@ -10,7 +10,7 @@
 #include "manager/msc/m3u_export.h"
 #include "manager/msc/player_text.h"
 #include "manager/msc/playlist_order.h"
-#include "tests/support/hermetic_env.h"
+#include "support/hermetic_env.h"
 
 namespace hub {
 namespace {

@@ -16,7 +16,7 @@
 #include "manager/iriver/reaver_navigation.h"
 #include "manager/msc/player_text.h"
 #include "platform/fs/volumes.h"
-#include "tests/support/hermetic_env.h"
+#include "support/hermetic_env.h"
 
 namespace fs = std::filesystem;
 

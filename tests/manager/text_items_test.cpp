@@ -9,7 +9,7 @@
 #include "common/text.h"
 #include "golden_files.h"
 #include "manager/msc/text_items.h"
-#include "tests/support/hermetic_env.h"
+#include "support/hermetic_env.h"
 
 namespace hub {
 namespace {

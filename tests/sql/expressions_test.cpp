@@ -7,7 +7,7 @@
 #include "sql/expressions.h"
 #include "sql/row.h"
 #include "sql/sql_exception.h"
-#include "tests/sql/sql_fixture.h"
+#include "sql_fixture.h"
 
 namespace hub::test {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "sql/join_plan.h"
 #include "sql/sql_exception.h"
-#include "tests/sql/sql_fixture.h"
+#include "sql_fixture.h"
 
 namespace hub::test {
 namespace {

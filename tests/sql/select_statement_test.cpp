@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "sql/sql_exception.h"
-#include "tests/sql/sql_fixture.h"
+#include "sql_fixture.h"
 
 namespace hub::test {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "sql/result_rendering.h"
 #include "sql/sql_exception.h"
-#include "tests/sql/sql_fixture.h"
+#include "sql_fixture.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static hub::test::MemoryJukebox device = hub::test::SmallJukebox();

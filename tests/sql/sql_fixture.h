@@ -7,7 +7,7 @@
 #include "sql/result_table.h"
 #include "sql/select_statement.h"
 #include "sql/tables_jukebox.h"
-#include "tests/sql/memory_jukebox.h"
+#include "memory_jukebox.h"
 
 namespace hub::test {
 
