@@ -33,18 +33,11 @@ bool NativeExists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
-// The database's progress monitor over the driver's tray progress window.
-class TrayProgressMonitor : public ShoeboxProgressMonitor {
- public:
-  TrayProgressMonitor(DlgSystrayProgress* window, const std::string& text, int range) : progress_(window, text, range) {}
-  void SetStatus(const std::string& text, int range) override { progress_.SetStatus(text, range); }
-  void SetPosition(int position) override { progress_.SetPosition(position); }
-  void Step() override { progress_.Step(); }
-  void Hide() override { progress_.Hide(); }
-
- private:
-  AutoDlgSystrayProgress progress_;
-};
+// The UI of a device whose driver is not of the family (none in the program).
+DeviceUi& FallbackUi() {
+  static QuietDeviceUi ui;
+  return ui;
+}
 
 }  // namespace
 
@@ -54,7 +47,7 @@ uint32_t StorageKilobytes(uint64_t bytes) {
 }
 
 KernelDriverMSCBase::KernelDriverMSCBase()
-    : KernelDriver("Base Driver"), progressWindow_(std::make_unique<DlgSystrayProgress>()) {}
+    : KernelDriver("Base Driver"), ui_(std::make_unique<QuietDeviceUi>()) {}
 
 KernelDriverMSCBase::~KernelDriverMSCBase() = default;
 
@@ -110,11 +103,15 @@ void KernelDeviceMSCBase::ShowQueuedMessages() {
   for (const UserMessage& m : pending) ShowMessageBox(m);
 }
 
-void KernelDeviceMSCBase::ShowMessageBox(const UserMessage& message) { ShowUserMessage(message); }
+DeviceUi& KernelDeviceMSCBase::Ui() const {
+  auto* driver = dynamic_cast<KernelDriverMSCBase*>(Driver());
+  return driver ? driver->Ui() : FallbackUi();
+}
+
+void KernelDeviceMSCBase::ShowMessageBox(const UserMessage& message) { Ui().ShowMessage(message); }
 
 std::unique_ptr<ShoeboxProgressMonitor> KernelDeviceMSCBase::MakeProgress(const std::string& text, int range) {
-  auto* driver = dynamic_cast<KernelDriverMSCBase*>(Driver());
-  return std::make_unique<TrayProgressMonitor>(driver ? driver->ProgressWindow() : nullptr, text, range);
+  return Ui().MakeProgress(text, range);
 }
 
 int KernelDeviceMSCBase::EjectVolume(const std::string& root) {

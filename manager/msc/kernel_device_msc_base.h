@@ -23,12 +23,12 @@
 #include <thread>
 #include <vector>
 
+#include "common/device_ui.h"
 #include "common/kernel_device.h"
 #include "common/kernel_driver.h"
 #include "manager/msc/quick_eject.h"
 #include "manager/msc/text_items.h"
 #include "manager/msc/track_copier.h"
-#include "manager/options/device_dialogs.h"
 #include "manager/shoebox/shoebox.h"
 #include "platform/fs/volumes.h"
 
@@ -50,7 +50,8 @@ inline constexpr int kDeleteResultFileKept = 2; // the file could not be deleted
 uint32_t StorageKilobytes(uint64_t bytes);
 
 // The family's driver: driver text "Base Driver"; the family creates devices.
-// It owns the tray progress window its devices show while they work.
+// It owns the UI its devices show while they work; the program injects it
+// (without one, progress is not shown and messages are logged).
 class KernelDriverMSCBase : public KernelDriver {
  public:
   KernelDriverMSCBase();
@@ -60,10 +61,12 @@ class KernelDriverMSCBase : public KernelDriver {
   int IsAvailable() override { return 1; }
   int CheckDevice(const KernelId&) override { return IsAvailable(); }
 
-  DlgSystrayProgress* ProgressWindow() const { return progressWindow_.get(); }
+  // Before any device is created.
+  void SetUi(std::unique_ptr<DeviceUi> ui) { ui_ = std::move(ui); }
+  DeviceUi& Ui() const { return *ui_; }
 
  private:
-  std::unique_ptr<DlgSystrayProgress> progressWindow_;
+  std::unique_ptr<DeviceUi> ui_;
 };
 
 class KernelDeviceMSCBase : public KernelDevice {
@@ -302,8 +305,10 @@ class KernelDeviceMSCBase : public KernelDevice {
   // Stops the watcher and the saver, running a pending save first. Idempotent.
   void StopWorkers();
 
-  // The monitor shown while connecting, loading and saving: the tray progress window.
+  // The monitor shown while connecting, loading and saving: the driver's UI gives it.
   virtual std::unique_ptr<ShoeboxProgressMonitor> MakeProgress(const std::string& text, int range);
+  // The driver's UI (a quiet one when the driver is not of the family).
+  DeviceUi& Ui() const;
   // Fills an empty database from the player's audio files when it is rebuilt,
   // their tags from the installed track-info reader.
   virtual void ImportExistingFiles();

@@ -6,15 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "common/device_ui.h"
 #include "platform/fs/eject.h"
 
 namespace hub {
 
-// A message box with the information icon, shown when the caller may block.
-struct UserMessage {
-  std::string text;
-  bool topmost = false;
-};
 using MessageSink = std::function<void(UserMessage)>;
 
 // Shows the message now (top-most or not), with the product's caption.

@@ -3,6 +3,7 @@
 
 #include "common/settings.h"
 #include "common/shell_routines.h"
+#include "manager/msc/quick_eject.h"
 #include "platform/log.h"
 #include "platform/ui/screen.h"
 
@@ -148,5 +149,15 @@ void AutoDlgSystrayProgress::Hide() {
   window_->Hide();
   PumpMessages();
 }
+
+TrayDeviceUi::TrayDeviceUi() : window_(std::make_unique<DlgSystrayProgress>()) {}
+
+TrayDeviceUi::~TrayDeviceUi() = default;
+
+std::unique_ptr<ProgressMonitor> TrayDeviceUi::MakeProgress(const std::string& text, int range) {
+  return std::make_unique<AutoDlgSystrayProgress>(window_.get(), text, range);
+}
+
+void TrayDeviceUi::ShowMessage(const UserMessage& message) { ShowUserMessage(message); }
 
 }  // namespace hub

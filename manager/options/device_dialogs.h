@@ -6,8 +6,10 @@
 #include <string>
 #include <string_view>
 
+#include <memory>
+
+#include "common/device_ui.h"
 #include "common/kernel_device.h"
-#include "manager/shoebox/shoebox.h"
 #include "platform/ui/ui_window.h"
 
 namespace hub {
@@ -48,7 +50,7 @@ class DlgSystrayProgress : public platform::ui::Dialog {
 
 // The database's progress monitor on top of a driver's progress window. Does
 // nothing when `Gen_DisableSystrayProgress` is set or there is no window.
-class AutoDlgSystrayProgress : public ShoeboxProgressMonitor {
+class AutoDlgSystrayProgress : public ProgressMonitor {
  public:
   AutoDlgSystrayProgress(DlgSystrayProgress* window, const std::string& text, int range);
   ~AutoDlgSystrayProgress() override;
@@ -62,6 +64,21 @@ class AutoDlgSystrayProgress : public ShoeboxProgressMonitor {
 
  private:
   DlgSystrayProgress* window_;
+};
+
+// The manager's device UI, injected into the family driver: the tray progress
+// window (made hidden on construction, on the constructing thread) and message
+// boxes with the product's caption.
+class TrayDeviceUi : public DeviceUi {
+ public:
+  TrayDeviceUi();
+  ~TrayDeviceUi() override;
+  std::unique_ptr<ProgressMonitor> MakeProgress(const std::string& text, int range) override;
+  void ShowMessage(const UserMessage& message) override;
+  DlgSystrayProgress* Window() const { return window_.get(); }
+
+ private:
+  std::unique_ptr<DlgSystrayProgress> window_;
 };
 
 }  // namespace hub

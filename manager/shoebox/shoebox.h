@@ -16,20 +16,14 @@
 #include <unordered_set>
 #include <vector>
 
+#include "common/device_ui.h"
 #include "manager/shoebox/flat_index.h"
 #include "manager/shoebox/sb_track.h"
 
 namespace hub {
 
-// Progress of a load or save; the tray progress window implements it.
-class ShoeboxProgressMonitor {
- public:
-  virtual ~ShoeboxProgressMonitor() = default;
-  virtual void SetStatus(const std::string& text, int range) = 0;
-  virtual void SetPosition(int position) = 0;
-  virtual void Step() = 0;
-  virtual void Hide() = 0;
-};
+// Progress of a load or save; the device's UI gives it.
+using ShoeboxProgressMonitor = ProgressMonitor;
 
 // Gives the key under which tracks count as duplicates. The key must depend
 // only on the record's contents: the database recomputes it to re-key a track.

@@ -339,6 +339,31 @@ TEST_F(MscDeviceTest, MessagesAndProgressGoThroughTheUserInterface) {
   platform::ui::SetUiDriver(std::move(previous));
 }
 
+// The device shows its progress and messages only through the UI its driver was
+// given, and messages only once the lock is released.
+TEST_F(MscDeviceTest, ProgressAndMessagesGoToTheInjectedUi) {
+  struct Recorder : DeviceUi {
+    std::unique_ptr<ProgressMonitor> MakeProgress(const std::string& text, int range) override {
+      events.push_back("progress " + text + " " + std::to_string(range));
+      return MakeQuietProgress();
+    }
+    void ShowMessage(const UserMessage& message) override { events.push_back("message " + message.text); }
+    std::vector<std::string> events;
+  };
+  TestFamilyDriver recorded;
+  auto recorder = std::make_unique<Recorder>();
+  Recorder* ui = recorder.get();
+  recorded.SetUi(std::move(recorder));
+  auto device = std::make_unique<TestFamilyDevice>(&recorded, "NOT-THIS-ONE");
+  device->realUi = true;
+  device->Connect(0);
+  EXPECT_EQ(ui->events, (std::vector<std::string>{
+                            "progress Detecting... 100",
+                            "message " + TheProductProfile().explorerName +
+                                " could not automatically detect any player devices.\n\n"}));
+  EXPECT_EQ(device->shownUnderLock, 0);
+}
+
 // A database of `count` tracks with texts long enough that 60,000 of them pass
 // 21,474,836 bytes (where byte offsets times 100 leave an int).
 void WriteLargeDatabase(const std::string& file, int count) {

@@ -260,7 +260,7 @@ TEST_F(OptionsTest, AutoProgressShowsBesideTheBarUnlessDisabled) {
     EXPECT_EQ(window.Bounds().right, 1024 - 2);
     EXPECT_EQ(window.Bounds().bottom, 738);
     EXPECT_EQ(window.FindControl(DlgSystrayProgress::kStatus)->Text(), "Loading database...");
-    ShoeboxProgressMonitor& monitor = progress;  // as the database drives it
+    ProgressMonitor& monitor = progress;  // as the database drives it
     monitor.SetPosition(4);
     monitor.Step();
     EXPECT_EQ(window.Bar().Pos(), 5);

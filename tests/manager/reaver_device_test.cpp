@@ -48,15 +48,6 @@ class RecordingReaver : public KernelDeviceReaver1 {
     std::lock_guard lock(mutex_);
     shown_.push_back(message.text);
   }
-  std::unique_ptr<ShoeboxProgressMonitor> MakeProgress(const std::string&, int) override {
-    struct Quiet : ShoeboxProgressMonitor {
-      void SetStatus(const std::string&, int) override {}
-      void SetPosition(int) override {}
-      void Step() override {}
-      void Hide() override {}
-    };
-    return std::make_unique<Quiet>();
-  }
 
  private:
   std::mutex mutex_;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "manager/msc/kernel_device_msc_base.h"
+#include "manager/options/device_dialogs.h"
 
 namespace hub::test {
 
@@ -78,13 +79,7 @@ class TestFamilyDevice : public KernelDeviceMSCBase {
   }
   std::unique_ptr<ShoeboxProgressMonitor> MakeProgress(const std::string& text, int range) override {
     if (realUi) return KernelDeviceMSCBase::MakeProgress(text, range);
-    struct Quiet : ShoeboxProgressMonitor {
-      void SetStatus(const std::string&, int) override {}
-      void SetPosition(int) override {}
-      void Step() override {}
-      void Hide() override {}
-    };
-    return std::make_unique<Quiet>();
+    return MakeQuietProgress();
   }
 
  private:
@@ -93,11 +88,22 @@ class TestFamilyDevice : public KernelDeviceMSCBase {
   std::vector<std::string> shown_;
 };
 
+// With the manager's dialogs, as the program injects them.
 class TestFamilyDriver : public KernelDriverMSCBase {
  public:
+  TestFamilyDriver() {
+    auto ui = std::make_unique<TrayDeviceUi>();
+    tray_ = ui.get();
+    SetUi(std::move(ui));
+  }
+  DlgSystrayProgress* ProgressWindow() const { return tray_->Window(); }
+
   KernelDevice* CreateDevice(const KernelId&, const KernelId&) override {
     return Adopt(std::make_unique<TestFamilyDevice>(this));
   }
+
+ private:
+  TrayDeviceUi* tray_ = nullptr;
 };
 
 }  // namespace hub::test
