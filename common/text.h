@@ -43,4 +43,8 @@ std::string PercentEncodePathSegment(std::string_view text);
 // Replaces every occurrence of `from` in `text` by `to`.
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
 
+// Text as HTML (or XML) character data or attribute value: "&", "<", ">",
+// '"' and "'" as entities. The one escaper of every page and report.
+std::string HtmlEscape(std::string_view text);
+
 }  // namespace hub

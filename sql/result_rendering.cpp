@@ -3,6 +3,8 @@
 
 #include <functional>
 
+#include "common/text.h"
+
 namespace hub {
 
 namespace {
@@ -25,20 +27,6 @@ std::string QuoteSeparated(std::string_view value, char separator) {
 }
 
 }  // namespace
-
-std::string EscapeMarkup(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
 
 std::string XmlElementName(std::string_view name) {
   auto isStart = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
@@ -98,7 +86,7 @@ void RenderResultAsMarkup(const CResultTable& table, char mode, std::ostream& ou
       p.rowEnd = "</tr>\n";
       p.tableEnd = "</table>\n";
       p.header = true;
-      p.text = p.value = EscapeMarkup;
+      p.text = p.value = HtmlEscape;
       p.cellStart = [](const std::string&) { return std::string("<td class=kxsqlcell>"); };
       p.cellEnd = [](const std::string&) { return std::string("</td>"); };
       break;
@@ -112,7 +100,7 @@ void RenderResultAsMarkup(const CResultTable& table, char mode, std::ostream& ou
       p.rowEnd = "</item>\n";
       p.tableEnd = "</table>\n";
       p.header = false;
-      p.text = p.value = EscapeMarkup;
+      p.text = p.value = HtmlEscape;
       p.cellStart = [](const std::string& name) { return "<" + XmlElementName(name) + ">"; };
       p.cellEnd = [](const std::string& name) { return "</" + XmlElementName(name) + ">"; };
       break;
@@ -121,7 +109,8 @@ void RenderResultAsMarkup(const CResultTable& table, char mode, std::ostream& ou
       return;
   }
 
-  out << p.tableStart << p.creditStart << p.text(kCredit) << p.creditEnd << p.queryStart << p.text(query) << p.queryEnd;
+  // The credit is our own text, written as it is in every form.
+  out << p.tableStart << p.creditStart << kCredit << p.creditEnd << p.queryStart << p.text(query) << p.queryEnd;
   if (p.header) {
     out << p.rowStart;
     for (const std::string& name : columnNames) out << p.cellStart(name) << p.value(name) << p.cellEnd(name);

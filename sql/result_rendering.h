@@ -25,8 +25,6 @@ enum ResultRenderMode : char {
 void RenderResultAsMarkup(const CResultTable& table, char mode, std::ostream& out, std::vector<std::string>& columnNames,
                           std::string_view query);
 
-// "&", "<" and ">" as entities; quotes stay.
-std::string EscapeMarkup(std::string_view text);
 // A valid XML element name for a column name: characters outside names become "_".
 std::string XmlElementName(std::string_view name);
 

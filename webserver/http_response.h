@@ -44,7 +44,4 @@ std::string WriteResponseHead(const HttpRequest& request, HttpConnection& connec
 // A complete error response; a lost connection ends it silently.
 void WriteErrorPage(HttpConnection& connection, const HttpException& error, const HttpRequest* request);
 
-// HTML text escaping (&, <, >, ", ').
-std::string HtmlEscape(std::string_view text);
-
 }  // namespace hub

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "common/kernel_device.h"
+#include "common/text.h"
 #include "common/version.h"
 #include "webserver/http_response.h"
 #include "webserver/template_text.h"

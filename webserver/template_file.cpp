@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "common/settings.h"
+#include "common/text.h"
 #include "webserver/http_response.h"
 #include "webserver/skins.h"
 #include "webserver/template_nodes.h"

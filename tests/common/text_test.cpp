@@ -86,5 +86,23 @@ TEST(TextTest, Utf8CutOnBoundary) {
   EXPECT_EQ(Utf8Cut("abc", 10), "abc");
 }
 
+// One escaper for pages and reports: text stays text inside an element and inside
+// a quoted attribute of either kind.
+TEST(TextTest, HtmlEscapeMakesMarkupAndBothQuotesInert) {
+  struct Case {
+    const char* raw;
+    const char* escaped;
+  } cases[] = {
+      {"", ""},
+      {"plain Ünïcode", "plain Ünïcode"},
+      {"Tom & Jerry", "Tom &amp; Jerry"},
+      {"<b>x</b>", "&lt;b&gt;x&lt;/b&gt;"},
+      {"say \"hi\"", "say &quot;hi&quot;"},
+      {"it's", "it&#39;s"},
+      {"&amp;", "&amp;amp;"},  // escaped once more, never taken for an entity
+  };
+  for (const Case& c : cases) EXPECT_EQ(HtmlEscape(c.raw), c.escaped) << c.raw;
+}
+
 }  // namespace
 }  // namespace hub

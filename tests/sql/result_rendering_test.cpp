@@ -62,6 +62,17 @@ TEST(SqlRenderingTest, XmlHasNoHeaderAndValidNames) {
             "</table>\n");
 }
 
+// A value may sit in an attribute of a page the report is pasted into: quotes are escaped too.
+TEST(SqlRenderingTest, MarkupEscapesQuotesInValuesAndQuery) {
+  CResultTable t = Table({{{"t", "\"Hey\" Jude's"}}});
+  std::string html = Render(t, 'h', {"t"}, "SELECT t FROM a WHERE t = '\"'");
+  EXPECT_NE(html.find("<td class=kxsqlcell>&quot;Hey&quot; Jude&#39;s</td>"), std::string::npos) << html;
+  EXPECT_NE(html.find("WHERE t = &#39;&quot;&#39;"), std::string::npos) << html;
+  EXPECT_EQ(Render(t, 'x', {"t"}, "q"),
+            "<table>\n<credit>" + std::string(kCredit) + "</credit><query>q</query>"
+            "<item><t>&quot;Hey&quot; Jude&#39;s</t></item>\n</table>\n");
+}
+
 TEST(SqlRenderingTest, EmptyResultsAndBadModes) {
   CResultTable empty;
   EXPECT_EQ(Render(empty, 'c'), "no matches.");

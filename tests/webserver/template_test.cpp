@@ -10,6 +10,7 @@
 
 #include "common/product_profile.h"
 #include "common/settings.h"
+#include "common/text.h"
 #include "platform/registry/registry.h"
 #include "sql/sql_query_engine.h"
 #include "support/hermetic_env.h"
