@@ -341,6 +341,8 @@ class KernelDeviceMSCBase : public KernelDevice {
   std::string ClaimPlace(const std::string& place, std::string& native);
   // Runs on the copy thread when a track's copy has ended.
   void OnTrackCopyFinished(uint32_t id, const std::string& target, int error);
+  // Any copy's failure: the driver error "Driver Error: 0x<code>" for the client.
+  void ReportCopyFailure(int error);
 
   // The save routine; runs under the lock. 1 when saved.
   int SaveLocked(bool withProgress);

@@ -196,6 +196,11 @@ void KernelDeviceMSCBase::OnTrackCopyFinished(uint32_t id, const std::string& ta
       MarkModified();
     }
   }
+  ReportCopyFailure(error);
+}
+
+// A copy's failure as the client's next request sees it.
+void KernelDeviceMSCBase::ReportCopyFailure(int error) {
   char text[64];
   std::snprintf(text, sizeof text, "Driver Error: 0x%X", static_cast<unsigned>(error));
   SetDriverError(static_cast<uint32_t>(error), text);
@@ -333,10 +338,7 @@ int KernelDeviceMSCBase::CopyTrackFromDevice(const KernelId& id, std::string_vie
   // Announced before it runs, so a stream reader waiting for the file follows it.
   job.ticket = AnnounceFileCopy(target);
   job.finished = [this](int error) {
-    if (error == 0 || error == ECANCELED) return;
-    char text[64];
-    std::snprintf(text, sizeof text, "Driver Error: 0x%X", static_cast<unsigned>(error));
-    SetDriverError(static_cast<uint32_t>(error), text);
+    if (error != 0 && error != ECANCELED) ReportCopyFailure(error);
   };
   copier_.Enqueue(std::move(job));
   return 0;
@@ -429,10 +431,7 @@ int KernelDeviceMSCBase::AddDataFile(std::string_view path, const KernelId& /*fo
   CopyJob job{source, *native, ProgressWindow(), KernelId(0u), {}};
   job.keepAlive = playerRoot_;
   job.finished = [this](int error) {
-    if (error == 0) return;
-    char text[64];
-    std::snprintf(text, sizeof text, "Driver Error: 0x%X", static_cast<unsigned>(error));
-    SetDriverError(static_cast<uint32_t>(error), text);
+    if (error != 0) ReportCopyFailure(error);
   };
   copier_.Enqueue(std::move(job));
   InvalidateCaches();
