@@ -5,17 +5,12 @@
 #include <algorithm>
 #include <vector>
 
+#include "support/records.h"
+
 namespace hub {
 namespace {
 
-_AUDIODATA T(const char* artist, const char* album, const char* title, int number) {
-  _AUDIODATA a;
-  a.artist.Set(artist);
-  a.album.Set(album);
-  a.title.Set(title);
-  a.trackNumber = number;
-  return a;
-}
+constexpr auto T = test::TaggedTrack;
 
 TEST(TrackCompareTest, TitleKeyThenArtist) {
   int key[] = {3};

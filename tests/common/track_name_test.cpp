@@ -2,17 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "support/records.h"
+
 namespace hub {
 namespace {
 
-_AUDIODATA Track(const char* artist, const char* album, const char* title, int number) {
-  _AUDIODATA a;
-  a.artist.Set(artist);
-  a.album.Set(album);
-  a.title.Set(title);
-  a.trackNumber = number;
-  return a;
-}
+constexpr auto Track = test::TaggedTrack;
 
 TEST(TrackNameTest, TagCleaning) {
   EXPECT_EQ(CleanTagForName("  AC/DC. "), "ACDC");

@@ -370,14 +370,11 @@ void WriteLargeDatabase(const std::string& file, int count) {
   Shoebox db;
   db.Load(nullptr, nullptr, file, u"E:\\");
   for (int i = 0; i < count; ++i) {
-    SBTrackV100 track;
     std::string n = std::to_string(i);
-    track.SetText(kTrackTextPath, Utf8ToUtf16("E:\\Music\\Artist number " + n + "\\Album number " + n +
-                                              "\\01 The title of song number " + n + ".mp3"));
-    track.SetText(kTrackTextTitle, Utf8ToUtf16("The title of song number " + n));
-    track.SetText(kTrackTextArtist, Utf8ToUtf16("Artist number " + n));
-    track.SetText(kTrackTextAlbum, Utf8ToUtf16("Album number " + n));
-    track.SetText(kTrackTextComment, Utf8ToUtf16("A comment that fills the record " + n));
+    SBTrackV100 track = test::ShoeboxTrack(
+        {.path = "E:\\Music\\Artist number " + n + "\\Album number " + n + "\\01 The title of song number " + n + ".mp3",
+         .artist = "Artist number " + n, .album = "Album number " + n, .title = "The title of song number " + n,
+         .comment = "A comment that fills the record " + n});
     ASSERT_NE(db.AddTrack(std::move(track), true), 0u);
   }
   SBPlaylistV100 playlist;

@@ -17,6 +17,7 @@
 #include "manager/msc/player_text.h"
 #include "platform/fs/volumes.h"
 #include "support/hermetic_env.h"
+#include "support/shoebox_records.h"
 
 namespace fs = std::filesystem;
 
@@ -35,9 +36,7 @@ class RecordingReaver : public KernelDeviceReaver1 {
     return shown_;
   }
   uint32_t AddTrack(const std::string& path, uint32_t lengthMs) {
-    SBTrackV100 track;
-    track.SetText(kTrackTextPath, Utf8ToUtf16(path));
-    track.SetText(kTrackTextTitle, u"Song");
+    SBTrackV100 track = test::ShoeboxTrack({.path = path, .title = "Song"});
     track.SetU32(kTrackOffLengthMs, lengthMs);
     auto lock = Lock();
     return Database().AddTrack(std::move(track), true);

@@ -11,6 +11,7 @@
 
 #include "manager/msc/kernel_device_msc_base.h"
 #include "manager/options/device_dialogs.h"
+#include "support/shoebox_records.h"
 
 namespace hub::test {
 
@@ -68,10 +69,7 @@ class TestFamilyDevice : public KernelDeviceMSCBase {
   }
   void ImportExistingFiles() override {
     ++imports;
-    SBTrackV100 track;
-    track.SetText(kTrackTextPath, Utf8ToUtf16(GetRootPath() + "Imported\\song.mp3"));
-    track.SetText(kTrackTextTitle, u"Imported");
-    Database().AddTrack(std::move(track), true);
+    Database().AddTrack(ShoeboxTrack({.path = GetRootPath() + "Imported\\song.mp3", .title = "Imported"}), true);
   }
   int EjectVolume(const std::string& root) override {
     ++ejects;

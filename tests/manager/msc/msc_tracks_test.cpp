@@ -23,6 +23,7 @@
 #include "platform/window/window.h"
 #include "support/audio_fixtures.h"
 #include "support/hermetic_env.h"
+#include "support/records.h"
 #include "../test_family.h"
 
 namespace fs = std::filesystem;
@@ -140,15 +141,8 @@ class MscTracksTest : public ::testing::Test {
 
   static _AUDIODATA Record(const std::string& path, const std::string& artist, const std::string& genre,
                            const std::string& title = "Song") {
-    _AUDIODATA r;
-    r.path.Set(path);
-    r.artist.Set(artist);
-    r.genre.Set(genre);
-    r.title.Set(title);
-    r.album.Set("Album");
-    r.trackNumber = 1;
-    r.fileType = kFileTypeMp3;
-    return r;
+    return test::TrackRecord({.path = path, .artist = artist, .album = "Album", .title = title, .genre = genre,
+                              .trackNumber = 1, .fileType = kFileTypeMp3});
   }
 
   std::string Source(const std::string& name, const std::vector<std::string>& tags = {}) {

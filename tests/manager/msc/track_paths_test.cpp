@@ -5,17 +5,13 @@
 #include <gtest/gtest.h>
 
 #include "manager/msc/track_info_reader.h"
+#include "support/records.h"
 
 namespace hub {
 namespace {
 
 _AUDIODATA Track(std::string artist, std::string genre, std::string path = "/home/u/Music/song.mp3") {
-  _AUDIODATA r;
-  r.artist.Set(artist);
-  r.genre.Set(genre);
-  r.path.Set(path);
-  r.fileType = kFileTypeMp3;
-  return r;
+  return test::TrackRecord({.path = path, .artist = artist, .genre = genre, .fileType = kFileTypeMp3});
 }
 
 std::string Place(const _AUDIODATA& r, std::string_view pattern = {}, std::string_view audioRoot = {}) {

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "common/records.h"
+#include "common/utf16.h"
 #include "manager/shoebox/shoebox.h"
 #include "shoebox_fixtures.h"
+#include "support/shoebox_records.h"
 
 namespace hub {
 namespace {
@@ -13,12 +15,8 @@ using test::ChunkAssembler;
 
 SBTrackV100 Track(std::u16string path, std::u16string artist = u"A", std::u16string album = u"B",
                   uint16_t number = 1, std::u16string title = u"T", uint64_t size = 100) {
-  SBTrackV100 t;
-  t.SetText(kTrackTextPath, path);
-  t.SetText(kTrackTextArtist, artist);
-  t.SetText(kTrackTextAlbum, album);
-  t.SetTrackNumber(number);
-  t.SetText(kTrackTextTitle, title);
+  SBTrackV100 t = test::ShoeboxTrack({.path = Utf16ToUtf8(path), .artist = Utf16ToUtf8(artist),
+                                      .album = Utf16ToUtf8(album), .title = Utf16ToUtf8(title), .trackNumber = number});
   t.SetSize(size);
   return t;
 }

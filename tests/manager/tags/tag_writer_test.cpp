@@ -17,21 +17,14 @@
 #include "platform/media/asf_tags.h"
 #include "support/audio_fixtures.h"
 #include "support/hermetic_env.h"
+#include "support/records.h"
 
 namespace hub {
 namespace {
 
 _AUDIODATA Record(const std::string& path, const std::string& title = "New Title") {
-  _AUDIODATA r;
-  r.path.Set(path);
-  r.artist.Set("New Artist");
-  r.album.Set("New Album");
-  r.title.Set(title);
-  r.genre.Set("Rock");
-  r.comment.Set("New Comment");
-  r.trackNumber = 7;
-  r.year = 1999;
-  return r;
+  return test::TrackRecord({.path = path, .artist = "New Artist", .album = "New Album", .title = title,
+                            .genre = "Rock", .comment = "New Comment", .trackNumber = 7, .year = 1999});
 }
 
 class TagWriterTest : public ::testing::Test {
