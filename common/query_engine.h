@@ -1,7 +1,9 @@
-// The hook through which the device's query operation reaches the SQL engine,
-// which lives above common/. The engine installs itself once at start-up.
+// The hook through which the device's query operation and the web server's
+// search reach the SQL engine, which lives above common/. The program installs
+// the engine once at start-up.
 #pragma once
 
+#include <exception>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +21,9 @@ class QueryEngine {
   // SELECT statement or the parser is unavailable; throws on any SQL failure.
   // Called with the device's lock held.
   virtual std::optional<std::vector<std::string>> RunSelectIds(KernelDevice& device, std::string_view sql) = 0;
+  // The engine's full text of a failure RunSelectIds threw (its message and
+  // where); nullopt for an exception that is not the engine's own.
+  virtual std::optional<std::string> DescribeFailure(const std::exception&) const { return std::nullopt; }
 };
 
 // Not owned; nullptr uninstalls. Without an engine, RunQuery answers 0.

@@ -3,6 +3,7 @@
 
 #include "common/settings.h"
 #include "sql/select_statement.h"
+#include "sql/sql_exception.h"
 #include "sql/tables_snapshot.h"
 
 namespace hub {
@@ -35,6 +36,11 @@ std::optional<std::vector<std::string>> SqlQueryEngine::RunSelectIds(KernelDevic
     ids.push_back(id ? *id : std::string());
   }
   return ids;
+}
+
+std::optional<std::string> SqlQueryEngine::DescribeFailure(const std::exception& error) const {
+  if (const auto* sql = dynamic_cast<const CKestroSQLException*>(&error)) return sql->GetMessageText();
+  return std::nullopt;
 }
 
 void InstallSqlQueryEngine() {

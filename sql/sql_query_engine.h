@@ -61,6 +61,8 @@ class SqlQueryEngine : public QueryEngine {
   // The "id" text of every result row ("" for a row without that column);
   // nullopt for a statement other than SELECT. Throws the SQL exceptions.
   std::optional<std::vector<std::string>> RunSelectIds(KernelDevice& device, std::string_view sql) override;
+  // GetMessageText of the SQL exceptions.
+  std::optional<std::string> DescribeFailure(const std::exception& error) const override;
 };
 
 // Makes RunQuery of every device run through the SQL engine. Idempotent; the

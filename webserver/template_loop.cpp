@@ -5,15 +5,12 @@
 
 #include "common/device_track_name.h"
 #include "common/kernel_device.h"
+#include "common/query_engine.h"
 #include "common/records.h"
 #include "common/settings.h"
 #include "common/sortable_id_array.h"
 #include "common/text.h"
 #include "common/track_name.h"
-#include "platform/sqlparser/sql_parser.h"
-#include "sql/select_statement.h"
-#include "sql/sql_exception.h"
-#include "sql/sql_query_engine.h"
 #include "webserver/http_response.h"
 #include "webserver/skins.h"
 #include "webserver/stream_source.h"
@@ -159,23 +156,21 @@ std::vector<KernelId> RunSearch(KernelDevice& device, VariableMap& v, std::vecto
   std::string statement = "SELECT id FROM audio WHERE " + condition + ";";
   SetLastSearchResults({});
   std::vector<KernelId> ids;
+  QueryEngine* engine = GetQueryEngine();
   try {
-    CTableSourceKernelDevice source(device);
-    CResultTable result;
-    if (RunSelectStatement(statement, source, result) != platform::kSqlStatementSelect) {
+    std::optional<std::vector<std::string>> found;
+    if (engine) found = engine->RunSelectIds(device, statement);
+    if (!found) {
       v["search_error"] = "Only SELECT statements are supported.";
       return {};
     }
-    for (const auto& row : result.rows()) {
-      const std::string* id = row->Find("id");
+    for (const std::string& id : *found) {
       uint64_t value = 0;
-      if (id && ParseItemId(*id, value)) ids.push_back(KernelId::FromRecordId(value));
+      if (ParseItemId(id, value)) ids.push_back(KernelId::FromRecordId(value));
     }
-  } catch (const CKestroSQLException& e) {
-    v["search_error"] = HtmlEscape("SQL Error: " + e.GetMessageText());
-    return {};
-  } catch (const std::exception&) {
-    v["search_error"] = HtmlEscape("Invalid Query: '" + statement + "'");
+  } catch (const std::exception& e) {
+    std::optional<std::string> sqlError = engine->DescribeFailure(e);
+    v["search_error"] = HtmlEscape(sqlError ? "SQL Error: " + *sqlError : "Invalid Query: '" + statement + "'");
     return {};
   }
   if (ids.empty()) v["search_error"] = "No search results found.";

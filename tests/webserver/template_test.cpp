@@ -244,6 +244,11 @@ TEST_F(TemplateTest, SearchesReportEachFailureAndKeepResults) {
   VariableMap v;
   Render("<?loop(SEARCH,advanced,<script>)?><?endloop?>", v);
   EXPECT_EQ(v["last_sqlquery"], "&lt;script&gt;");
+  // Through the installed engine: its full message, and its row limit holds for searches too.
+  ASSERT_TRUE(WriteSettingDword("SQL_MaxRows", 1));
+  VariableMap limited;
+  Render("<?loop(SEARCH,advanced,id > 0)?>.<?endloop?>", limited);
+  EXPECT_EQ(limited["search_error"], "SQL Error: Too many rows.\n\nSQL_MaxRows\n1");
 }
 
 TEST_F(TemplateTest, QueueControlCommands) {
