@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -181,6 +182,39 @@ void PumpMessages() {
   }
   platform::ui::ProcessPendingUiWork();
   ::usleep(1000);
+}
+
+bool PumpMessagesUntil(const std::function<bool()>& done, uint32_t timeoutMs) {
+  const uint64_t deadline = timeoutMs == platform::kWaitForever ? UINT64_MAX : platform::TickCount64() + timeoutMs;
+  bool quit = false, result = false;
+  int quitCode = 0;
+  auto keepQuit = [&](const platform::Message& msg) {
+    quit = true;
+    quitCode = static_cast<int>(msg.wParam);
+  };
+  for (;;) {
+    platform::Message msg;
+    while (platform::PeekWindowMessage(msg, true)) {
+      if (msg.message == platform::kWmQuit) keepQuit(msg);
+      else platform::DispatchWindowMessage(msg);
+    }
+    platform::ui::ProcessPendingUiWork();
+    if (done()) {
+      result = true;
+      break;
+    }
+    const uint64_t now = platform::TickCount64();
+    if (now >= deadline) break;
+    int64_t wait = deadline == UINT64_MAX ? -1 : int64_t(deadline - now);
+    const int timer = platform::ui::MsUntilNextUiTimer();
+    if (timer >= 0 && (wait < 0 || timer < wait)) wait = timer;
+    const auto got = platform::WaitWindowMessageOrInput(
+        msg, platform::ui::PendingUiWorkFd(), wait < 0 ? platform::kWaitForever : uint32_t(std::min<int64_t>(wait, INT32_MAX)));
+    if (got == platform::MessageWait::Message) platform::DispatchWindowMessage(msg);
+    else if (got == platform::MessageWait::Quit) keepQuit(msg);
+  }
+  if (quit) platform::PostQuitMessage(quitCode);
+  return result;
 }
 
 std::string ShellRequestLogPath() { return platform::RuntimeDir() + "/shell-requests.log"; }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,11 @@ void OpenWithShell(std::string_view fileOrUrl);
 
 // Runs the thread's waiting messages and the model's due work, then sleeps 1 ms.
 void PumpMessages();
+// Pumps as PumpMessages does until `done` answers true (asked after each
+// round) or `timeoutMs` passes; between rounds it sleeps in poll on the
+// thread's messages, posts to model windows and the next timer, so it wakes
+// only for work. A quit message is kept for the thread's own loop. True when done.
+bool PumpMessagesUntil(const std::function<bool()>& done, uint32_t timeoutMs = 0xFFFFFFFF);
 
 // Where requests are recorded when there is no desktop to open them
 // ("<runtime dir>/shell-requests.log", one "verb<TAB>file<TAB>parameters" line each).

@@ -11,7 +11,7 @@ PACKAGES=(
   libid3-3.8.3-dev libid3-tools
   libogg-dev libvorbis-dev libflac-dev
   libcurl4-openssl-dev libblkid-dev libglib2.0-dev shared-mime-info
-  libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswresample-dev libmp3lame-dev
   curl python3 sox lame flac vorbis-tools ffmpeg libtag1-dev
   chromium
 )

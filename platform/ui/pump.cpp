@@ -44,6 +44,7 @@ struct PumpState {
   std::deque<UiAction> remote;
   std::deque<uint32_t> menuChoices;
   int eventFd = MakeEventFd();
+  int workFd = MakeEventFd();  // signalled by posts to model windows
 
   static int MakeEventFd() {
     int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -57,9 +58,9 @@ PumpState& State() {
   return *s;
 }
 
-void DrainEventFd() {
+void DrainEventFd(int fd = State().eventFd) {
   uint64_t v;
-  while (::read(State().eventFd, &v, sizeof v) == static_cast<ssize_t>(sizeof v)) {
+  while (::read(fd, &v, sizeof v) == static_cast<ssize_t>(sizeof v)) {
   }
 }
 
@@ -90,6 +91,7 @@ void ProcessPendingUiWork() {
   std::function<void()> pump;
   {
     std::lock_guard l(s.mutex);
+    DrainEventFd(s.workFd);  // a post after the swap below signals it again
     auto now = Clock::now();
     for (auto& t : s.timers)
       if (t.due <= now) {
@@ -141,6 +143,17 @@ std::optional<UiAction> TakeRemoteAction() {
 
 int RemoteActionFd() { return State().eventFd; }
 
+int PendingUiWorkFd() { return State().workFd; }
+
+int MsUntilNextUiTimer() {
+  auto& s = State();
+  std::lock_guard l(s.mutex);
+  if (s.timers.empty()) return -1;
+  auto due = std::min_element(s.timers.begin(), s.timers.end(), [](const Timer& a, const Timer& b) { return a.due < b.due; })->due;
+  auto left = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now()).count();
+  return int(std::clamp<int64_t>(left, 0, INT32_MAX));
+}
+
 void QueueMenuChoice(uint32_t command) {
   std::lock_guard l(State().mutex);
   State().menuChoices.push_back(command);
@@ -159,6 +172,8 @@ bool PostToWindow(WindowHandle window, uint32_t message, uint64_t wParam, int64_
   if (IsModelWindow(window)) {
     std::lock_guard l(State().mutex);
     State().posted.push_back({window, message, wParam, lParam});
+    uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(State().workFd, &one, sizeof one);
     return true;
   }
   return window && hub::platform::PostWindowMessage(window, message, wParam, lParam);

@@ -12,6 +12,11 @@ namespace hub::platform::ui {
 
 // Runs due model timers and the installed thread-message pump once.
 void ProcessPendingUiWork();
+// Readable while messages posted to model windows wait for ProcessPendingUiWork
+// (for poll), so a waiting loop wakes for them instead of polling on a clock.
+int PendingUiWorkFd();
+// Milliseconds until the next model timer is due (0: due now; -1: none).
+int MsUntilNextUiTimer();
 // The window layer (or a program) installs what runs the thread's pending window messages.
 void SetThreadMessagePump(std::function<void()> pump);
 

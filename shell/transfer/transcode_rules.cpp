@@ -9,6 +9,7 @@
 #include "common/records.h"
 #include "common/settings.h"
 #include "common/text.h"
+#include "platform/media/acm.h"
 #include "platform/media/codecs.h"
 #include "platform/registry/registry.h"
 #include "shell/transfer/metadata/library_handle.h"
@@ -67,10 +68,19 @@ bool SystemCodecRegistry::FindDecoder(int format, std::string& name) {
 bool SystemCodecRegistry::FindEncoder(int format, std::string& name) {
   switch (format) {
     case kFileTypeWav: name = "Internal WAV Support"; return true;
-    case kFileTypeMp3:
-      if (!Loads(GetSharedProgramFolder() + "be_encoder.so")) return false;
-      name = "BE Compatible Library";
+    case kFileTypeMp3: {
+      if (Loads(GetSharedProgramFolder() + "be_encoder.so")) {
+        name = "BE Compatible Library";
+        return true;
+      }
+      // Second choice: a compression-manager stream from standard PCM to MPEG Layer-3.
+      using namespace platform::media;
+      std::unique_ptr<AcmStream> stream;
+      const AcmFormat pcm{kWaveFormatPcm, 2, 44100, 176400, 4, 16, 0}, mp3{kWaveFormatMpegLayer3, 2, 44100, 16000, 1, 0, 0};
+      if (!AcmStream::Open(pcm, mp3, stream).ok()) return false;
+      name = AcmMp3DriverName();
       return true;
+    }
     case kFileTypeWma:
       if (!platform::media::HasWmaEncoder()) return false;
       name = "Windows Media Format";

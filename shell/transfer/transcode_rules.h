@@ -33,7 +33,8 @@ class CodecRegistry {
 // The codecs of this system: WAV always; MP3 and WMA decoding and WMA encoding
 // through the media libraries; Ogg Vorbis and FLAC decoding when the libraries
 // the shared values "ogg.dll" and "vorbis.dll", "libFLAC.dll" name load; MP3
-// encoding through "be_encoder.so" in the shared program folder.
+// encoding through "be_encoder.so" in the shared program folder, else the
+// compression manager's MP3 stream.
 class SystemCodecRegistry : public CodecRegistry {
  public:
   bool FindDecoder(int format, std::string& name) override;

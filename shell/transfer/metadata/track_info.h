@@ -70,6 +70,7 @@ struct WaveLayout {
   uint64_t dataOffset = 0;      // just behind the "data" chunk's head; 0 when none
   uint64_t dataSize = 0;        // the chunk's stated size (0 or 0xFFFFFFFF: to the end)
   bool hasData = false;
+  uint16_t subFormat = 0;       // format tag 0xFFFE: the tag its subformat names (1 PCM, 3 float)
 };
 
 // Walks the chunks (padded to even; unpadded when the padded walk finds no

@@ -8,6 +8,8 @@ namespace hub {
 namespace {
 
 constexpr size_t kWaveFormatBytes = 18;
+// An extensible format names its sample type in the subformat's first two bytes.
+constexpr size_t kExtensibleFormatBytes = 26;
 
 // One walk over the chunks; `padded` steps odd chunks to even as RIFF says.
 bool WalkChunks(const metadata::ByteSource& source, bool padded, WaveLayout& layout, bool& haveFormat) {
@@ -19,8 +21,8 @@ bool WalkChunks(const metadata::ByteSource& source, bool padded, WaveLayout& lay
   while (pos + 8 <= end && source.ReadExact(pos, head, sizeof head)) {
     const uint64_t size = LittleEndian32(head + 4);
     if (std::memcmp(head, "fmt ", 4) == 0) {
-      uint8_t f[kWaveFormatBytes] = {};
-      size_t got = source.ReadAt(pos + 8, f, size_t(std::min<uint64_t>(size, kWaveFormatBytes)));
+      uint8_t f[kExtensibleFormatBytes] = {};
+      size_t got = source.ReadAt(pos + 8, f, size_t(std::min<uint64_t>(size, kExtensibleFormatBytes)));
       if (got < 16) return false;
       layout.format.formatTag = LittleEndian16(f);
       layout.format.channels = LittleEndian16(f + 2);
@@ -29,6 +31,7 @@ bool WalkChunks(const metadata::ByteSource& source, bool padded, WaveLayout& lay
       layout.format.blockAlign = LittleEndian16(f + 12);
       layout.format.bitsPerSample = LittleEndian16(f + 14);
       layout.format.extraSize = 0;
+      layout.subFormat = layout.format.formatTag == 0xFFFE && got >= kExtensibleFormatBytes ? LittleEndian16(f + 24) : 0;
       haveFormat = true;
     } else if (std::memcmp(head, "data", 4) == 0) {
       layout.dataOffset = pos + 8;

@@ -155,7 +155,9 @@ TEST_F(TranscodeRulesTest, SystemCodecsFollowTheSharedValues) {
   EXPECT_FALSE(FindDecoder(11, name));
   setenv("HUB_PROGRAM_FILES", dir_.c_str(), 1);
   EXPECT_EQ(GetSharedProgramFolder(), dir_ + "/Quorral Software/Shared/");
-  EXPECT_FALSE(FindEncoder(2, name));  // no be_encoder.so there
+  // No be_encoder.so there: the compression manager's MP3 stream is the second choice.
+  EXPECT_TRUE(FindEncoder(2, name));
+  EXPECT_EQ(name.rfind("LAME MP3 Encoder (libmp3lame ", 0), 0u) << name;
   unsetenv("HUB_PROGRAM_FILES");
 }
 

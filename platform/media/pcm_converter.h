@@ -1,0 +1,49 @@
+// Converts PCM of any rate, channel count and sample type into 16-bit signed
+// interleaved PCM of a chosen rate and channel count (the standard format by
+// default) through libswresample, so a WAV header always tells the truth.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/status.h"
+
+namespace hub::platform::media {
+
+// The standard PCM format every decoder writes and every encoder takes.
+inline constexpr int kStandardRate = 44100;
+inline constexpr int kStandardChannels = 2;
+inline constexpr int kStandardBlockAlign = 4;
+
+// Sample types of the input. S32 also carries narrower samples shifted to the top.
+enum class PcmSample { U8, S16, S32, Float, Double };
+
+class PcmConverter {
+ public:
+  PcmConverter();
+  ~PcmConverter();
+  PcmConverter(const PcmConverter&) = delete;
+  PcmConverter& operator=(const PcmConverter&) = delete;
+
+  // A mono input is copied to both output channels at its own level.
+  Status Open(int inRate, int inChannels, PcmSample inType, bool planar, int outRate = kStandardRate,
+              int outChannels = kStandardChannels);
+  bool IsOpen() const;
+  bool Matches(int inRate, int inChannels, PcmSample inType, bool planar) const;
+
+  // `planes`: one pointer for interleaved input, one per channel for planar.
+  // Appends the converted bytes to `out`.
+  Status Convert(const uint8_t* const* planes, int frames, std::vector<uint8_t>& out);
+  // Appends what the resampler still holds.
+  Status Flush(std::vector<uint8_t>& out);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// Bytes per sample of a type (S32 counts 4).
+int PcmSampleBytes(PcmSample type);
+
+}  // namespace hub::platform::media
