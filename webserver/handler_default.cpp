@@ -8,6 +8,7 @@
 #include "common/kernel_device.h"
 #include "common/product_profile.h"
 #include "common/text.h"
+#include "platform/unique_fd.h"
 #include "webserver/http_exception.h"
 #include "webserver/http_response.h"
 #include "webserver/http_server.h"
@@ -18,20 +19,6 @@
 
 namespace hub {
 namespace {
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 std::string NotConnectedText() {
   const ProductProfile& p = TheProductProfile();
@@ -114,8 +101,8 @@ void HandlerDefault::HandleRequest(HttpRequest& request, HttpConnection& connect
     return;
   }
   bool page = extension == ".html" || extension == ".htm" || extension == ".m3u";
-  Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) throw HttpException(404, NoIndexText());
+  platform::UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd || ::fstat(fd.get(), &st) != 0) throw HttpException(404, NoIndexText());
   if (!page) {
     WriteResponseHead(request, connection, 200, BodyExtent{static_cast<int64_t>(st.st_size)}, typeId, "");
     if (request.method == kMethodGet) connection.SendFile(fd.get(), 0, static_cast<size_t>(st.st_size));

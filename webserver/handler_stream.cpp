@@ -13,6 +13,7 @@
 #include "common/file_copy_signal.h"
 #include "common/folders.h"
 #include "common/settings.h"
+#include "platform/unique_fd.h"
 #include "webserver/byte_range.h"
 #include "webserver/http_exception.h"
 #include "webserver/http_response.h"
@@ -28,22 +29,7 @@ using Clock = std::chrono::steady_clock;
 constexpr size_t kStreamPiece = 128000;
 constexpr auto kPoll = std::chrono::milliseconds(20);
 
-class FileHandle {
- public:
-  explicit FileHandle(int fd = -1) : fd_(fd) {}
-  ~FileHandle() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(FileHandle&& o) noexcept {
-    std::swap(fd_, o.fd_);
-    return *this;
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
+using platform::UniqueFd;
 
 int64_t FileSize(int fd) {
   struct stat st {};
@@ -54,16 +40,16 @@ bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0;
 
 // Opens the file, waiting while a copy is expected to create it. `copied`:
 // this request ran the copy, so a missing file with no copy running is final.
-FileHandle OpenWhenThere(HttpConnection& connection, const std::string& path, std::chrono::milliseconds limit,
+UniqueFd OpenWhenThere(HttpConnection& connection, const std::string& path, std::chrono::milliseconds limit,
                          bool copied) {
   auto deadline = Clock::now() + limit;
   for (;;) {
     connection.ThrowIfPeerGone();
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) return FileHandle(fd);
-    if (errno != ENOENT || Clock::now() >= deadline) return FileHandle();
+    if (fd >= 0) return UniqueFd(fd);
+    if (errno != ENOENT || Clock::now() >= deadline) return UniqueFd();
     // The copy may have ended between the open and this check: one more look.
-    if (copied && !IsFileCopyRunning(path)) return FileHandle(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (copied && !IsFileCopyRunning(path)) return UniqueFd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     WaitForFileCopy(path, kPoll);
     if (!IsFileCopyRunning(path)) std::this_thread::sleep_for(kPoll);
   }
@@ -75,14 +61,14 @@ class StatusLog {
  public:
   StatusLog() {
     std::string path = GetTempFolder(kTempSurgecast) + "log.txt";
-    fd_ = FileHandle(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    fd_ = UniqueFd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   }
   void Write(std::string_view text) {
     if (fd_.get() >= 0) [[maybe_unused]] ssize_t w = ::write(fd_.get(), text.data(), text.size());
   }
 
  private:
-  FileHandle fd_;
+  UniqueFd fd_;
 };
 
 // Before a new copy: the oldest copies nobody uses go while the folder holds
@@ -175,7 +161,7 @@ void HandlerStream::HandleRequest(HttpRequest& request, HttpConnection& connecti
   if (request.method == kMethodHead) {
     // HEAD starts no copy; a complete file at hand gives the exact size.
     if (Exists(path) && !IsFileCopyRunning(path)) {
-      FileHandle f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+      UniqueFd f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
       if (f.get() >= 0) size = FileSize(f.get());
     }
     WriteResponseHead(request, connection, 200, BodyExtent{size}, typeId, name);
@@ -203,7 +189,7 @@ void HandlerStream::HandleRequest(HttpRequest& request, HttpConnection& connecti
     }
   }
   auto openStart = Clock::now();
-  FileHandle file = OpenWhenThere(connection, path, kCopyWait, copied);
+  UniqueFd file = OpenWhenThere(connection, path, kCopyWait, copied);
   if (file.get() < 0) throw HttpException(404, "Request handler could not find file.");
   auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - openStart).count();
   log.Write("d\n" + std::to_string(waited) + "\n");
@@ -254,7 +240,7 @@ void HandlerData::HandleRequest(HttpRequest& request, HttpConnection& connection
     source.CopyDataItem(item.id, path);
   }
   // A download is sent once its copy is complete, so its length is exact.
-  FileHandle file = OpenWhenThere(connection, path, kCopyWait, copied);
+  UniqueFd file = OpenWhenThere(connection, path, kCopyWait, copied);
   if (file.get() < 0 || !WaitForFileCopy(path, kCopyWait)) {
     throw HttpException(404, "Request handler could not find file.");
   }

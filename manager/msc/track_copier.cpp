@@ -12,20 +12,10 @@
 
 #include "common/file_copy_signal.h"
 #include "platform/fs/attributes.h"
+#include "platform/unique_fd.h"
 #include "platform/window/window.h"
 
 namespace hub {
-namespace {
-
-struct Fd {
-  int fd = -1;
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
-  }
-};
-
-}  // namespace
-
 int SendCopyProgress(WindowId window, uint32_t message, uint64_t wParam, int64_t lParam) {
   if (window == 0 || !platform::IsWindowAlive(window)) return 0;
   int64_t answer = 0;
@@ -218,25 +208,25 @@ int TrackCopier::Copy(const CopyJob& job, const std::string& target, bool stopWh
     afterBlock = afterBlock_;
   }
   if (stopAsked()) return ECANCELED;
-  Fd in{::open(job.source.c_str(), O_RDONLY | O_CLOEXEC)};
-  if (in.fd < 0) return errno;
+  platform::UniqueFd in(::open(job.source.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!in) return errno;
   struct stat st {};
-  if (::fstat(in.fd, &st) != 0) return errno;
+  if (::fstat(in.get(), &st) != 0) return errno;
   if (!S_ISREG(st.st_mode)) return EINVAL;
-  Fd out{::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644)};
-  if (out.fd < 0) return errno;
-  ::posix_fadvise(in.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  platform::UniqueFd out(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
+  if (!out) return errno;
+  ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
   std::vector<char> block(kCopyBlockSize);
   uint64_t total = static_cast<uint64_t>(st.st_size), done = 0;
   int lastPercent = -1;
   for (;;) {
-    ssize_t n = ::read(in.fd, block.data(), block.size());
+    ssize_t n = ::read(in.get(), block.data(), block.size());
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return errno;
     if (n == 0) break;
     for (ssize_t written = 0; written < n;) {
-      ssize_t w = ::write(out.fd, block.data() + written, size_t(n - written));
+      ssize_t w = ::write(out.get(), block.data() + written, size_t(n - written));
       if (w < 0 && errno == EINTR) continue;
       if (w < 0) return errno;
       written += w;
@@ -250,10 +240,8 @@ int TrackCopier::Copy(const CopyJob& job, const std::string& target, bool stopWh
       lastPercent = percent;
     }
   }
-  if (::fsync(out.fd) != 0) return errno;
-  int fd = out.fd;
-  out.fd = -1;
-  if (::close(fd) != 0) return errno;
+  if (::fsync(out.get()) != 0) return errno;
+  if (out.Reset() != 0) return errno;
   return 0;
 }
 

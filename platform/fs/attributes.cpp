@@ -11,25 +11,13 @@
 
 #include <cerrno>
 
+#include "platform/unique_fd.h"
+
 namespace hub::platform {
 namespace {
 
 constexpr const char* kXattrName = "user.hub.attributes";
 constexpr uint32_t kKeptBits = kAttributeHidden | kAttributeSystem | kAttributeArchive;
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 int OpenForAttributes(const std::string& path) {
   return ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
@@ -43,9 +31,9 @@ uint32_t ReadFileAttributes(const std::string& nativePath) {
   uint32_t attrs = 0;
   if (S_ISDIR(st.st_mode)) attrs |= kAttributeDirectory;
   if (!(st.st_mode & S_IWUSR)) attrs |= kAttributeReadOnly;
-  Fd fd(OpenForAttributes(nativePath));
+  UniqueFd fd(OpenForAttributes(nativePath));
   uint32_t fat = 0;
-  if (fd.get() >= 0 && ::ioctl(fd.get(), FAT_IOCTL_GET_ATTRIBUTES, &fat) == 0) {
+  if (fd && ::ioctl(fd.get(), FAT_IOCTL_GET_ATTRIBUTES, &fat) == 0) {
     attrs |= fat & kKeptBits;
   } else {
     uint8_t kept = 0;
@@ -60,9 +48,9 @@ bool WriteFileAttributes(const std::string& nativePath, uint32_t attributes) {
   if (::lstat(nativePath.c_str(), &st) != 0 || S_ISLNK(st.st_mode)) return false;
   mode_t mode = st.st_mode & 07777;
   mode_t wanted = (attributes & kAttributeReadOnly) ? (mode & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
-  Fd fd(OpenForAttributes(nativePath));
+  UniqueFd fd(OpenForAttributes(nativePath));
   uint32_t fat = 0;
-  if (fd.get() >= 0 && ::ioctl(fd.get(), FAT_IOCTL_GET_ATTRIBUTES, &fat) == 0) {
+  if (fd && ::ioctl(fd.get(), FAT_IOCTL_GET_ATTRIBUTES, &fat) == 0) {
     // The volume keeps the directory and volume bits itself.
     uint32_t next = (fat & ~(kKeptBits | kAttributeReadOnly)) | (attributes & (kKeptBits | kAttributeReadOnly));
     if (::ioctl(fd.get(), FAT_IOCTL_SET_ATTRIBUTES, &next) == 0) return true;

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
@@ -180,10 +181,21 @@ uint32_t SerialFromUuid(std::string_view uuid) {
   return ParseHex32(std::string_view(hex).substr(0, std::min<size_t>(8, hex.size())));
 }
 
+namespace {
+// The table in use: the process's own, or a test's scoped one.
+std::atomic<VolumeTable*> g_currentTable{nullptr};
+}  // namespace
+
 VolumeTable& VolumeTable::Instance() {
+  if (VolumeTable* scoped = g_currentTable.load(std::memory_order_acquire)) return *scoped;
   static VolumeTable table;
   return table;
 }
+
+ScopedVolumeTable::ScopedVolumeTable(SystemView view)
+    : table_(std::move(view)), previous_(g_currentTable.exchange(&table_, std::memory_order_acq_rel)) {}
+
+ScopedVolumeTable::~ScopedVolumeTable() { g_currentTable.store(previous_, std::memory_order_release); }
 
 VolumeTable::VolumeTable(SystemView view) : view_(std::move(view)) {}
 
@@ -538,25 +550,22 @@ std::shared_ptr<PlayerRoot> PlayerRoot::Open(std::string_view root) {
   if (!letter || letter == kSystemDriveLetter) return nullptr;
   auto v = VolumeTable::Instance().Find(letter);
   if (!v || v->kind == VolumeKind::System) return nullptr;
-  int fd = ::open(v->nativeRoot.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+  UniqueFd fd(::open(v->nativeRoot.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd) return nullptr;
   struct stat st {};
-  if (::fstat(fd, &st) != 0) {
-    ::close(fd);
-    return nullptr;
-  }
-  return std::shared_ptr<PlayerRoot>(new PlayerRoot(fd, letter, v->nativeRoot, st.st_dev, st.st_ino));
+  if (::fstat(fd.get(), &st) != 0) return nullptr;
+  return std::shared_ptr<PlayerRoot>(new PlayerRoot(std::move(fd), letter, v->nativeRoot, st.st_dev, st.st_ino));
 }
 
-PlayerRoot::PlayerRoot(int fd, char letter, std::string nativeRoot, uint64_t device, uint64_t inode)
-    : fd_(fd), letter_(letter), nativeRoot_(std::move(nativeRoot)), device_(device), inode_(inode),
-      anchor_("/proc/self/fd/" + std::to_string(fd)) {}
+PlayerRoot::PlayerRoot(UniqueFd fd, char letter, std::string nativeRoot, uint64_t device, uint64_t inode)
+    : fd_(std::move(fd)), letter_(letter), nativeRoot_(std::move(nativeRoot)), device_(device), inode_(inode),
+      anchor_("/proc/self/fd/" + std::to_string(fd_.get())) {}
 
-PlayerRoot::~PlayerRoot() { ::close(fd_); }
+PlayerRoot::~PlayerRoot() = default;
 
 bool PlayerRoot::StillConnected() const {
   struct stat held {}, named {};
-  if (::fstat(fd_, &held) != 0 || held.st_nlink == 0) return false;  // removed
+  if (::fstat(fd_.get(), &held) != 0 || held.st_nlink == 0) return false;  // removed
   // A lazily unmounted volume leaves its mount point naming the folder beneath it.
   if (::stat(nativeRoot_.c_str(), &named) != 0) return false;
   return named.st_dev == held.st_dev && named.st_ino == held.st_ino && held.st_dev == device_ &&

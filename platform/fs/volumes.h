@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/unique_fd.h"
+
 namespace hub::platform {
 
 // Drive types keep the numbers callers compare against.
@@ -115,6 +117,23 @@ class VolumeTable {
   std::set<int> ejectedMounts_;
 };
 
+// Test hook: while in scope, the process's table (VolumeTable::Instance and
+// everything below that uses it) is a fresh one over `view`, so no letter,
+// ejection or probe of an earlier test leaks in; the previous table is back
+// afterwards. Make and end it while nothing else uses the table.
+class ScopedVolumeTable {
+ public:
+  explicit ScopedVolumeTable(SystemView view = {});
+  ~ScopedVolumeTable();
+  ScopedVolumeTable(const ScopedVolumeTable&) = delete;
+  ScopedVolumeTable& operator=(const ScopedVolumeTable&) = delete;
+  VolumeTable& table() { return table_; }
+
+ private:
+  VolumeTable table_;
+  VolumeTable* previous_;
+};
+
 // Drive-letter forms over the process's table: roots like "E:\" (only the
 // letter counts), paths like "E:\Music\a.mp3".
 uint32_t LogicalDriveMask();
@@ -162,13 +181,13 @@ class PlayerRoot {
   bool StillConnected() const;
   // As ResolvePlayerPath, from the held folder; refused for another letter.
   std::optional<std::string> Resolve(std::string_view path) const;
-  int Fd() const { return fd_; }
+  int Fd() const { return fd_.get(); }
   // The volume's folder as it was named at connect.
   const std::string& NativeRoot() const { return nativeRoot_; }
 
  private:
-  PlayerRoot(int fd, char letter, std::string nativeRoot, uint64_t device, uint64_t inode);
-  int fd_;
+  PlayerRoot(UniqueFd fd, char letter, std::string nativeRoot, uint64_t device, uint64_t inode);
+  UniqueFd fd_;
   char letter_;
   std::string nativeRoot_;
   uint64_t device_;

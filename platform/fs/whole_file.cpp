@@ -7,44 +7,35 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <mutex>
 #include <utility>
+
+#include "platform/unique_fd.h"
 
 namespace hub::platform {
 namespace {
 
-std::function<int(FileStep)>& FaultHook() {
-  static std::function<int(FileStep)> hook;
-  return hook;
-}
+using FaultHook = std::shared_ptr<const std::function<int(FileStep)>>;
+
+// Rewrites run on worker threads while a test installs its hook: the hook is
+// swapped and read under a lock, and called outside it.
+std::mutex g_hookMutex;
+FaultHook g_hook;
 
 // Answers the injected errno for this step, or 0 to go on.
 int Injected(FileStep step) {
-  auto& hook = FaultHook();
-  return hook ? hook(step) : 0;
+  FaultHook hook;
+  {
+    std::lock_guard lock(g_hookMutex);
+    hook = g_hook;
+  }
+  return hook && *hook ? (*hook)(step) : 0;
 }
 
-class Descriptor {
- public:
-  explicit Descriptor(int fd = -1) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() { Reset(); }
-  int get() const { return fd_; }
-  void Adopt(int fd) {
-    Reset();
-    fd_ = fd;
-  }
-  // Closes now and answers close()'s result (0 or -1 with errno set).
-  int Reset() {
-    int rc = 0;
-    if (fd_ >= 0) rc = ::close(fd_);
-    fd_ = -1;
-    return rc;
-  }
-
- private:
-  int fd_;
-};
+FaultHook ExchangeHook(FaultHook next) {
+  std::lock_guard lock(g_hookMutex);
+  return std::exchange(g_hook, std::move(next));
+}
 
 std::string FolderOf(const std::string& path) {
   auto slash = path.find_last_of('/');
@@ -55,13 +46,16 @@ std::string FolderOf(const std::string& path) {
 
 }  // namespace
 
-void SetFileFaultHook(std::function<int(FileStep)> hook) { FaultHook() = std::move(hook); }
+ScopedFileFaultHook::ScopedFileFaultHook(std::function<int(FileStep)> hook)
+    : previous_(ExchangeHook(std::make_shared<const std::function<int(FileStep)>>(std::move(hook)))) {}
+
+ScopedFileFaultHook::~ScopedFileFaultHook() { ExchangeHook(std::move(previous_)); }
 
 WholeFileRead ReadWholeFile(const std::string& path, size_t maxBytes) {
   WholeFileRead result;
   // O_NONBLOCK keeps a FIFO planted under the file's name from blocking the open.
-  Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (fd.get() < 0) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd) {
     result.error = errno;
     return result;
   }
@@ -125,10 +119,10 @@ AtomicWriteResult WriteFileAtomically(const std::string& path, const void* data,
   if (::unlink(temp.c_str()) != 0 && errno != ENOENT) return fail(kWriteStagePrepare, errno);
 
   // Stage 1: a fresh temporary; O_EXCL so a name planted since the unlink is not written through.
-  Descriptor fd;
+  UniqueFd fd;
   if (int e = Injected(FileStep::kOpen)) return fail(kWriteStageCreate, e);
-  fd.Adopt(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-  if (fd.get() < 0) return fail(kWriteStageCreate, errno);
+  fd.Reset(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+  if (!fd) return fail(kWriteStageCreate, errno);
   auto abandon = [&](int stage, int error) {
     fd.Reset();
     ::unlink(temp.c_str());
@@ -161,7 +155,7 @@ AtomicWriteResult WriteFileAtomically(const std::string& path, const void* data,
   // The new file is in place from here on; a failed folder flush is still reported,
   // since the rename may not survive a power loss.
   if (int e = Injected(FileStep::kSyncFolder)) return fail(kWriteStageCommit, e);
-  Descriptor folder(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd folder(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (folder.get() >= 0 && ::fsync(folder.get()) != 0 && errno != EINVAL) return fail(kWriteStageCommit, errno);
   return result;
 }

@@ -12,14 +12,15 @@
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
+#include <utility>
 
 #include "platform/paths.h"
 
 namespace hub::platform {
 
 FileLock::FileLock(const std::string& path) {
-  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd_ < 0) throw std::system_error(errno, std::generic_category(), "open lock " + path);
+  fd_.Reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  if (!fd_) throw std::system_error(errno, std::generic_category(), "open lock " + path);
 }
 
 FileLock FileLock::Named(std::string_view name) {
@@ -31,24 +32,21 @@ FileLock FileLock::Named(std::string_view name) {
   return FileLock(dir + "/" + std::string(name) + ".lock");
 }
 
-FileLock::~FileLock() {
-  if (fd_ >= 0) ::close(fd_);  // closing drops the lock
-}
+FileLock::~FileLock() = default;  // closing drops the lock
 
-FileLock::FileLock(FileLock&& other) noexcept : fd_(other.fd_), locked_(other.locked_) {
-  other.fd_ = -1;
+FileLock::FileLock(FileLock&& other) noexcept : fd_(std::move(other.fd_)), locked_(other.locked_) {
   other.locked_ = false;
 }
 
 void FileLock::Lock() {
-  while (::flock(fd_, LOCK_EX) != 0) {
+  while (::flock(fd_.get(), LOCK_EX) != 0) {
     if (errno != EINTR) throw std::system_error(errno, std::generic_category(), "flock");
   }
   locked_ = true;
 }
 
 bool FileLock::TryLock() {
-  while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+  while (::flock(fd_.get(), LOCK_EX | LOCK_NB) != 0) {
     if (errno == EWOULDBLOCK) return false;
     if (errno != EINTR) throw std::system_error(errno, std::generic_category(), "flock");
   }
@@ -67,7 +65,7 @@ bool FileLock::TryLockFor(uint32_t timeoutMs) {
 }
 
 void FileLock::Unlock() {
-  ::flock(fd_, LOCK_UN);
+  ::flock(fd_.get(), LOCK_UN);
   locked_ = false;
 }
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/unique_fd.h"
+
 namespace hub::platform {
 
 class FileLock {
@@ -33,7 +35,7 @@ class FileLock {
   void unlock() { Unlock(); }
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
   bool locked_ = false;
 };
 

@@ -71,8 +71,8 @@ void DropPendingSigpipe() {
 
 }  // namespace
 
-NetConnection::NetConnection(int fd, NetAddress peer, NetAddress local, std::chrono::milliseconds sendTimeout)
-    : fd_(fd), sendTimeout_(sendTimeout), lastProgress_(Clock::now()), peer_(std::move(peer)), local_(std::move(local)) {
+NetConnection::NetConnection(UniqueFd fd, NetAddress peer, NetAddress local, std::chrono::milliseconds sendTimeout)
+    : fd_(std::move(fd)), sendTimeout_(sendTimeout), lastProgress_(Clock::now()), peer_(std::move(peer)), local_(std::move(local)) {
   // Sends wait in slices, so that "no progress for the time-out" is measured
   // from the last byte taken, not from the start of a call that took a few.
   auto slice = std::min<std::chrono::milliseconds>(std::chrono::milliseconds(1000), sendTimeout_ / 4);
@@ -81,9 +81,9 @@ NetConnection::NetConnection(int fd, NetAddress peer, NetAddress local, std::chr
   tv.tv_sec = slice.count() / 1000;
   tv.tv_usec = (slice.count() % 1000) * 1000;
   // Without the time-out a stalled peer would hold its thread: such a connection is cut at once.
-  if (::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv) != 0) {
+  if (::setsockopt(fd_.get(), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv) != 0) {
     LogError("connection", std::string("cannot set the send time-out: ") + std::strerror(errno));
-    ::shutdown(fd_, SHUT_RDWR);
+    ::shutdown(fd_.get(), SHUT_RDWR);
   }
 }
 
@@ -91,9 +91,7 @@ bool NetConnection::MayWait(int err) {
   return (err == EAGAIN || err == EWOULDBLOCK) && Clock::now() - lastProgress_ < sendTimeout_;
 }
 
-NetConnection::~NetConnection() {
-  if (fd_ >= 0) ::close(fd_);
-}
+NetConnection::~NetConnection() = default;
 
 bool NetConnection::Failed(int err) {
   if (err == EPIPE) DropPendingSigpipe();
@@ -103,7 +101,7 @@ bool NetConnection::Failed(int err) {
 bool NetConnection::SendAll(std::string_view bytes) {
   lastProgress_ = Clock::now();  // time spent between sends is not the peer's
   while (!bytes.empty()) {
-    ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    ssize_t n = ::send(fd_.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
     if (n < 0) {
       if (errno == EINTR || MayWait(errno)) continue;
       return Failed(errno);
@@ -117,7 +115,7 @@ bool NetConnection::SendAll(std::string_view bytes) {
 bool NetConnection::SendFile(int fd, off_t offset, size_t count) {
   lastProgress_ = Clock::now();
   while (count > 0) {
-    ssize_t n = ::sendfile(fd_, fd, &offset, count);
+    ssize_t n = ::sendfile(fd_.get(), fd, &offset, count);
     if (n < 0) {
       if (errno == EINTR || MayWait(errno)) continue;
       return Failed(errno);
@@ -130,22 +128,22 @@ bool NetConnection::SendFile(int fd, off_t offset, size_t count) {
 }
 
 bool NetConnection::PeerClosed() const {
-  pollfd p{fd_, POLLRDHUP, 0};
+  pollfd p{fd_.get(), POLLRDHUP, 0};
   return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
 }
 
-void NetConnection::Shutdown() { ::shutdown(fd_, SHUT_RDWR); }
+void NetConnection::Shutdown() { ::shutdown(fd_.get(), SHUT_RDWR); }
 
 void NetConnection::FinishSending() {
-  if (::shutdown(fd_, SHUT_WR) != 0) return;
+  if (::shutdown(fd_.get(), SHUT_WR) != 0) return;
   timeval tv{0, 100000};
   // The drain below needs the time-out; without it the peer's rest is left unread.
-  if (::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0) return;
+  if (::setsockopt(fd_.get(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0) return;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
   char buf[16384];
   size_t total = 0;
   while (total < (1u << 20) && std::chrono::steady_clock::now() < deadline) {
-    ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+    ssize_t n = ::recv(fd_.get(), buf, sizeof buf, 0);
     if (n <= 0) break;
     total += static_cast<size_t>(n);
   }
@@ -165,9 +163,17 @@ size_t FindHeadEnd(std::string_view bytes, size_t from) {
 }
 
 struct NetServer::Pending {
-  int fd = -1;
+  UniqueFd fd;
   Clock::time_point deadline;
   std::string received;
+};
+
+struct NetServer::Answering {
+  Answering(UniqueFd fd, NetAddress peer, NetAddress local, std::chrono::milliseconds sendTimeout)
+      : connection(std::make_unique<NetConnection>(std::move(fd), std::move(peer), std::move(local), sendTimeout)) {}
+  std::unique_ptr<NetConnection> connection;  // closed by its thread when answered
+  std::thread thread;
+  bool finished = false;
 };
 
 NetServer::NetServer(Handler handler, NetServerLimits limits, BusyReply busyReply)
@@ -177,48 +183,57 @@ NetServer::~NetServer() { Stop(); }
 
 bool NetServer::Start(uint16_t port) {
   Stop();
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd < 0) return false;
+  UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!fd) return false;
   int one = 1;
-  if (::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0) {
-    ::close(fd);
-    return false;
-  }
+  if (::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0) return false;
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
   sa.sin_addr.s_addr = htonl(INADDR_ANY);
   sa.sin_port = htons(port);
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(fd, 128) != 0) {
-    ::close(fd);
-    return false;
-  }
-  wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (wakeFd_ < 0) {
-    ::close(fd);
-    return false;
-  }
-  listenFd_ = fd;
-  port_ = LocalOf(fd).port;
+  if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(fd.get(), 128) != 0) return false;
+  UniqueFd wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (!wake) return false;
+  port_ = LocalOf(fd.get()).port;
+  listenFd_ = std::move(fd);
+  wakeFd_ = std::move(wake);
   listener_ = std::thread([this] { ListenLoop(); });
   return true;
 }
 
 void NetServer::Stop() {
-  if (listenFd_ < 0) return;
+  if (!listenFd_) return;
   uint64_t one = 1;
-  [[maybe_unused]] ssize_t w = ::write(wakeFd_, &one, sizeof one);
+  [[maybe_unused]] ssize_t w = ::write(wakeFd_.get(), &one, sizeof one);
   if (listener_.joinable()) listener_.join();
-  ::close(listenFd_);
-  ::close(wakeFd_);
-  listenFd_ = wakeFd_ = -1;
-  std::unique_lock lock(mutex_);
-  for (NetConnection* c : active_) c->Shutdown();
-  idle_.wait(lock, [this] { return active_.empty(); });
+  listenFd_.Reset();
+  wakeFd_.Reset();
+  {
+    std::unique_lock lock(mutex_);
+    for (Answering& a : connections_)
+      if (!a.finished) a.connection->Shutdown();
+    idle_.wait(lock, [this] { return unfinished_ == 0; });
+  }
+  JoinFinished();
+}
+
+void NetServer::JoinFinished() {
+  std::list<Answering> done;
+  {
+    std::lock_guard lock(mutex_);
+    for (auto it = connections_.begin(); it != connections_.end();) {
+      auto next = std::next(it);
+      if (it->finished) done.splice(done.end(), connections_, it);
+      it = next;
+    }
+  }
+  for (Answering& a : done)
+    if (a.thread.joinable()) a.thread.join();
 }
 
 size_t NetServer::ActiveConnections() const {
   std::lock_guard lock(mutex_);
-  return active_.size();
+  return unfinished_;
 }
 
 void NetServer::ListenLoop() {
@@ -234,18 +249,17 @@ void NetServer::ListenLoop() {
     owners.clear();
     auto now = Clock::now();
     bool accepting = now >= acceptPausedUntil;
-    fds.push_back({wakeFd_, POLLIN, 0});
-    fds.push_back({listenFd_, static_cast<short>(accepting ? POLLIN : 0), 0});
+    fds.push_back({wakeFd_.get(), POLLIN, 0});
+    fds.push_back({listenFd_.get(), static_cast<short>(accepting ? POLLIN : 0), 0});
     int timeoutMs = accepting ? -1 : 100;
     for (auto it = pending.begin(); it != pending.end();) {
       if (it->deadline <= now) {  // never finished its head: dropped silently
-        ::close(it->fd);
         it = pending.erase(it);
         continue;
       }
       auto left = std::chrono::ceil<std::chrono::milliseconds>(it->deadline - now).count();
       timeoutMs = timeoutMs < 0 ? static_cast<int>(left) : std::min(timeoutMs, static_cast<int>(left));
-      fds.push_back({it->fd, POLLIN, 0});
+      fds.push_back({it->fd.get(), POLLIN, 0});
       owners.push_back(it);
       ++it;
     }
@@ -259,10 +273,9 @@ void NetServer::ListenLoop() {
       if (!fds[i].revents) continue;
       Pending& p = *owners[i - 2];
       size_t room = limits_.maxHeadBytes - std::min(limits_.maxHeadBytes, p.received.size());
-      ssize_t got = ::recv(p.fd, chunk, std::min(sizeof chunk, room + 1), 0);
+      ssize_t got = ::recv(p.fd.get(), chunk, std::min(sizeof chunk, room + 1), 0);
       if (got < 0 && (errno == EAGAIN || errno == EINTR)) continue;
       if (got <= 0) {
-        ::close(p.fd);
         pending.erase(owners[i - 2]);
         continue;
       }
@@ -280,22 +293,18 @@ void NetServer::ListenLoop() {
     }
     if (fds[1].revents & POLLIN) {
       for (;;) {
-        int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0) {
+        UniqueFd fd(::accept4(listenFd_.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+        if (!fd) {
           if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
             acceptPausedUntil = Clock::now() + std::chrono::milliseconds(100);
           }
           break;
         }
-        if (pending.size() >= limits_.maxPendingHeads) {
-          ::close(pending.front().fd);
-          pending.pop_front();
-        }
-        pending.push_back({fd, Clock::now() + limits_.headTimeout, {}});
+        if (pending.size() >= limits_.maxPendingHeads) pending.pop_front();
+        pending.push_back({std::move(fd), Clock::now() + limits_.headTimeout, {}});
       }
     }
   }
-  for (Pending& p : pending) ::close(p.fd);
 }
 
 bool NetServer::TakeSlotLocked(const NetAddress& peer, bool local) {
@@ -324,51 +333,54 @@ void NetServer::ReleaseSlot(const NetAddress& peer, bool local) {
 }
 
 void NetServer::HandOver(Pending& p, HeadOutcome outcome) {
-  int fd = std::exchange(p.fd, -1);
-  NetAddress peer = PeerOf(fd);
-  NetAddress local = LocalOf(fd);
+  JoinFinished();
+  UniqueFd fd = std::move(p.fd);
+  NetAddress peer = PeerOf(fd.get());
+  NetAddress local = LocalOf(fd.get());
   bool isLocal = IsLocalPeerAddress(peer.text, local.text);
   std::unique_lock lock(mutex_);
   if (!TakeSlotLocked(peer, isLocal)) {
     lock.unlock();
     std::string reply = busyReply_ ? busyReply_() : std::string();
-    [[maybe_unused]] ssize_t w = ::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-    ::close(fd);
+    [[maybe_unused]] ssize_t w = ::send(fd.get(), reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     return;
   }
-  SetBlocking(fd, true);
-  auto* conn = new NetConnection(fd, peer, local, limits_.sendTimeout);
-  conn->MutableReceived() = std::move(p.received);
-  active_.push_back(conn);
-  auto where = std::prev(active_.end());
-  lock.unlock();
+  SetBlocking(fd.get(), true);
+  auto where = connections_.emplace(connections_.end(), std::move(fd), peer, local, limits_.sendTimeout);
+  where->connection->MutableReceived() = std::move(p.received);
+  ++unfinished_;
   try {
-    std::thread([this, conn, where, outcome, isLocal] {
-      BlockSigpipe();
-      // A handler must not take the process down with one connection; its failure is logged.
-      try {
-        handler_(*conn, outcome);
-      } catch (const std::exception& e) {
-        LogError("connection handler", e.what());
-      } catch (...) {
-        LogError("connection handler", "failed with an unknown exception");
-      }
-      // The answer is out: the slot is free before the closing handshake,
-      // so a client that reconnects at once finds it open.
-      ReleaseSlot(conn->Peer(), isLocal);
-      conn->FinishSending();
-      std::lock_guard guard(mutex_);
-      active_.erase(where);
-      delete conn;
-      idle_.notify_all();
-    }).detach();
-  } catch (const std::system_error&) {
+    where->thread = std::thread([this, where, outcome, isLocal] { Answer(where, outcome, isLocal); });
+  } catch (const std::system_error& e) {
+    LogError("connection", std::string("cannot start its thread: ") + e.what());
+    connections_.erase(where);
+    --unfinished_;
+    lock.unlock();
     ReleaseSlot(peer, isLocal);
-    std::lock_guard guard(mutex_);
-    active_.erase(where);
-    delete conn;
     idle_.notify_all();
   }
+}
+
+void NetServer::Answer(std::list<Answering>::iterator where, HeadOutcome outcome, bool isLocal) {
+  BlockSigpipe();
+  NetConnection& conn = *where->connection;
+  // A handler must not take the process down with one connection; its failure is logged.
+  try {
+    handler_(conn, outcome);
+  } catch (const std::exception& e) {
+    LogError("connection handler", e.what());
+  } catch (...) {
+    LogError("connection handler", "failed with an unknown exception");
+  }
+  // The answer is out: the slot is free before the closing handshake,
+  // so a client that reconnects at once finds it open.
+  ReleaseSlot(conn.Peer(), isLocal);
+  conn.FinishSending();
+  std::lock_guard guard(mutex_);
+  where->connection.reset();  // closed now, not when the thread is joined
+  where->finished = true;
+  --unfinished_;
+  idle_.notify_all();
 }
 
 }  // namespace hub::platform

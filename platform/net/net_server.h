@@ -18,6 +18,8 @@
 #include <string_view>
 #include <thread>
 
+#include "platform/unique_fd.h"
+
 namespace hub::platform {
 
 struct NetAddress {
@@ -29,7 +31,7 @@ struct NetAddress {
 // connection's own thread. Sends block (bounded by the send time-out).
 class NetConnection {
  public:
-  NetConnection(int fd, NetAddress peer, NetAddress local, std::chrono::milliseconds sendTimeout);
+  NetConnection(UniqueFd fd, NetAddress peer, NetAddress local, std::chrono::milliseconds sendTimeout);
   ~NetConnection();
   NetConnection(const NetConnection&) = delete;
   NetConnection& operator=(const NetConnection&) = delete;
@@ -59,7 +61,7 @@ class NetConnection {
   // After a send that took nothing: true while the peer may still take more.
   bool MayWait(int err);
 
-  int fd_;
+  UniqueFd fd_;
   std::chrono::milliseconds sendTimeout_;
   std::chrono::steady_clock::time_point lastProgress_;
   NetAddress peer_;
@@ -109,17 +111,21 @@ class NetServer {
   // listener thread. False when the port cannot be used; a running server is stopped first.
   bool Start(uint16_t port);
   // Closes the listener and every pending head, ends the answering connections
-  // (their sends fail) and waits for their threads.
+  // (their sends fail) and joins their threads.
   void Stop();
   uint16_t Port() const { return port_; }
-  bool Running() const { return listenFd_ >= 0; }
+  bool Running() const { return listenFd_.valid(); }
   // Connections being answered or closed right now.
   size_t ActiveConnections() const;
 
  private:
   struct Pending;
+  struct Answering;
   void ListenLoop();
   void HandOver(Pending& p, HeadOutcome outcome);
+  void Answer(std::list<Answering>::iterator where, HeadOutcome outcome, bool isLocal);
+  // Joins the threads of answered connections (all of them once none is left answering).
+  void JoinFinished();
   // Takes a slot for the peer; false when none is open to it. Under mutex_.
   bool TakeSlotLocked(const NetAddress& peer, bool local);
   void ReleaseSlot(const NetAddress& peer, bool local);
@@ -127,14 +133,17 @@ class NetServer {
   Handler handler_;
   NetServerLimits limits_;
   BusyReply busyReply_;
-  int listenFd_ = -1;
-  int wakeFd_ = -1;
+  UniqueFd listenFd_;
+  UniqueFd wakeFd_;
   uint16_t port_ = 0;
   std::thread listener_;
 
   mutable std::mutex mutex_;
   std::condition_variable idle_;
-  std::list<NetConnection*> active_;
+  // Each connection with the thread that answers it, until that thread is
+  // joined: by the listener when the next connection is handed over, by Stop.
+  std::list<Answering> connections_;
+  size_t unfinished_ = 0;  // entries of connections_ whose thread is still at work
   size_t answering_ = 0;
   std::map<std::string, size_t, std::less<>> answeringByAddress_;  // remote peers only
 };

@@ -16,11 +16,13 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/log.h"
 #include "platform/paths.h"
 #include "platform/ui/prompts.h"
 #include "platform/ui/pump.h"
 #include "platform/ui/tray.h"
 #include "platform/ui/ui_window.h"
+#include "platform/unique_fd.h"
 
 namespace hub::platform::ui {
 namespace {
@@ -42,16 +44,6 @@ bool FillAddress(const std::string& path, sockaddr_un& addr) {
   std::memcpy(addr.sun_path, path.c_str(), path.size());
   return true;
 }
-
-struct Fd {
-  int fd = -1;
-  explicit Fd(int f = -1) : fd(f) {}
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-};
 
 // Reads until a newline or end of input, within the deadline.
 std::optional<std::string> ReadLine(int fd, int timeoutMs, bool untilEof) {
@@ -159,21 +151,21 @@ std::string HandleUiControlRequest(const std::string& request) {
 
 struct UiControlServer::Impl {
   std::string path;
-  int listenFd = -1;
-  int stopFd = -1;
+  UniqueFd listenFd;
+  UniqueFd stopFd;
   std::thread thread;
 
   void Serve() {
     while (true) {
-      pollfd fds[2] = {{listenFd, POLLIN, 0}, {stopFd, POLLIN, 0}};
+      pollfd fds[2] = {{listenFd.get(), POLLIN, 0}, {stopFd.get(), POLLIN, 0}};
       int n = ::poll(fds, 2, -1);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 || (fds[1].revents & POLLIN)) return;
       if (!(fds[0].revents & POLLIN)) continue;
-      Fd client(::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC));
-      if (client.fd < 0) continue;
-      auto line = ReadLine(client.fd, 2000, false);
-      if (line) WriteAll(client.fd, HandleUiControlRequest(*line));
+      UniqueFd client(::accept4(listenFd.get(), nullptr, nullptr, SOCK_CLOEXEC));
+      if (!client) continue;
+      auto line = ReadLine(client.get(), 2000, false);
+      if (line) WriteAll(client.get(), HandleUiControlRequest(*line));
     }
   }
 };
@@ -182,32 +174,33 @@ UiControlServer::UiControlServer() : impl_(std::make_unique<Impl>()) {
   impl_->path = SocketPath(::getpid());
   sockaddr_un addr;
   if (!FillAddress(impl_->path, addr)) return;
-  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return;
-  ::unlink(impl_->path.c_str());  // a dead process of the same id left it
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 8) != 0) {
-    ::close(fd);
+  UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  // Without the stop descriptor the serving thread could never be ended.
+  UniqueFd stop(::eventfd(0, EFD_CLOEXEC));
+  if (!fd || !stop) {
+    LogError("ui control", std::string("cannot make the control socket: ") + std::strerror(errno));
     return;
   }
-  impl_->listenFd = fd;
-  impl_->stopFd = ::eventfd(0, EFD_CLOEXEC);
+  ::unlink(impl_->path.c_str());  // a dead process of the same id left it
+  if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd.get(), 8) != 0) {
+    LogError("ui control", "cannot listen on " + impl_->path + ": " + std::strerror(errno));
+    return;
+  }
+  impl_->listenFd = std::move(fd);
+  impl_->stopFd = std::move(stop);
   impl_->thread = std::thread([this] { impl_->Serve(); });
 }
 
 UiControlServer::~UiControlServer() {
   if (impl_->thread.joinable()) {
     uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = ::write(impl_->stopFd, &one, sizeof one);
+    [[maybe_unused]] ssize_t n = ::write(impl_->stopFd.get(), &one, sizeof one);
     impl_->thread.join();
   }
-  if (impl_->listenFd >= 0) {
-    ::close(impl_->listenFd);
-    ::unlink(impl_->path.c_str());
-  }
-  if (impl_->stopFd >= 0) ::close(impl_->stopFd);
+  if (impl_->listenFd) ::unlink(impl_->path.c_str());
 }
 
-bool UiControlServer::Ok() const { return impl_->listenFd >= 0; }
+bool UiControlServer::Ok() const { return impl_->listenFd.valid(); }
 const std::string& UiControlServer::Path() const { return impl_->path; }
 
 std::vector<pid_t> UiControlPeers() {
@@ -235,11 +228,11 @@ std::optional<std::string> SendUiControlRequest(pid_t pid, const std::string& re
   }
   sockaddr_un addr;
   if (!FillAddress(SocketPath(pid), addr)) return std::nullopt;
-  Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  if (fd.fd < 0 || ::connect(fd.fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return std::nullopt;
-  WriteAll(fd.fd, request + "\n");
-  ::shutdown(fd.fd, SHUT_WR);
-  return ReadLine(fd.fd, timeoutMs, true);
+  UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!fd || ::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return std::nullopt;
+  WriteAll(fd.get(), request + "\n");
+  ::shutdown(fd.get(), SHUT_WR);
+  return ReadLine(fd.get(), timeoutMs, true);
 }
 
 int RunUiVerb(const std::vector<std::string>& argsIn, std::string& out) {

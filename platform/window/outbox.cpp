@@ -22,10 +22,6 @@ namespace {
 constexpr size_t kMaxPeers = 256;
 }
 
-Outbox::Peer::~Peer() {
-  if (fd >= 0) ::close(fd);
-}
-
 std::shared_ptr<Outbox::Peer> Outbox::Connect(const std::string& key) {
   auto it = peers_.find(key);
   if (it != peers_.end()) return it->second;
@@ -35,8 +31,8 @@ std::shared_ptr<Outbox::Peer> Outbox::Connect(const std::string& key) {
   addr.sun_family = AF_UNIX;
   std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
   auto peer = std::make_shared<Peer>();
-  peer->fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (peer->fd < 0 || ::connect(peer->fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return nullptr;
+  peer->fd.Reset(::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  if (!peer->fd || ::connect(peer->fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return nullptr;
   if (peers_.size() >= kMaxPeers) {
     for (auto p = peers_.begin(); p != peers_.end();)
       p = p->second->backlog.empty() ? peers_.erase(p) : std::next(p);
@@ -55,13 +51,13 @@ bool Outbox::Send(const std::string& key, const WireMessage& m) {
     return true;
   }
   for (;;) {
-    if (::send(peer->fd, &m, sizeof m, MSG_DONTWAIT | MSG_NOSIGNAL) == static_cast<ssize_t>(sizeof m)) return true;
+    if (::send(peer->fd.get(), &m, sizeof m, MSG_DONTWAIT | MSG_NOSIGNAL) == static_cast<ssize_t>(sizeof m)) return true;
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) {
       peer->backlog.push_back(m);
       StartFlusher();
       uint64_t one = 1;
-      [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
+      [[maybe_unused]] ssize_t n = ::write(wakeFd_.get(), &one, sizeof one);
       return true;
     }
     // The receiver is gone (its socket closed or removed).
@@ -75,7 +71,7 @@ void Outbox::FlushBeforeExit(int timeoutMs) {
   std::lock_guard<std::mutex> lock(mu_);
   for (auto& [key, peer] : peers_) {
     while (!peer->backlog.empty()) {
-      ssize_t n = ::send(peer->fd, &peer->backlog.front(), sizeof(WireMessage), MSG_DONTWAIT | MSG_NOSIGNAL);
+      ssize_t n = ::send(peer->fd.get(), &peer->backlog.front(), sizeof(WireMessage), MSG_DONTWAIT | MSG_NOSIGNAL);
       if (n == static_cast<ssize_t>(sizeof(WireMessage))) {
         peer->backlog.pop_front();
         continue;
@@ -83,7 +79,7 @@ void Outbox::FlushBeforeExit(int timeoutMs) {
       if (n < 0 && errno == EINTR) continue;
       uint64_t now = TickCount64();
       if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK) || now >= deadline) break;
-      pollfd p{peer->fd, POLLOUT, 0};
+      pollfd p{peer->fd.get(), POLLOUT, 0};
       ::poll(&p, 1, static_cast<int>(deadline - now));
     }
   }
@@ -91,8 +87,8 @@ void Outbox::FlushBeforeExit(int timeoutMs) {
 
 void Outbox::StartFlusher() {
   if (flusherStarted_) return;
-  wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (wakeFd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd for the outbox");
+  wakeFd_.Reset(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+  if (!wakeFd_) throw std::system_error(errno, std::generic_category(), "eventfd for the outbox");
   flusherStarted_ = true;
   flusher_ = std::thread([this] { Flush(); });
 }
@@ -102,32 +98,31 @@ Outbox::~Outbox() {
     std::lock_guard<std::mutex> lock(mu_);
     stopping_ = true;
   }
-  if (wakeFd_ >= 0) {
+  if (wakeFd_) {
     uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
+    [[maybe_unused]] ssize_t n = ::write(wakeFd_.get(), &one, sizeof one);
   }
   if (flusher_.joinable()) flusher_.join();
-  if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 
 void Outbox::Flush() {
   std::vector<pollfd> fds;
   std::vector<std::shared_ptr<Peer>> waiting;
   for (;;) {
-    fds.assign(1, pollfd{wakeFd_, POLLIN, 0});
+    fds.assign(1, pollfd{wakeFd_.get(), POLLIN, 0});
     waiting.clear();
     {
       std::lock_guard<std::mutex> lock(mu_);
       for (auto& [key, peer] : peers_)
         if (!peer->backlog.empty()) {
-          fds.push_back(pollfd{peer->fd, POLLOUT, 0});
+          fds.push_back(pollfd{peer->fd.get(), POLLOUT, 0});
           waiting.push_back(peer);
         }
     }
     ::poll(fds.data(), fds.size(), -1);
     if (fds[0].revents & POLLIN) {
       uint64_t v;
-      [[maybe_unused]] ssize_t n = ::read(wakeFd_, &v, sizeof v);
+      [[maybe_unused]] ssize_t n = ::read(wakeFd_.get(), &v, sizeof v);
     }
     std::lock_guard<std::mutex> lock(mu_);
     if (stopping_) return;
@@ -135,7 +130,7 @@ void Outbox::Flush() {
       Peer& peer = *it->second;
       bool dead = false;
       while (!peer.backlog.empty()) {
-        ssize_t n = ::send(peer.fd, &peer.backlog.front(), sizeof(WireMessage), MSG_DONTWAIT | MSG_NOSIGNAL);
+        ssize_t n = ::send(peer.fd.get(), &peer.backlog.front(), sizeof(WireMessage), MSG_DONTWAIT | MSG_NOSIGNAL);
         if (n == static_cast<ssize_t>(sizeof(WireMessage))) {
           peer.backlog.pop_front();
           continue;

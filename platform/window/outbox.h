@@ -10,6 +10,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "platform/unique_fd.h"
 #include "platform/window/wire_message.h"
 
 namespace hub::platform::windows {
@@ -36,9 +37,8 @@ class Outbox {
 
  private:
   struct Peer {
-    int fd = -1;
+    UniqueFd fd;
     std::deque<WireMessage> backlog;
-    ~Peer();
   };
   std::shared_ptr<Peer> Connect(const std::string& key);
   void StartFlusher();
@@ -46,7 +46,7 @@ class Outbox {
 
   std::mutex mu_;
   std::unordered_map<std::string, std::shared_ptr<Peer>> peers_;
-  int wakeFd_ = -1;
+  UniqueFd wakeFd_;
   bool flusherStarted_ = false;
   bool stopping_ = false;
   std::thread flusher_;

@@ -30,6 +30,7 @@
 #include <unordered_set>
 
 #include "platform/kernel/clock.h"
+#include "platform/unique_fd.h"
 #include "platform/window/outbox.h"
 #include "platform/window/window_directory.h"
 #include "platform/window/wire_message.h"
@@ -79,18 +80,15 @@ struct Reply {
 struct ThreadQueue {
   // Without its eventfd the thread's loop could never be woken: fail at once instead.
   ThreadQueue() : tid(CurrentThreadId()), eventFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
-    if (eventFd < 0) throw std::system_error(errno, std::generic_category(), "eventfd for a message queue");
-  }
-  ~ThreadQueue() {
-    if (eventFd >= 0) ::close(eventFd);
+    if (!eventFd) throw std::system_error(errno, std::generic_category(), "eventfd for a message queue");
   }
   void Signal() const {
     uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = ::write(eventFd, &one, sizeof one);
+    [[maybe_unused]] ssize_t n = ::write(eventFd.get(), &one, sizeof one);
   }
 
   const uint32_t tid;
-  const int eventFd;
+  const UniqueFd eventFd;
   std::mutex mu;
   std::deque<Message> posted;
   std::deque<IncomingSend> sends;
@@ -128,8 +126,8 @@ class WindowSystem {
   std::unordered_map<uint64_t, std::weak_ptr<ThreadQueue>> pendingSends;  // remote sends by id
   std::unordered_map<WindowHandle, KnownRemote> remotes;
   std::atomic<uint64_t> nextSendId{1};
-  int sock = -1;
-  int livenessFd = -1;
+  UniqueFd sock;
+  UniqueFd livenessFd;
   std::string sockPath;
   std::string livenessPath;
   windows::Outbox outbox;
@@ -161,8 +159,8 @@ void AfterForkInChild() {
   // alive; it starts a world of its own, with no windows.
   WindowSystem* old = g_system;
   if (old) {
-    if (old->sock >= 0) ::close(old->sock);
-    if (old->livenessFd >= 0) ::close(old->livenessFd);
+    old->sock.Reset();
+    old->livenessFd.Reset();
   }
   windows::ResetProcessKeyAfterFork();
   g_system = new WindowSystem;  // the parent's object is left behind untouched
@@ -207,7 +205,7 @@ std::shared_ptr<ThreadQueue> CurrentQueue() {
 }
 
 bool WindowSystem::EnsureEndpoint() {
-  if (sock >= 0) return true;
+  if (sock) return true;
   WindowDirectory& dir = WindowDirectory::Instance();
   const std::string& key = windows::ProcessKey();
   sockPath = dir.SocketPath(key);
@@ -218,42 +216,38 @@ bool WindowSystem::EnsureEndpoint() {
   // A failure below drops the liveness lock again: a lock left held on a lost
   // descriptor would make the next attempt wait for itself.
   auto fail = [this] {
-    if (sock >= 0) ::close(sock);
-    sock = -1;
-    if (livenessFd >= 0) ::close(livenessFd);
-    livenessFd = -1;
+    sock.Reset();
+    livenessFd.Reset();
     return false;
   };
-  livenessFd = ::open(livenessPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  livenessFd.Reset(::open(livenessPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
   // The key is this process's own, so nobody else holds the lock: never wait for it.
-  if (livenessFd < 0 || ::flock(livenessFd, LOCK_EX | LOCK_NB) != 0) return fail();
-  sock = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (sock < 0) return fail();
+  if (!livenessFd || ::flock(livenessFd.get(), LOCK_EX | LOCK_NB) != 0) return fail();
+  sock.Reset(::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  if (!sock) return fail();
   addr.sun_family = AF_UNIX;
   std::memcpy(addr.sun_path, sockPath.c_str(), sockPath.size() + 1);
   ::unlink(sockPath.c_str());
-  if (::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return fail();
+  if (::bind(sock.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return fail();
   ::chmod(sockPath.c_str(), 0600);
   return true;
 }
 
 void WindowSystem::CloseEndpoint(bool removeFiles) {
   std::lock_guard<std::mutex> lock(mu);
-  if (sock >= 0) ::close(sock);
-  sock = -1;
+  sock.Reset();
   if (removeFiles && !sockPath.empty()) {
     ::unlink(sockPath.c_str());
     ::unlink(livenessPath.c_str());
   }
-  if (livenessFd >= 0) ::close(livenessFd);
-  livenessFd = -1;
+  livenessFd.Reset();
 }
 
 void WindowSystem::DrainEndpoint() {
   int fd;
   {
     std::lock_guard<std::mutex> lock(mu);
-    fd = sock;
+    fd = sock.get();
   }
   if (fd < 0) return;
   for (;;) {
@@ -321,11 +315,11 @@ void WindowSystem::Route(const WireMessage& m) {
 bool WaitForInput(WindowSystem& sys, ThreadQueue& q, int timeoutMs, int extraFd = -1) {
   pollfd fds[3];
   nfds_t n = 0;
-  fds[n++] = pollfd{q.eventFd, POLLIN, 0};
+  fds[n++] = pollfd{q.eventFd.get(), POLLIN, 0};
   int sockFd;
   {
     std::lock_guard<std::mutex> lock(sys.mu);
-    sockFd = sys.sock;
+    sockFd = sys.sock.get();
   }
   int sockIndex = -1, extraIndex = -1;
   if (sockFd >= 0) {
@@ -340,7 +334,7 @@ bool WaitForInput(WindowSystem& sys, ThreadQueue& q, int timeoutMs, int extraFd 
   if (rc <= 0) return false;
   if (fds[0].revents & POLLIN) {
     uint64_t v;
-    [[maybe_unused]] ssize_t r = ::read(q.eventFd, &v, sizeof v);
+    [[maybe_unused]] ssize_t r = ::read(q.eventFd.get(), &v, sizeof v);
   }
   if (sockIndex >= 0 && (fds[sockIndex].revents & POLLIN)) sys.DrainEndpoint();
   return extraIndex >= 0 && (fds[extraIndex].revents & (POLLIN | POLLHUP | POLLERR));
@@ -439,17 +433,10 @@ bool AwaitReply(WindowSystem& sys, ThreadQueue& q, uint64_t id, uint64_t deadlin
   return false;
 }
 
-class PidFd {
- public:
-  explicit PidFd(uint32_t pid) : fd_(static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0))) {}
-  ~PidFd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
+// A descriptor that becomes readable when the process ends (invalid when it is gone already).
+UniqueFd OpenPidFd(uint32_t pid) {
+  return UniqueFd(static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0)));
+}
 
 std::optional<WindowRecord> FindRecord(WindowHandle h) {
   if (h == 0) return std::nullopt;
@@ -681,12 +668,12 @@ bool SendWindowMessage(WindowHandle window, uint32_t message, uint64_t wParam, i
   }
   {
     std::lock_guard<std::mutex> lock(sys.mu);
-    if (sys.sock < 0) return false;  // no endpoint for the answer to reach us
+    if (!sys.sock) return false;  // no endpoint for the answer to reach us
   }
   auto rec = WindowDirectory::Instance().Find(window);
   if (!rec) return false;
   // Opened before the final liveness check, so a death after it is seen.
-  PidFd peer(rec->pid);
+  UniqueFd peer = OpenPidFd(rec->pid);
   if (!WindowDirectory::Instance().OwnerAlive(rec->ownerKey)) return false;
   {
     std::lock_guard<std::mutex> ql(me->mu);
@@ -743,6 +730,19 @@ bool IsWindowClassRegistered(std::string_view className) {
   return sys.classes.count(LowerAscii(className)) != 0;
 }
 
+bool UnregisterWindowClass(std::string_view className) {
+  WindowSystem& sys = System();
+  std::lock_guard<std::mutex> lock(sys.mu);
+  return sys.classes.erase(LowerAscii(className)) != 0;
+}
+
+ScopedWindowClass::ScopedWindowClass(std::string_view className, WindowProc proc)
+    : name_(className), registered_(RegisterWindowClass(className, std::move(proc))) {}
+
+ScopedWindowClass::~ScopedWindowClass() {
+  if (registered_) UnregisterWindowClass(name_);
+}
+
 WindowHandle CreateHiddenWindow(std::string_view className, std::string_view title, WindowHandle parent,
                                 int64_t createParam) {
   WindowSystem& sys = System();
@@ -750,7 +750,7 @@ WindowHandle CreateHiddenWindow(std::string_view className, std::string_view tit
   std::shared_ptr<ClassEntry> cls;
   {
     std::lock_guard<std::mutex> lock(sys.mu);
-    if (sys.sock < 0) return 0;
+    if (!sys.sock) return 0;
     auto it = sys.classes.find(LowerAscii(className));
     if (it == sys.classes.end()) return 0;
     cls = it->second;

@@ -57,6 +57,25 @@ using WindowProc = std::function<int64_t(WindowHandle, uint32_t message, uint64_
 // class of that name, or the name is empty, over-long or holds a line break.
 bool RegisterWindowClass(std::string_view className, WindowProc proc);
 bool IsWindowClassRegistered(std::string_view className);
+// Removes a class of this process, so the name can be registered again;
+// windows made from it keep its procedure. False when there is no such class.
+bool UnregisterWindowClass(std::string_view className);
+
+// A class registered for the object's lifetime (tests, whose procedures
+// capture their locals and whose cases run in any order, many times over).
+// ok() is false when the process already had a class of that name.
+class ScopedWindowClass {
+ public:
+  ScopedWindowClass(std::string_view className, WindowProc proc);
+  ~ScopedWindowClass();
+  ScopedWindowClass(const ScopedWindowClass&) = delete;
+  ScopedWindowClass& operator=(const ScopedWindowClass&) = delete;
+  bool ok() const { return registered_; }
+
+ private:
+  std::string name_;
+  bool registered_;
+};
 
 // Creates a hidden window of a registered class, owned by the calling thread
 // (a child when `parent` is given). kWmCreate is sent first with lParam =

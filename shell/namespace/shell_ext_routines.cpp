@@ -1,12 +1,12 @@
 // Shared routines of the library. The timed tag read gives every call a job
-// of its own, so a worker that outlives its limit writes only into its copy.
+// of its own, so a worker that outlives its limit writes only into its copy;
+// the workers are owned and joined, never left running on their own.
 #include "shell/namespace/shell_ext_routines.h"
 
 #include <langinfo.h>
 #include <locale.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <climits>
 #include <cmath>
@@ -17,6 +17,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <random>
@@ -131,8 +132,6 @@ std::string DesktopLinkTarget(const std::string& file) {
   return PercentDecode(u);
 }
 
-std::atomic<int> g_timedWorkers{0};
-
 // One timed read: the worker owns it together with the caller.
 struct TagReadJob {
   std::string path;
@@ -143,6 +142,84 @@ struct TagReadJob {
   std::condition_variable done;
   bool finished = false;
   int result = 0;
+};
+
+// Owns the timed-read workers, those left behind after their limit included.
+// A finished worker is joined when the next read starts, the rest when the
+// library is unloaded, so no thread outlives the code it runs.
+class TimedTagReaders {
+ public:
+  static TimedTagReaders& Instance() {
+    GetTransferServices();  // made first, so the readers' services outlive them
+    static TimedTagReaders readers;
+    return readers;
+  }
+  ~TimedTagReaders() {
+    std::list<Worker> all;
+    {
+      std::lock_guard lock(mutex_);
+      all.swap(workers_);
+    }
+    for (Worker& w : all) w.thread.join();
+  }
+
+  // False when no thread could be started.
+  bool Start(std::shared_ptr<TagReadJob> job) {
+    JoinFinished();
+    std::lock_guard lock(mutex_);
+    auto where = workers_.emplace(workers_.end());
+    try {
+      where->thread = std::thread([this, where, job] {
+        int result = 0;
+        try {
+          result = ReadTrackTags(job->path, job->record, job->fillFromPath, job->skipFileTags);
+        } catch (const std::exception&) {
+          result = 0;  // a reader that throws read nothing
+        }
+        {
+          std::lock_guard jobLock(job->mutex);
+          job->result = result;
+          job->finished = true;
+        }
+        job->done.notify_all();
+        std::lock_guard ownLock(mutex_);
+        where->finished = true;
+      });
+    } catch (const std::system_error&) {
+      workers_.erase(where);
+      return false;
+    }
+    return true;
+  }
+
+  int Running() {
+    std::lock_guard lock(mutex_);
+    int running = 0;
+    for (const Worker& w : workers_) running += w.finished ? 0 : 1;
+    return running;
+  }
+
+ private:
+  struct Worker {
+    std::thread thread;
+    bool finished = false;
+  };
+
+  void JoinFinished() {
+    std::list<Worker> done;
+    {
+      std::lock_guard lock(mutex_);
+      for (auto it = workers_.begin(); it != workers_.end();) {
+        auto next = std::next(it);
+        if (it->finished) done.splice(done.end(), workers_, it);
+        it = next;
+      }
+    }
+    for (Worker& w : done) w.thread.join();
+  }
+
+  std::mutex mutex_;
+  std::list<Worker> workers_;
 };
 
 }  // namespace
@@ -296,33 +373,13 @@ int ReadTagTimed(std::string_view path, _AUDIODATA& record, bool fillFromPath, b
   job->record = record;
   job->fillFromPath = fillFromPath;
   job->skipFileTags = skipFileTags;
-  ++g_timedWorkers;
-  try {
-    std::thread([job] {
-      int result = 0;
-      try {
-        result = ReadTrackTags(job->path, job->record, job->fillFromPath, job->skipFileTags);
-      } catch (const std::exception&) {
-        result = 0;  // a reader that throws read nothing
-      }
-      {
-        std::lock_guard lock(job->mutex);
-        job->result = result;
-        job->finished = true;
-      }
-      job->done.notify_all();
-      --g_timedWorkers;
-    }).detach();
-  } catch (const std::system_error&) {
-    --g_timedWorkers;
-    return 0;
-  }
+  if (!TimedTagReaders::Instance().Start(job)) return 0;
   std::unique_lock lock(job->mutex);
   if (!job->done.wait_for(lock, limit, [&] { return job->finished; })) return 0;
   record = job->record;
   return job->result;
 }
 
-int TimedTagReadsRunning() { return g_timedWorkers.load(); }
+int TimedTagReadsRunning() { return TimedTagReaders::Instance().Running(); }
 
 }  // namespace hub
