@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,10 +45,20 @@ AtomicWriteResult WriteFileAtomically(const std::string& path, const void* data,
 // The system calls of a rewrite, as seen by the fault hook.
 enum class FileStep { kOpen, kWrite, kSync, kClose, kRename, kSyncFolder };
 
-// Test hook: called before every system call of a rewrite; a non-zero answer
-// makes that call fail with that errno. An empty function removes the hook.
-// Not synchronised: set it while no rewrite runs.
-void SetFileFaultHook(std::function<int(FileStep)> hook);
+// Test hook: while in scope, `hook` is called before every system call of a
+// rewrite (on any thread); a non-zero answer makes that call fail with that
+// errno. The hook it replaced is back afterwards. A rewrite under way when the
+// scope ends may still see the hook; make and end it around the work it faults.
+class ScopedFileFaultHook {
+ public:
+  explicit ScopedFileFaultHook(std::function<int(FileStep)> hook);
+  ~ScopedFileFaultHook();
+  ScopedFileFaultHook(const ScopedFileFaultHook&) = delete;
+  ScopedFileFaultHook& operator=(const ScopedFileFaultHook&) = delete;
+
+ private:
+  std::shared_ptr<const std::function<int(FileStep)>> previous_;
+};
 
 // Bytes handed to one write() call by a rewrite.
 constexpr size_t kAtomicWriteChunk = 1 << 20;

@@ -15,6 +15,10 @@
 namespace hub::platform::ui {
 namespace {
 
+// The slot is read by whichever thread asks first and swapped by tests; the
+// driver itself is used by one thread at a time.
+std::mutex g_slotMutex;
+
 std::unique_ptr<UiDriver>& DriverSlot() {
   static std::unique_ptr<UiDriver> driver;
   return driver;
@@ -74,12 +78,14 @@ std::optional<UiAction> ParseCommand(const std::string& line, std::string& error
 }  // namespace
 
 UiDriver& TheUiDriver() {
+  std::lock_guard lock(g_slotMutex);
   auto& slot = DriverSlot();
   if (!slot) slot = MakeUiDriverFromEnvironment();
   return *slot;
 }
 
 std::unique_ptr<UiDriver> SetUiDriver(std::unique_ptr<UiDriver> driver) {
+  std::lock_guard lock(g_slotMutex);
   auto previous = std::move(DriverSlot());
   DriverSlot() = std::move(driver);
   return previous;

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/ui/menu.h"
@@ -104,6 +105,31 @@ class TerminalUiDriver : public UiDriver {
   WindowHandle barWindow_ = 0;  // the window whose bar is on the current line
   int lastPercent_ = -1;
   std::string unprinted_;  // the bar's latest state when a log did not get it yet
+};
+
+// Test hook: a driver of its own for the process while in scope (by default
+// an empty script); the driver it replaced is back afterwards.
+//   ScopedUiDriver<> ui;  ui->Push(UiAction::Answer(kIdOk));
+template <class Driver = ScriptedUiDriver>
+class ScopedUiDriver {
+ public:
+  template <class... Args>
+  explicit ScopedUiDriver(Args&&... args) {
+    auto driver = std::make_unique<Driver>(std::forward<Args>(args)...);
+    driver_ = driver.get();
+    previous_ = SetUiDriver(std::move(driver));
+  }
+  ~ScopedUiDriver() { SetUiDriver(std::move(previous_)); }
+  ScopedUiDriver(const ScopedUiDriver&) = delete;
+  ScopedUiDriver& operator=(const ScopedUiDriver&) = delete;
+
+  Driver& operator*() const { return *driver_; }
+  Driver* operator->() const { return driver_; }
+  Driver* get() const { return driver_; }
+
+ private:
+  Driver* driver_;
+  std::unique_ptr<UiDriver> previous_;
 };
 
 }  // namespace hub::platform::ui

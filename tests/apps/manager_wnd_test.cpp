@@ -63,6 +63,15 @@ TEST(ManagerWindow, NestedRequestsAndTrayCommandsWaitForTheRequestBeingServed) {
   test::InstallProductKey(TheProductProfile().productRegistryKey);
   WriteSettingDword("Vad_InstallResult", kInstallDeviceSupport | kInstallDeviceAndServer);
   WriteSettingDword("KW_Disable", 1);
+  // The window and its class are the process's: both go with the test, so that
+  // the managers later tests start find no earlier instance in this process.
+  struct LeaveNoInstance {
+    ~LeaveNoInstance() {
+      const std::string& name = TheProductProfile().windowClassName;
+      if (WindowHandle left = FindWindowByClass(name)) DestroyWindow(left);
+      UnregisterWindowClass(name);
+    }
+  } leaveNoInstance;
   ASSERT_EQ(ActivatePreviousInstance(TheProductProfile().windowClassName, &KestroManagerWnd::ClassProc), 1);
   KestroManagerWnd window([] { return std::make_unique<NestingDriver>(); });
   ASSERT_TRUE(window.Serving());
@@ -71,9 +80,8 @@ TEST(ManagerWindow, NestedRequestsAndTrayCommandsWaitForTheRequestBeingServed) {
   ASSERT_NE(device, nullptr);
   device->window = window.Handle();
   // A right-click on the icon (menu dismissed) makes tray commands act on the device.
-  auto driver = std::make_unique<platform::ui::ScriptedUiDriver>();
-  driver->Push(platform::ui::UiAction::ChooseMenu(0));
-  platform::ui::SetUiDriver(std::move(driver));
+  platform::ui::ScopedUiDriver<> ui;
+  ui->Push(platform::ui::UiAction::ChooseMenu(0));
   ASSERT_TRUE(PostWindowMessage(window.Handle(), kTrayCallbackMessage, kTrayIconId, platform::ui::kWmRButtonDown));
   for (int i = 0; i < 5; ++i) PumpMessages();
 

@@ -32,9 +32,6 @@ class PlayThroughServerTest : public ::testing::Test {
   void SetUp() override {
     SelectProduct("irivmgr", TheProductProfile());
     test::InstallProductKey(TheProductProfile().productRegistryKey);
-    auto d = std::make_unique<ScriptedUiDriver>();
-    driver_ = d.get();
-    platform::ui::SetUiDriver(std::move(d));
   }
   static std::string Read(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -51,8 +48,9 @@ class PlayThroughServerTest : public ::testing::Test {
     r.locked = locked;
     return device_.AddTrack(r);
   }
+  platform::ui::ScopedUiDriver<> ui_;
+  ScriptedUiDriver* driver_ = ui_.get();
   IriverMemoryDevice device_;
-  ScriptedUiDriver* driver_ = nullptr;
 };
 
 TEST_F(PlayThroughServerTest, StreamLinesPointAtTheManagersDefaultPortWithCrLf) {

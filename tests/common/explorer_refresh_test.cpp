@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <vector>
 
 #include "platform/window/window.h"
@@ -29,10 +30,20 @@ TEST(ExplorerRefresh, PostsToNamespaceViewsAndTreesInsideExplorerWindowsOnly) {
       return DefaultWindowProc(h, m, w, l);
     };
   };
-  for (const char* cls : {"CabinetWClass", "OtherTop", kNamespaceViewClass, "SysTreeView32"})
-    ASSERT_TRUE(RegisterWindowClass(cls, recorder(cls)));
+  std::vector<std::unique_ptr<ScopedWindowClass>> classes;
+  for (const char* cls : {"CabinetWClass", "OtherTop", kNamespaceViewClass, "SysTreeView32"}) {
+    classes.push_back(std::make_unique<ScopedWindowClass>(cls, recorder(cls)));
+    ASSERT_TRUE(classes.back()->ok());
+  }
   WindowHandle explorer = CreateHiddenWindow("CabinetWClass", "");
   WindowHandle other = CreateHiddenWindow("OtherTop", "");
+  // Gone, with their children, before the procedures' `seen` is.
+  struct Windows {
+    std::vector<WindowHandle> tops;
+    ~Windows() {
+      for (WindowHandle w : tops) DestroyWindow(w);
+    }
+  } windows{{explorer, other}};
   ASSERT_NE(CreateHiddenWindow(kNamespaceViewClass, "", explorer), 0u);
   ASSERT_NE(CreateHiddenWindow("SysTreeView32", "", explorer), 0u);
   ASSERT_NE(CreateHiddenWindow(kNamespaceViewClass, "", other), 0u);  // not inside Explorer

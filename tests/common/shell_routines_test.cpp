@@ -26,17 +26,12 @@ class ShellRoutinesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SelectProduct("kestmgr.exe", TheProductProfile());
-    auto d = std::make_unique<ScriptedUiDriver>();
-    driver = d.get();
-    SetUiDriver(std::move(d));
     ::unsetenv("DISPLAY");
     ::unsetenv("WAYLAND_DISPLAY");
   }
-  void TearDown() override {
-    SetMessageOwner(0);
-    SetUiDriver(nullptr);
-  }
-  ScriptedUiDriver* driver = nullptr;
+  void TearDown() override { SetMessageOwner(0); }
+  ScopedUiDriver<> ui;
+  ScriptedUiDriver* driver = ui.get();
 };
 
 TEST_F(ShellRoutinesTest, MessagesCarryExplorerNameAndLiveOwner) {
@@ -83,21 +78,23 @@ TEST_F(ShellRoutinesTest, WithoutDesktopDocumentsAndAddressesAreRecorded) {
   std::string dir = test::MakeTempDir("doc");
   std::string doc = dir + "/httpauth.txt";
   std::ofstream(doc) << "x";
+  size_t before = ReadShellRequests().size();  // the log is the process's
   EXPECT_TRUE(OpenDocument(doc, ""));
   OpenWithShell("http://localhost:8049/");
   EXPECT_FALSE(OpenDocument(dir + "/nothing.txt", ""));
   auto requests = ReadShellRequests();
-  ASSERT_EQ(requests.size(), 2u);
-  EXPECT_EQ(requests[0], "open\t" + doc + "\t");
-  EXPECT_EQ(requests[1], "open\thttp://localhost:8049/\t");
+  ASSERT_EQ(requests.size(), before + 2);
+  EXPECT_EQ(requests[before], "open\t" + doc + "\t");
+  EXPECT_EQ(requests[before + 1], "open\thttp://localhost:8049/\t");
 }
 
 TEST_F(ShellRoutinesTest, PumpMessagesRunsWaitingWindowMessagesAndLeavesQuit) {
   std::vector<uint32_t> seen;
-  ASSERT_TRUE(platform::RegisterWindowClass("PumpTestClass", [&](WindowHandle w, uint32_t m, uint64_t wp, int64_t lp) {
+  platform::ScopedWindowClass pumpTestClass("PumpTestClass", [&](WindowHandle w, uint32_t m, uint64_t wp, int64_t lp) {
     if (m >= platform::kWmUser) seen.push_back(m);  // not the creation messages
     return platform::DefaultWindowProc(w, m, wp, lp);
-  }));
+  });
+  ASSERT_TRUE(pumpTestClass.ok());
   WindowHandle w = platform::CreateHiddenWindow("PumpTestClass", "pump");
   ASSERT_NE(w, 0u);
   ASSERT_TRUE(platform::PostWindowMessage(w, 0x7ED, 1, 2));
@@ -113,7 +110,7 @@ TEST_F(ShellRoutinesTest, PumpMessagesRunsWaitingWindowMessagesAndLeavesQuit) {
 
 TEST_F(ShellRoutinesTest, TrayRightClickReachesARealWindowAndItsMenuCommandComesBack) {
   std::vector<std::pair<uint32_t, int64_t>> seen;
-  ASSERT_TRUE(platform::RegisterWindowClass("TrayTestClass", [&](WindowHandle w, uint32_t m, uint64_t wp, int64_t lp) {
+  platform::ScopedWindowClass trayTestClass("TrayTestClass", [&](WindowHandle w, uint32_t m, uint64_t wp, int64_t lp) {
     if (m == 0x65) {
       seen.push_back({m, lp});
       if (lp == kWmRButtonDown) {
@@ -126,7 +123,8 @@ TEST_F(ShellRoutinesTest, TrayRightClickReachesARealWindowAndItsMenuCommandComes
       seen.push_back({m, static_cast<int64_t>(wp)});
     }
     return platform::DefaultWindowProc(w, m, wp, lp);
-  }));
+  });
+  ASSERT_TRUE(trayTestClass.ok());
   WindowHandle w = platform::CreateHiddenWindow("TrayTestClass", "tray owner");
   ASSERT_TRUE(TrayAdd({w, 0x80040000u, 0x65, 101, "tip"}));
   ASSERT_TRUE(TrayClickIcon(0x80040000u, TrayClick::Right, 502));

@@ -51,18 +51,13 @@ class OpenSheet : public CTreePropSheet {
 
 class TreeSheetTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    auto scripted = std::make_unique<ScriptedUiDriver>();
-    driver = scripted.get();
-    SetUiDriver(std::move(scripted));
-    SetScreen({0, 0, 1024, 768}, {0, 738, 1024, 768});
-  }
-  void TearDown() override { SetUiDriver(nullptr); }
+  void SetUp() override { SetScreen({0, 0, 1024, 768}, {0, 738, 1024, 768}); }
   std::string Selected(OpenSheet& s) {
     auto* tree = s.GetPageTreeControl();
     return tree->PathOf(tree->Selected());
   }
-  ScriptedUiDriver* driver = nullptr;
+  ScopedUiDriver<> ui;
+  ScriptedUiDriver* driver = ui.get();
   Page ab{"A::B"}, ac{"A::C"}, d{"D"};
 };
 

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <stdexcept>
 #include <thread>
+#include <optional>
 
 #include "common/product_profile.h"
 #include "common/settings.h"
@@ -46,6 +47,8 @@ std::string ReadAll(const std::string& path) {
 // A folder configured as the player "E:" with the test family's label.
 class MscDeviceTest : public ::testing::Test {
  protected:
+  // The first member: the devices below are gone before the table is.
+  std::optional<platform::ScopedVolumeTable> volumes_;
   void SetUp() override {
     SelectProduct("irivmgr", TheProductProfile());
     test::InstallProductKey(TheProductProfile().productRegistryKey);
@@ -54,7 +57,7 @@ class MscDeviceTest : public ::testing::Test {
     platform::SystemView view;
     view.mountInfoPath = "/nonexistent";
     view.readSettings = false;
-    platform::VolumeTable::Instance().SetSystemView(view);
+    volumes_.emplace(view);
   }
   void Configure(const std::string& players) { ::setenv(platform::kFolderPlayersEnv, players.c_str(), 1); }
 
@@ -191,9 +194,11 @@ TEST_F(MscDeviceTest, FailedSaveKeepsTheOldFileTheDatabaseAndTheConnection) {
   device->Connect(0);
   device->SetOwnerName("Changed");
   ASSERT_TRUE(WriteSettingDword("MS_LeaveMounted", 0));
-  platform::SetFileFaultHook([](platform::FileStep step) { return step == platform::FileStep::kWrite ? EIO : 0; });
-  device->Disconnect();
-  platform::SetFileFaultHook({});
+  {
+    platform::ScopedFileFaultHook hook(
+        [](platform::FileStep step) { return step == platform::FileStep::kWrite ? EIO : 0; });
+    device->Disconnect();
+  }
   EXPECT_EQ(ReadAll(DatabaseFile()), before);
   EXPECT_EQ(device->IsConnected(), 1);
   EXPECT_EQ(device->GetOwnerName(), "Changed");
@@ -322,9 +327,7 @@ TEST_F(MscDeviceTest, DriverAndPlayback) {
 }
 
 TEST_F(MscDeviceTest, MessagesAndProgressGoThroughTheUserInterface) {
-  auto scripted = std::make_unique<platform::ui::ScriptedUiDriver>();
-  auto* ui = scripted.get();
-  auto previous = platform::ui::SetUiDriver(std::move(scripted));
+  platform::ui::ScopedUiDriver<> ui;
   ui->Push(platform::ui::UiAction::Answer(platform::ui::kIdOk));
   auto device = MakeDevice("NOT-THIS-ONE");
   device->realUi = true;
@@ -336,7 +339,6 @@ TEST_F(MscDeviceTest, MessagesAndProgressGoThroughTheUserInterface) {
   EXPECT_EQ(ui->Messages()[0].type & platform::ui::kMbIconMask, platform::ui::kMbIconInformation);
   EXPECT_FALSE(driver.ProgressWindow()->IsVisible()) << "the progress window is hidden after connecting";
   device.reset();
-  platform::ui::SetUiDriver(std::move(previous));
 }
 
 // The device shows its progress and messages only through the UI its driver was
@@ -432,10 +434,10 @@ TEST_F(MscDeviceTest, LargeDatabaseLoadsWholeUnderEachUserInterfaceDriver) {
   ASSERT_GT(fs::file_size(DatabaseFile()), 21474836u * 1.1);
   for (bool terminal : {true, false}) {
     FILE* out = std::tmpfile();
-    std::unique_ptr<platform::ui::UiDriver> ui;
-    if (terminal) ui = std::make_unique<platform::ui::TerminalUiDriver>(out, -1, false);
-    else ui = std::make_unique<platform::ui::ScriptedUiDriver>();
-    auto previous = platform::ui::SetUiDriver(std::move(ui));
+    std::optional<platform::ui::ScopedUiDriver<platform::ui::TerminalUiDriver>> terminalUi;
+    std::optional<platform::ui::ScopedUiDriver<>> scriptedUi;
+    if (terminal) terminalUi.emplace(out, -1, false);
+    else scriptedUi.emplace();
     {
       auto device = MakeDevice();
       device->realUi = true;
@@ -445,7 +447,8 @@ TEST_F(MscDeviceTest, LargeDatabaseLoadsWholeUnderEachUserInterfaceDriver) {
       EXPECT_EQ(device->Database().PlaylistCount(), 1u) << terminal;
       EXPECT_TRUE(device->Database().LoadedCleanly()) << terminal;
     }
-    platform::ui::SetUiDriver(std::move(previous));
+    terminalUi.reset();
+    scriptedUi.reset();
     std::fclose(out);
   }
 }

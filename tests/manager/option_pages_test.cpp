@@ -48,6 +48,7 @@ std::string ReadFile(const std::string& path) {
 
 class OptionsTest : public ::testing::Test {
  protected:
+  ScopedUiDriver<> ui;  // first: the pages below are gone before it is
   void SetUp() override {
     SelectProduct("irivmgr.exe", TheProductProfile());
     key = TheProductProfile().productRegistryKey;
@@ -57,13 +58,9 @@ class OptionsTest : public ::testing::Test {
     install = test::MakeTempDir("install");
     WriteSettingString("Gen_AppDataDir", appData);
     WriteSettingString("", install);
-    auto d = std::make_unique<ScriptedUiDriver>();
-    driver = d.get();
-    SetUiDriver(std::move(d));
     ::unsetenv("DISPLAY");
     ::unsetenv("WAYLAND_DISPLAY");
   }
-  void TearDown() override { SetUiDriver(nullptr); }
   std::optional<uint32_t> Dword(const std::string& name) {
     auto v = Registry::Instance().Read(Hive::CurrentUser, key, name);
     uint32_t d;
@@ -80,7 +77,7 @@ class OptionsTest : public ::testing::Test {
   std::string key, appData, install;
   FakeServer server;
   test::NullDevice device;
-  ScriptedUiDriver* driver = nullptr;
+  ScriptedUiDriver* driver = ui.get();
 };
 
 using K = KestwebOptionsDlg;
@@ -182,15 +179,16 @@ TEST_F(OptionsTest, SkinListTakesFoldersAndSkinFilesOfBothExtensions) {
 
 TEST_F(OptionsTest, AccountFileButtonLogButtonsAndMissingFolder) {
   std::ofstream(install + "/httplog.html") << "old lines";
+  size_t before = ReadShellRequests().size();  // the log is the process's
   RunWebPage({UiAction::Press(K::kEditFile), UiAction::Press(K::kViewLog), UiAction::Press(K::kClearLog),
               UiAction::Answer(kIdOk), UiAction::Press(kIdCancel)});
   EXPECT_EQ(ReadFile(AuthFile()),
             "# One user entry per line in this format: username:password\n"
             "# Hash indicates rest of line is a comment.\n");
   auto requests = ReadShellRequests();
-  ASSERT_EQ(requests.size(), 2u);
-  EXPECT_EQ(requests[0], "open\t" + AuthFile() + "\t");
-  EXPECT_EQ(requests[1], "open\t" + install + "/httplog.html\t");
+  ASSERT_EQ(requests.size(), before + 2);
+  EXPECT_EQ(requests[before], "open\t" + AuthFile() + "\t");
+  EXPECT_EQ(requests[before + 1], "open\t" + install + "/httplog.html\t");
   EXPECT_EQ(ReadFile(install + "/httplog.html"), "");
   EXPECT_EQ(driver->Messages().back().text, "Log cleared.");
 

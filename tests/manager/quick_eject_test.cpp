@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 
+#include "platform/fs/volumes.h"
 #include "support/hermetic_env.h"
 
 namespace hub {
@@ -13,11 +15,13 @@ namespace {
 
 class QuickEjectTest : public ::testing::Test {
  protected:
+  // The first member: the devices below are gone before the table is.
+  std::optional<platform::ScopedVolumeTable> volumes_;
   void SetUp() override {
     platform::SystemView view;
     view.mountInfoPath = "/nonexistent";
     view.readSettings = false;
-    platform::VolumeTable::Instance().SetSystemView(view);
+    volumes_.emplace(view);
     folder = test::MakeTempDir("player");
     ::setenv(platform::kFolderPlayersEnv, ("F=" + folder).c_str(), 1);
   }

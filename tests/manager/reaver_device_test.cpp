@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
 
 #include "common/product_profile.h"
 #include "common/settings.h"
@@ -55,6 +56,8 @@ class RecordingReaver : public KernelDeviceReaver1 {
 
 class ReaverDeviceTest : public ::testing::Test {
  protected:
+  // The first member: the devices below are gone before the table is.
+  std::optional<platform::ScopedVolumeTable> volumes_;
   void SetUp() override {
     SelectProduct("irivmgr", TheProductProfile());
     test::InstallProductKey(TheProductProfile().productRegistryKey);
@@ -62,7 +65,7 @@ class ReaverDeviceTest : public ::testing::Test {
     platform::SystemView view;
     view.mountInfoPath = "/nonexistent";
     view.readSettings = false;
-    platform::VolumeTable::Instance().SetSystemView(view);
+    volumes_.emplace(view);
   }
   void Label(const std::string& label) {
     std::string entry = "E=" + player + "|" + label + "|0300ABCD";

@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
+#include "platform/fs/volumes.h"
 #include "support/hermetic_env.h"
 
 namespace fs = std::filesystem;
@@ -30,6 +32,8 @@ struct FakeUnmounter : VolumeUnmounter {
 // One USB stick mounted at a folder, seen through a fake mount table and sysfs.
 class EjectTest : public ::testing::Test {
  protected:
+  // The first member: the devices below are gone before the table is.
+  std::optional<ScopedVolumeTable> volumes_;
   void SetUp() override {
     std::string base = test::MakeTempDir("machine");
     mountPoint = base + "/media/STICK";
@@ -47,7 +51,7 @@ class EjectTest : public ::testing::Test {
     view.devDiskPath = base + "/dev/disk";
     view.probeBlockDevices = false;
     view.readSettings = false;
-    VolumeTable::Instance().SetSystemView(view);
+    volumes_.emplace(view);
     ::unsetenv(kFolderPlayersEnv);
     options.unmounter = &fake;
     options.retryDelay = std::chrono::milliseconds(1);

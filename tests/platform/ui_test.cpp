@@ -7,6 +7,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <thread>
 
 #include "platform/ui/control.h"
@@ -23,13 +25,8 @@ namespace {
 
 class ScriptedTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    auto d = std::make_unique<ScriptedUiDriver>();
-    driver = d.get();
-    SetUiDriver(std::move(d));
-  }
-  void TearDown() override { SetUiDriver(nullptr); }
-  ScriptedUiDriver* driver = nullptr;
+  ScopedUiDriver<> ui;
+  ScriptedUiDriver* driver = ui.get();
 };
 
 // A dialog with a ranged port, a check box and a name.
@@ -338,9 +335,11 @@ class TerminalTest : public ::testing::Test {
     ASSERT_NE(out, nullptr);
   }
   void TearDown() override {
-    SetUiDriver(nullptr);
+    terminal.reset();
     std::fclose(out);
   }
+  // The terminal driver over `out`, while the test runs.
+  void UseTerminal(int inFd = -1, bool interactive = false) { terminal.emplace(out, inFd, interactive); }
   std::string Output() {
     std::fflush(out);
     std::rewind(out);
@@ -350,10 +349,11 @@ class TerminalTest : public ::testing::Test {
     return s;
   }
   FILE* out = nullptr;
+  std::optional<ScopedUiDriver<TerminalUiDriver>> terminal;
 };
 
 TEST_F(TerminalTest, WithoutTtyTakesDefaultsAndPrintsWhatAPersonWouldSee) {
-  SetUiDriver(std::make_unique<TerminalUiDriver>(out, -1, false));
+  UseTerminal();
   EXPECT_EQ(MessageBox(0, "Log cleared.", "Kestro Explorer", kMbOk | kMbIconInformation), kIdOk);
   EXPECT_EQ(MessageBox(0, "Close?", "Kestro Explorer", kMbYesNo | kMbDefButton2), kIdNo);
   PortDialog dlg;
@@ -374,7 +374,7 @@ TEST_F(TerminalTest, AnswersTypedOnTheTerminal) {
   std::string typed = "maybe\nno\n1002=8051\nok\n2\n";
   ASSERT_EQ(::write(fds[1], typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
   ::close(fds[1]);
-  SetUiDriver(std::make_unique<TerminalUiDriver>(out, fds[0], true));
+  UseTerminal(fds[0], true);
   EXPECT_EQ(MessageBox(0, "Close?", "Mgr", kMbYesNo), kIdNo);
   PortDialog dlg;
   EXPECT_EQ(dlg.DoModal(), kIdOk);
@@ -393,7 +393,7 @@ class ProgressWindow : public Dialog {
 };
 
 TEST_F(TerminalTest, ProgressShowsAsBarAndEndsWithTheWindow) {
-  SetUiDriver(std::make_unique<TerminalUiDriver>(out, -1, false));
+  UseTerminal();
   {
     ProgressWindow w;
     w.Create();
@@ -423,7 +423,7 @@ TEST_F(TerminalTest, ProgressShowsAsBarAndEndsWithTheWindow) {
 // A 24 MB database's byte offsets times 100 do not fit an int: the bar must
 // still read right (it once overflowed into a negative width and threw).
 TEST_F(TerminalTest, ProgressOverLargeRangesStaysWithinTheBar) {
-  SetUiDriver(std::make_unique<TerminalUiDriver>(out, -1, false));
+  UseTerminal();
   struct Case {
     int min, max, pos;
     const char* expected;
@@ -449,7 +449,7 @@ TEST_F(TerminalTest, ProgressOverLargeRangesStaysWithinTheBar) {
 
 TEST_F(TerminalTest, ControlSocketListsAndAnswersAPendingMessageBox) {
   ::setenv("HUB_UI_WAIT_MS", "10000", 1);
-  SetUiDriver(std::make_unique<TerminalUiDriver>(out, -1, false));
+  UseTerminal();
   ::unsetenv("HUB_UI_WAIT_MS");
   UiControlServer server;
   ASSERT_TRUE(server.Ok());
@@ -489,13 +489,13 @@ namespace hub::platform::ui {
 namespace {
 
 TEST(DriverChoice, TestsGetTheScriptedDriverSoNothingWaitsForAPerson) {
-  SetUiDriver(nullptr);
+  std::unique_ptr<UiDriver> previous = SetUiDriver(nullptr);
   EXPECT_STREQ(TheUiDriver().Name(), "scripted");
   EXPECT_THROW(MessageBox(0, "Anyone?", "Cap", kMbOk), UiScriptError);
   ::setenv("HUB_UI_DRIVER", "terminal", 1);
   EXPECT_STREQ(MakeUiDriverFromEnvironment()->Name(), "terminal");
   ::setenv("HUB_UI_DRIVER", "scripted", 1);
-  SetUiDriver(nullptr);
+  SetUiDriver(std::move(previous));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "platform/fs/attributes.h"
 #include "platform/fs/mountinfo.h"
@@ -75,6 +76,7 @@ struct FakeMachine {
   SystemView view;
 
   FakeMachine() {
+    ::unsetenv(kFolderPlayersEnv);  // the machine's mounts alone, whatever an earlier test configured
     fs::create_directories(stick);
     fs::create_directories(internal);
     std::string usbDisk = base + "/sys/devices/pci0/usb1/1-1/host6/block/sdb";
@@ -179,7 +181,7 @@ TEST(VolumeTableTest, FolderPlayersFromTheSettingsStore) {
   Registry::Instance().Write(Hive::CurrentUser, kFolderPlayersKey, kFolderPlayersSetting,
                              RegistryValue::String("F=" + a + "|FROMREG|12"));
   ::unsetenv(kFolderPlayersEnv);
-  VolumeTable::Instance().SetSystemView([] {
+  ScopedVolumeTable volumes([] {
     SystemView v;
     v.mountInfoPath = "/nonexistent";
     return v;
@@ -202,13 +204,15 @@ TEST(VolumeTableTest, FolderPlayersFromTheSettingsStore) {
 
 class ResolveTest : public ::testing::Test {
  protected:
+  // The first member: the devices below are gone before the table is.
+  std::optional<ScopedVolumeTable> volumes_;
   void SetUp() override {
     root = test::MakeTempDir("player");
     ::setenv(kFolderPlayersEnv, ("E=" + root).c_str(), 1);
     SystemView view;
     view.mountInfoPath = "/nonexistent";
     view.readSettings = false;
-    VolumeTable::Instance().SetSystemView(view);
+    volumes_.emplace(view);
     fs::create_directories(root + "/Music/ABBA");
     WriteFile(root + "/Music/ABBA/Waterloo.mp3", "x");
     WriteFile(root + "/Music/Élan.mp3", "x");

@@ -53,9 +53,11 @@ TEST(WholeFileTest, FailedRewriteLeavesTargetAndNoTemporary) {
   std::ofstream(path, std::ios::binary) << "old";
   // A stale temporary from a crashed writer is replaced, not appended to.
   std::ofstream(path + ".tmp", std::ios::binary) << "stale stale stale";
-  SetFileFaultHook([](FileStep step) { return step == FileStep::kRename ? EROFS : 0; });
-  AtomicWriteResult result = WriteFileAtomically(path, "new", 3);
-  SetFileFaultHook({});
+  AtomicWriteResult result;
+  {
+    ScopedFileFaultHook hook([](FileStep step) { return step == FileStep::kRename ? EROFS : 0; });
+    result = WriteFileAtomically(path, "new", 3);
+  }
   EXPECT_EQ(result.stage, kWriteStageCommit);
   EXPECT_EQ(result.error, EROFS);
   EXPECT_EQ(Slurp(path), "old");

@@ -112,7 +112,7 @@ TEST(WindowProcessTest, SendsCrossAndTheWaitingSenderServesTheReplySend) {
   ASSERT_TRUE(SendWindowMessage(echo, 0x500, 21, 0, 5000, &result));
   EXPECT_EQ(result, 42);
 
-  RegisterWindowClass("AskerClass", [](WindowHandle w, uint32_t m, uint64_t wp, int64_t lp) -> int64_t {
+  ScopedWindowClass askerClass("AskerClass", [](WindowHandle w, uint32_t m, uint64_t wp, int64_t lp) -> int64_t {
     return m == 0x502 ? lp * 10 : DefaultWindowProc(w, m, wp, lp);
   });
   WindowHandle mine = CreateHiddenWindow("AskerClass", "asker");
@@ -142,7 +142,7 @@ TEST(WindowProcessTest, PostsToABusyProcessArriveAllAndInOrder) {
 }
 
 TEST(WindowProcessTest, PostsOfAProcessThatExitsAtOnceStillArrive) {
-  RegisterWindowClass("BurstClass", DefaultWindowProc);
+  ScopedWindowClass burstClass("BurstClass", DefaultWindowProc);
   WindowHandle h = CreateHiddenWindow("BurstClass", "burst");
   ChildProcess child({WINDOW_PEER_PATH, "post-burst", "BurstClass", "500"});
   uint64_t expected = 0;

@@ -15,6 +15,8 @@
 
 #include "platform/kernel/clock.h"
 #include "platform/paths.h"
+#include "platform/unique_fd.h"
+#include "platform/window/window_directory.h"
 #include "platform/window/wire_message.h"
 #include "support/hermetic_env.h"
 
@@ -37,7 +39,8 @@ bool PumpUntilQuit(uint32_t limitMs, std::vector<Message>* seen = nullptr) {
 }
 
 TEST(WindowTest, PostedMessagesComeInOrderThenQuit) {
-  ASSERT_TRUE(RegisterWindowClass("OrderClass", DefaultWindowProc));
+  ScopedWindowClass orderClass("OrderClass", DefaultWindowProc);
+  ASSERT_TRUE(orderClass.ok());
   WindowHandle h = CreateHiddenWindow("OrderClass", "order");
   ASSERT_NE(h, 0u);
   for (uint64_t i = 0; i < 200; ++i) ASSERT_TRUE(PostWindowMessage(h, kWmUser + 1, i, -static_cast<int64_t>(i)));
@@ -59,7 +62,8 @@ TEST(WindowTest, PostedMessagesComeInOrderThenQuit) {
 }
 
 TEST(WindowTest, TimersKeepTheirPeriodAndYieldToPostedMessages) {
-  ASSERT_TRUE(RegisterWindowClass("TimerClass", DefaultWindowProc));
+  ScopedWindowClass timerClass("TimerClass", DefaultWindowProc);
+  ASSERT_TRUE(timerClass.ok());
   WindowHandle h = CreateHiddenWindow("TimerClass", "timer");
   ASSERT_TRUE(SetWindowTimer(h, 15, 40));
   SleepMs(60);  // the timer is due, yet the posted message comes first
@@ -89,11 +93,12 @@ TEST(WindowTest, TimersKeepTheirPeriodAndYieldToPostedMessages) {
 
 TEST(WindowTest, CreationAndDestructionFollowTheProcedure) {
   std::vector<std::pair<WindowHandle, uint32_t>> calls;
-  ASSERT_TRUE(RegisterWindowClass("LifeClass", [&](WindowHandle w, uint32_t m, uint64_t wp, int64_t lp) -> int64_t {
+  ScopedWindowClass lifeClass("LifeClass", [&](WindowHandle w, uint32_t m, uint64_t wp, int64_t lp) -> int64_t {
     calls.emplace_back(w, m);
     if (m == kWmCreate) return lp;  // the creation parameter decides
     return DefaultWindowProc(w, m, wp, lp);
-  }));
+  });
+  ASSERT_TRUE(lifeClass.ok());
   EXPECT_FALSE(RegisterWindowClass("lifeclass", DefaultWindowProc));  // class names ignore case
   EXPECT_EQ(CreateHiddenWindow("NoSuchClass", ""), 0u);
   EXPECT_EQ(CreateHiddenWindow("LifeClass", "refused", 0, -1), 0u);
@@ -128,7 +133,7 @@ TEST(WindowTest, CreationAndDestructionFollowTheProcedure) {
 TEST(WindowTest, SendToAnotherThreadIsServedByItsLoop) {
   std::promise<WindowHandle> made;
   std::thread owner([&] {
-    RegisterWindowClass("SendClass", [](WindowHandle w, uint32_t m, uint64_t wp, int64_t lp) -> int64_t {
+    ScopedWindowClass sendClass("SendClass", [](WindowHandle w, uint32_t m, uint64_t wp, int64_t lp) -> int64_t {
       if (m == kWmUser) return static_cast<int64_t>(wp) + lp;
       if (m == kWmUser + 1) PostQuitMessage(0);
       return DefaultWindowProc(w, m, wp, lp);
@@ -151,7 +156,7 @@ TEST(WindowTest, SendToAThreadThatNeverAnswersTimesOut) {
   std::promise<WindowHandle> made;
   std::atomic<bool> release{false};
   std::thread owner([&] {
-    RegisterWindowClass("DeafClass", DefaultWindowProc);
+    ScopedWindowClass deafClass("DeafClass", DefaultWindowProc);
     made.set_value(CreateHiddenWindow("DeafClass", "deaf"));
     while (!release) SleepMs(5);  // never looks at its queue
   });
@@ -169,7 +174,7 @@ TEST(WindowTest, SendToAThreadThatNeverAnswersTimesOut) {
 
 TEST(WindowTest, AWaitingSenderServesSendsMadeToIt) {
   // Thread A sends to B; B's procedure sends back to A while A waits.
-  RegisterWindowClass("PingClass", [](WindowHandle w, uint32_t m, uint64_t wp, int64_t lp) -> int64_t {
+  ScopedWindowClass pingClass("PingClass", [](WindowHandle w, uint32_t m, uint64_t wp, int64_t lp) -> int64_t {
     if (m == kWmUser) return 1000;
     if (m == kWmUser + 1) {
       int64_t back = 0;
@@ -204,16 +209,18 @@ TEST(WindowTest, RegisteredMessagesAndBroadcast) {
   EXPECT_NE(b, 0u);
   EXPECT_EQ(RegisterWindowMessageName(""), 0u);
 
-  ASSERT_TRUE(RegisterWindowClass("BroadcastClass", DefaultWindowProc));
+  ScopedWindowClass broadcastClass("BroadcastClass", DefaultWindowProc);
+  ASSERT_TRUE(broadcastClass.ok());
   WindowHandle top1 = CreateHiddenWindow("BroadcastClass", "1");
   WindowHandle top2 = CreateHiddenWindow("BroadcastClass", "2");
   WindowHandle child = CreateHiddenWindow("BroadcastClass", "child", top1);
-  EXPECT_EQ(BroadcastWindowMessage(a, 5, 6), 2u);
+  // Every top-level window takes it, windows other tests left behind included.
+  EXPECT_EQ(BroadcastWindowMessage(a, 5, 6), EnumerateWindows().size());
   std::vector<WindowHandle> got;
   Message msg;
   while (PeekWindowMessage(msg)) {
     EXPECT_EQ(msg.message, a);
-    got.push_back(msg.window);
+    if (msg.window == top1 || msg.window == top2 || msg.window == child) got.push_back(msg.window);
   }
   std::sort(got.begin(), got.end());
   std::vector<WindowHandle> want{top1, top2};
@@ -225,7 +232,7 @@ TEST(WindowTest, RegisteredMessagesAndBroadcast) {
 }
 
 TEST(WindowTest, OnlyTheOwningThreadDestroys) {
-  RegisterWindowClass("OwnedClass", DefaultWindowProc);
+  ScopedWindowClass ownedClass("OwnedClass", DefaultWindowProc);
   WindowHandle h = CreateHiddenWindow("OwnedClass", "owned");
   bool destroyed = true;
   std::thread([&] { destroyed = DestroyWindow(h); }).join();
@@ -235,7 +242,7 @@ TEST(WindowTest, OnlyTheOwningThreadDestroys) {
 }
 
 TEST(WindowTest, GarbageOnTheEndpointIsIgnored) {
-  RegisterWindowClass("GarbageClass", DefaultWindowProc);
+  ScopedWindowClass garbageClass("GarbageClass", DefaultWindowProc);
   WindowHandle h = CreateHiddenWindow("GarbageClass", "g");
   windows::WireMessage forged{};
   windows::StampSender(forged);
@@ -245,21 +252,18 @@ TEST(WindowTest, GarbageOnTheEndpointIsIgnored) {
   windows::WireMessage badKind = forged;
   std::strcpy(badKind.senderKey, "1-ab");
   badKind.kind = 9;
-  int fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
-  int sent = 0;
-  for (const auto& e : std::filesystem::directory_iterator(RuntimeDir() + "/endpoints")) {
-    if (e.path().extension() != ".sock") continue;
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::strncpy(addr.sun_path, e.path().c_str(), sizeof addr.sun_path - 1);
-    auto to = reinterpret_cast<sockaddr*>(&addr);
-    EXPECT_EQ(::sendto(fd, "junk", 4, 0, to, sizeof addr), 4);
-    ::sendto(fd, &forged, sizeof forged, 0, to, sizeof addr);
-    ::sendto(fd, &badKind, sizeof badKind, 0, to, sizeof addr);
-    ++sent;
-  }
-  ::close(fd);
-  ASSERT_EQ(sent, 1);
+  // To this process's own endpoint (those of children earlier tests forked may linger).
+  UniqueFd fd(::socket(AF_UNIX, SOCK_DGRAM, 0));
+  ASSERT_TRUE(fd);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::string endpoint = windows::WindowDirectory::Instance().SocketPath(windows::ProcessKey());
+  ASSERT_TRUE(std::filesystem::exists(endpoint));
+  std::strncpy(addr.sun_path, endpoint.c_str(), sizeof addr.sun_path - 1);
+  auto to = reinterpret_cast<sockaddr*>(&addr);
+  EXPECT_EQ(::sendto(fd.get(), "junk", 4, 0, to, sizeof addr), 4);
+  EXPECT_EQ(::sendto(fd.get(), &forged, sizeof forged, 0, to, sizeof addr), ssize_t(sizeof forged));
+  EXPECT_EQ(::sendto(fd.get(), &badKind, sizeof badKind, 0, to, sizeof addr), ssize_t(sizeof badKind));
   PostWindowMessage(h, kWmUser, 3, 4);
   Message msg;
   ASSERT_EQ(WaitWindowMessage(msg, 2000), MessageWait::Message);
@@ -271,7 +275,7 @@ TEST(WindowTest, GarbageOnTheEndpointIsIgnored) {
 }
 
 TEST(WindowTest, AForkedChildHasItsOwnWorldAndReachesTheParent) {
-  RegisterWindowClass("ParentClass", DefaultWindowProc);
+  ScopedWindowClass parentClass("ParentClass", DefaultWindowProc);
   WindowHandle h = CreateHiddenWindow("ParentClass", "parent");
   pid_t pid = ::fork();
   if (pid == 0) {
@@ -289,6 +293,7 @@ TEST(WindowTest, AForkedChildHasItsOwnWorldAndReachesTheParent) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_TRUE(IsWindowAlive(h));  // the child's end took nothing of ours
   EXPECT_EQ(FindWindowByClass("ParentClass"), h);
+  EXPECT_TRUE(DestroyWindow(h));
 }
 
 TEST(WindowLoopTest, WaitEndsForInputAsForAMessage) {

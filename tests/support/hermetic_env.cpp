@@ -3,6 +3,7 @@
 
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -52,8 +53,21 @@ Scratch& TheScratch() {
   return s;
 }
 
+// Every test starts with an empty settings store, so that no setting one
+// test wrote decides another's result, whatever the order they run in.
+class FreshSettingsPerTest : public ::testing::EmptyTestEventListener {
+  void OnTestStart(const ::testing::TestInfo&) override {
+    platform::Registry& registry = platform::Registry::Instance();
+    for (platform::Hive hive : {platform::Hive::CurrentUser, platform::Hive::LocalMachine})
+      for (const std::string& top : registry.ListSubkeys(hive, "")) registry.DeleteKey(hive, top);
+  }
+};
+
 // Runs before main, so the environment is in place before any static registry use.
 [[maybe_unused]] const bool kInitialised = (TheScratch(), true);
+// The listeners own what they are given.
+[[maybe_unused]] const bool kFreshSettings =
+    (::testing::UnitTest::GetInstance()->listeners().Append(new FreshSettingsPerTest), true);
 
 }  // namespace
 

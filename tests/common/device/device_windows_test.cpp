@@ -26,7 +26,8 @@ std::vector<win::Message> TakePosted() {
 }
 
 TEST(DeviceWindowsTest, PlaybackMessagesReachEveryLiveNotifyWindowAndDropClosedOnes) {
-  ASSERT_TRUE(win::RegisterWindowClass("NotifyViewClass", win::DefaultWindowProc));
+  win::ScopedWindowClass notifyViewClass("NotifyViewClass", win::DefaultWindowProc);
+  ASSERT_TRUE(notifyViewClass.ok());
   win::WindowHandle open = win::CreateHiddenWindow("NotifyViewClass", "open");
   win::WindowHandle closed = win::CreateHiddenWindow("NotifyViewClass", "closed");
   test::MemoryDevice device;
@@ -64,14 +65,15 @@ TEST(DeviceWindowsTest, PlaybackMessagesReachEveryLiveNotifyWindowAndDropClosedO
 TEST(DeviceWindowsTest, ProgressIsSentAndTheWindowForgottenWhenDone) {
   std::vector<std::pair<uint32_t, uint64_t>> got;
   int64_t doneLParam = 0;
-  ASSERT_TRUE(win::RegisterWindowClass("ProgressClass", [&](win::WindowHandle w, uint32_t m, uint64_t wp, int64_t lp) -> int64_t {
+  win::ScopedWindowClass progressClass("ProgressClass", [&](win::WindowHandle w, uint32_t m, uint64_t wp, int64_t lp) -> int64_t {
     if (m >= kMsgProgress && m <= kMsgProgressDone2) {
       got.emplace_back(m, wp);
       if (m == kMsgProgressDone) doneLParam = lp;
       return static_cast<int64_t>(wp) + 1;
     }
     return win::DefaultWindowProc(w, m, wp, lp);
-  }));
+  });
+  ASSERT_TRUE(progressClass.ok());
   win::WindowHandle h = win::CreateHiddenWindow("ProgressClass", "progress");
   test::MemoryDevice device;
   EXPECT_EQ(device.SetProgressWindow(0x7FFFFFF0), 0);
@@ -95,7 +97,7 @@ TEST(DeviceWindowsTest, HungProgressWindowCostsOnlyTheTimeOut) {
   std::promise<win::WindowHandle> made;
   std::atomic<bool> release{false};
   std::thread owner([&] {
-    win::RegisterWindowClass("HungProgressClass", win::DefaultWindowProc);
+    win::ScopedWindowClass hungProgressClass("HungProgressClass", win::DefaultWindowProc);
     made.set_value(win::CreateHiddenWindow("HungProgressClass", "hung"));
     while (!release) win::SleepMs(5);  // never looks at its queue
   });

@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <optional>
 
 #include "common/folders.h"
 #include "common/kdp_block.h"
@@ -96,6 +97,8 @@ std::string Body(const std::string& reply) {
 
 class MscStreamsTest : public ::testing::Test {
  protected:
+  // The first member: the devices below are gone before the table is.
+  std::optional<platform::ScopedVolumeTable> volumes_;
   void SetUp() override {
     SelectProduct("irivmgr", TheProductProfile());
     test::InstallProductKey(TheProductProfile().productRegistryKey);
@@ -105,7 +108,7 @@ class MscStreamsTest : public ::testing::Test {
     platform::SystemView view;
     view.mountInfoPath = "/nonexistent";
     view.readSettings = false;
-    platform::VolumeTable::Instance().SetSystemView(view);
+    volumes_.emplace(view);
     device_ = std::make_unique<test::TestFamilyDevice>(&driver_);
     device_->Connect(0);
     ASSERT_EQ(device_->IsConnected(), 1);

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "common/kdp_block.h"
 #include "common/product_profile.h"
@@ -65,6 +66,8 @@ struct Seen {
 
 class MscTracksTest : public ::testing::Test {
  protected:
+  // The first member: the devices below are gone before the table is.
+  std::optional<platform::ScopedVolumeTable> volumes_;
   void SetUp() override {
     SelectProduct("irivmgr", TheProductProfile());
     test::InstallProductKey(TheProductProfile().productRegistryKey);
@@ -74,7 +77,7 @@ class MscTracksTest : public ::testing::Test {
     platform::SystemView view;
     view.mountInfoPath = "/nonexistent";
     view.readSettings = false;
-    platform::VolumeTable::Instance().SetSystemView(view);
+    volumes_.emplace(view);
 
     // A class per fixture: a class keeps its first procedure, which must not outlive its fixture.
     static int fixtures = 0;

@@ -18,10 +18,6 @@ namespace {
 
 using platform::FileStep;
 
-struct HookGuard {
-  ~HookGuard() { platform::SetFileFaultHook({}); }
-};
-
 // Big enough that the rewrite needs several write calls.
 void AddTracks(Shoebox& db, int count) {
   for (int i = 0; i < count; ++i) {
@@ -57,18 +53,16 @@ class ShoeboxSaveTest : public ::testing::Test {
   std::string path_;
   std::vector<uint8_t> oldBytes_, newBytes_;
   Shoebox db_;
-  HookGuard guard_;
 };
 
 std::vector<FileStep> StepsOfASave(Shoebox& db) {
   std::vector<FileStep> steps;
-  platform::SetFileFaultHook([&](FileStep s) {
+  platform::ScopedFileFaultHook hook([&](FileStep s) {
     steps.push_back(s);
     return 0;
   });
   std::string error;
   EXPECT_EQ(db.Save(nullptr, error), 1) << error;
-  platform::SetFileFaultHook({});
   return steps;
 }
 
@@ -82,12 +76,13 @@ TEST_F(ShoeboxSaveTest, AFailureAtAnyCallLeavesTheOldFileWhole) {
   for (size_t n = 0; n < steps.size(); ++n) {
     SCOPED_TRACE("failing call " + std::to_string(n + 1));
     size_t calls = 0;
-    platform::SetFileFaultHook([&](FileStep) { return ++calls == n + 1 ? ENOSPC : 0; });
     std::string error;
     int stage = stageOf[static_cast<int>(steps[n])];
-    EXPECT_EQ(db_.Save(nullptr, error), 0);
+    {
+      platform::ScopedFileFaultHook hook([&](FileStep) { return ++calls == n + 1 ? ENOSPC : 0; });
+      EXPECT_EQ(db_.Save(nullptr, error), 0);
+    }
     EXPECT_EQ(error, std::to_string(stage) + ":0x1C");
-    platform::SetFileFaultHook({});
     // The folder flush comes after the rename: the new file is already in place.
     ExpectOldOrNew(steps[n] == FileStep::kSyncFolder);
     EXPECT_FALSE(std::filesystem::exists(path_ + ".tmp"));
@@ -106,7 +101,7 @@ TEST_F(ShoeboxSaveTest, AProcessKilledAtAnyCallLeavesTheOldOrTheNewFile) {
     ASSERT_GE(child, 0);
     if (child == 0) {
       int calls = 0;
-      platform::SetFileFaultHook([&](FileStep) {
+      platform::ScopedFileFaultHook hook([&](FileStep) {
         if (++calls == n) raise(SIGKILL);
         return 0;
       });

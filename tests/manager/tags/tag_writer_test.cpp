@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <future>
+#include <optional>
 
 #include "common/product_profile.h"
 #include "common/settings.h"
@@ -18,6 +19,7 @@
 #include "support/audio_fixtures.h"
 #include "support/hermetic_env.h"
 #include "support/records.h"
+#include "support/unprivileged_user.h"
 
 namespace hub {
 namespace {
@@ -186,15 +188,23 @@ TEST_F(TagWriterTest, OtherFormatsAreUntouchedAndMissingFilesFail) {
   EXPECT_FALSE(WriteTagsToFile(Record("Y:\\Music\\missing.mp3"), 1));
 }
 
+// Root writes into read-only folders: the write runs as an ordinary user.
 TEST_F(TagWriterTest, ReadOnlyFolderFailsAndKeepsTheFile) {
-  if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-  std::string folder = test::MakeTempDir("ro");
+  std::string folder = test::MakeUnprivilegedTempDir("ro");
+  ASSERT_FALSE(folder.empty());
   std::string path = folder + "/song.mp3";
   ASSERT_TRUE(test::MakeMp3(path, {"--tt", "Old Title"}));
+  if (auto user = test::FindUnprivilegedUser(); user && geteuid() == 0) {
+    ASSERT_EQ(chown(path.c_str(), user->uid, user->gid), 0);  // the file is the user's to write
+  }
   auto bytes = test::ReadBytes(path);
   ASSERT_EQ(chmod(folder.c_str(), 0555), 0);
-  EXPECT_FALSE(WriteTagsToFile(Record(path), 1));
+  std::string why;
+  std::optional<int> refused =
+      test::RunAsUnprivilegedUser([&] { return WriteTagsToFile(Record(path), 1) ? 1 : 0; }, 30000, &why);
   chmod(folder.c_str(), 0755);
+  ASSERT_TRUE(refused) << why;
+  EXPECT_EQ(*refused, 0) << "the write into the read-only folder was reported as done";
   EXPECT_EQ(test::ReadBytes(path), bytes);
 }
 

@@ -339,9 +339,7 @@ TEST_F(ClientTest, ARefreshCutShortKeepsItsAnswersAndStartsOverNextTime) {
 
 TEST_F(ClientTest, ErrorsThrowAndUncheckedOperationsReturnTheirResult) {
   auto server = StartServer("error");
-  auto scripted = std::make_unique<platform::ui::ScriptedUiDriver>();
-  auto* ui = scripted.get();
-  auto previous = platform::ui::SetUiDriver(std::move(scripted));
+  platform::ui::ScopedUiDriver<> ui;
   KernelDeviceClient client;
   ASSERT_EQ(client.Attach(10, KernelId(), KernelId(), 0), 1);
   try {
@@ -357,15 +355,12 @@ TEST_F(ClientTest, ErrorsThrowAndUncheckedOperationsReturnTheirResult) {
   EXPECT_EQ(client.GetLastErrorText(), "The file is in use.");
   EXPECT_EQ(client.IsConnected(), 1);
   EXPECT_FALSE(client.GetVersion().empty());
-  platform::ui::SetUiDriver(std::move(previous));
 }
 
 // A notice is shown from within the request and the result stands.
 TEST_F(ClientTest, ANoticeIsShownAndTheOperationSucceeds) {
   auto server = StartServer("memory");
-  auto scripted = std::make_unique<platform::ui::ScriptedUiDriver>();
-  auto* ui = scripted.get();
-  auto previous = platform::ui::SetUiDriver(std::move(scripted));
+  platform::ui::ScopedUiDriver<> ui;
   KernelDeviceClient client;
   ASSERT_EQ(client.Attach(10, KernelId(), KernelId(), 0), 1);
   ui->Push(platform::ui::UiAction::Answer(platform::ui::kIdOk));
@@ -381,7 +376,6 @@ TEST_F(ClientTest, ANoticeIsShownAndTheOperationSucceeds) {
   client.ReportDeviceException("Could not list.", KernelDeviceClientException(0, "Device Connection", "Gone."));
   ASSERT_EQ(ui->Messages().size(), 2u);
   EXPECT_TRUE(ui->Messages()[1].text.starts_with("Could not list.\n\nCode: 0x0\nSource: Device Connection"));
-  platform::ui::SetUiDriver(std::move(previous));
 }
 
 TEST_F(ClientTest, AManagerThatNeverAnswersTimesOutWithTheOpcode) {

@@ -107,9 +107,7 @@ TEST_F(Reports, AFailedOpenWritesNothingLater) {
 }
 
 TEST_F(Reports, TheLogPageOpensPresentReportsAndSaysSoOfMissingOnes) {
-  auto driver = std::make_unique<ui::ScriptedUiDriver>();
-  ui::ScriptedUiDriver* script = driver.get();
-  auto previous = ui::SetUiDriver(std::move(driver));
+  ui::ScopedUiDriver<> script;
   ::unsetenv("DISPLAY");
   ::unsetenv("WAYLAND_DISPLAY");
   script->Push({ui::UiAction::Answer(ui::kIdOk)});
@@ -132,7 +130,6 @@ TEST_F(Reports, TheLogPageOpensPresentReportsAndSaysSoOfMissingOnes) {
   ASSERT_EQ(requests.size(), before + 1);
   EXPECT_EQ(requests.back(), "open\t" + GetTransferLogPath() + "\t");
   EXPECT_EQ(script->Messages().size(), 1u);
-  ui::SetUiDriver(std::move(previous));
 }
 
 }  // namespace

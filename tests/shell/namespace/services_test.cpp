@@ -13,9 +13,12 @@ namespace {
 namespace ui = platform::ui;
 
 TEST(ServicesTest, AnAbsentEngineSaysSoAndAnInstalledOneAnswers) {
-  auto driver = std::make_unique<ui::ScriptedUiDriver>();
-  ui::ScriptedUiDriver* script = driver.get();
-  auto previous = ui::SetUiDriver(std::move(driver));
+  // The entries are the process's: what this test installs goes with it.
+  struct RestoreServices {
+    TransferServices saved = GetTransferServices();
+    ~RestoreServices() { InstallTransferServices(saved); }
+  } restore;
+  ui::ScopedUiDriver<> script;
   script->Push({ui::UiAction::Answer(ui::kIdOk), ui::UiAction::Answer(ui::kIdOk)});
 
   _AUDIODATA record;
@@ -38,7 +41,6 @@ TEST(ServicesTest, AnAbsentEngineSaysSoAndAnInstalledOneAnswers) {
   EXPECT_EQ(record.title.Get(), "b.ogg");
   EXPECT_TRUE(GetTransferServices().TagsFromPath);
   EXPECT_EQ(script->Messages().size(), 2u);
-  ui::SetUiDriver(std::move(previous));
 
   EXPECT_EQ(LastTransferValueName("device").substr(0, 19), "Vad_Tx_LastTransfer");
   EXPECT_EQ(LastTransferValueName("device").size(), 19u + 8);
