@@ -26,7 +26,7 @@ class HandlerStreamTest : public WebServerTest {
     WebServerTest::SetUp();
     StartServer();
     track_ = RandomBytes(100000, 7);
-    source_->items[42] = {track_, "Artist - Album - 01 - Song.mp3", -1};
+    source_->config()->items[42] = {track_, "Artist - Album - 01 - Song.mp3", -1};
   }
   std::string track_;
 };
@@ -70,9 +70,9 @@ TEST_F(HandlerStreamTest, RangesGetTheStatusHeadersAndBytesOfRfc9110) {
 }
 
 TEST_F(HandlerStreamTest, StreamFollowsACopyInProgress) {
-  source_->backgroundCopy = true;
-  source_->pieceDelay = std::chrono::milliseconds(5);
-  source_->items[42].reportedSize = static_cast<int64_t>(track_.size());
+  source_->config()->backgroundCopy = true;
+  source_->config()->pieceDelay = std::chrono::milliseconds(5);
+  source_->config()->items[42].reportedSize = static_cast<int64_t>(track_.size());
   CurlReply r = Curl({Url("/stream/42/Song.mp3")});
   EXPECT_EQ(r.status, 200);
   EXPECT_TRUE(r.HeadHas("Content-Length: 100000"));
@@ -87,7 +87,7 @@ TEST_F(HandlerStreamTest, StreamFollowsACopyInProgress) {
 }
 
 TEST_F(HandlerStreamTest, PeerLeavingMidStreamEndsTheRequestQuietly) {
-  source_->items[43] = {RandomBytes(20 << 20, 5), "big.mp3", -1};
+  source_->config()->items[43] = {RandomBytes(20 << 20, 5), "big.mp3", -1};
   int fd = ConnectIdle(server_->Port());
   ASSERT_GE(fd, 0);
   std::string req = "GET /stream/43/big.mp3 HTTP/1.1\r\nHost: x\r\n\r\n";
@@ -102,14 +102,14 @@ TEST_F(HandlerStreamTest, PeerLeavingMidStreamEndsTheRequestQuietly) {
 }
 
 TEST_F(HandlerStreamTest, DeviceFailureBeforeTheHeadIsA500Page) {
-  source_->failing = true;
+  source_->config()->failing = true;
   CurlReply r = Curl({Url("/stream/42/Song.mp3")});
   EXPECT_EQ(r.status, 500);
   EXPECT_NE(r.body.find("Detail: device &lt;gone&gt;"), std::string::npos) << r.body;
 }
 
 TEST_F(HandlerStreamTest, RemotePeersGetNoDetailOfAFailureAndTheLogKeepsIt) {
-  source_->failing = true;
+  source_->config()->failing = true;
   std::string request = "GET /stream/42/Song.mp3 HTTP/1.1\r\nHost: x\r\n\r\n";
   std::string remote = RawExchange(server_->Port(), request, "127.0.0.2");
   EXPECT_EQ(remote.substr(0, 12), "HTTP/1.1 500") << remote;
@@ -121,8 +121,8 @@ TEST_F(HandlerStreamTest, RemotePeersGetNoDetailOfAFailureAndTheLogKeepsIt) {
 }
 
 TEST_F(HandlerStreamTest, TwoRequestsShareOneCopyAndTheLastDeletesIt) {
-  source_->backgroundCopy = true;
-  source_->pieceDelay = std::chrono::milliseconds(5);
+  source_->config()->backgroundCopy = true;
+  source_->config()->pieceDelay = std::chrono::milliseconds(5);
   CurlReply a, b;
   std::thread ta([&] { a = Curl({Url("/stream/42/Song.mp3")}); });
   std::thread tb([&] { b = Curl({Url("/stream/42/Song.mp3")}); });
@@ -167,7 +167,7 @@ TEST_F(HandlerStreamTest, HeadStartsNoCopyAndTraceEchoesTheRequest) {
 }
 
 TEST_F(HandlerStreamTest, NamesFromTagsCannotSplitTheHead) {
-  source_->items[42].name = "Evil\r\nX-Injected: 1\r\n\r\nCaf\xC3\xA9.mp3";
+  source_->config()->items[42].name = "Evil\r\nX-Injected: 1\r\n\r\nCaf\xC3\xA9.mp3";
   CurlReply r = Curl({Url("/stream/42/Song.mp3")});
   EXPECT_EQ(r.status, 200);
   EXPECT_EQ(r.head.find("\r\nX-Injected"), std::string::npos) << r.head;
@@ -177,8 +177,8 @@ TEST_F(HandlerStreamTest, NamesFromTagsCannotSplitTheHead) {
 }
 
 TEST_F(HandlerStreamTest, DirectFilesAreSentAndKept) {
-  source_->playsOnComputer = true;
-  source_->directFolder = MakeTempDir("player");
+  source_->config()->playsOnComputer = true;
+  source_->config()->directFolder = MakeTempDir("player");
   std::string path = source_->TrackFilePath(42);
   std::ofstream(path, std::ios::binary) << track_;
   CurlReply r = Curl({"-H", "Range: bytes=99000-", Url("/stream/42/Song.mp3")});
@@ -196,9 +196,9 @@ TEST_F(HandlerStreamTest, MissingItemIs404BeforeAnyHead) {
 
 TEST_F(HandlerStreamTest, DataDownloadsWholeAndCleansUp) {
   std::string doc = RandomBytes(30000, 3);
-  source_->items[0x100000005ull] = {doc, "notes.txt", 0};  // the device does not know the size
-  source_->backgroundCopy = true;
-  source_->pieceDelay = std::chrono::milliseconds(2);
+  source_->config()->items[0x100000005ull] = {doc, "notes.txt", 0};  // the device does not know the size
+  source_->config()->backgroundCopy = true;
+  source_->config()->pieceDelay = std::chrono::milliseconds(2);
   CurlReply r = Curl({Url("/data/4294967301/notes.txt")});
   EXPECT_EQ(r.status, 200);
   EXPECT_TRUE(r.HeadHas("Content-Length: 30000"));

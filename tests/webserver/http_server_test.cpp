@@ -92,8 +92,8 @@ TEST_F(HttpServerTest, BusyServerAnswers503) {
   platform::NetServerLimits limits;
   limits.maxConnections = 1;
   StartServer(limits);
-  source_->items[5] = {"abc", "a.mp3", 3};
-  source_->gated = true;
+  source_->config()->items[5] = {"abc", "a.mp3", 3};
+  source_->config()->gated = true;
   std::thread first([&] { Curl({Url("/stream/5/a.mp3")}); });
   for (int i = 0; i < 500 && source_->copies == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   CurlReply r = Curl({Url("/")});
@@ -120,8 +120,8 @@ TEST_F(HttpServerTest, SlotIsFreeOnceTheAnswerIsSent) {
 
 TEST_F(HttpServerTest, RemotePeersCannotTakeEverySlot) {
   StartServer();
-  source_->gated = true;
-  for (uint64_t id = 1; id <= 64; ++id) source_->items[id] = {"abc", "a.mp3", 3};
+  source_->config()->gated = true;
+  for (uint64_t id = 1; id <= 64; ++id) source_->config()->items[id] = {"abc", "a.mp3", 3};
   // Remote requests that hold their slot (their copies wait for the gate).
   std::vector<int> held;
   uint64_t id = 0;
@@ -162,7 +162,7 @@ TEST_F(HttpServerTest, PeerThatStopsReadingIsClosed) {
   platform::NetServerLimits limits;
   limits.sendTimeout = std::chrono::milliseconds(300);
   StartServer(limits);
-  source_->items[9] = {RandomBytes(16 << 20, 3), "big.mp3", 16 << 20};
+  source_->config()->items[9] = {RandomBytes(16 << 20, 3), "big.mp3", 16 << 20};
   int fd = ConnectFrom(server_->Port(), "127.0.0.2");
   ASSERT_GE(fd, 0);
   std::string req = "GET /stream/9/big.mp3 HTTP/1.1\r\nHost: x\r\n\r\n";
@@ -178,7 +178,7 @@ TEST_F(HttpServerTest, PeerThatStopsReadingIsClosed) {
 TEST_F(HttpServerTest, RemotePeerIsBlockedWhenSet) {
   StartServer();
   WriteSettingDword("KW_BlockRemote", 1);
-  source_->items[5] = {"abc", "a.mp3", 3};
+  source_->config()->items[5] = {"abc", "a.mp3", 3};
   CurlReply remote = Curl({"--interface", "127.0.0.2", Url("/stream/5/a.mp3")});
   EXPECT_EQ(remote.status, 403);
   EXPECT_NE(remote.body.find("Remote access is blocked."), std::string::npos);
@@ -189,7 +189,7 @@ TEST_F(HttpServerTest, RemotePeerIsBlockedWhenSet) {
 TEST_F(HttpServerTest, RemotePeersAuthenticate) {
   WriteAccounts("# accounts\nalice:secret\nbob:\n:nobody\n");
   StartServer();
-  source_->items[5] = {"abc", "a.mp3", 3};
+  source_->config()->items[5] = {"abc", "a.mp3", 3};
   std::string realm = "WWW-Authenticate: Basic realm=\"" + TheProductProfile().webServerName + " HTTP Server\"";
   struct Case {
     std::vector<std::string> extra;
@@ -247,7 +247,7 @@ TEST_F(HttpServerTest, AccessLogShowsEscapedPaths) {
   WriteSettingDword("KW_LogRemote", 1);
   WriteAccounts("alice:secret\n");
   StartServer();
-  source_->items[7] = {"abc", "a.mp3", 3};
+  source_->config()->items[7] = {"abc", "a.mp3", 3};
   Curl({Url("/stream/7/%3Cb%3Ex%0D%0Ay.mp3")});
   Curl({Url("/index.html?x=1")});  // pages are logged only with KW_LogPages
   Curl({"--interface", "127.0.0.2", "-u", "alice:secret", Url("/")});

@@ -106,7 +106,12 @@ std::string RandomBytes(size_t n, unsigned seed) {
 
 FakeSource::~FakeSource() {
   Release();
-  for (auto& t : threads_) t.join();
+  std::vector<std::thread> threads;
+  {
+    std::lock_guard lock(mutex_);
+    threads.swap(threads_);
+  }
+  for (auto& t : threads) t.join();
 }
 
 void FakeSource::Release() {
@@ -117,25 +122,43 @@ void FakeSource::Release() {
   released_.notify_all();
 }
 
-std::string FakeSource::TrackFilePath(uint64_t id) { return directFolder + "/" + std::to_string(id) + ".bin"; }
+int64_t FakeSource::TrackSize(uint64_t id) {
+  std::lock_guard lock(mutex_);
+  if (config_.failing) throw std::runtime_error("device <gone>");
+  auto it = config_.items.find(id);
+  return it != config_.items.end() ? it->second.reportedSize : -1;
+}
+
+std::string FakeSource::TrackFileName(uint64_t id) {
+  std::lock_guard lock(mutex_);
+  auto it = config_.items.find(id);
+  return it != config_.items.end() ? it->second.name : "";
+}
+
+std::string FakeSource::TrackFilePath(uint64_t id) {
+  return config()->directFolder + "/" + std::to_string(id) + ".bin";
+}
 
 void FakeSource::Copy(uint64_t id, const std::string& target) {
   ++copies;
-  if (gated) {
-    std::unique_lock lock(mutex_);
-    released_.wait_for(lock, std::chrono::seconds(20), [this] { return open_; });
+  std::unique_lock lock(mutex_);
+  if (config_.gated) released_.wait_for(lock, std::chrono::seconds(20), [this] { return open_; });
+  auto it = config_.items.find(id);
+  if (it == config_.items.end()) return;
+  std::string content = it->second.content;
+  std::chrono::milliseconds pieceDelay = config_.pieceDelay;
+  if (!config_.backgroundCopy) {
+    lock.unlock();
+    return WriteCopy(content, target, pieceDelay);
   }
-  if (!items.count(id)) return;
-  std::string content = items[id].content;
-  if (!backgroundCopy) return WriteCopy(content, target);
   AnnounceFileCopy(target);  // before returning, as the device does
-  threads_.emplace_back([this, content, target] {
-    WriteCopy(content, target);
+  threads_.emplace_back([content, target, pieceDelay] {
+    WriteCopy(content, target, pieceDelay);
     FinishFileCopy(target);
   });
 }
 
-void FakeSource::WriteCopy(std::string content, std::string target) {
+void FakeSource::WriteCopy(const std::string& content, const std::string& target, std::chrono::milliseconds pieceDelay) {
   std::ofstream out(target, std::ios::binary);
   size_t piece = pieceDelay.count() ? 7001 : content.size();
   for (size_t pos = 0; pos < content.size(); pos += piece) {

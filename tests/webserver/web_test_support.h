@@ -43,6 +43,10 @@ std::string RandomBytes(size_t n, unsigned seed);
 
 // Items held in memory; copies are synchronous, or run on a thread that
 // writes in pieces (announced as the device announces them).
+// What a test sets up is read by the server's connection threads: the set-up
+// is changed and read under the source's lock (config() holds it for the
+// statement), since a socket between them is no synchronisation a race
+// detector can see.
 class FakeSource : public StreamSource {
  public:
   struct Item {
@@ -50,6 +54,49 @@ class FakeSource : public StreamSource {
     std::string name;
     int64_t reportedSize = -1;
   };
+  struct Config {
+    std::map<uint64_t, Item> items;
+    bool playsOnComputer = false;
+    std::string directFolder;  // where "player" files are when playsOnComputer
+    bool backgroundCopy = false;
+    std::chrono::milliseconds pieceDelay{0};
+    bool gated = false;    // copies wait until Release()
+    bool failing = false;  // a device failure in the size call
+  };
+  class LockedConfig {
+   public:
+    LockedConfig(std::mutex& mutex, Config& config) : lock_(mutex), config_(config) {}
+    Config* operator->() { return &config_; }
+
+   private:
+    std::unique_lock<std::mutex> lock_;
+    Config& config_;
+  };
+  //   source_->config()->items[42] = {...};
+  LockedConfig config() { return LockedConfig(mutex_, config_); }
+
+  std::atomic<int> copies{0};
+  void Release();
+
+  ~FakeSource() override;
+  int64_t TrackSize(uint64_t id) override;
+  std::string TrackFileName(uint64_t id) override;
+  int64_t DataItemSize(uint64_t id) override { return TrackSize(id); }
+  std::string DataItemName(uint64_t id) override { return TrackFileName(id); }
+  bool PlaysOnComputer() override { return config()->playsOnComputer; }
+  std::string TrackFilePath(uint64_t id) override;
+  void CopyTrack(uint64_t id, const std::string& target) override { Copy(id, target); }
+  void CopyDataItem(uint64_t id, const std::string& target) override { Copy(id, target); }
+
+ private:
+  void Copy(uint64_t id, const std::string& target);
+  static void WriteCopy(const std::string& content, const std::string& target, std::chrono::milliseconds pieceDelay);
+  std::mutex mutex_;
+  Config config_;
+  std::condition_variable released_;
+  bool open_ = false;
+  std::vector<std::thread> threads_;  // background copies, joined by the destructor
+};
   std::map<uint64_t, Item> items;
   bool playsOnComputer = false;
   std::string directFolder;    // where "player" files are when playsOnComputer
