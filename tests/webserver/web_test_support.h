@@ -97,39 +97,6 @@ class FakeSource : public StreamSource {
   bool open_ = false;
   std::vector<std::thread> threads_;  // background copies, joined by the destructor
 };
-  std::map<uint64_t, Item> items;
-  bool playsOnComputer = false;
-  std::string directFolder;    // where "player" files are when playsOnComputer
-  bool backgroundCopy = false;
-  std::chrono::milliseconds pieceDelay{0};
-  std::atomic<int> copies{0};
-  // When set, copies wait until Release().
-  bool gated = false;
-  void Release();
-
-  ~FakeSource() override;
-  // A device failure in the size call.
-  bool failing = false;
-  int64_t TrackSize(uint64_t id) override {
-    if (failing) throw std::runtime_error("device <gone>");
-    return items.count(id) ? items[id].reportedSize : -1;
-  }
-  std::string TrackFileName(uint64_t id) override { return items.count(id) ? items[id].name : ""; }
-  int64_t DataItemSize(uint64_t id) override { return TrackSize(id); }
-  std::string DataItemName(uint64_t id) override { return TrackFileName(id); }
-  bool PlaysOnComputer() override { return playsOnComputer; }
-  std::string TrackFilePath(uint64_t id) override;
-  void CopyTrack(uint64_t id, const std::string& target) override { Copy(id, target); }
-  void CopyDataItem(uint64_t id, const std::string& target) override { Copy(id, target); }
-
- private:
-  void Copy(uint64_t id, const std::string& target);
-  void WriteCopy(std::string content, std::string target);
-  std::mutex mutex_;
-  std::condition_variable released_;
-  bool open_ = false;
-  std::vector<std::thread> threads_;
-};
 
 class WebServerTest : public ::testing::Test {
  protected:
