@@ -1,4 +1,4 @@
-// The player volume dialog and the small progress window shown beside the
+// The small progress window shown beside the
 // task bar's notification area while the device connects or the database
 // loads and saves.
 #pragma once
@@ -10,26 +10,10 @@
 
 #include "common/device_ui.h"
 #include "common/kernel_device.h"
+#include "common/ui/volume_dialog.h"
 #include "platform/ui/ui_window.h"
 
 namespace hub {
-
-class VolumeDialog : public platform::ui::Dialog {
- public:
-  static constexpr int kSlider = 1100;
-  static constexpr int kAdvanced = 1070;
-
-  // The device's volume calls may throw (a client whose manager is gone); the dialog drops that.
-  VolumeDialog(KernelDevice* device, platform::ui::WindowHandle parent);
-  bool OnInitDialog() override;
-  void OnHScroll(platform::ui::Slider& slider, int code) override;
-  int64_t OnNotify(platform::ui::Control& from, int code, int64_t param) override;
-  bool OnCommand(int id) override;
-
- private:
-  void SendPosition();
-  KernelDevice* device_;
-};
 
 // Where the progress window goes for a task bar on any edge of the screen.
 platform::ui::Point SystrayProgressPosition(const platform::ui::Rect& taskbar, int width, int height);

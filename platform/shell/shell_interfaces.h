@@ -295,8 +295,50 @@ class IShellBrowser : public IOleWindow {
 inline constexpr uint32_t FCW_STATUS = 1;
 inline constexpr uint32_t FCW_TOOLBAR = 2;
 inline constexpr uint32_t FCW_TREE = 3;
+inline constexpr uint32_t SBSP_ABSOLUTE = 0x0;
 inline constexpr uint32_t SBSP_PARENT = 0x2000;
 inline constexpr uint32_t SBSP_RELATIVE = 0x1000;
+inline constexpr uint32_t SBSP_NAVIGATEBACK = 0x4000;
+// SetToolbarItems: the buttons go after the browser's own.
+inline constexpr uint32_t FCT_ADDTOEND = 0x4;
+
+// Messages the view sends to the browser's status bar and toolbar through
+// SendControlMsg. Texts and arrays travel as pointers (same process).
+inline constexpr uint32_t kWmShowWindow = 0x18;
+inline constexpr uint32_t kSbSetTextA = 0x401;    // wParam part, lParam const char*
+inline constexpr uint32_t kSbSetParts = 0x404;    // wParam count, lParam const int32_t*
+inline constexpr uint32_t kTbCheckButton = 0x402; // wParam command, lParam checked
+inline constexpr uint32_t kTbIsButtonChecked = 0x40A;
+inline constexpr uint32_t kTbAddBitmap = 0x413;   // wParam image count; answers the first index
+inline constexpr uint32_t kTbAutoSize = 0x421;
+
+// The groups of the browser's shared menu (ids of its popup items).
+inline constexpr uint32_t FCIDM_MENU_FILE = 0xA000;
+inline constexpr uint32_t FCIDM_MENU_EDIT = 0xA040;
+inline constexpr uint32_t FCIDM_MENU_VIEW = 0xA080;
+inline constexpr uint32_t FCIDM_MENU_VIEW_SEP_OPTIONS = 0xA081;
+inline constexpr uint32_t FCIDM_MENU_HELP = 0xA100;
+
+// UIActivate states.
+inline constexpr uint32_t SVUIA_DEACTIVATE = 0;
+inline constexpr uint32_t SVUIA_ACTIVATE_NOFOCUS = 1;
+inline constexpr uint32_t SVUIA_ACTIVATE_FOCUS = 2;
+
+// Folder view modes.
+inline constexpr uint32_t FVM_ICON = 1;
+inline constexpr uint32_t FVM_SMALLICON = 2;
+inline constexpr uint32_t FVM_LIST = 3;
+inline constexpr uint32_t FVM_DETAILS = 4;
+
+// The view's notice for a toolbar tooltip: the browser asks the view window
+// with kWmNotify and a ShellToolTipRequest (same process).
+inline constexpr uint32_t kWmNotify = 0x4E;
+inline constexpr int kTtnGetDispInfoA = -520;
+struct ShellToolTipRequest {
+  int code = kTtnGetDispInfoA;
+  int command = 0;
+  char text[80] = {};
+};
 
 class IShellView : public IOleWindow {
  public:

@@ -28,7 +28,7 @@ std::recursive_mutex& ModelMutex() {
 }
 
 const char* ControlKindName(ControlKind kind) {
-  static const char* const kNames[] = {"static", "button", "check", "edit", "combo", "list", "tree", "slider", "progress"};
+  static const char* const kNames[] = {"static", "button", "check", "edit", "combo", "list", "tree", "slider", "progress", "toolbar", "status"};
   return kNames[static_cast<int>(kind)];
 }
 
@@ -133,122 +133,6 @@ bool ComboBox::ApplyUserValue(std::string_view value, std::string& error) {
   }
   SetCurSel(index);
   owner_.OnCommand(id_);
-  return true;
-}
-
-// --- ListView
-
-void ListView::InsertColumn(int index, std::string_view text, int width) {
-  Lock l(ModelMutex());
-  index = std::clamp(index, 0, static_cast<int>(columns_.size()));
-  columns_.insert(columns_.begin() + index, Column{std::string(text), width});
-}
-void ListView::SetColumnWidth(int index, int width) {
-  Lock l(ModelMutex());
-  if (index >= 0 && index < static_cast<int>(columns_.size())) columns_[index].width = width;
-}
-std::vector<ListView::Column> ListView::Columns() const {
-  Lock l(ModelMutex());
-  return columns_;
-}
-void ListView::SetFullRowSelect(bool on) { fullRow_ = on; }
-bool ListView::FullRowSelect() const { return fullRow_; }
-void ListView::SetMultiSelect(bool on) { multi_ = on; }
-
-int ListView::InsertItem(int index, std::string_view text) {
-  {
-    Lock l(ModelMutex());
-    index = std::clamp(index, 0, static_cast<int>(rows_.size()));
-    Row row;
-    row.cells.emplace_back(text);
-    rows_.insert(rows_.begin() + index, std::move(row));
-  }
-  Changed();
-  return index;
-}
-void ListView::SetItemText(int row, int column, std::string_view text) {
-  {
-    Lock l(ModelMutex());
-    if (row < 0 || row >= ItemCount() || column < 0) return;
-    auto& cells = rows_[row].cells;
-    if (static_cast<int>(cells.size()) <= column) cells.resize(column + 1);
-    cells[column] = text;
-  }
-  Changed();
-}
-std::string ListView::ItemText(int row, int column) const {
-  Lock l(ModelMutex());
-  if (row < 0 || row >= ItemCount() || column < 0) return {};
-  const auto& cells = rows_[row].cells;
-  return column < static_cast<int>(cells.size()) ? cells[column] : std::string();
-}
-int ListView::ItemCount() const { return static_cast<int>(rows_.size()); }
-bool ListView::DeleteItem(int row) {
-  {
-    Lock l(ModelMutex());
-    if (row < 0 || row >= ItemCount()) return false;
-    rows_.erase(rows_.begin() + row);
-  }
-  Changed();
-  return true;
-}
-void ListView::DeleteAllItems() {
-  {
-    Lock l(ModelMutex());
-    rows_.clear();
-  }
-  Changed();
-}
-void ListView::SetSelected(int row, bool selected) {
-  Lock l(ModelMutex());
-  if (row < 0 || row >= ItemCount()) return;
-  if (selected && !multi_)
-    for (auto& r : rows_) r.selected = false;
-  rows_[row].selected = selected;
-}
-bool ListView::IsSelected(int row) const { return row >= 0 && row < ItemCount() && rows_[row].selected; }
-std::vector<int> ListView::SelectedRows() const {
-  Lock l(ModelMutex());
-  std::vector<int> out;
-  for (int i = 0; i < ItemCount(); ++i)
-    if (rows_[i].selected) out.push_back(i);
-  return out;
-}
-int ListView::FirstSelected() const {
-  auto rows = SelectedRows();
-  return rows.empty() ? -1 : rows.front();
-}
-std::string ListView::Value() const {
-  Lock l(ModelMutex());
-  std::string v = std::to_string(rows_.size()) + " rows";
-  for (size_t i = 0; i < rows_.size(); ++i) {
-    v += "; " + std::string(rows_[i].selected ? "*" : "") + std::to_string(i) + ":";
-    for (size_t c = 0; c < rows_[i].cells.size(); ++c) v += (c ? " | " : " ") + rows_[i].cells[c];
-  }
-  return v;
-}
-bool ListView::ApplyUserValue(std::string_view value, std::string& error) {
-  std::vector<int> wanted;
-  while (!value.empty()) {
-    size_t comma = value.find(',');
-    int row;
-    if (!ParseInt(value.substr(0, comma), row) || row < 0 || row >= ItemCount()) {
-      error = "no row " + std::string(value.substr(0, comma));
-      return false;
-    }
-    wanted.push_back(row);
-    value = comma == std::string_view::npos ? std::string_view() : value.substr(comma + 1);
-  }
-  if (wanted.size() > 1 && !multi_) {
-    error = "the list takes one selected row";
-    return false;
-  }
-  {
-    Lock l(ModelMutex());
-    for (auto& r : rows_) r.selected = false;
-    for (int row : wanted) rows_[row].selected = true;
-  }
-  Changed();
   return true;
 }
 

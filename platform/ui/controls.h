@@ -18,7 +18,7 @@ class Window;
 // Guards the model's state against the control server's reading thread.
 std::recursive_mutex& ModelMutex();
 
-enum class ControlKind { Static, Button, CheckBox, Edit, ComboBox, ListView, TreeView, Slider, Progress };
+enum class ControlKind { Static, Button, CheckBox, Edit, ComboBox, ListView, TreeView, Slider, Progress, Toolbar, StatusBar };
 const char* ControlKindName(ControlKind kind);
 
 // Notification codes a control sends to its window.
@@ -102,47 +102,6 @@ class ComboBox : public Control {
  private:
   std::vector<std::string> items_;
   int cur_ = -1;
-};
-
-// A report-style list: columns, rows of cells, selection flags.
-class ListView : public Control {
- public:
-  using Control::Control;
-  struct Column {
-    std::string text;
-    int width = 0;
-  };
-  void InsertColumn(int index, std::string_view text, int width);
-  void SetColumnWidth(int index, int width);
-  std::vector<Column> Columns() const;
-  void SetFullRowSelect(bool on);
-  bool FullRowSelect() const;
-  void SetMultiSelect(bool on);
-
-  int InsertItem(int index, std::string_view text);  // returns the row's index
-  void SetItemText(int row, int column, std::string_view text);
-  std::string ItemText(int row, int column) const;
-  int ItemCount() const;
-  bool DeleteItem(int row);
-  void DeleteAllItems();
-  void SetSelected(int row, bool selected);
-  bool IsSelected(int row) const;
-  std::vector<int> SelectedRows() const;
-  int FirstSelected() const;  // -1 when none
-
-  std::string Value() const override;
-  // "1,3" selects those rows; "" clears the selection.
-  bool ApplyUserValue(std::string_view value, std::string& error) override;
-
- private:
-  struct Row {
-    std::vector<std::string> cells;
-    bool selected = false;
-  };
-  std::vector<Column> columns_;
-  std::vector<Row> rows_;
-  bool fullRow_ = false;
-  bool multi_ = true;
 };
 
 // A tree of items. Items are opaque handles; 0 means none, kRoot the invisible root.
@@ -239,3 +198,7 @@ class Progress : public Control {
 };
 
 }  // namespace hub::platform::ui
+
+// The list view and the bars are controls too; callers that include this header see them.
+#include "platform/ui/bars.h"
+#include "platform/ui/list_view.h"

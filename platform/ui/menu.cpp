@@ -47,6 +47,32 @@ const Menu::Item* Menu::FindItem(uint32_t id) const {
   return nullptr;
 }
 
+int Menu::InsertItem(int position, const Item& item) {
+  if (position < 0 || position > ItemCount()) position = ItemCount();
+  items_.insert(items_.begin() + position, item);
+  return position;
+}
+
+const Menu::Item* Menu::ItemAt(int position) const {
+  return position >= 0 && position < ItemCount() ? &items_[position] : nullptr;
+}
+
+Menu::Item* Menu::MutableItemAt(int position) {
+  return position >= 0 && position < ItemCount() ? &items_[position] : nullptr;
+}
+
+int Menu::PositionOf(uint32_t id) const {
+  for (int i = 0; i < ItemCount(); ++i)
+    if (!(items_[i].flags & kMfSeparator) && items_[i].id == id) return i;
+  return -1;
+}
+
+bool Menu::RemoveAt(int position) {
+  if (position < 0 || position >= ItemCount()) return false;
+  items_.erase(items_.begin() + position);
+  return true;
+}
+
 std::string Menu::Describe(int indent) const {
   std::string out;
   for (const auto& item : items_) {

@@ -32,6 +32,15 @@ class Menu {
   void AppendItem(uint32_t id, std::string_view text, uint32_t flags = 0);
   void AppendSeparator();
   void AppendSubmenu(std::string_view text, Menu submenu, uint32_t flags = 0);
+  // Inserts before `position`; -1 or a position past the end appends. Answers the position used.
+  int InsertItem(int position, const Item& item);
+  int ItemCount() const { return static_cast<int>(items_.size()); }
+  // The item at a position (null outside), and the position of a command on this level (-1: none).
+  const Item* ItemAt(int position) const;
+  Item* MutableItemAt(int position);
+  int PositionOf(uint32_t id) const;
+  bool RemoveAt(int position);
+  void Clear() { items_.clear(); }
   bool CheckItem(uint32_t id, bool checked);
   bool EnableItem(uint32_t id, bool enabled);
   // Searches submenus too.

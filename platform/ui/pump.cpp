@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <deque>
@@ -167,6 +168,17 @@ std::optional<uint32_t> TakeMenuChoice() {
   q.pop_front();
   return c;
 }
+
+namespace {
+std::atomic<uint32_t> g_heldKeys{0};
+uint32_t KeyBit(int vk) { return vk == kVkShift ? 1u : vk == kVkControl ? 2u : vk == kVkMenu ? 4u : 0u; }
+}  // namespace
+
+void SetKeyHeld(int vk, bool held) {
+  if (held) g_heldKeys |= KeyBit(vk);
+  else g_heldKeys &= ~KeyBit(vk);
+}
+bool IsKeyHeld(int vk) { return KeyBit(vk) && (g_heldKeys & KeyBit(vk)); }
 
 bool PostToWindow(WindowHandle window, uint32_t message, uint64_t wParam, int64_t lParam) {
   if (IsModelWindow(window)) {

@@ -29,6 +29,14 @@ int RemoteActionFd();
 void QueueMenuChoice(uint32_t command);
 std::optional<uint32_t> TakeMenuChoice();
 
+// The modifier keys a person holds while clicking (the input of the model
+// sets them around the click it delivers).
+inline constexpr int kVkShift = 0x10;
+inline constexpr int kVkControl = 0x11;
+inline constexpr int kVkMenu = 0x12;
+void SetKeyHeld(int vk, bool held);
+bool IsKeyHeld(int vk);
+
 // Posts a message to a window of the window layer (false when there is none or it is gone).
 bool PostToWindow(WindowHandle window, uint32_t message, uint64_t wParam, int64_t lParam);
 // A model window, or a live window of the window layer.

@@ -120,6 +120,13 @@ void Window::CreateWindowModel() {
   OpenTable()[handle_] = this;
 }
 
+void Window::BindToHandle(WindowHandle handle) {
+  if (handle_ || !handle) return;
+  Lock l(ModelMutex());
+  handle_ = handle;
+  OpenTable()[handle_] = this;
+}
+
 void Window::DestroyWindowModel() {
   if (!handle_) return;
   OnDestroy();

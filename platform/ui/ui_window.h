@@ -38,6 +38,11 @@ class Window {
   virtual const char* KindName() const { return "window"; }
   virtual int TemplateId() const { return 0; }
 
+  // Makes this the model of a window of the window layer: it is listed and
+  // found under that handle until it is destroyed.
+  void BindToHandle(WindowHandle handle);
+  void Unbind() { DestroyWindowModel(); }
+
   // Controls by id.
   template <class T>
   T& AddControl(const ControlSpec& def) {

@@ -16,6 +16,7 @@
 #include "shell/namespace/enum_id_list.h"
 #include "shell/namespace/extract_icon.h"
 #include "shell/namespace/module_names.h"
+#include "shell/namespace/shell_view.h"
 #include "shell/namespace/the_client.h"
 
 namespace hub {
@@ -169,9 +170,14 @@ HRESULT CShellFolder::CompareIDs(int64_t param, LPCITEMIDLIST first, LPCITEMIDLI
 HRESULT CShellFolder::CreateViewObject(ShellWindow, REFIID iid, void** out) {
   if (!out) return E_INVALIDARG;
   *out = nullptr;
-  // No view or drop target can be made in this build: the answers the Part
-  // gives for objects that cannot be created.
-  if (iid == IID_IShellView) return E_OUTOFMEMORY;
+  if (iid == IID_IShellView) {
+    CShellView* view = new (std::nothrow) CShellView(this, relative_.get());
+    if (!view) return E_OUTOFMEMORY;
+    HRESULT hr = view->QueryInterface(iid, out);
+    view->Release();
+    return hr;
+  }
+  // No drop target can be made in this build: the answer for one that cannot be created.
   return E_NOTIMPL;
 }
 

@@ -1,0 +1,446 @@
+// The list control of the model.
+#include "platform/ui/list_view.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+
+#include "platform/ui/ui_window.h"
+
+namespace hub::platform::ui {
+namespace {
+
+using Lock = std::lock_guard<std::recursive_mutex>;
+
+bool ParseRow(std::string_view text, int& out) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  if (text.empty()) return false;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+  return ec == std::errc() && end == text.data() + text.size();
+}
+
+}  // namespace
+
+// --- Columns
+
+int ListView::InsertColumn(int index, std::string_view text, int width, int format, int subItem) {
+  {
+    Lock l(ModelMutex());
+    index = std::clamp(index, 0, static_cast<int>(columns_.size()));
+    columns_.insert(columns_.begin() + index, Column{std::string(text), std::max(width, 0), format,
+                                                     subItem < 0 ? index : subItem});
+    // The new column takes its place in the display order; later ones move up.
+    for (int& c : order_)
+      if (c >= index) ++c;
+    order_.insert(order_.begin() + std::min(index, static_cast<int>(order_.size())), index);
+  }
+  Changed();
+  return index;
+}
+
+bool ListView::DeleteColumn(int index) {
+  {
+    Lock l(ModelMutex());
+    if (index < 0 || index >= static_cast<int>(columns_.size())) return false;
+    columns_.erase(columns_.begin() + index);
+    std::erase(order_, index);
+    for (int& c : order_)
+      if (c > index) --c;
+  }
+  Changed();
+  return true;
+}
+
+int ListView::ColumnCount() const {
+  Lock l(ModelMutex());
+  return static_cast<int>(columns_.size());
+}
+
+std::vector<ListView::Column> ListView::Columns() const {
+  Lock l(ModelMutex());
+  return columns_;
+}
+
+int ListView::AutoWidth(int index) {
+  int sub, chars = 0;
+  {
+    Lock l(ModelMutex());
+    sub = columns_[index].subItem;
+  }
+  for (int r = 0; r < ItemCount(); ++r) chars = std::max(chars, static_cast<int>(ItemText(r, sub).size()));
+  return chars * kListCharWidth + 12;
+}
+
+void ListView::SetColumnWidth(int index, int width) {
+  if (index < 0 || index >= ColumnCount()) return;
+  if (width == kLvscwAutoSize || width == kLvscwAutoSizeUseHeader) {
+    int w = AutoWidth(index);
+    Lock l(ModelMutex());
+    if (width == kLvscwAutoSizeUseHeader)
+      w = std::max(w, static_cast<int>(columns_[index].text.size()) * kListCharWidth + 12);
+    columns_[index].width = w;
+  } else {
+    Lock l(ModelMutex());
+    columns_[index].width = std::max(width, 0);
+  }
+  Changed();
+}
+
+int ListView::ColumnWidth(int index) const {
+  Lock l(ModelMutex());
+  return index >= 0 && index < static_cast<int>(columns_.size()) ? columns_[index].width : 0;
+}
+
+std::vector<int> ListView::ColumnOrder() const {
+  Lock l(ModelMutex());
+  return order_;
+}
+
+bool ListView::SetColumnOrder(const std::vector<int>& order) {
+  {
+    Lock l(ModelMutex());
+    if (order.size() != columns_.size()) return false;
+    std::vector<bool> seen(columns_.size());
+    for (int c : order) {
+      if (c < 0 || c >= static_cast<int>(columns_.size()) || seen[c]) return false;
+      seen[c] = true;
+    }
+    order_ = order;
+  }
+  Changed();
+  return true;
+}
+
+int ListView::HeaderHitTest(Point point) const {
+  Lock l(ModelMutex());
+  if ((style_ & kLvsTypeMask) != kLvsReport || point.y < 0 || point.y >= kListHeaderHeight || point.x < 0) return -1;
+  int x = 0;
+  for (int c : order_) {
+    x += columns_[c].width;
+    if (point.x < x) return c;
+  }
+  return -1;
+}
+
+// --- Styles
+
+uint32_t ListView::Style() const { return style_; }
+void ListView::SetStyle(uint32_t style) {
+  style_ = style;
+  Changed();
+}
+uint32_t ListView::ExStyle() const { return exStyle_; }
+void ListView::SetExStyle(uint32_t style) {
+  exStyle_ = style;
+  fullRow_ = (style & kLvsExFullRowSelect) != 0;
+}
+void ListView::SetFullRowSelect(bool on) {
+  fullRow_ = on;
+  exStyle_ = on ? exStyle_ | kLvsExFullRowSelect : exStyle_ & ~kLvsExFullRowSelect;
+}
+bool ListView::FullRowSelect() const { return fullRow_; }
+void ListView::SetMultiSelect(bool on) { multi_ = on; }
+void ListView::SetBackgroundImage(std::string_view url, int xPercent, int yPercent) {
+  Lock l(ModelMutex());
+  background_ = url.empty() ? std::string() : std::string(url) + " at " + std::to_string(xPercent) + "%," +
+                                                  std::to_string(yPercent) + "%";
+}
+std::string ListView::BackgroundImage() const {
+  Lock l(ModelMutex());
+  return background_;
+}
+void ListView::SetRedraw(bool on) {
+  redraw_ = on;
+  if (on) Changed();
+}
+bool ListView::RedrawOn() const { return redraw_; }
+
+// --- Rows
+
+int ListView::InsertItem(int index, std::string_view text) {
+  {
+    Lock l(ModelMutex());
+    index = std::clamp(index, 0, static_cast<int>(rows_.size()));
+    Row row;
+    row.cells.push_back(Cell{std::string(text), true});
+    rows_.insert(rows_.begin() + index, std::move(row));
+  }
+  if (redraw_) Changed();
+  return index;
+}
+
+int ListView::InsertCallbackItem(int index, int64_t lParam) {
+  {
+    Lock l(ModelMutex());
+    index = std::clamp(index, 0, static_cast<int>(rows_.size()));
+    Row row;
+    row.lParam = lParam;
+    row.callback = true;
+    rows_.insert(rows_.begin() + index, std::move(row));
+  }
+  if (redraw_) Changed();
+  return index;
+}
+
+int64_t ListView::ItemParam(int row) const {
+  Lock l(ModelMutex());
+  return row >= 0 && row < static_cast<int>(rows_.size()) ? rows_[row].lParam : 0;
+}
+
+void ListView::SetItemText(int row, int subItem, std::string_view text) {
+  {
+    Lock l(ModelMutex());
+    if (row < 0 || row >= static_cast<int>(rows_.size()) || subItem < 0) return;
+    auto& cells = rows_[row].cells;
+    if (static_cast<int>(cells.size()) <= subItem) cells.resize(subItem + 1, Cell{{}, !rows_[row].callback});
+    cells[subItem] = Cell{std::string(text), true};
+  }
+  Changed();
+}
+
+std::string ListView::ItemText(int row, int subItem) const {
+  ListDispInfo info;
+  {
+    Lock l(ModelMutex());
+    if (row < 0 || row >= static_cast<int>(rows_.size()) || subItem < 0) return {};
+    const Row& r = rows_[row];
+    if (subItem < static_cast<int>(r.cells.size()) && r.cells[subItem].known) return r.cells[subItem].text;
+    if (!r.callback) return {};
+    info.lParam = r.lParam;
+  }
+  // The owner is asked without the model's lock: its answer may need the device.
+  char buffer[kListTextBufferSize] = {};
+  info.row = row;
+  info.subItem = subItem;
+  info.mask = kLvifText;
+  info.text = buffer;
+  info.capacity = sizeof buffer;
+  const_cast<ListView*>(this)->Notify(kLvnGetDispInfo, &info);
+  std::string text(buffer, strnlen(buffer, sizeof buffer));
+  if (info.mask & kLvifDiSetItem) {
+    Lock l(ModelMutex());
+    // The rows may have changed while the owner answered: keep it only for the same row.
+    if (row < static_cast<int>(rows_.size()) && rows_[row].lParam == info.lParam) {
+      auto& cells = rows_[row].cells;
+      if (static_cast<int>(cells.size()) <= subItem) cells.resize(subItem + 1, Cell{{}, false});
+      cells[subItem] = Cell{text, true};
+    }
+  }
+  return text;
+}
+
+int ListView::ItemImage(int row) const {
+  ListDispInfo info;
+  {
+    Lock l(ModelMutex());
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return -1;
+    const Row& r = rows_[row];
+    if (!r.callback || r.imageKnown) return r.image;
+    info.lParam = r.lParam;
+  }
+  info.row = row;
+  info.mask = kLvifImage;
+  const_cast<ListView*>(this)->Notify(kLvnGetDispInfo, &info);
+  if (info.mask & kLvifDiSetItem) {
+    Lock l(ModelMutex());
+    if (row < static_cast<int>(rows_.size()) && rows_[row].lParam == info.lParam) {
+      rows_[row].image = info.image;
+      rows_[row].imageKnown = true;
+    }
+  }
+  return info.image;
+}
+
+int ListView::ItemCount() const {
+  Lock l(ModelMutex());
+  return static_cast<int>(rows_.size());
+}
+
+bool ListView::DeleteItem(int row) {
+  {
+    Lock l(ModelMutex());
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return false;
+    rows_.erase(rows_.begin() + row);
+    top_ = std::clamp(top_, 0, std::max(0, static_cast<int>(rows_.size()) - 1));
+  }
+  if (redraw_) Changed();
+  return true;
+}
+
+void ListView::DeleteAllItems() {
+  {
+    Lock l(ModelMutex());
+    rows_.clear();
+    top_ = 0;
+  }
+  Changed();
+}
+
+// --- States
+
+void ListView::SetItemState(int row, uint32_t state, uint32_t mask) {
+  {
+    Lock l(ModelMutex());
+    auto apply = [&](Row& r) { r.state = (r.state & ~mask) | (state & mask); };
+    if (row == -1) {
+      for (Row& r : rows_) apply(r);
+    } else {
+      if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+      // One focused row, and one selected row without multiple selection.
+      if (state & mask & kLvisFocused)
+        for (Row& r : rows_) r.state &= ~kLvisFocused;
+      if ((state & mask & kLvisSelected) && !multi_)
+        for (Row& r : rows_) r.state &= ~kLvisSelected;
+      apply(rows_[row]);
+    }
+  }
+  Changed();
+}
+
+uint32_t ListView::ItemState(int row, uint32_t mask) const {
+  Lock l(ModelMutex());
+  return row >= 0 && row < static_cast<int>(rows_.size()) ? rows_[row].state & mask : 0;
+}
+
+void ListView::SetSelected(int row, bool selected) { SetItemState(row, selected ? kLvisSelected : 0, kLvisSelected); }
+bool ListView::IsSelected(int row) const { return ItemState(row, kLvisSelected) != 0; }
+
+std::vector<int> ListView::SelectedRows() const {
+  Lock l(ModelMutex());
+  std::vector<int> out;
+  for (int i = 0; i < static_cast<int>(rows_.size()); ++i)
+    if (rows_[i].state & kLvisSelected) out.push_back(i);
+  return out;
+}
+
+int ListView::SelectedCount() const { return static_cast<int>(SelectedRows().size()); }
+
+int ListView::FirstSelected() const {
+  auto rows = SelectedRows();
+  return rows.empty() ? -1 : rows.front();
+}
+
+int ListView::FocusedRow() const {
+  Lock l(ModelMutex());
+  for (int i = 0; i < static_cast<int>(rows_.size()); ++i)
+    if (rows_[i].state & kLvisFocused) return i;
+  return -1;
+}
+
+// --- Paging
+
+void ListView::SetClientSize(int width, int height) {
+  Lock l(ModelMutex());
+  width_ = std::max(width, 0);
+  height_ = std::max(height, 0);
+}
+
+int ListView::TopIndex() const {
+  Lock l(ModelMutex());
+  return top_;
+}
+
+int ListView::RowsPerPage() const {
+  Lock l(ModelMutex());
+  int header = (style_ & kLvsTypeMask) == kLvsReport ? kListHeaderHeight : 0;
+  return std::max(1, (height_ - header) / kListRowHeight);
+}
+
+void ListView::EnsureVisible(int row) {
+  int page = RowsPerPage();
+  Lock l(ModelMutex());
+  if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+  if (row < top_) top_ = row;
+  else if (row >= top_ + page) top_ = row - page + 1;
+}
+
+// --- Sorting
+
+void ListView::SortItems(const std::function<int(int, int)>& compare) {
+  int n = ItemCount();
+  std::vector<int> perm(n), scratch(n);
+  for (int i = 0; i < n; ++i) perm[i] = i;
+  // Bottom-up merge: each step reads two runs and writes one, so whatever the
+  // comparison says, every index is written exactly once.
+  for (int width = 1; width < n; width *= 2) {
+    for (int lo = 0; lo < n; lo += 2 * width) {
+      int mid = std::min(lo + width, n), hi = std::min(lo + 2 * width, n);
+      int a = lo, b = mid, out = lo;
+      while (a < mid && b < hi) scratch[out++] = compare(perm[a], perm[b]) > 0 ? perm[b++] : perm[a++];
+      while (a < mid) scratch[out++] = perm[a++];
+      while (b < hi) scratch[out++] = perm[b++];
+    }
+    perm.swap(scratch);
+  }
+  {
+    Lock l(ModelMutex());
+    // Rows added or removed by the comparison's owner are left as they are.
+    if (static_cast<int>(rows_.size()) != n) return;
+    std::vector<Row> sorted;
+    sorted.reserve(n);
+    for (int i : perm) sorted.push_back(std::move(rows_[i]));
+    rows_ = std::move(sorted);
+  }
+  Changed();
+}
+
+// --- Drawing and notices
+
+uint32_t ListView::RowBackground(int row) {
+  if (row < 0 || row >= ItemCount()) return kClrDefault;
+  ListCustomDraw draw;
+  draw.stage = kCddsPrePaint;
+  if (!(Notify(kNmCustomDraw, &draw) & kCdrfNotifyItemDraw)) return kClrDefault;
+  ListCustomDraw item;
+  item.stage = kCddsItemPrePaint;
+  item.row = row;
+  item.lParam = ItemParam(row);
+  Notify(kNmCustomDraw, &item);
+  return item.textBackground;
+}
+
+int64_t ListView::Notify(int code, void* param) {
+  return owner_.OnNotify(*this, code, static_cast<int64_t>(reinterpret_cast<intptr_t>(param)));
+}
+
+std::string ListView::Value() const {
+  Lock l(ModelMutex());
+  // Only texts already known: the owner is never asked from here (this may
+  // run on the control server's thread).
+  std::string v = std::to_string(rows_.size()) + " rows";
+  for (size_t i = 0; i < rows_.size(); ++i) {
+    v += "; " + std::string(rows_[i].state & kLvisSelected ? "*" : "") + std::to_string(i) + ":";
+    for (size_t c = 0; c < rows_[i].cells.size(); ++c)
+      v += (c ? " | " : " ") + (rows_[i].cells[c].known ? rows_[i].cells[c].text : std::string("?"));
+  }
+  return v;
+}
+
+bool ListView::ApplyUserValue(std::string_view value, std::string& error) {
+  std::vector<int> wanted;
+  int count = ItemCount();
+  while (!value.empty()) {
+    size_t comma = value.find(',');
+    int row;
+    if (!ParseRow(value.substr(0, comma), row) || row < 0 || row >= count) {
+      error = "no row " + std::string(value.substr(0, comma));
+      return false;
+    }
+    wanted.push_back(row);
+    value = comma == std::string_view::npos ? std::string_view() : value.substr(comma + 1);
+  }
+  if (wanted.size() > 1 && !multi_) {
+    error = "the list takes one selected row";
+    return false;
+  }
+  {
+    Lock l(ModelMutex());
+    for (auto& r : rows_) r.state &= ~kLvisSelected;
+    for (int row : wanted) rows_[row].state |= kLvisSelected;
+  }
+  Changed();
+  return true;
+}
+
+}  // namespace hub::platform::ui

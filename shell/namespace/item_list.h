@@ -1,0 +1,73 @@
+// What the item list shows and how it orders rows: the cell text of a row
+// by its kind and column, the comparison of two rows, and the status texts.
+// The view (shell_view.cpp) feeds these from its list; tests call them alone.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "shell/namespace/pidl_access.h"
+#include "shell/namespace/shell_ext_routines.h"
+
+namespace hub {
+
+// The folder a row is shown in.
+struct RowFolder {
+  uint32_t kind = 0;  // 0: the namespace root
+  uint32_t key = 0;
+};
+
+// The text of column `columnId` for the row (column 0: the row's display
+// text). Device questions (playlist counts and names) go to TheClient() and
+// may throw its failures.
+std::string CellText(const PidlItem& row, int columnId, const RowFolder& folder,
+                     const UserLocale& locale = EnvironmentLocale());
+
+// Writes `text` into a buffer of `capacity` bytes, terminated, cut on a UTF-8
+// character boundary when it does not fit.
+void CopyCellText(std::string_view text, char* buffer, size_t capacity);
+
+// --- Sorting
+
+// The texts the comparison reads are cut to this many bytes.
+inline constexpr size_t kSortTextLimit = 256;
+
+// Rows that stay on top in both directions: -1 when only `a` is pinned, +1
+// when only `b` is; nothing when neither rule separates them (both pinned by
+// the same rule go on to the next rule, so the order stays consistent).
+std::optional<int> ComparePinnedRows(std::string_view a, std::string_view b);
+
+// Whether the folder's own order (CompareIDs(99)) decides.
+bool UsesFolderOrder(const RowFolder& folder, int sortColumnId, uint32_t kindA, uint32_t kindB);
+
+struct SortRow {
+  std::string text;   // the sort column's text
+  std::string name;   // column 0's text (ties)
+  uint32_t added = 0;
+  uint32_t modified = 0;
+};
+// Rules 4 and 5: numbers, times, text lengths, then texts without case, ties by column 0.
+int CompareSortRows(const SortRow& a, const SortRow& b, std::string_view columnName, int direction);
+
+// --- Status texts
+
+// "%d match%s." / "%d item%s.".
+std::string MatchCountText(int count);
+std::string ItemCountText(int count);
+// "%s file%s (%s MB). %s MB free." and, with a length, "... (%s MB, hh:mm:ss). ...".
+std::string FolderFilesText(int files, uint64_t sizeKB, std::optional<uint64_t> seconds, uint64_t freeKB,
+                            const UserLocale& locale = EnvironmentLocale());
+// "%s file%s selected (%s MB)." or "... (%s MB, hh:mm:ss).".
+std::string SelectionText(int files, uint64_t sizeKB, std::optional<uint64_t> seconds,
+                          const UserLocale& locale = EnvironmentLocale());
+// "Playing (%d:%02d/%d:%02d)  %s".
+std::string PlayingText(int elapsedSeconds, int lengthSeconds, std::string_view title);
+
+// The KB a row adds to a summary: its size field in KB, and its length.
+uint64_t RowSizeKB(const PidlItem& row);
+uint64_t RowSeconds(const PidlItem& row);
+
+}  // namespace hub

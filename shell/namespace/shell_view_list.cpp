@@ -1,0 +1,431 @@
+// CShellView: the item list - filling, refreshing, cells, sorting, status
+// texts, the list's notices and the default action of a row.
+#include <algorithm>
+#include <cstring>
+
+#include "common/product_profile.h"
+#include "common/settings.h"
+#include "common/shell_routines.h"
+#include "shell/namespace/namespace_listing.h"
+#include "shell/namespace/shell_folder.h"
+#include "shell/namespace/shell_view.h"
+#include "shell/namespace/the_client.h"
+#include "shell/namespace/tool_services.h"
+#include "shell/namespace/transfer_services.h"
+#include "shell/namespace/view_menus.h"
+
+namespace hub {
+
+using namespace hub::platform;
+
+namespace {
+
+constexpr int kVkReturn = 0x0D;
+constexpr int kVkInsert = 0x2D;
+constexpr int kVkDelete = 0x2E;
+constexpr int kVkLeft = 0x25;
+
+bool IsMessageRow(uint32_t kind) {
+  return kind == ItemMessageLine || kind == ItemMessageHead || kind == ItemLink || kind == ItemNotice;
+}
+
+uint32_t KindOf(LPCITEMIDLIST ids) {
+  try {
+    return ids ? PidlItem::LastOf(ids).Kind() : 0;
+  } catch (const CPidlException&) {
+    return 0;
+  }
+}
+
+}  // namespace
+
+LPCITEMIDLIST CShellView::RowIds(int row) const {
+  return list_ ? reinterpret_cast<LPCITEMIDLIST>(static_cast<intptr_t>(list_->ItemParam(row))) : nullptr;
+}
+
+std::vector<LPCITEMIDLIST> CShellView::SelectedIds() const {
+  std::vector<LPCITEMIDLIST> ids;
+  if (!list_) return ids;
+  for (int row : list_->SelectedRows())
+    if (LPCITEMIDLIST p = RowIds(row)) ids.push_back(p);
+  return ids;
+}
+
+void CShellView::DropAllRows() {
+  if (!list_) return;
+  for (int row = 0; row < list_->ItemCount(); ++row) holder_.Free(RowIds(row));
+  list_->DeleteAllItems();
+}
+
+void CShellView::SendLeftKey() {
+  ++leftKeys_;
+  ui::ListKeyDown key{kVkLeft, false, false, false};
+  (void)key;  // the model's list moves nothing on Left; the press is counted
+}
+
+// --- Filling and refreshing
+
+void CShellView::FillItemList() {
+  if (!list_ || !folder_) return;
+  std::lock_guard lock(ListingLock());
+  ComPtr<IEnumIDList> items;
+  if (folder_->EnumObjects(window_, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, items.Put()) != S_OK || !items) return;
+  list_->SetRedraw(false);
+  bool messages = false;
+  for (int n = 0;; ++n) {
+    LPITEMIDLIST item = nullptr;
+    uint32_t got = 0;
+    if (items->Next(1, &item, &got) != S_OK || got == 0) break;
+    if (n == 0 && IsMessageRow(KindOf(item))) {
+      messages = true;
+      if (columns_) columns_->StopPersisting();
+    }
+    list_->InsertCallbackItem(list_->ItemCount(), reinterpret_cast<intptr_t>(item));
+  }
+  items.Reset();
+  if (messages && list_->ColumnCount() > 0) list_->SetColumnWidth(0, ui::kLvscwAutoSize);
+  list_->SortItems([this](int a, int b) { return CompareRows(a, b); });
+  list_->SetRedraw(true);
+  UpdateFolderStatus();
+  UpdateSelectionStatus();
+  if (folderKind_.kind == FolderPlaylist) {
+    uint32_t width = SettingDword("JB_PlaylistFirstColumnWidth", 0) & 0xFFFF;
+    if (width && list_->ColumnCount() > 0) list_->SetColumnWidth(0, static_cast<int>(width));
+  }
+}
+
+void CShellView::RefreshItemList() {
+  if (!list_) return;
+  int count = list_->ItemCount();
+  int target = std::min(list_->TopIndex() + list_->RowsPerPage() - 1, count - 2);
+  DropAllRows();
+  FillItemList();
+  // Only a row that exists is scrolled to (short lists have none).
+  if (target >= 0 && target < list_->ItemCount()) list_->EnsureVisible(target);
+  if (reselect_ >= 0 && reselect_ < list_->ItemCount()) {
+    list_->SetItemState(reselect_, ui::kLvisSelected | ui::kLvisFocused, ui::kLvisSelected | ui::kLvisFocused);
+    list_->EnsureVisible(reselect_);
+    SendLeftKey();
+  }
+}
+
+void CShellView::SetViewMode(int mode) {
+  static constexpr uint32_t kModes[] = {FVM_ICON, FVM_DETAILS, FVM_SMALLICON, FVM_LIST};
+  static constexpr uint32_t kTypes[] = {ui::kLvsIcon, ui::kLvsReport, ui::kLvsSmallIcon, ui::kLvsList};
+  if (mode < 0 || mode > 3) return;
+  viewMode_ = kModes[mode];
+  if (list_) list_->SetStyle((list_->Style() & ~ui::kLvsTypeMask) | kTypes[mode]);
+  bool data = folderKind_.kind == FolderData || folderKind_.kind == ItemDataFile;
+  WriteSettingDword(data ? "Gen_DataViewMode" : "Gen_AudioViewMode", viewMode_);
+}
+
+void CShellView::SelectAllRows() {
+  if (!list_) return;
+  list_->SetItemState(-1, ui::kLvisSelected, ui::kLvisSelected);
+  UpdateSelectionStatus();
+}
+
+void CShellView::InvertSelection() {
+  if (!list_) return;
+  for (int row = 0; row < list_->ItemCount(); ++row) list_->SetSelected(row, !list_->IsSelected(row));
+  UpdateSelectionStatus();
+}
+
+// --- Cells and sorting
+
+std::string CShellView::CellTextOf(int row, int columnId) {
+  LPCITEMIDLIST ids = RowIds(row);
+  if (!ids) return {};
+  return CellText(PidlItem::LastOf(ids), columnId, folderKind_);
+}
+
+void CShellView::SortByListColumn(int listColumn) {
+  if (!list_ || listColumn < 0 || listColumn >= list_->ColumnCount()) return;
+  int sub = list_->Columns()[listColumn].subItem;
+  // A second click on the sorted column reverses it.
+  if (sub == sortColumn_) sortDirection_ = -sortDirection_;
+  else {
+    sortColumn_ = sub;
+    sortDirection_ = 1;
+  }
+  list_->SortItems([this](int a, int b) { return CompareRows(a, b); });
+}
+
+int CShellView::CompareRows(int a, int b) {
+  if (!list_) return 0;
+  auto cut = [](std::string s) {
+    if (s.size() > kSortTextLimit) s.resize(kSortTextLimit);
+    return s;
+  };
+  SortRow ra{cut(list_->ItemText(a, sortColumn_)), {}, 0, 0};
+  SortRow rb{cut(list_->ItemText(b, sortColumn_)), {}, 0, 0};
+  if (auto pinned = ComparePinnedRows(ra.text, rb.text)) return *pinned;
+  LPCITEMIDLIST ia = RowIds(a), ib = RowIds(b);
+  int columnId = columns_ ? columns_->ColumnOfSubItem(sortColumn_) : 0;
+  uint32_t ka = KindOf(ia), kb = KindOf(ib);
+  if (UsesFolderOrder(folderKind_, columnId, ka, kb) && folder_) {
+    HRESULT hr = folder_->CompareIDs(99, ia, ib);
+    return static_cast<int16_t>(static_cast<uint16_t>(hr & 0xFFFF));
+  }
+  ra.name = list_->ItemText(a, 0);
+  rb.name = list_->ItemText(b, 0);
+  try {
+    if (IsTrackKind(ka) && IsTrackKind(kb)) {
+      _AUDIODATA ta = PidlItem::LastOf(ia).Track(), tb = PidlItem::LastOf(ib).Track();
+      ra.added = static_cast<uint32_t>(ta.added);
+      ra.modified = static_cast<uint32_t>(ta.modified);
+      rb.added = static_cast<uint32_t>(tb.added);
+      rb.modified = static_cast<uint32_t>(tb.modified);
+    }
+  } catch (const CPidlException&) {
+  }
+  return CompareSortRows(ra, rb, columns_ ? columns_->GetColumnName(columnId) : std::string(), sortDirection_);
+}
+
+// --- Status texts
+
+void CShellView::UpdateFolderStatus() {
+  if (!list_) return;
+  int rows = list_->ItemCount();
+  const RowFolder& f = folderKind_;
+  try {
+    if (f.kind == FolderTrackList && f.key == kTrackListSearch) {
+      SetStatus(0, MatchCountText(rows));
+      SetStatus(1, SettingString("SQL_LastSearchQuery", "", true));
+      return;
+    }
+    if (f.kind != FolderTrackList && f.kind != FolderSegment && f.kind != FolderPlaylist && f.kind != FolderData) {
+      SetStatus(0, ItemCountText(rows));
+      return;
+    }
+    KernelDevice& d = TheClient();
+    uint64_t freeKB = static_cast<uint32_t>(d.GetStorageFreeKB());
+    PidlItem folder = PidlItem::LastOf(ids_.get());
+    if (f.kind == FolderSegment && !d.SegmentOp3170()) {
+      SetStatus(0, FolderFilesText(rows, static_cast<uint32_t>(d.GetSegmentUsedKB(folder.Id())), std::nullopt,
+                                   static_cast<uint32_t>(d.GetSegmentFreeKB(folder.Id()))));
+      return;
+    }
+    if (f.kind == FolderTrackList && f.key == kTrackListAll) {
+      SetStatus(0, FolderFilesText(rows, static_cast<uint32_t>(d.GetAudioTotalKB()), std::nullopt, freeKB));
+      return;
+    }
+    if (f.kind == FolderData) {
+      KernelId root;
+      d.GetDataRoot(root);
+      if (root == folder.Id()) {
+        SetStatus(0, FolderFilesText(rows, static_cast<uint32_t>(d.GetDataTotalKB()), std::nullopt, freeKB));
+        return;
+      }
+    }
+    // Every other list sums its rows: the KB first, then one division, so
+    // many small files still add up.
+    uint64_t kb = 0, seconds = 0;
+    for (int row = 0; row < rows; ++row) {
+      if (LPCITEMIDLIST ids = RowIds(row)) {
+        PidlItem item = PidlItem::LastOf(ids);
+        kb += RowSizeKB(item);
+        seconds += RowSeconds(item);
+      }
+    }
+    std::optional<uint64_t> length;
+    if (f.kind != FolderData) length = seconds;
+    SetStatus(0, FolderFilesText(rows, kb, length, freeKB));
+  } catch (const CPidlException&) {
+  } catch (const ui::UiScriptError&) {
+    throw;
+  } catch (const std::exception& e) {
+    ReportClientException("", e);
+  }
+}
+
+void CShellView::UpdateSelectionStatus() {
+  if (!list_) return;
+  const RowFolder& f = folderKind_;
+  if (f.kind != FolderSegment && f.kind != FolderTrackList && f.kind != FolderPlaylist && f.kind != FolderData) return;
+  std::vector<int> selected = list_->SelectedRows();
+  if (selected.empty()) return;
+  uint64_t kb = 0, seconds = 0;
+  try {
+    for (int row : selected) {
+      if (LPCITEMIDLIST ids = RowIds(row)) {
+        PidlItem item = PidlItem::LastOf(ids);
+        kb += RowSizeKB(item);
+        seconds += RowSeconds(item);
+      }
+    }
+  } catch (const CPidlException&) {
+    return;
+  }
+  std::optional<uint64_t> length;
+  if (f.kind != FolderData) length = seconds;
+  SetStatus(0, SelectionText(static_cast<int>(selected.size()), kb, length));
+}
+
+// --- Notices of the list
+
+int64_t CShellView::OnListNotify(int code, int64_t param) {
+  void* p = reinterpret_cast<void*>(static_cast<intptr_t>(param));
+  try {
+    switch (code) {
+      case ui::kLvnGetDispInfo: {
+        auto* info = static_cast<ui::ListDispInfo*>(p);
+        LPCITEMIDLIST ids = reinterpret_cast<LPCITEMIDLIST>(static_cast<intptr_t>(info->lParam));
+        if (!ids) return 0;
+        if (info->mask & ui::kLvifImage) {
+          ComPtr<IExtractIconA> icon;
+          if (folder_ && folder_->GetUIObjectOf(window_, 1, &ids, IID_IExtractIconA, nullptr, icon.Out()) == S_OK &&
+              icon) {
+            char file[260] = {};
+            int32_t index = -1;
+            uint32_t flags = 0;
+            if (icon->GetIconLocation(GIL_FORSHELL, file, sizeof file, &index, &flags) == S_OK) info->image = index;
+          }
+        }
+        if (info->mask & ui::kLvifText) {
+          int column = columns_ ? columns_->ColumnOfSubItem(info->subItem) : 0;
+          CopyCellText(CellText(PidlItem::LastOf(ids), column, folderKind_), info->text, info->capacity);
+        }
+        info->mask |= ui::kLvifDiSetItem;
+        return 0;
+      }
+      case ui::kNmCustomDraw: {
+        auto* draw = static_cast<ui::ListCustomDraw*>(p);
+        if (draw->stage == ui::kCddsPrePaint) return ui::kCdrfNotifyItemDraw;
+        if (draw->stage != ui::kCddsItemPrePaint) return ui::kCdrfDoDefault;
+        if (watermark_) draw->textBackground = ui::kClrNone;
+        else if (spreadsheet_ && folderKind_.kind != FolderCategory && draw->row % 2 == 0)
+          draw->textBackground = spreadsheetColour_;
+        if (folderKind_.kind == FolderTrackList && folderKind_.key == kTrackListQueue) {
+          LPCITEMIDLIST ids = reinterpret_cast<LPCITEMIDLIST>(static_cast<intptr_t>(draw->lParam));
+          PidlItem item = PidlItem::LastOf(ids);
+          if (item.Kind() == ItemQueueEntry && item.Count() == 0) draw->textBackground = 0x80FF80;
+        }
+        return ui::kCdrfDoDefault;
+      }
+      case ui::kNmClick:
+        if (!firstClick_) {
+          SendLeftKey();
+          firstClick_ = true;
+        }
+        UpdateSelectionStatus();
+        return 0;
+      case ui::kNmDblClk:
+      case ui::kNmReturn: ActivateSelection(); return 0;
+      case ui::kHdnItemClick: SortByListColumn(static_cast<ui::ListItemNotice*>(p)->column); return 0;
+      case ui::kLvnKeyDown: OnListKey(*static_cast<ui::ListKeyDown*>(p)); return 0;
+      case ui::kLvnBeginDrag: return 0;  // dragging out comes with drag and drop
+      default: return 0;
+    }
+  } catch (const CPidlException&) {
+    return 0;
+  } catch (const ui::UiScriptError&) {
+    throw;
+  } catch (const std::exception& e) {
+    ReportClientException("", e);
+    return 0;
+  }
+}
+
+void CShellView::OnListKey(const ui::ListKeyDown& key) {
+  if (key.vk == kVkReturn && key.alt) {
+    if (list_) reselect_ = list_->FocusedRow() >= 0 ? list_->FocusedRow() : list_->FirstSelected();
+    InvokeOnSelection(3044);
+  } else if ((key.vk == kVkInsert && key.shift) || (key.vk == 'V' && key.ctrl)) {
+    OnCommand(view_cmd::kPaste);
+  } else if (key.vk == kVkDelete) {
+    InvokeOnSelection(folderKind_.kind == FolderPlaylist ? 3085 : 3035);
+  } else if (key.vk == 'A' && key.ctrl) {
+    SelectAllRows();
+  } else if (key.vk == 'C' && key.ctrl) {
+    OnCommand(view_cmd::kCopy);
+  } else if (key.vk == kVkReturn) {
+    ActivateSelection();
+  }
+}
+
+// --- Activating rows
+
+void CShellView::InvokeOnSelection(int verb) {
+  std::vector<LPCITEMIDLIST> ids = SelectedIds();
+  if (ids.empty() || !folder_) {
+    ShowMessage("No files are selected.", ui::kMbIconInformation);
+    return;
+  }
+  ComPtr<IContextMenu> menu;
+  if (folder_->GetUIObjectOf(window_, static_cast<uint32_t>(ids.size()), ids.data(), IID_IContextMenu, nullptr,
+                             menu.Out()) != S_OK ||
+      !menu)
+    return;
+  CMINVOKECOMMANDINFO info;
+  info.hwnd = window_;
+  info.lpVerb = static_cast<uintptr_t>(verb);
+  menu->InvokeCommand(&info);
+}
+
+void CShellView::RunTrackDefaultAction() {
+  std::vector<LPCITEMIDLIST> ids = SelectedIds();
+  if (ids.empty()) {
+    ShowMessage("No files are selected.", ui::kMbIconInformation);
+    return;
+  }
+  uint32_t kind = KindOf(ids.front());
+  uint32_t action = (kind == ItemNote || kind == ItemContact) ? 0 : SettingDword("Gen_TrackDefaultAction", 0);
+  // Play on the computer, play on the device, add to the queue, else edit.
+  int verb = action == 1 ? 3075 : action == 2 ? 3050 : action == 3 ? 3055 : 3044;
+  InvokeOnSelection(verb);
+}
+
+void CShellView::ActivateSelection() {
+  if (!list_) return;
+  int row = list_->FirstSelected();
+  if (row < 0) return;
+  LPCITEMIDLIST ids = RowIds(row);
+  if (!ids) return;
+  PidlItem item = PidlItem::LastOf(ids);
+  const ToolServices& tools = GetToolServices();
+  switch (item.Kind()) {
+    case ItemTrack:
+    case ItemTrackWithPlaylists:
+    case ItemPlaylistEntry:
+    case ItemQueueEntry:
+    case ItemContact:
+    case ItemNote: RunTrackDefaultAction(); return;
+    case ItemLink:
+    case 0x2009:
+    case ItemNotice: OpenWithShell(item.Text()); return;
+    case ItemUtility:
+      if (tools.ShowUtilityDialog) tools.ShowUtilityDialog(window_);
+      return;
+    case ItemCommandLink:
+      switch (item.SubKind()) {
+        case 2055:
+          if (tools.SimpleSearch) tools.SimpleSearch();
+          return;
+        case 2056:
+          if (tools.AdvancedSearch) tools.AdvancedSearch();
+          return;
+        case 2071: ForwardFolderCommand(3045); return;
+        case 2072: ForwardFolderCommand(3047); return;
+        case 2081:
+          if (tools.SyncOutlookDefaultFolder) tools.SyncOutlookDefaultFolder();
+          return;
+        case 2082:
+          if (tools.SyncOutlookChosenFolder) tools.SyncOutlookChosenFolder();
+          return;
+        case 2083:
+        case 2084: ForwardFolderCommand(3043); return;
+        case 2099:
+          if (tools.ShowRoamdeckDialog) tools.ShowRoamdeckDialog(window_);
+          return;
+        case 3011: OpenWithShell(item.Text()); return;
+        default: return;
+      }
+    default:
+      // Any other row is a folder: the browser goes into it.
+      if (browser_) browser_->BrowseObject(ids, SBSP_RELATIVE);
+      return;
+  }
+}
+
+}  // namespace hub

@@ -1,0 +1,430 @@
+#include "shell/namespace/shell_view.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/product_profile.h"
+#include "common/settings.h"
+#include "common/shell_routines.h"
+#include "platform/registry/registry.h"
+#include "platform/shell/model_browser.h"
+#include "platform/ui/driver.h"
+#include "platform/window/window.h"
+#include "shell/namespace/namespace_listing.h"
+#include "shell/namespace/shell_folder.h"
+#include "shell/namespace/the_client.h"
+#include "shell/namespace/shell_ext_routines.h"
+#include "shell/namespace/view_menus.h"
+#include "support/hermetic_env.h"
+#include "testdevice/memory_device.h"
+
+namespace hub {
+namespace {
+
+using namespace hub::platform;
+namespace ui = platform::ui;
+
+int64_t Send(ShellWindow window, uint32_t message, uint64_t wParam, int64_t lParam) {
+  int64_t result = -1;
+  EXPECT_TRUE(SendWindowMessage(window, message, wParam, lParam, 5000, &result));
+  return result;
+}
+
+// A player with playback whose requests the test counts.
+class ViewDevice : public test::MemoryDevice {
+ public:
+  int playback = 1, muted = 0, paused = 0, segments = 0, titleAsks = 0, lengthAsks = 0, plays = 0, notifies = 0;
+  int freeKB = 2048000;
+  int SupportsDevicePlayback() override { return playback; }
+  int HasMemorySegments() override { return segments; }
+  int IsMuted() override { return muted; }
+  int SetMute(int m) override {
+    muted = m;
+    return 1;
+  }
+  int IsPaused() override { return paused; }
+  int SetPaused(int p) override {
+    paused = p;
+    return 1;
+  }
+  int PlayCurrentQueueItem() override {
+    ++plays;
+    return 1;
+  }
+  std::string GetTrackTitle(const KernelId& id) override {
+    ++titleAsks;
+    return MemoryDevice::GetTrackTitle(id);
+  }
+  int GetTrackLength(const KernelId&) override {
+    ++lengthAsks;
+    return 200;
+  }
+  int GetStorageFreeKB() override { return freeKB; }
+  int AddNotifyWindow(WindowId) override {
+    ++notifies;
+    return 1;
+  }
+};
+
+class ShellViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SelectProduct("irivmgr", TheProductProfile());
+    test::InstallProductKey(TheProductProfile().productRegistryKey);
+    BindClient(&device_);
+    SetClientAttach(10, KernelId());
+    ForgetTopLevelFolderLists();
+    CShellView::ForgetPlayingTrack();
+    auto driver = std::make_unique<ui::ScriptedUiDriver>();
+    script_ = driver.get();
+    previous_ = ui::SetUiDriver(std::move(driver));
+    // Layouts and view modes stored by another test of this process are not this one's.
+    for (const char* name : {"Vc_41001S", "Vc_41001W", "Vc_41001O", "Gen_AudioViewMode", "Gen_DataViewMode"})
+      DeleteRegValue(name);
+    blocksBefore_ = ShellBlocksOutstanding();
+    if (!IsWindowClassRegistered("CabinetWClass"))
+      RegisterWindowClass("CabinetWClass", [](WindowHandle w, uint32_t m, uint64_t wp, int64_t lp) {
+        return DefaultWindowProc(w, m, wp, lp);
+      });
+    explorer_ = CreateHiddenWindow("CabinetWClass", "Explorer");
+    browser_ = ModelShellBrowser::Create(explorer_, [this](LPCITEMIDLIST ids, uint32_t flags) {
+      browsed_.push_back({ids != nullptr, flags});
+      return S_OK;
+    });
+    root_ = new CShellFolder(nullptr, nullptr);
+    // The host's own item first, as Explorer gives it.
+    auto* host = static_cast<uint8_t*>(ShellAllocator().Alloc(6));
+    const uint8_t bytes[6] = {4, 0, 'h', 'o', 0, 0};
+    std::memcpy(host, bytes, sizeof bytes);
+    root_->Initialize(AsIdList(host));
+    ShellAllocator().Free(host);
+    afterSetUp_ = ShellBlocksOutstanding();
+    for (int i = 0; i < 5; ++i) {
+      _AUDIODATA r;
+      r.artist.Set("Artist " + std::to_string(i));
+      r.title.Set("Title " + std::to_string(i));
+      r.fileType = kFileTypeMp3;
+      r.size = 900 * 1024;
+      r.length = 65 + 60 * static_cast<uint32_t>(i);
+      r.bitrate = 128;
+      r.trackNumber = 10 - static_cast<uint32_t>(i);
+      r.path.Set("E:\\Music\\t" + std::to_string(i) + ".mp3");
+      device_.AddTrack(r);
+    }
+  }
+  void TearDown() override {
+    Close();
+    if (root_) root_->Release();
+    ForgetTopLevelFolderLists();
+    browser_.Reset();
+    DestroyWindow(explorer_);
+    BindClient(nullptr);
+    SetClientAttach(0, KernelId());
+    ui::SetUiDriver(std::move(previous_));
+    EXPECT_EQ(ShellBlocksOutstanding(), blocksBefore_) << "a shell block leaked";
+  }
+
+  // The folder of the root named `name` (null: the root itself).
+  ComPtr<IShellFolder> FolderNamed(const std::string& name) {
+    ComPtr<IShellFolder> out;
+    if (name.empty()) {
+      root_->AddRef();
+      return ComPtr<IShellFolder>(root_);
+    }
+    ComPtr<IEnumIDList> list;
+    EXPECT_EQ(root_->EnumObjects(0, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, list.Put()), S_OK);
+    for (;;) {
+      LPITEMIDLIST item = nullptr;
+      uint32_t got = 0;
+      if (list->Next(1, &item, &got) != S_OK || !got) break;
+      bool match = PidlItem::LastOf(item).Name() == name;
+      if (match) root_->BindToObject(item, nullptr, IID_IShellFolder, out.Out());
+      ShellAllocator().Free(item);
+      if (match) break;
+    }
+    return out;
+  }
+
+  // Opens the view of a folder as Explorer does.
+  CShellView* Open(const std::string& name) {
+    Close();
+    folder_ = FolderNamed(name);
+    if (!folder_) return nullptr;
+    browser_->ResetToolbar();
+    ComPtr<IShellView> view;
+    if (folder_->CreateViewObject(explorer_, IID_IShellView, view.Out()) != S_OK) return nullptr;
+    FOLDERSETTINGS fs{FVM_DETAILS, 0};
+    ShellRect rect{0, 0, 800, 600};
+    ShellWindow w = 0;
+    if (view->CreateViewWindow(nullptr, &fs, browser_.get(), &rect, &w) != S_OK) return nullptr;
+    view->UIActivate(SVUIA_ACTIVATE_FOCUS);
+    view_ = std::move(view);
+    return static_cast<CShellView*>(view_.get());
+  }
+  void Close() {
+    if (!view_) return;
+    view_->UIActivate(SVUIA_DEACTIVATE);
+    view_->DestroyViewWindow();
+    view_.Reset();
+    folder_.Reset();
+  }
+  CShellView& v() { return *static_cast<CShellView*>(view_.get()); }
+  std::string Status(int part) { return browser_->Status().PartText(part); }
+  std::vector<std::string> Column(int id) {
+    std::vector<std::string> out;
+    for (int r = 0; r < v().List()->ItemCount(); ++r) out.push_back(v().List()->ItemText(r, id));
+    return out;
+  }
+  std::vector<std::string> Headers() {
+    std::vector<std::string> out;
+    auto columns = v().List()->Columns();
+    for (int c : v().List()->ColumnOrder()) out.push_back(columns[c].text);
+    return out;
+  }
+
+  ViewDevice device_;
+  CShellFolder* root_ = nullptr;
+  ComPtr<IShellFolder> folder_;
+  ComPtr<IShellView> view_;
+  ComPtr<ModelShellBrowser> browser_;
+  WindowHandle explorer_ = 0;
+  struct Browse {
+    bool ids;
+    uint32_t flags;
+  };
+  std::vector<Browse> browsed_;
+  ui::ScriptedUiDriver* script_ = nullptr;
+  std::unique_ptr<ui::UiDriver> previous_;
+  size_t blocksBefore_ = 0;
+  size_t afterSetUp_ = 0;
+};
+
+TEST_F(ShellViewTest, AudioTracksListWithProductColumnsStatusAndSorting) {
+  CShellView* view = Open("Audio Tracks");
+  ASSERT_NE(view, nullptr);
+  ASSERT_EQ(view->List()->ItemCount(), 5);
+  EXPECT_EQ(Headers(), (std::vector<std::string>{"Name", "Size", "Type", "Length", "Bitrate", "Year", "Genre", "Composer",
+                                                  "BPM", "Rating", "Comment", "File Path"}));
+  EXPECT_EQ(browser_->Status().Parts(), (std::vector<int>{300, 200, -1}));
+  EXPECT_EQ(Status(0), "5 files (" + FormatNumberGrouped(device_.GetAudioTotalKB() / 1024) + " MB). " +
+                          FormatNumberGrouped(2000) + " MB free.");
+  EXPECT_TRUE(browser_->StatusShown());
+  EXPECT_EQ(device_.notifies, 1);
+
+  // Length: a click sorts ascending, a second click on it reverses.
+  int lengthColumn = -1;
+  auto columns = view->List()->Columns();
+  for (size_t c = 0; c < columns.size(); ++c)
+    if (columns[c].text == "Length") lengthColumn = static_cast<int>(c);
+  ui::ListItemNotice click{-1, lengthColumn};
+  view->List()->Notify(ui::kHdnItemClick, &click);
+  EXPECT_EQ(Column(7), (std::vector<std::string>{"1:05", "2:05", "3:05", "4:05", "5:05"}));
+  view->List()->Notify(ui::kHdnItemClick, &click);
+  EXPECT_EQ(view->SortDirection(), -1);
+  EXPECT_EQ(Column(7), (std::vector<std::string>{"5:05", "4:05", "3:05", "2:05", "1:05"}));
+
+  // Select all: the selection summary with the summed length.
+  view->OnCommand(view_cmd::kSelectAll);
+  EXPECT_EQ(Status(0), "5 files selected (4 MB, 00:15:25).");
+  view->OnCommand(view_cmd::kInvertSelection);
+  EXPECT_EQ(view->List()->SelectedCount(), 0);
+}
+
+TEST_F(ShellViewTest, ActivationSavingAndNotices) {
+  CShellView* view = Open("Audio Tracks");
+  ASSERT_NE(view, nullptr);
+  int writes = browser_->Status().Writes();
+  EXPECT_EQ(view->UIActivate(SVUIA_ACTIVATE_FOCUS), S_OK);
+  EXPECT_EQ(browser_->Status().Writes(), writes) << "the same state writes nothing";
+  ASSERT_NE(browser_->InstalledMenu(), nullptr);
+  std::string menus = browser_->InstalledMenu()->Describe();
+  EXPECT_NE(menus.find("2016 &Select All"), std::string::npos);
+  EXPECT_NE(menus.find("2024 &Details"), std::string::npos);
+  EXPECT_LT(menus.find("3030 &Properties"), menus.find("Folder &Options"));
+  EXPECT_EQ(browser_->MenuOwner(), view->ViewWindow());
+
+  // SaveViewState saves only in details mode and answers E_NOTIMPL either way.
+  view->OnCommand(view_cmd::kLargeIcons);
+  EXPECT_EQ(view->SaveViewState(), E_NOTIMPL);
+  std::string stored;
+  EXPECT_EQ(SettingDword("Gen_AudioViewMode", 0), FVM_ICON);
+  ReadSettingBinary("Vc_41001W", stored);
+  EXPECT_TRUE(stored.empty());
+  view->OnCommand(view_cmd::kDetails);
+  EXPECT_EQ(view->SaveViewState(), E_NOTIMPL);
+  ReadSettingBinary("Vc_41001W", stored);
+  EXPECT_EQ(stored.size(), 256u);
+
+  // 0x7ED: a new key asks title and length once; the same key asks nothing.
+  KernelId first;
+  device_.GetFirstTrack(first);
+  Send(view->ViewWindow(), view_msg::kPlaying, first.key[0], 65);
+  EXPECT_EQ(Status(2), "Playing (1:05/3:20)  Title 0");
+  Send(view->ViewWindow(), view_msg::kPlaying, first.key[0], 66);
+  EXPECT_EQ(Status(2), "Playing (1:06/3:20)  Title 0");
+  EXPECT_EQ(device_.titleAsks, 1);
+  EXPECT_EQ(device_.lengthAsks, 1);
+  Send(view->ViewWindow(), view_msg::kPlaybackEnded, 0, 0);
+  EXPECT_EQ(Status(2), "Playback Stopped");
+
+  // 0x1FB0: 3006 empties the list, other codes leave it, 4050 goes back.
+  Send(view->ViewWindow(), view_msg::kNamespaceCommand, 0, 3006);
+  EXPECT_EQ(view->List()->ItemCount(), 0);
+  Send(view->ViewWindow(), view_msg::kNamespaceCommand, 0, 1234);
+  EXPECT_EQ(view->List()->ItemCount(), 0);
+  Send(view->ViewWindow(), view_msg::kNamespaceCommand, 0, 3005);
+  EXPECT_EQ(view->List()->ItemCount(), 5);
+  Send(view->ViewWindow(), view_msg::kNamespaceCommand, 0, 4050);
+  ASSERT_EQ(browsed_.size(), 1u);
+  EXPECT_EQ(browsed_[0].flags, SBSP_NAVIGATEBACK);
+}
+
+TEST_F(ShellViewTest, ToolbarByCapabilitiesWithBitmapOffset) {
+  struct Case {
+    const char* what;
+    int playback, segments, tags;
+    std::vector<int> commands;
+  };
+  const Case cases[] = {
+      {"tags, no playback", 0, 0, 1, {2605, 2612, 2611, 2610, 2614, 2615, 2616, 2617}},
+      {"playback and segments, no tags",
+       1,
+       1,
+       0,
+       {2605, 2612, 2613, 2610, 2600, 2601, 2604, 2603, 2602, 2606, 2607, 2614, 2617, 2618}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    device_.playback = c.playback;
+    device_.segments = c.segments;
+    device_.tagSearch = c.tags;
+    ASSERT_NE(Open(""), nullptr);
+    std::vector<int> commands;
+    int optionsImage = -1;
+    for (const auto& b : browser_->Tools().Buttons()) {
+      if (b.style & ui::kTbstyleSep || (b.command >= 2021 && b.command <= 2024)) continue;
+      commands.push_back(b.command);
+      if (b.command == 2605) optionsImage = b.image;
+    }
+    EXPECT_EQ(commands, c.commands);
+    EXPECT_EQ(optionsImage, 4) << "the view's images follow Explorer's four";
+    EXPECT_TRUE(browser_->Tools().IsChecked(2024));
+    EXPECT_EQ(browser_->ToolTip(v().ViewWindow(), 2605), TheProductProfile().displayName + " Options");
+    EXPECT_EQ(browser_->ToolTip(v().ViewWindow(), 2612), "Help");
+    EXPECT_EQ(browser_->ToolTip(v().ViewWindow(), 9999), "");
+  }
+}
+
+TEST_F(ShellViewTest, PlaybackCommandsAndMediaKeys) {
+  CShellView* view = Open("Audio Tracks");
+  ASSERT_NE(view, nullptr);
+  // Play with an empty queue: the message, and no play request.
+  script_->Push(ui::UiAction::Answer(ui::kIdOk));
+  view->OnCommand(view_cmd::kPlay);
+  EXPECT_EQ(device_.plays, 0);
+  EXPECT_TRUE(script_->Pending() == 0);
+
+  // Pause twice toggles the device and the check mark follows.
+  view->OnCommand(view_cmd::kPause);
+  EXPECT_EQ(device_.paused, 1);
+  EXPECT_TRUE(browser_->Tools().IsChecked(2604));
+  view->OnCommand(view_cmd::kPause);
+  EXPECT_EQ(device_.paused, 0);
+  EXPECT_FALSE(browser_->Tools().IsChecked(2604));
+
+  // Media keys 11-14; others are not taken.
+  device_.calls.clear();
+  EXPECT_EQ(Send(view->ViewWindow(), view_msg::kAppCommand, 0, int64_t{13} << 16), 1);
+  EXPECT_NE(std::find(device_.calls.begin(), device_.calls.end(), "StopPlayback"), device_.calls.end());
+  EXPECT_EQ(Status(2), "Playback Stopped");
+  EXPECT_EQ(Send(view->ViewWindow(), view_msg::kAppCommand, 0, int64_t{14} << 16), 1);
+  EXPECT_EQ(device_.paused, 1);
+  EXPECT_EQ(Send(view->ViewWindow(), view_msg::kAppCommand, 0, int64_t{15} << 16), 0);
+
+  // Ids that do nothing: Properties and ids around the column range.
+  int rows = view->List()->ItemCount();
+  auto headers = Headers();
+  for (int id : {3030, 19999, 21001})
+    view->OnCommand(id);
+  EXPECT_EQ(Headers(), headers);
+  EXPECT_EQ(view->List()->ItemCount(), rows);
+  EXPECT_TRUE(browsed_.empty());
+}
+
+TEST_F(ShellViewTest, TopLevelButtonsNeedTheRootListed) {
+  CShellView* view = Open("Audio Tracks");
+  ASSERT_NE(view, nullptr);
+  ForgetTopLevelFolderLists();
+  view->OnCommand(view_cmd::kAudioTracks);
+  EXPECT_TRUE(browsed_.empty());
+  ASSERT_NE(Open(""), nullptr);  // the root's listing keeps the lists
+  v().OnCommand(view_cmd::kAudioTracks);
+  ASSERT_EQ(browsed_.size(), 1u);
+  EXPECT_EQ(browsed_[0].flags, SBSP_ABSOLUTE);
+}
+
+TEST_F(ShellViewTest, ClicksKeysAndColumnsFromTheHeaderMenu) {
+  CShellView* view = Open("Audio Tracks");
+  ASSERT_NE(view, nullptr);
+  ui::ListItemNotice none;
+  view->List()->Notify(ui::kNmClick, &none);
+  view->List()->Notify(ui::kNmClick, &none);
+  EXPECT_EQ(view->LeftKeysSent(), 1) << "only the first click moves the focus";
+
+  ui::ListKeyDown ctrlA{'A', true, false, false};
+  view->List()->Notify(ui::kLvnKeyDown, &ctrlA);
+  EXPECT_EQ(view->List()->SelectedCount(), 5);
+
+  // The header menu: Artist on, saved, and a new view shows it.
+  script_->Push(ui::UiAction::ChooseMenu(20001));
+  view->OnContextMenu(ui::Point{10, 5}, false);
+  auto withArtist = Headers();
+  EXPECT_NE(std::find(withArtist.begin(), withArtist.end(), "Artist"), withArtist.end());
+  std::string shown;
+  ReadSettingBinary("Vc_41001S", shown);
+  ASSERT_EQ(shown.size(), 256u);
+  ASSERT_NE(Open("Audio Tracks"), nullptr);
+  auto headers = Headers();
+  EXPECT_EQ(headers[1], "Artist");
+
+  // Ctrl + right click: the playback menu even over a selected row.
+  v().List()->SetSelected(0, true);
+  script_->Push(ui::UiAction::ChooseMenu(2606));
+  v().OnContextMenu(ui::Point{10, 200}, true);
+  EXPECT_EQ(device_.muted, 1);
+
+  // View modes are written to the audio setting here.
+  v().OnCommand(view_cmd::kList);
+  EXPECT_EQ(SettingDword("Gen_AudioViewMode", 0), FVM_LIST);
+  EXPECT_EQ(v().List()->Style() & ui::kLvsTypeMask, ui::kLvsList);
+}
+
+TEST_F(ShellViewTest, InterfacesAndReleaseFreeEveryRow) {
+  CShellView* view = Open("Audio Tracks");
+  ASSERT_NE(view, nullptr);
+  // The drop target answers as the object does, and the object answers it.
+  void* target = nullptr;
+  ASSERT_EQ(view->QueryInterface(IID_IDropTarget, &target), S_OK);
+  void* back = nullptr;
+  EXPECT_EQ(static_cast<IDropTarget*>(target)->QueryInterface(IID_IShellView, &back), S_OK);
+  static_cast<IShellView*>(back)->Release();
+  static_cast<IDropTarget*>(target)->Release();
+  void* none = reinterpret_cast<void*>(1);
+  EXPECT_EQ(view->QueryInterface(IID_IContextMenu, &none), E_NOINTERFACE);
+  EXPECT_EQ(none, nullptr);
+
+  // The view holds its folder: the host's reference may go first.
+  folder_.Reset();
+  view->OnCommand(view_cmd::kSelectAll);
+  Close();
+  ForgetTopLevelFolderLists();
+  EXPECT_EQ(ShellBlocksOutstanding(), afterSetUp_) << "rows left behind";
+}
+
+}  // namespace
+}  // namespace hub
