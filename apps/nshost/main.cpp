@@ -24,11 +24,15 @@
 #include "platform/registry/registry.h"
 #include "platform/shell/change_notify.h"
 #include "platform/shell/image_list.h"
+#include "platform/shell/model_browser.h"
 #include "platform/shell/module_info.h"
 #include "platform/shell/shell_interfaces.h"
 #include "platform/ui/driver.h"
+#include "platform/ui/pump.h"
+#include "platform/ui/ui_window.h"
 #include "platform/window/window.h"
 #include "shell/namespace/pidl_data.h"
+#include "view_table.h"
 
 namespace {
 
@@ -39,6 +43,9 @@ constexpr const char* kJunctionsKey = "Software\\Microsoft\\Windows\\CurrentVers
 constexpr const char* kExplorerClass = "CabinetWClass";
 constexpr const char* kTreeClass = "SysTreeView32";
 constexpr uint32_t kVkF5 = 0x74;
+// The command the manager posts to the namespace's views, and its re-read code.
+constexpr uint32_t kNamespaceCommand = 0x1FB0;
+constexpr int64_t kNamespaceAfterConnect = 3005;
 
 using GetClassObjectFn = HRESULT (*)(const CLSID&, const IID&, void**);
 using NoArgumentFn = HRESULT (*)();
@@ -126,6 +133,10 @@ struct ItemView {
   uint32_t kind = 0;
   uint32_t position = 0;
   uint32_t count = 0;
+  uint32_t key[4] = {};
+  bool operator==(const ItemView& o) const {
+    return kind == o.kind && position == o.position && std::equal(key, key + 4, o.key);
+  }
 };
 ItemView ReadItem(LPCITEMIDLIST item) {
   ItemView v;
@@ -134,6 +145,7 @@ ItemView ReadItem(LPCITEMIDLIST item) {
   v.kind = ReadLittleEndian32(p + hub::pidl_offset::kKind);
   v.position = ReadLittleEndian32(p + hub::pidl_offset::kPosition);
   v.count = ReadLittleEndian32(p + hub::pidl_offset::kCount);
+  for (int w = 0; w < 4; ++w) v.key[w] = ReadLittleEndian32(p + hub::pidl_offset::kId + 4 * static_cast<size_t>(w));
   return v;
 }
 
@@ -171,6 +183,48 @@ struct OpenNamespace {
   CLSID clsid;
   std::optional<LoadedModule> module;
   ComPtr<IShellFolder> folder;
+};
+
+// The host's user-interface driver: the one chosen for the session, plus
+// what the view's verbs need of menus. A menu the script did not answer is
+// printed and dismissed; "col NAME on|off" picks the item by its text.
+class HostUiDriver : public ui::UiDriver {
+ public:
+  HostUiDriver(std::unique_ptr<ui::UiDriver> inner, ui::ScriptedUiDriver* script)
+      : inner_(std::move(inner)), script_(script) {}
+  const char* Name() const override { return inner_->Name(); }
+  int AskMessageBox(const ui::MessageBoxRequest& r) override { return inner_->AskMessageBox(r); }
+  void RunModal(ui::Window& w) override { inner_->RunModal(w); }
+  std::optional<std::string> ChooseFolder(const ui::FolderRequest& r) override { return inner_->ChooseFolder(r); }
+  void WindowChanged(ui::Window& w) override { inner_->WindowChanged(w); }
+  void WindowDestroyed(ui::Window& w) override { inner_->WindowDestroyed(w); }
+  uint32_t ChooseMenuItem(const ui::Menu& menu, ui::WindowHandle owner) override {
+    if (pick_) {
+      std::string name = std::move(*pick_);
+      pick_.reset();
+      for (const auto& item : menu.Items()) {
+        if (item.text != name || item.submenu) continue;
+        if (!item.Selectable()) throw CommandError("column " + name + " cannot be changed");
+        bool on = (item.flags & ui::kMfChecked) != 0;
+        return on == pickOn_ ? 0 : item.id;
+      }
+      throw CommandError("no column named " + name + " here");
+    }
+    if (!script_) return inner_->ChooseMenuItem(menu, owner);
+    std::fputs(menu.Describe().c_str(), stdout);
+    if (script_->Pending() == 0) return 0;
+    return inner_->ChooseMenuItem(menu, owner);
+  }
+  void Pick(std::string name, bool on) {
+    pick_ = std::move(name);
+    pickOn_ = on;
+  }
+
+ private:
+  std::unique_ptr<ui::UiDriver> inner_;
+  ui::ScriptedUiDriver* script_;
+  std::optional<std::string> pick_;
+  bool pickOn_ = false;
 };
 
 class Host;
@@ -217,6 +271,7 @@ class Host {
       if (hr != S_OK) throw CommandError("Initialize: " + ResultName(hr));
       ns_ = std::move(ns);
       OpenWindow();
+      OpenView();
       return true;
     }
     return false;
@@ -224,6 +279,10 @@ class Host {
 
   void Close() {
     if (!ns_) return;
+    CloseView();
+    browser_.Reset();
+    rootAbsolute_.reset();
+    pendingBrowse_.reset();
     path_.clear();
     history_.clear();
     ns_->folder.Reset();
@@ -276,7 +335,170 @@ class Host {
     return text;
   }
 
+  // `ls`: the view re-reads its folder (the selection stays on the same
+  // items), then the table, the status bar and the toolbar.
   void Ls() {
+    ui::ListView& list = ViewList();
+    std::vector<ItemView> selected;
+    for (int row : list.SelectedRows()) selected.push_back(ReadItem(RowItem(list, row)));
+    SendToView(kNamespaceCommand, 0, kNamespaceAfterConnect);
+    for (int row = 0; row < list.ItemCount(); ++row)
+      if (std::find(selected.begin(), selected.end(), ReadItem(RowItem(list, row))) != selected.end())
+        list.SetSelected(row, true);
+    if (list.ItemCount() > 0 && IsMessageKind(ReadItem(RowItem(list, 0)).kind)) {
+      // A message list reads as its lines.
+      for (int row = 0; row < list.ItemCount(); ++row) std::printf("%s\n", list.ItemText(row, 0).c_str());
+      return;
+    }
+    auto current = [&](int row) {
+      ItemView v = ReadItem(RowItem(list, row));
+      return v.kind == hub::ItemQueueEntry && v.count == 0;
+    };
+    for (const std::string& line : hub::nshost::FormatListTable(list, hub::nshost::TerminalWidth(), current))
+      std::printf("%s\n", line.c_str());
+    PrintBars();
+  }
+
+  // The status bar, Explorer's toolbar and a button bar, as lines.
+  void PrintBars() {
+    lastStatus_ = browser_->Status().Value();
+    std::printf("status: %s\n", lastStatus_.c_str());
+    std::printf("toolbar: %s\n", browser_->Tools().Value().c_str());
+    if (ui::Toolbar* bar = ViewModel().Get<ui::Toolbar>(kButtonBarId)) std::printf("buttons: %s\n", bar->Value().c_str());
+  }
+
+  // A status change nobody asked for (a notice from the manager) prints at once.
+  bool StatusChanged() {
+    if (!browser_) return false;
+    std::string now = browser_->Status().Value();
+    if (now == lastStatus_) return false;
+    lastStatus_ = now;
+    std::printf("status: %s\n", now.c_str());
+    return true;
+  }
+
+  // --- The view's verbs
+
+  void Sort(const std::string& name) {
+    ui::ListView& list = ViewList();
+    auto columns = list.Columns();
+    for (size_t c = 0; c < columns.size(); ++c) {
+      if (columns[c].text != name) continue;
+      ui::ListItemNotice click{-1, static_cast<int>(c)};
+      list.Notify(ui::kHdnItemClick, &click);
+      return;
+    }
+    throw CommandError("no column named " + name + " is shown (cols lists them)");
+  }
+  void RefreshView() { SendToView(kNamespaceCommand, 0, kNamespaceAfterConnect); }
+  void HeaderMenu() { SendToView(kViewContextMenu, 0, Point(1, 1)); }
+  void Column(const std::string& name, bool on) {
+    driver_->Pick(name, on);
+    HeaderMenu();
+  }
+  void Command(int id) { SendToView(kWmCommand, static_cast<uint64_t>(id), 0); }
+  void Select(const std::string& what) {
+    ui::ListView& list = ViewList();
+    if (what == "all") return Command(2016);
+    if (what == "invert") return Command(2017);
+    std::string rows = what == "none" ? std::string() : what;
+    std::string error;
+    if (!list.ApplyUserValue(rows, error)) throw CommandError("sel: " + error);
+    ui::ListItemNotice click;
+    list.Notify(ui::kNmClick, &click);
+  }
+  void Key(const std::string& name) {
+    static const std::map<std::string, ui::ListKeyDown> kKeys = {
+        {"Enter", {0x0D, false, false, false}},  {"Alt+Enter", {0x0D, false, false, true}},
+        {"Delete", {0x2E, false, false, false}}, {"Ctrl+A", {'A', true, false, false}},
+        {"Ctrl+C", {'C', true, false, false}},   {"Ctrl+V", {'V', true, false, false}},
+        {"Shift+Insert", {0x2D, false, true, false}}};
+    auto it = kKeys.find(name);
+    if (it == kKeys.end()) throw CommandError("key: one of Enter, Alt+Enter, Delete, Ctrl+A, Ctrl+C, Ctrl+V, Shift+Insert");
+    ui::ListKeyDown key = it->second;
+    ViewList().Notify(ui::kLvnKeyDown, &key);
+  }
+  void OpenRow(int row) {
+    ui::ListView& list = ViewList();
+    if (row < 0 || row >= list.ItemCount()) throw CommandError("open: no row " + std::to_string(row));
+    list.SetItemState(-1, 0, ui::kLvisSelected);
+    list.SetItemState(row, ui::kLvisSelected | ui::kLvisFocused, ui::kLvisSelected | ui::kLvisFocused);
+    ui::ListItemNotice click{row, 0};
+    list.Notify(ui::kNmDblClk, &click);
+  }
+  void ToolbarButton(const std::string& name) {
+    std::string error;
+    if (!browser_->Tools().ApplyUserValue(name, error)) throw CommandError("tb: " + error);
+  }
+  void BarButton(const std::string& name) {
+    ui::Toolbar* bar = ViewModel().Get<ui::Toolbar>(kButtonBarId);
+    if (!bar) throw CommandError("this folder has no button bar");
+    std::string error;
+    if (!bar->ApplyUserValue(name, error)) throw CommandError("bar: " + error);
+  }
+  void Menus() {
+    const ui::Menu* menu = browser_ ? browser_->InstalledMenu() : nullptr;
+    if (!menu) throw CommandError("the view has installed no menu");
+    std::fputs(menu->Describe().c_str(), stdout);
+  }
+  void Media(const std::string& what) {
+    static const std::map<std::string, int64_t> kKeys = {{"next", 11}, {"prev", 12}, {"stop", 13}, {"play", 14}};
+    auto it = kKeys.find(what);
+    if (it == kKeys.end()) throw CommandError("media: next, prev, stop or play");
+    SendToView(kViewAppCommand, 0, it->second << 16);
+  }
+  void PlaybackMenu() {
+    ui::SetKeyHeld(ui::kVkControl, true);
+    try {
+      SendToView(kViewContextMenu, 0, Point(10, 300));
+    } catch (...) {
+      ui::SetKeyHeld(ui::kVkControl, false);
+      throw;
+    }
+    ui::SetKeyHeld(ui::kVkControl, false);
+  }
+  // Navigation the view asked for, once the command that asked has ended.
+  void RunPendingBrowse() {
+    if (!pendingBrowse_) return;
+    Browse b = std::move(*pendingBrowse_);
+    pendingBrowse_.reset();
+    if (b.flags & SBSP_NAVIGATEBACK) {
+      Back();
+      return;
+    }
+    if (!ns_) return;
+    std::vector<Location> saved;
+    for (const Location& l : path_) saved.push_back(Location{Share(l.folder), l.address});
+    IShellFolder* from = (b.flags & SBSP_RELATIVE) ? Current() : ns_->folder.get();
+    if (!(b.flags & SBSP_RELATIVE)) {
+      // An absolute list starts with the root's own items.
+      size_t skip = ListBytes(rootAbsolute_.get()) - 2;
+      if (b.ids.size() < skip + 2) throw CommandError("the view asked for a folder outside the namespace");
+      b.ids.erase(b.ids.begin(), b.ids.begin() + static_cast<std::ptrdiff_t>(skip));
+      path_.clear();
+    }
+    if (b.ids.size() <= 2) {
+      history_.push_back(std::move(saved));
+      OpenView();
+      return;
+    }
+    void* copy = ShellAllocator().Alloc(b.ids.size());
+    std::memcpy(copy, b.ids.data(), b.ids.size());
+    HeldList held(static_cast<ITEMIDLIST*>(copy));
+    Location l;
+    HRESULT hr = from->BindToObject(held.get(), nullptr, IID_IShellFolder, l.folder.Out());
+    if (hr != S_OK) {
+      path_ = std::move(saved);
+      throw CommandError("BindToObject: " + ResultName(hr));
+    }
+    l.address = NameOf(from, held.get(), SHGDN_NORMAL | 0x4000);
+    path_.push_back(std::move(l));
+    history_.push_back(std::move(saved));
+    OpenView();
+    std::printf("%s\n", Prompt().substr(0, Prompt().size() - 1).c_str());
+  }
+
+  void LsLong() {
     IShellFolder* folder = Current();
     for (const Row& r : List(folder, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS)) {
       ItemView v = ReadItem(r.item.get());
@@ -366,12 +588,14 @@ class Host {
       throw;
     }
     history_.push_back(std::move(saved));
+    OpenView();
   }
 
   void Back() {
     if (history_.empty()) throw CommandError("back: no earlier folder");
     path_ = std::move(history_.back());
     history_.pop_back();
+    OpenView();
   }
 
   // The library changed folders: each is named as the address bar names it.
@@ -496,6 +720,96 @@ class Host {
     return name;
   }
 
+  static constexpr int kListId = 1001;
+  static constexpr int kButtonBarId = 1;
+  static constexpr uint32_t kViewSetFocus = 0x0007;
+  static constexpr uint32_t kViewContextMenu = 0x007B;
+  static constexpr uint32_t kViewAppCommand = 0x0319;
+
+  static int64_t Point(int x, int y) { return (x & 0xFFFF) | int64_t(y & 0xFFFF) << 16; }
+  static size_t ListBytes(LPCITEMIDLIST ids) {
+    const uint8_t* p = IdListBytes(ids);
+    size_t n = 0;
+    while (p && ReadLittleEndian16(p + n) != 0) n += ReadLittleEndian16(p + n);
+    return n + 2;
+  }
+  static LPCITEMIDLIST RowItem(const ui::ListView& list, int row) {
+    return reinterpret_cast<LPCITEMIDLIST>(static_cast<intptr_t>(list.ItemParam(row)));
+  }
+
+  ui::Window& ViewModel() const {
+    ui::Window* w = viewWindow_ ? ui::FindModelWindow(viewWindow_) : nullptr;
+    if (!w) throw CommandError("no view is open");
+    return *w;
+  }
+  ui::ListView& ViewList() const {
+    ui::ListView* list = ViewModel().Get<ui::ListView>(kListId);
+    if (!list) throw CommandError("the view has no list");
+    return *list;
+  }
+  int64_t SendToView(uint32_t message, uint64_t wParam, int64_t lParam) {
+    if (!viewWindow_) throw CommandError("no view is open");
+    int64_t result = 0;
+    SendWindowMessage(viewWindow_, message, wParam, lParam, 60000, &result);
+    return result;
+  }
+
+  // The right pane of the current folder, made as Explorer makes it; the old one goes.
+  void OpenView() {
+    CloseView();
+    if (!ns_ || !browser_) return;
+    browser_->ResetToolbar();
+    ComPtr<IShellView> view;
+    HRESULT hr = Current()->CreateViewObject(explorer_, IID_IShellView, view.Out());
+    if (hr != S_OK) throw CommandError("CreateViewObject: " + ResultName(hr));
+    FOLDERSETTINGS settings{FVM_DETAILS, 0};
+    ShellRect rect{0, 0, 1000, 600};
+    ShellWindow window = 0;
+    hr = view->CreateViewWindow(nullptr, &settings, browser_.get(), &rect, &window);
+    if (hr != S_OK) throw CommandError("CreateViewWindow: " + ResultName(hr));
+    view_ = std::move(view);
+    viewWindow_ = window;
+    view_->UIActivate(SVUIA_ACTIVATE_FOCUS);
+    SendToView(kViewSetFocus, 0, 0);
+    lastStatus_ = browser_->Status().Value();
+  }
+  void CloseView() {
+    if (!view_) return;
+    view_->UIActivate(SVUIA_DEACTIVATE);
+    view_->DestroyViewWindow();
+    view_.Reset();
+    viewWindow_ = 0;
+  }
+
+  struct Browse {
+    std::vector<uint8_t> ids;
+    uint32_t flags = 0;
+  };
+  HRESULT OnBrowse(LPCITEMIDLIST ids, uint32_t flags) {
+    Browse b;
+    b.flags = flags;
+    if (ids) {
+      const uint8_t* p = IdListBytes(ids);
+      b.ids.assign(p, p + ListBytes(ids));
+    } else if (!(flags & SBSP_NAVIGATEBACK)) {
+      return E_INVALIDARG;
+    }
+    pendingBrowse_ = std::move(b);
+    return S_OK;
+  }
+
+  ComPtr<ModelShellBrowser> browser_;
+  ComPtr<IShellView> view_;
+  WindowHandle viewWindow_ = 0;
+  std::string lastStatus_;
+  std::optional<Browse> pendingBrowse_;
+  HeldList rootAbsolute_;
+  HostUiDriver* driver_ = nullptr;
+
+ public:
+  void SetHostDriver(HostUiDriver* d) { driver_ = d; }
+
+ private:
   std::vector<Location> path_;
   std::vector<std::vector<Location>> history_;
   std::vector<std::string> notices_;
@@ -522,6 +836,10 @@ class Host {
     }
     explorer_ = CreateHiddenWindow(kExplorerClass, ns_->name);
     tree_ = explorer_ ? CreateHiddenWindow(kTreeClass, "", explorer_) : 0;
+    // The host is the view's browser: its status bar, toolbar, menus and navigation.
+    if (explorer_)
+      browser_ = ModelShellBrowser::Create(explorer_, [this](LPCITEMIDLIST ids, uint32_t flags) { return OnBrowse(ids, flags); });
+    rootAbsolute_.reset(static_cast<ITEMIDLIST*>(MakeJunctionList(ns_->clsid)));
     // Folders the library changes are announced to this window.
     if (explorer_) RegisterChangeWindow(explorer_);
   }
@@ -577,8 +895,23 @@ constexpr const char* kHelp =
     "cd PATH              open a folder: a name, a path (Artists\\Aurora Tide), .. or /\n"
     "back                 the folder before the last cd\n"
     "pwd                  the folder's name in the address bar\n"
-    "ls                   the right pane: position, name, kind, attributes (F folder, S sub-folders,\n"
-    "                     D drop target), count; message rows as plain lines\n"
+    "ls                   the right pane: the view's list as a table (* selected, > current), the\n"
+    "                     status bar and the toolbar; message rows as plain lines\n"
+    "ls -l                the listing itself: position, name, kind, attributes (F folder, S sub-folders,\n"
+    "                     D drop target), count, icon\n"
+    "sort COLUMN          sort by a shown column (again: the other way)\n"
+    "cols                 the header menu (its columns, checked when shown)\n"
+    "col NAME on|off      show or hide a column; col reset, col compact\n"
+    "mode MODE            icons, small, list or details\n"
+    "sel ROWS             select rows (0,2,5), all, none or invert\n"
+    "key KEY              Enter, Alt+Enter, Delete, Ctrl+A, Ctrl+C, Ctrl+V, Shift+Insert in the list\n"
+    "open ROW             double-click a row\n"
+    "tb BUTTON            press a toolbar button (its text or command)\n"
+    "bar BUTTON           press a button of the folder's button bar\n"
+    "menus                the merged menus of the view\n"
+    "media KEY            a media key: next, prev, stop, play\n"
+    "pmenu                Ctrl + right click: the playback menu\n"
+    "refresh              the view re-reads its folder\n"
     "enum FLAGS           the raw enumeration (32 folders, 64 non-folders, 96 both)\n"
     "tree [DEPTH]         the folder tree below this folder (default depth 2), again on F5\n"
     "notify               the change notices received (removed, made, updated)\n"
@@ -612,7 +945,53 @@ Outcome Run(Host& host, const std::string& line) {
   } else if (verb == "pwd") {
     host.Pwd();
   } else if (verb == "ls") {
-    host.Ls();
+    if (w.size() > 1 && w[1] == "-l") host.LsLong();
+    else host.Ls();
+  } else if (verb == "sort" || verb == "col" || verb == "open" || verb == "tb" || verb == "bar") {
+    size_t at = line.find_first_not_of(' ', line.find(verb) + verb.size());
+    std::string rest = at == std::string::npos ? std::string() : line.substr(at);
+    while (!rest.empty() && (rest.back() == ' ' || rest.back() == '\r')) rest.pop_back();
+    if (rest.empty()) throw CommandError(verb + " needs an argument (help lists them)");
+    if (verb == "sort") {
+      host.Sort(rest);
+    } else if (verb == "open") {
+      host.OpenRow(std::stoi(rest));
+    } else if (verb == "tb") {
+      host.ToolbarButton(rest);
+    } else if (verb == "bar") {
+      host.BarButton(rest);
+    } else if (rest == "reset") {
+      host.Command(3064);
+    } else if (rest == "compact") {
+      host.Command(3066);
+    } else {
+      size_t cut = rest.rfind(' ');
+      std::string state = cut == std::string::npos ? std::string() : rest.substr(cut + 1);
+      if (state != "on" && state != "off") throw CommandError("col NAME on|off, col reset or col compact");
+      host.Column(rest.substr(0, cut), state == "on");
+    }
+  } else if (verb == "cols") {
+    host.HeaderMenu();
+  } else if (verb == "mode") {
+    static const std::map<std::string, int> kModes = {{"icons", 2021}, {"small", 2022}, {"list", 2023}, {"details", 2024}};
+    auto it = w.size() == 2 ? kModes.find(w[1]) : kModes.end();
+    if (it == kModes.end()) throw CommandError("mode icons|small|list|details");
+    host.Command(it->second);
+  } else if (verb == "sel") {
+    if (w.size() != 2) throw CommandError("sel ROWS|all|none|invert (rows as 0,2,3)");
+    host.Select(w[1]);
+  } else if (verb == "key") {
+    if (w.size() != 2) throw CommandError("key needs one key");
+    host.Key(w[1]);
+  } else if (verb == "menus") {
+    host.Menus();
+  } else if (verb == "media") {
+    if (w.size() != 2) throw CommandError("media next|prev|stop|play");
+    host.Media(w[1]);
+  } else if (verb == "pmenu") {
+    host.PlaybackMenu();
+  } else if (verb == "refresh") {
+    host.RefreshView();
   } else if (verb == "enum") {
     host.Enum(w.size() > 1 ? static_cast<uint32_t>(std::stoul(w[1], nullptr, 0)) : SHCONTF_FOLDERS | SHCONTF_NONFOLDERS);
   } else if (verb == "tree") {
@@ -655,6 +1034,12 @@ int Session(Host& host, int fd) {
     if (w == MessageWait::Quit) return Finish(host, static_cast<int>(msg.wParam));
     if (w == MessageWait::Message) {
       DispatchWindowMessage(msg);
+      try {
+        host.RunPendingBrowse();
+      } catch (const std::exception& e) {
+        std::printf("error: %s\n", e.what());
+      }
+      if (host.StatusChanged()) prompt();
       continue;
     }
     if (w != MessageWait::Input) continue;
@@ -671,6 +1056,8 @@ int Session(Host& host, int fd) {
       }
       try {
         if (Run(host, line) == Outcome::Quit) return Finish(host, 0);
+        host.RunPendingBrowse();
+        host.StatusChanged();
       } catch (const std::exception& e) {
         std::printf("error: %s\n", e.what());
         std::fflush(stdout);
@@ -716,11 +1103,19 @@ int main(int argc, char** argv) {
   // A script answers the library's boxes with its own "answer" lines, unless
   // the terminal driver was asked for to watch them.
   const char* chosen = std::getenv("HUB_UI_DRIVER");
+  std::unique_ptr<ui::UiDriver> inner;
+  ui::ScriptedUiDriver* script = nullptr;
   if (scripted && !(chosen && std::string(chosen) == "terminal")) {
     auto driver = std::make_unique<ui::ScriptedUiDriver>();
-    host.SetScriptDriver(driver.get());
-    ui::SetUiDriver(std::move(driver));
+    script = driver.get();
+    host.SetScriptDriver(script);
+    inner = std::move(driver);
+  } else {
+    inner = ui::MakeUiDriverFromEnvironment();
   }
+  auto hostDriver = std::make_unique<HostUiDriver>(std::move(inner), script);
+  host.SetHostDriver(hostDriver.get());
+  ui::SetUiDriver(std::move(hostDriver));
   try {
     if (!command.empty()) {
       // One command from the command line, then leave.
