@@ -1,5 +1,6 @@
 // The window verbs of hubplat: list windows, post or send a message to a
 // window found by class.
+#include <cctype>
 #include <cstdio>
 #include <string>
 
@@ -27,6 +28,11 @@ struct Target {
 };
 
 // <class> <message> [wParam lParam]; answers 0, 1 (no window) or 2 (usage).
+std::string AsciiLowerCopy(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
 int ParseTarget(const Args& args, Target& t) {
   if (args.size() != 2 && args.size() != 4) return 2;
   auto message = ParseUnsigned(args[1]);
@@ -40,6 +46,17 @@ int ParseTarget(const Args& args, Target& t) {
     t.lParam = *l;
   }
   t.window = FindWindowByClass(args[0]);
+  // A child window (a namespace view inside an Explorer window) by its class, or any window by its handle.
+  for (const WindowInfo& w : t.window ? std::vector<WindowInfo>() : ListWindows())
+    if (AsciiLowerCopy(w.className) == AsciiLowerCopy(args[0])) {
+      t.window = w.handle;
+      break;
+    }
+  if (t.window == 0 && args[0].rfind("0x", 0) == 0) {
+    auto handle = ParseUnsigned(args[0]);
+    if (handle && *handle <= 0xFFFFFFFFu && IsWindowAlive(static_cast<WindowHandle>(*handle)))
+      t.window = static_cast<WindowHandle>(*handle);
+  }
   if (t.window == 0) return Fail("no window of class '" + args[0] + "'");
   return 0;
 }
@@ -75,7 +92,7 @@ int Send(const Args& argsIn) {
 
 const VerbRegistration kList({"list", "", "lists the windows: handle, parent, owner pid, class and title", List});
 const VerbRegistration kPost({"post", "<class> <message> [wParam lParam]",
-                              "posts a message to the top-level window of the class", Post});
+                              "posts a message to the window of the class (a top-level one first) or of the handle (0x...)", Post});
 const VerbRegistration kSend({"send", "<class> <message> [wParam lParam] [--timeout ms]",
                               "sends a message and prints the answer (time-out 5000 ms unless given)", Send});
 
