@@ -150,6 +150,10 @@ bool Start(std::string_view verb, std::string_view fileView, std::string_view pa
 
 }  // namespace
 
+bool SpawnProgram(const std::string& program, const std::vector<std::string>& args) {
+  return Spawn(program, args);
+}
+
 void SetMessageOwner(WindowHandle owner) { gMessageOwner = owner; }
 WindowHandle GetMessageOwner() { return gMessageOwner; }
 

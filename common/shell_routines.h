@@ -27,6 +27,9 @@ int ShowMessage(std::string_view text, uint32_t type);
 // Starts a program, or opens a document with the program the desktop associates
 // with it. `parameters` is one command-line text (blanks separate, double quotes group).
 bool RunProgram(std::string_view file, std::string_view parameters);
+// Starts `program` with exactly these arguments (never split), without
+// waiting; the process is reaped when it ends. False when it cannot start.
+bool SpawnProgram(const std::string& program, const std::vector<std::string>& args);
 // As RunProgram with the verb "open".
 bool OpenDocument(std::string_view file, std::string_view parameters);
 // Opens a file or an address.

@@ -31,6 +31,8 @@ fi
 # (bit 31: device families, bit 18: the player, its web server and tray icon).
 "$HUBREG" create "$key"
 "$HUBREG" set "$key" Vad_InstallResult dword 0x80040000
+# The install folder (the key's default value): the shell library and the send-to launchers.
+"$HUBREG" set "$key" "" sz "$PWD/build/lib/hubshell"
 # Skins and the account file live in the application data folder; the
 # manager installs the default skin there at start.
 if ! "$HUBREG" get "$key" Gen_AppDataDir >/dev/null 2>&1; then

@@ -192,3 +192,12 @@ extern "C" __attribute__((visibility("default"))) HRESULT DllCanUnloadNow() { re
 // The installer writes the registration; the library writes nothing of its own.
 extern "C" __attribute__((visibility("default"))) HRESULT DllRegisterServer() { return hub::platform::S_OK; }
 extern "C" __attribute__((visibility("default"))) HRESULT DllUnregisterServer() { return hub::platform::S_OK; }
+
+// The send-to launchers' entry: runs a whole transfer in the calling process.
+extern "C" __attribute__((visibility("default"))) void DoHubshell(const char* arguments, const char* name) {
+  try {
+    hub::GetTransferServices().DoHubshell(arguments ? arguments : "", name ? name : "");
+  } catch (const std::exception& e) {
+    hub::ShowMessage(e.what(), hub::platform::ui::kMbIconInformation);
+  }
+}

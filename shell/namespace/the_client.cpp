@@ -43,6 +43,11 @@ KernelId ClientOwnId() {
   return g_ownId;
 }
 
+void AttachClient(uint32_t deviceNumber, const KernelId& a, const KernelId& b) {
+  if (auto* client = dynamic_cast<KernelDeviceClient*>(&TheClient())) client->Attach(deviceNumber, a, b, 0);
+  SetClientAttach(deviceNumber, a);
+}
+
 void ReconnectClient() {
   if (auto* client = dynamic_cast<KernelDeviceClient*>(&TheClient())) client->Reconnect();
 }

@@ -21,6 +21,9 @@ void BindClient(KernelDevice* device);
 void SetClientAttach(uint32_t deviceNumber, const KernelId& ownId);
 uint32_t ClientDeviceNumber();
 KernelId ClientOwnId();
+// Attaches the real client to another device (the send-to entry's family) and
+// records it as above; a bound test device is only recorded.
+void AttachClient(uint32_t deviceNumber, const KernelId& a, const KernelId& b);
 // Finds a restarted manager again; nothing for a device that is not the real client.
 void ReconnectClient();
 // Shows a caught device failure in an information box after a context sentence.

@@ -5,6 +5,7 @@
 
 #include "shell/namespace/transfer_services.h"
 #include "shell/transfer/metadata/track_info.h"
+#include "shell/transfer/send_to.h"
 
 namespace hub {
 
@@ -17,6 +18,13 @@ void InstallTransferEngineServices() {
   services.TagsFromPath = [](std::string_view path, _AUDIODATA& record) { TagsFromPath(path, record); };
   services.ReadTrackTags = [](std::string_view path, _AUDIODATA& record) {
     return ReadTrackTags(std::string(path), record);
+  };
+  services.DoHubshell = [](std::string_view arguments, std::string_view name) { DoHubshell(arguments, name); };
+  services.StageTransferToDevice = [](const KernelId& target, const std::vector<std::string>& paths) {
+    StageTransferToDevice(target, paths);
+  };
+  services.StageDropToDevice = [](const KernelId& target, const std::vector<std::string>& paths) {
+    StageDropToDevice(target, paths);
   };
   InstallTransferServices(services);
 }
