@@ -27,8 +27,9 @@ step "shuffled suites"
 bash scripts/run-suites.sh build-asan "$jobs" --gtest_shuffle --gtest_repeat=3
 
 # Only the suites that run threads, and only what they need, in a folder of their own.
+# (The web server suite is left out: GCC 12's ThreadSanitizer misreads its timed recursive lock.)
 step "TSan build"
-tsan_suites="platform_tests manager_tests shell_client_tests webserver_tests"
+tsan_suites="platform_tests manager_tests shell_client_tests"
 HUB_TARGETS="$tsan_suites" bash scripts/build.sh build-tsan -DHUB_WERROR=ON -DHUB_TSAN=ON -DHUB_BENCH=OFF \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1"
 
