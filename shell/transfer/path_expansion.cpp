@@ -160,13 +160,19 @@ void PathExpansion::Add(const std::string& path, const std::string& group) {
   groups_[group].push_back(path);
 }
 
+bool PathExpansion::WasEntered(const std::string& folder) const {
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) != 0) return false;
+  return std::find(entered_.begin(), entered_.end(), std::pair<uint64_t, uint64_t>{st.st_dev, st.st_ino}) !=
+         entered_.end();
+}
+
 // Remembers a folder about to be listed; false when it was listed before.
 bool PathExpansion::Entered(const std::string& folder) {
   struct stat st {};
   if (::stat(folder.c_str(), &st) != 0) return true;
-  std::pair<uint64_t, uint64_t> id{st.st_dev, st.st_ino};
-  if (std::find(entered_.begin(), entered_.end(), id) != entered_.end()) return false;
-  entered_.push_back(id);
+  if (WasEntered(folder)) return false;
+  entered_.emplace_back(st.st_dev, st.st_ino);
   return true;
 }
 
@@ -234,11 +240,7 @@ void PathExpansion::ExpandFile(int depth, const std::string& path, bool recurse)
   if (!target.empty()) {
     std::string line = "File is a shortcut...resolved to " + target + ".\n";
     if (IsFolder(target)) {
-      struct stat st {};
-      bool seen = ::stat(target.c_str(), &st) == 0 &&
-                  std::find(entered_.begin(), entered_.end(), std::pair<uint64_t, uint64_t>{st.st_dev, st.st_ino}) !=
-                      entered_.end();
-      if (target.find(root_) != std::string::npos || root_.find(target) != std::string::npos || seen ||
+      if (target.find(root_) != std::string::npos || root_.find(target) != std::string::npos || WasEntered(target) ||
           depth + 1 > kMaxExpansionDepth) {
         log_.WriteString(line + kLoopText + "\n");
         return;

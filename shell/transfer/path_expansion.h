@@ -55,6 +55,7 @@ class PathExpansion {
   void ExpandPlaylist(int depth, const std::string& path, const std::string& extension);
   void Add(const std::string& path, const std::string& group);
   bool Entered(const std::string& folder);
+  bool WasEntered(const std::string& folder) const;
 
   TempFile& log_;
   std::string root_;
