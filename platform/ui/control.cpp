@@ -85,7 +85,7 @@ std::string Hex(uint32_t v) {
   return b;
 }
 
-bool SomethingModal() { return CurrentModal() != nullptr; }
+bool SomethingModal() { return CurrentModal() != nullptr || RemoteActionWindow() != nullptr; }
 bool MessagePending() { return !DescribePendingMessages().empty(); }
 
 std::string Submit(const UiAction& action, bool needsMessage) {

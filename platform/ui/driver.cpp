@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -151,6 +152,10 @@ std::optional<std::string> ScriptedUiDriver::ChooseFolder(const FolderRequest& r
     throw UiScriptError("a folder chooser opened, but the next scripted action is to " + a.Describe());
   if (a.text.empty()) return std::nullopt;
   return a.text;
+}
+
+void ScriptedUiDriver::ShowReport(Window& window, const std::string& text) {
+  transcript_.push_back("report: " + window.Caption() + ":\n" + text);
 }
 
 void ScriptedUiDriver::WindowChanged(Window& window) {
@@ -319,7 +324,43 @@ void TerminalUiDriver::WindowDestroyed(Window& window) {
   if (barWindow_ == window.Handle()) EndProgressLine();
 }
 
+void TerminalUiDriver::ShowReport(Window&, const std::string& text) {
+  EndProgressLine();
+  std::fprintf(out_, "%s\n", text.c_str());
+  std::fflush(out_);
+}
+
+std::optional<UiAction> TerminalUiDriver::PollModelessInput(Window& window) {
+  if (!interactive_) return std::nullopt;
+  pollfd p{inFd_, POLLIN, 0};
+  if (inBuffer_.find('\n') == std::string::npos && ::poll(&p, 1, 0) > 0) {
+    char buf[256];
+    ssize_t got = ::read(inFd_, buf, sizeof buf);
+    if (got <= 0) {  // end of input: nobody will answer, the default it is
+      interactive_ = false;
+      return UiAction::Press(window.DefaultButton());
+    }
+    inBuffer_.append(buf, static_cast<size_t>(got));
+  }
+  size_t nl = inBuffer_.find('\n');
+  if (nl == std::string::npos) return std::nullopt;
+  std::string line = Trim(inBuffer_.substr(0, nl));
+  inBuffer_.erase(0, nl + 1);
+  if (line.empty() || line == "close") return UiAction::Press(window.DefaultButton());
+  std::string error;
+  auto action = ParseCommand(line, error);
+  if (!action) {
+    std::fprintf(out_, "%s\n", error.c_str());
+    std::fflush(out_);
+  }
+  return action;
+}
+
 void TerminalUiDriver::DrawProgress(Window& window) {
+  if (auto own = window.OwnStatusLine()) {
+    DrawOwnLine(window, *own);
+    return;
+  }
   Progress* p = ProgressOf(window);
   // 64 bits: a range of bytes or tracks times 100 does not fit an int.
   int64_t span = int64_t(p->Max()) - p->Min();
@@ -349,9 +390,39 @@ void TerminalUiDriver::DrawProgress(Window& window) {
   std::fflush(out_);
 }
 
+// A window's own line: on a terminal redrawn at most ten times a second
+// (a new step always), in a log one line per step with where it ended.
+void TerminalUiDriver::DrawOwnLine(Window& window, const Window::StatusLine& line) {
+  if (line.text.empty()) return;  // the window shows no line now; the last one stays
+  const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::steady_clock::now().time_since_epoch()).count();
+  if (barWindow_ != window.Handle()) {
+    EndProgressLine();
+    barWindow_ = window.Handle();
+    lastGroup_ = -1;
+    lastDrawMs_ = 0;
+  }
+  const bool newGroup = line.group != lastGroup_;
+  if (tty_out_) {
+    if (!newGroup && now - lastDrawMs_ < 100) {
+      unprinted_ = line.text;
+    } else {
+      std::fprintf(out_, "\r\033[K%s", line.text.c_str());
+      unprinted_.clear();
+      lastDrawMs_ = now;
+    }
+  } else {
+    if (newGroup && !unprinted_.empty()) std::fprintf(out_, "%s\n", unprinted_.c_str());
+    unprinted_ = line.text;
+  }
+  lastGroup_ = line.group;
+  std::fflush(out_);
+}
+
 void TerminalUiDriver::EndProgressLine() {
   if (!barWindow_) return;
   barWindow_ = 0;
+  if (tty_out_ && !unprinted_.empty()) std::fprintf(out_, "\r\033[K%s", unprinted_.c_str());
   // A log ends with where the bar stopped.
   std::fputs(tty_out_ ? "\n" : unprinted_.empty() ? "" : (unprinted_ + "\n").c_str(), out_);
   unprinted_.clear();

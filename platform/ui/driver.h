@@ -17,6 +17,7 @@
 #include "platform/ui/menu.h"
 #include "platform/ui/prompts.h"
 #include "platform/ui/ui_types.h"
+#include "platform/ui/ui_window.h"
 
 namespace hub::platform::ui {
 
@@ -35,6 +36,13 @@ class UiDriver {
   // A window was shown, hidden, or a control a person watches changed.
   virtual void WindowChanged(Window& /*window*/) {}
   virtual void WindowDestroyed(Window& /*window*/) {}
+  // A window's closing summary, for a person to read.
+  virtual void ShowReport(Window& /*window*/, const std::string& /*text*/) {}
+  // How long a modeless window waits for a person before it takes its
+  // default (-1: as long as it takes).
+  virtual int ModelessWaitMs() const { return 0; }
+  // What a person typed for a modeless window waiting for them (never blocks).
+  virtual std::optional<UiAction> PollModelessInput(Window& /*window*/) { return std::nullopt; }
 };
 
 UiDriver& TheUiDriver();
@@ -62,6 +70,7 @@ class ScriptedUiDriver : public UiDriver {
   uint32_t ChooseMenuItem(const Menu& menu, WindowHandle owner) override;
   std::optional<std::string> ChooseFolder(const FolderRequest& request) override;
   void WindowChanged(Window& window) override;
+  void ShowReport(Window& window, const std::string& text) override;
 
  private:
   UiAction Next(const std::string& waiting);
@@ -85,6 +94,9 @@ class TerminalUiDriver : public UiDriver {
   std::optional<std::string> ChooseFolder(const FolderRequest& request) override;
   void WindowChanged(Window& window) override;
   void WindowDestroyed(Window& window) override;
+  void ShowReport(Window& window, const std::string& text) override;
+  int ModelessWaitMs() const override { return interactive_ ? -1 : waitMs_; }
+  std::optional<UiAction> PollModelessInput(Window& window) override;
 
  private:
   // A line typed on the terminal or an action from hubplat; nothing on time-out or end of input.
@@ -94,6 +106,7 @@ class TerminalUiDriver : public UiDriver {
   };
   Answer Wait(const std::string& prompt);
   void DrawProgress(Window& window);
+  void DrawOwnLine(Window& window, const Window::StatusLine& line);
   void EndProgressLine();
 
   FILE* out_;
@@ -104,6 +117,8 @@ class TerminalUiDriver : public UiDriver {
   std::string inBuffer_;
   WindowHandle barWindow_ = 0;  // the window whose bar is on the current line
   int lastPercent_ = -1;
+  int lastGroup_ = -1;
+  int64_t lastDrawMs_ = 0;
   std::string unprinted_;  // the bar's latest state when a log did not get it yet
 };
 

@@ -114,6 +114,18 @@ void ProcessPendingUiWork() {
     if (alive) t.window->OnTimer(t.id);
   }
   if (pump) pump();
+  // hubplat's actions for a modeless window that takes them; a modal window
+  // or a message box takes them in its own wait instead.
+  if (Window* target = RemoteActionWindow()) {
+    while (auto action = TakeRemoteAction()) {
+      try {
+        target->ApplyAction(*action);
+      } catch (const UiScriptError&) {
+        // A disabled or unknown control: the action is dropped, as a click on it would be.
+      }
+      if (FindModelWindow(target->Handle()) != target) break;
+    }
+  }
 }
 
 void SetThreadMessagePump(std::function<void()> pump) {
@@ -127,6 +139,8 @@ void SubmitRemoteAction(const UiAction& action) {
   s.remote.push_back(action);
   uint64_t one = 1;
   [[maybe_unused]] ssize_t n = ::write(s.eventFd, &one, sizeof one);
+  // Wakes a thread pumping for a modeless window too.
+  n = ::write(s.workFd, &one, sizeof one);
 }
 
 std::optional<UiAction> TakeRemoteAction() {

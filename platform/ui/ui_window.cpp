@@ -268,6 +268,16 @@ Window* CurrentModal() {
   return ModalStack().empty() ? nullptr : ModalStack().back();
 }
 
+Window* RemoteActionWindow() {
+  Lock l(ModelMutex());
+  if (!ModalStack().empty()) return nullptr;
+  Window* newest = nullptr;
+  for (auto& [h, w] : OpenTable())
+    if (w->IsVisible() && w->TakesRemoteActions() && (!newest || (h & 0xFFFFFu) > (newest->Handle() & 0xFFFFFu)))
+      newest = w;
+  return newest;
+}
+
 // --- Dialog
 
 Dialog::Dialog(DialogTemplate dialogTemplate, WindowHandle parent)

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -89,6 +90,17 @@ class Window {
   // A key press; true when the window used it.
   virtual bool OnKey(int /*vk*/, bool /*ctrl*/, bool /*shift*/) { return false; }
 
+  // A modeless window that takes what hubplat sends (press, set) while its
+  // thread pumps, as a modal one does while it waits.
+  virtual bool TakesRemoteActions() const { return false; }
+  // A window that says itself what its progress line shows; `group` changes
+  // when a new step begins (a log gets one line per group).
+  struct StatusLine {
+    std::string text;
+    int group = 0;
+  };
+  virtual std::optional<StatusLine> OwnStatusLine() const { return std::nullopt; }
+
   void SetTimer(int id, int periodMs);
   void KillTimer(int id);
 
@@ -127,6 +139,8 @@ bool IsModelWindow(WindowHandle handle);
 std::string DescribeOpenWindows();
 // The innermost modal window (nullptr when none runs).
 Window* CurrentModal();
+// The newest visible window that takes remote actions while no modal window runs (nullptr: none).
+Window* RemoteActionWindow();
 
 struct DialogTemplate {
   int id = 0;
