@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <memory>
 #include <system_error>
 #include <vector>
@@ -176,9 +177,26 @@ void TrackCopier::Perform(CopyJob& job, bool stopWhenAsked) {
   Finish(job, error);
   if (error == 0) {
     SendCopyProgress(job.window, kMsgProgress, 100, 0);
-    SendCopyProgress(job.window, kMsgProgressDone, job.doneId.key[0], 0);
+    SendCopyDone(job.window, job.doneId.key[0], 0);
   } else {
-    SendCopyProgress(job.window, kMsgProgressDone, 0, 1);
+    SendCopyDone(job.window, 0, 1);
+  }
+}
+
+// The client waits for the completion before it sends the next file: a send
+// that timed out while its thread was busy is repeated until the window
+// answers or is gone (or the copier stops).
+void TrackCopier::SendCopyDone(WindowId window, uint64_t wParam, int64_t lParam) {
+  while (window != 0 && platform::IsWindowAlive(window)) {
+    const auto start = std::chrono::steady_clock::now();
+    if (platform::SendWindowMessage(window, kMsgProgressDone, wParam, lParam, kProgressSendTimeoutMs)) return;
+    {
+      std::lock_guard lock(mutex_);
+      if (stopping_) return;
+    }
+    // A refusal that came at once is not a busy receiver: no tight loop.
+    if (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(100))
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
 }
 

@@ -81,6 +81,7 @@ class TrackCopier {
   void Perform(CopyJob& job, bool stopWhenAsked);
   int Copy(const CopyJob& job, const std::string& target, bool stopWhenAsked);
   static void Finish(CopyJob& job, int error);
+  void SendCopyDone(WindowId window, uint64_t wParam, int64_t lParam);
   void ReapGrowingLocked();
 
   struct Growing {
