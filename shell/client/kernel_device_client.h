@@ -86,6 +86,8 @@ class KernelDeviceClient : public KernelDevice {
   // Driver error of the last failed low-level copy, as the block holds it;
   // read without the request lock, so call them on the thread that made the request.
   uint32_t GetLastErrorCode() const;
+  // The manager's window still exists (call on the thread that makes the requests).
+  bool ManagerAlive() const { return managerWindow_ != 0 && platform::IsWindowAlive(managerWindow_); }
   std::string GetLastErrorText() const;
 
   // Shows a caught failure in an information box with a context sentence.

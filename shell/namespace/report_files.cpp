@@ -60,8 +60,11 @@ std::string ReportTimeLine(int64_t time) {
   return std::string(clock) + (tm.tm_hour < 12 ? " AM" : " PM") + "  " + date;
 }
 
-TempFile::~TempFile() {
+TempFile::~TempFile() { Close(); }
+
+void TempFile::Close() {
   if (file_) std::fclose(file_);
+  file_ = nullptr;
 }
 
 bool TempFile::Open() { return OpenAt(static_cast<int64_t>(std::time(nullptr))); }

@@ -39,6 +39,8 @@ class TempFile {
   bool OpenAt(int64_t now);
   // The text and a line end, flushed; nothing while the file is not open.
   virtual void WriteString(std::string_view text);
+  // Ends the file; later writes are dropped.
+  void Close();
 
   const std::string& Path() const { return path_; }
   bool IsOpen() const { return file_ != nullptr; }

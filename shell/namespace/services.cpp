@@ -2,7 +2,9 @@
 // while an engine is absent from the build.
 #include <mutex>
 
+#include "common/settings.h"
 #include "common/shell_routines.h"
+#include "common/text.h"
 #include "platform/ui/ui_types.h"
 #include "shell/client/sha1_hex.h"
 #include "shell/namespace/tool_services.h"
@@ -47,6 +49,22 @@ TransferServices AbsentTransferServices() {
   return s;
 }
 
+// Until the tag-fill dialog is installed: the question is a message box, and
+// OK fills the empty fields with the fill text.
+int FillTagWithText(platform::ui::WindowHandle, std::string_view path, _AUDIODATA& record, bool ask) {
+  using namespace platform::ui;
+  if (ask && ShowMessage("This file is missing tag fields.  Fill all fields or skip the file.\n\n" + std::string(path),
+                         kMbOkCancel | kMbIconQuestion) != kIdOk)
+    return kIdCancel;
+  std::string fill = SettingString("JB_Tx_ITagFillWith", "<Unknown>");
+  if (fill.empty()) fill = "<Unknown>";
+  for (KernelTextField* field : {&record.artist, &record.album, &record.genre}) {
+    field->Set(TrimWhitespace(field->Get()));
+    if (field->empty()) field->Set(fill);
+  }
+  return kIdOk;
+}
+
 ToolServices AbsentToolServices() {
   using platform::ui::kIdCancel;
   ToolServices s;
@@ -65,6 +83,7 @@ ToolServices AbsentToolServices() {
   s.EditTags = Absent<int, ShellWindow, std::vector<_AUDIODATA>&>("The tag editor", kIdCancel);
   s.EditNote = Absent<int, ShellWindow, std::string&>("The note editor", kIdCancel);
   s.EditContact = Absent<int, ShellWindow, KernelContact&>("The contact editor", kIdCancel);
+  s.FillIncompleteTag = FillTagWithText;
   return s;
 }
 
@@ -140,6 +159,7 @@ void InstallToolServices(const ToolServices& in) {
   Take(s.EditTags, in.EditTags);
   Take(s.EditNote, in.EditNote);
   Take(s.EditContact, in.EditContact);
+  Take(s.FillIncompleteTag, in.FillIncompleteTag);
 }
 
 std::vector<KernelId> SearchResults() {

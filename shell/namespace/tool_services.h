@@ -49,6 +49,12 @@ struct ToolServices {
   std::function<int(ShellWindow owner, std::string& text)> EditNote;
   // The contact editor over one record; IDOK when edited.
   std::function<int(ShellWindow owner, KernelContact& contact)> EditContact;
+  // The tag-fill dialog of a file that is missing tag fields, started from the
+  // record: with `ask` it runs modally (IDOK or IDCANCEL, nothing written on
+  // IDCANCEL); then the fields go into the record, empty artist, album and
+  // genre taking the fill text (JB_Tx_ITagFillWith). Answers IDOK when written.
+  std::function<int(platform::ui::WindowHandle owner, std::string_view path, _AUDIODATA& record, bool ask)>
+      FillIncompleteTag;
 };
 
 const ToolServices& GetToolServices();

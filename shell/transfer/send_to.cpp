@@ -25,6 +25,7 @@
 #include "shell/namespace/shell_ext_routines.h"
 #include "shell/namespace/the_client.h"
 #include "shell/transfer/transcode_rules.h"
+#include "shell/transfer/transfer_dialog.h"
 
 extern char** environ;
 
@@ -110,17 +111,6 @@ void RemoveStagingFile(const std::string& path) {
   ::unlink(path.c_str());
   std::filesystem::path folder = std::filesystem::path(path).parent_path();
   if (folder.parent_path().filename() == "tx2device") ::rmdir(folder.c_str());
-}
-
-void RecordTransfer(TempFile& log, const KernelId& destination, const std::vector<std::string>& files,
-                    const TransferGroups* groups) {
-  log.WriteString("Transfer to folder " + std::to_string(destination.key[0]) + ": " + std::to_string(files.size()) +
-                  (groups ? " files." : " data files."));
-  for (const auto& f : files) log.WriteString(f);
-  if (groups)
-    for (const auto& [name, paths] : *groups) log.WriteString("Group " + name + ": " + GroupText(paths));
-  log.WriteString("Copying to the player is not available in this build.");
-  Inform("Copying to the player is not available in this build; the files are listed in the transfer log.");
 }
 
 // tx2device and a new request folder in it, each private to this user;
@@ -368,20 +358,25 @@ void DoHubshell(std::string_view arguments, std::string_view name) {
     runner = g_runner;
   }
   TransferLogFile transferLog;
-  transferLog.Open();
-  if (data) {
-    if (runner.TransferDataFiles)
-      runner.TransferDataFiles(transferLog, dataDestination, args);
-    else
-      RecordTransfer(transferLog, dataDestination, args, nullptr);
-  } else {
-    KernelId destination(choice->targetKey);
-    if (runner.RunTransfer)
-      runner.RunTransfer(transferLog, destination, files, groups);
-    else
-      RecordTransfer(transferLog, destination, files, &groups);
+  const KernelId destination(choice->targetKey);
+  if (runner.RunTransfer || runner.TransferDataFiles) {
+    transferLog.Open();
+    if (data && runner.TransferDataFiles) runner.TransferDataFiles(transferLog, dataDestination, args);
+    else if (!data && runner.RunTransfer) runner.RunTransfer(transferLog, destination, files, groups);
+    RefreshExplorerAfterChange();
+    return;
   }
-  RefreshExplorerAfterChange();
+  CTransferDialog& dialog = TheTransferDialog();
+  dialog.SetDeviceLink(ClientTransferLink());
+  dialog.CreateTransferWindow();
+  struct WindowCloser {
+    CTransferDialog& dialog;
+    ~WindowCloser() { dialog.DestroyTransferWindow(); }
+  } closer{dialog};
+  transferLog.Open();
+  if (data) dialog.TransferDataFiles(transferLog, dataDestination, args);
+  else dialog.RunTransfer(transferLog, destination, std::move(files), groups, false, false);
+  transferLog.Close();
 }
 
 void StageTransferToDevice(const KernelId& destination, const std::vector<std::string>& paths) {

@@ -48,7 +48,7 @@ struct SendToRunner {
   std::function<void(TempFile& log, const KernelId& destination, const std::vector<std::string>& paths)>
       TransferDataFiles;
 };
-void SetSendToRunner(SendToRunner runner);  // unset entries record into the transfer log
+void SetSendToRunner(SendToRunner runner);  // none set: the transfer dialog runs it
 // The process's command line (argv); tests inject one.
 void SetSendToCommandLine(std::optional<std::vector<std::string>> argv);
 
