@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,6 +23,7 @@
 
 #include "common/product_profile.h"
 #include "platform/paths.h"
+#include "platform/shell/installed_programs.h"
 #include "platform/ui/prompts.h"
 #include "platform/ui/pump.h"
 #include "platform/window/window.h"
@@ -135,6 +137,26 @@ bool Record(std::string_view verb, std::string_view file, std::string_view param
   return ok;
 }
 
+bool IsPlaylistFile(const std::string& file) {
+  return file.size() > 4 && ::strcasecmp(file.c_str() + file.size() - 4, ".m3u") == 0;
+}
+
+// The program the user chose for playlists, with "%1" (or, without one, a
+// last argument) standing for the file. False when there is none.
+bool StartChosenApplication(const std::string& file) {
+  std::vector<std::string> args = SplitParameters(platform::UserChosenOpenCommand(".m3u"));
+  if (args.empty()) return false;
+  std::string program = FindExecutable(args[0]);
+  if (program.empty()) return false;
+  args.erase(args.begin());
+  bool placed = false;
+  for (std::string& a : args) {
+    for (size_t at; (at = a.find("%1")) != std::string::npos; placed = true) a.replace(at, 2, file);
+  }
+  if (!placed) args.push_back(file);
+  return Spawn(program, args);
+}
+
 bool Start(std::string_view verb, std::string_view fileView, std::string_view parameters) {
   std::string file(fileView);
   if (file.empty()) return false;
@@ -144,6 +166,7 @@ bool Start(std::string_view verb, std::string_view fileView, std::string_view pa
     struct stat st;
     if (::stat(file.c_str(), &st) != 0) return false;  // nothing to open
   }
+  if (IsPlaylistFile(file) && StartChosenApplication(file)) return true;
   if (HasDesktop()) return Spawn(FindExecutable("xdg-open"), {file});
   return Record(verb.empty() ? "run" : verb, file, parameters);
 }

@@ -20,7 +20,7 @@
 #include "common/shell_routines.h"
 #include "common/sortable_id_array.h"
 #include "common/text.h"
-#include "manager/app/play_through_server.h"
+#include "common/play_through_server.h"
 #include "manager/msc/kernel_device_msc_base.h"
 #include "manager/options/device_dialogs.h"
 #include "manager/options/option_pages.h"

@@ -36,7 +36,8 @@ IdKey KeyOf(const KernelId& id) {
   return key;
 }
 
-void DeleteTree(const TreeOps& ops, const KernelId& folder, CDeleteDialog& progress, int depth, std::set<IdKey>& seen) {
+void DeleteTree(const TreeOps& ops, const KernelId& folder, CDeleteDialog& progress, int depth, std::set<IdKey>& seen,
+                bool keepFolder) {
   // A device that reports a folder inside itself would walk without end.
   if (depth > kMaxTreeDepth || !seen.insert(KeyOf(folder)).second)
     throw KernelDeviceClientException(0x80004005, "Device", "The folder tree on the device leads back into itself.");
@@ -47,18 +48,18 @@ void DeleteTree(const TreeOps& ops, const KernelId& folder, CDeleteDialog& progr
   for (const KernelId& c : children) {
     progress.Step();
     if ((d.*ops.isFolder)(c)) {
-      DeleteTree(ops, c, progress, depth + 1, seen);
+      DeleteTree(ops, c, progress, depth + 1, seen, false);
     } else {
       progress.SetStatus((d.*ops.name)(c));
       (d.*ops.deleteItem)(c);
     }
   }
-  (d.*ops.deleteFolder)(folder);
+  if (!keepFolder) (d.*ops.deleteFolder)(folder);
 }
 
-void Walk(const TreeOps& ops, const KernelId& folder, CDeleteDialog& progress) {
+void Walk(const TreeOps& ops, const KernelId& folder, CDeleteDialog& progress, bool keepFolder) {
   std::set<IdKey> seen;
-  DeleteTree(ops, folder, progress, 0, seen);
+  DeleteTree(ops, folder, progress, 0, seen, keepFolder);
 }
 
 }  // namespace
@@ -83,22 +84,22 @@ void RefreshTreeFolders() {
   }
 }
 
-void DeleteDataFolderTree(const KernelId& folder, CDeleteDialog& progress) {
+void DeleteDataFolderTree(const KernelId& folder, CDeleteDialog& progress, bool keepFolder) {
   Walk({&KernelDevice::GetFirstDataChild, &KernelDevice::GetNextDataChild, &KernelDevice::IsDataFolder,
         &KernelDevice::GetDataItemName, &KernelDevice::DeleteDataItem, &KernelDevice::DataItemOp7120},
-       folder, progress);
+       folder, progress, keepFolder);
 }
 
-void DeleteNotesFolderTree(const KernelId& folder, CDeleteDialog& progress) {
+void DeleteNotesFolderTree(const KernelId& folder, CDeleteDialog& progress, bool keepFolder) {
   Walk({&KernelDevice::GetFirstNoteChild, &KernelDevice::GetNextNoteChild, &KernelDevice::GetNoteItemKind,
         &KernelDevice::GetNoteItemName, &KernelDevice::DeleteNote, &KernelDevice::DeleteNoteFolder},
-       folder, progress);
+       folder, progress, keepFolder);
 }
 
-void DeleteContactsFolderTree(const KernelId& folder, CDeleteDialog& progress) {
+void DeleteContactsFolderTree(const KernelId& folder, CDeleteDialog& progress, bool keepFolder) {
   Walk({&KernelDevice::GetFirstContactChild, &KernelDevice::GetNextContactChild, &KernelDevice::GetContactItemKind,
         &KernelDevice::GetContactItemName, &KernelDevice::DeleteContact, &KernelDevice::DeleteContactFolder},
-       folder, progress);
+       folder, progress, keepFolder);
 }
 
 }  // namespace hub

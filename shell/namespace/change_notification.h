@@ -16,12 +16,13 @@ void NotifyFolderRemoved(LPCITEMIDLIST folder, const CPidlLast& item);
 // again in the hosts, which list them anew. Nothing before the root was listed.
 void RefreshTreeFolders();
 
-// Deletes every item below `folder`, deepest first, then the folder itself,
-// stepping `progress` once per item. A device failure ends the walk (what
+// Deletes every item below `folder`, deepest first, then the folder itself
+// unless `keepFolder` (a root whose listing must go on working), stepping
+// `progress` once per item. A device failure ends the walk (what
 // was deleted stays deleted); so does a tree deeper than 64 or one that
 // leads back to a folder already visited, as a device failure.
-void DeleteDataFolderTree(const KernelId& folder, CDeleteDialog& progress);
-void DeleteNotesFolderTree(const KernelId& folder, CDeleteDialog& progress);
-void DeleteContactsFolderTree(const KernelId& folder, CDeleteDialog& progress);
+void DeleteDataFolderTree(const KernelId& folder, CDeleteDialog& progress, bool keepFolder = false);
+void DeleteNotesFolderTree(const KernelId& folder, CDeleteDialog& progress, bool keepFolder = false);
+void DeleteContactsFolderTree(const KernelId& folder, CDeleteDialog& progress, bool keepFolder = false);
 
 }  // namespace hub

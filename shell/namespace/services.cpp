@@ -45,7 +45,6 @@ TransferServices AbsentTransferServices() {
   s.StageTransferToDevice = Absent<const KernelId&, const std::vector<std::string>&>("Transfers to the device");
   s.StageDropToDevice = Absent<const KernelId&, const std::vector<std::string>&>("Transfers to the device");
   s.SonvertListEditDialog = Absent<const KernelId&>("Editing Sonvert lists");
-  s.SonvertListPrefix = [] { return std::string(); };
   return s;
 }
 
@@ -129,7 +128,6 @@ void InstallTransferServices(const TransferServices& in) {
   Take(s.StageTransferToDevice, in.StageTransferToDevice);
   Take(s.StageDropToDevice, in.StageDropToDevice);
   Take(s.SonvertListEditDialog, in.SonvertListEditDialog);
-  Take(s.SonvertListPrefix, in.SonvertListPrefix);
 }
 
 std::string LastTransferValueName(std::string_view deviceId) {

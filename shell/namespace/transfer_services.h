@@ -47,10 +47,9 @@ struct TransferServices {
   // (StageDropToDevice).
   std::function<void(const KernelId& target, const std::vector<std::string>& paths)> StageTransferToDevice;
   std::function<void(const KernelId& target, const std::vector<std::string>& paths)> StageDropToDevice;
-  // The modal rule editor of one rule-based list.
+  // The modal rule editor of one rule-based list (its name starts with
+  // SonvertListPrefix(), shell/namespace/playlist_commands.h).
   std::function<void(const KernelId& playlist)> SonvertListEditDialog;
-  // The name prefix of rule-based lists (empty while the engine is absent).
-  std::function<std::string()> SonvertListPrefix;
 };
 
 // The installed entries (each unset one answers "not in this build").

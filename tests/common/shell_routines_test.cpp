@@ -11,6 +11,7 @@
 
 #include "common/product_profile.h"
 #include "common/ui/progress_dialogs.h"
+#include "platform/registry/registry.h"
 #include "platform/ui/driver.h"
 #include "platform/ui/menu.h"
 #include "platform/ui/tray.h"
@@ -86,6 +87,37 @@ TEST_F(ShellRoutinesTest, WithoutDesktopDocumentsAndAddressesAreRecorded) {
   ASSERT_EQ(requests.size(), before + 2);
   EXPECT_EQ(requests[before], "open\t" + doc + "\t");
   EXPECT_EQ(requests[before + 1], "open\thttp://localhost:8049/\t");
+}
+
+TEST_F(ShellRoutinesTest, APlaylistOpensWithTheUsersChosenApplicationElseAsAnyDocument) {
+  std::string dir = test::MakeTempDir("m3u");
+  std::string playlist = dir + "/list.M3U", outFile = dir + "/args.txt", script = dir + "/fakeplay";
+  std::ofstream(playlist) << "#EXTM3U\r\n";
+  size_t before = ReadShellRequests().size();
+  EXPECT_TRUE(OpenDocument(playlist, ""));
+  ASSERT_EQ(ReadShellRequests().size(), before + 1) << "no choice and no desktop: recorded";
+
+  std::ofstream(script) << "#!/bin/sh\nprintf '%s|' \"$@\" > " << outFile << ".tmp && mv " << outFile << ".tmp "
+                        << outFile << "\n";
+  ::chmod(script.c_str(), 0700);
+  auto& r = platform::Registry::Instance();
+  const std::string ext = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.m3u";
+  const std::string command = "Software\\Classes\\Applications\\fakeplay\\shell\\open\\command";
+  ASSERT_TRUE(r.CreateKey(platform::Hive::CurrentUser, ext));
+  ASSERT_TRUE(r.Write(platform::Hive::CurrentUser, ext, "Application", platform::RegistryValue::String("fakeplay")));
+  ASSERT_TRUE(r.CreateKey(platform::Hive::CurrentUser, command));
+  ASSERT_TRUE(r.Write(platform::Hive::CurrentUser, command, "",
+                      platform::RegistryValue::String("\"" + script + "\" --enqueue \"%1\"")));
+  EXPECT_TRUE(RunProgram(playlist, ""));
+  std::string got;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (got.empty() && std::chrono::steady_clock::now() < deadline) {
+    std::ifstream in(outFile);
+    std::getline(in, got);
+    if (got.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_EQ(got, "--enqueue|" + playlist + "|");
+  EXPECT_EQ(ReadShellRequests().size(), before + 1) << "started, not recorded";
 }
 
 TEST_F(ShellRoutinesTest, PumpMessagesRunsWaitingWindowMessagesAndLeavesQuit) {

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "platform/ui/driver.h"
+#include "shell/namespace/playlist_commands.h"
 #include "shell/namespace/tool_services.h"
 #include "shell/namespace/transfer_services.h"
 #include "support/hermetic_env.h"
@@ -28,7 +29,7 @@ TEST(ServicesTest, AnAbsentEngineSaysSoAndAnInstalledOneAnswers) {
   ASSERT_EQ(script->Messages().size(), 2u);
   EXPECT_EQ(script->Messages()[0].text, "Reading tags is not in this build.");
   EXPECT_EQ(script->Messages()[1].text, "Track numbering is not in this build.");
-  EXPECT_EQ(GetTransferServices().SonvertListPrefix(), "") << "a value asks nobody";
+  EXPECT_EQ(SonvertListPrefix(), "SL: ") << "the one prefix, whoever edits the lists";
 
   // Installing one entry leaves the others as they were.
   TransferServices mine;

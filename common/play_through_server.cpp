@@ -1,5 +1,5 @@
 // The playlist of streamed playback: one "#EXTINF" entry per unlocked track.
-#include "manager/app/play_through_server.h"
+#include "common/play_through_server.h"
 
 #include <array>
 #include <cstdio>

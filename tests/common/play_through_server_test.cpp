@@ -1,6 +1,6 @@
 // The streamed-playback playlist: its lines, locked tracks, the port choice
 // and texts that would break its lines.
-#include "manager/app/play_through_server.h"
+#include "common/play_through_server.h"
 
 #include <gtest/gtest.h>
 
