@@ -6,9 +6,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -193,9 +195,32 @@ class HostUiDriver : public ui::UiDriver {
   HostUiDriver(std::unique_ptr<ui::UiDriver> inner, ui::ScriptedUiDriver* script)
       : inner_(std::move(inner)), script_(script) {}
   const char* Name() const override { return inner_->Name(); }
-  int AskMessageBox(const ui::MessageBoxRequest& r) override { return inner_->AskMessageBox(r); }
-  void RunModal(ui::Window& w) override { inner_->RunModal(w); }
-  std::optional<std::string> ChooseFolder(const ui::FolderRequest& r) override { return inner_->ChooseFolder(r); }
+  // A script sees every box; one with only OK that nothing is scripted for is taken as read.
+  int AskMessageBox(const ui::MessageBoxRequest& r) override {
+    if (!script_) return inner_->AskMessageBox(r);
+    std::printf("message: %s\n", r.text.c_str());
+    if (r.Buttons() == std::vector<int>{ui::kIdOk} && script_->Pending() == 0) return ui::kIdOk;
+    return inner_->AskMessageBox(r);
+  }
+  // What a shortcut verb said it answers (a name, a folder) goes first.
+  void RunModal(ui::Window& w) override {
+    while (!w.IsEnded() && !preanswers_.empty() && preanswers_.front().kind != ui::UiAction::Kind::PickFolder) {
+      ui::UiAction a = preanswers_.front();
+      preanswers_.pop_front();
+      w.ApplyAction(a);
+    }
+    if (!w.IsEnded()) inner_->RunModal(w);
+  }
+  std::optional<std::string> ChooseFolder(const ui::FolderRequest& r) override {
+    if (!preanswers_.empty() && preanswers_.front().kind == ui::UiAction::Kind::PickFolder) {
+      std::string folder = preanswers_.front().text;
+      preanswers_.pop_front();
+      return folder;
+    }
+    return inner_->ChooseFolder(r);
+  }
+  void Preanswer(std::initializer_list<ui::UiAction> actions) { preanswers_.insert(preanswers_.end(), actions); }
+  void ForgetPreanswers() { preanswers_.clear(); }
   void WindowChanged(ui::Window& w) override { inner_->WindowChanged(w); }
   void WindowDestroyed(ui::Window& w) override { inner_->WindowDestroyed(w); }
   uint32_t ChooseMenuItem(const ui::Menu& menu, ui::WindowHandle owner) override {
@@ -225,6 +250,7 @@ class HostUiDriver : public ui::UiDriver {
   ui::ScriptedUiDriver* script_;
   std::optional<std::string> pick_;
   bool pickOn_ = false;
+  std::deque<ui::UiAction> preanswers_;
 };
 
 class Host;
@@ -457,6 +483,108 @@ class Host {
     }
     ui::SetKeyHeld(ui::kVkControl, false);
   }
+  // --- The context menu: a right click on rows (in row order), or on the
+  // current folder in the tree when no rows are named.
+  struct BuiltMenu {
+    ComPtr<IContextMenu> object;
+    ui::Menu menu;
+  };
+  BuiltMenu BuildContextMenu(const std::vector<int>& rows) {
+    if (!ns_) throw CommandError("no namespace is registered (nshost register MODULE)");
+    BuiltMenu built;
+    std::vector<LPCITEMIDLIST> ids;
+    IShellFolder* owner = Current();
+    HeldList self;
+    if (!rows.empty()) {
+      ui::ListView& list = ViewList();
+      for (int row : rows) {
+        if (row < 0 || row >= list.ItemCount()) throw CommandError("no row " + std::to_string(row));
+        ids.push_back(RowItem(list, row));
+      }
+    } else if (!path_.empty()) {
+      // The folder as an item of the folder above it.
+      owner = path_.size() >= 2 ? path_[path_.size() - 2].folder.get() : ns_->folder.get();
+      const std::vector<uint8_t>& bytes = path_.back().ids;
+      void* copy = ShellAllocator().Alloc(bytes.size());
+      if (!copy) throw CommandError("out of memory");
+      std::memcpy(copy, bytes.data(), bytes.size());
+      self.reset(static_cast<ITEMIDLIST*>(copy));
+      ids.push_back(self.get());
+    }
+    HRESULT hr = owner->GetUIObjectOf(explorer_, static_cast<uint32_t>(ids.size()), ids.empty() ? nullptr : ids.data(),
+                                      IID_IContextMenu, nullptr, built.object.Out());
+    if (hr != S_OK || !built.object) throw CommandError("GetUIObjectOf(IContextMenu): " + ResultName(hr));
+    built.object->QueryContextMenu(reinterpret_cast<ShellMenu>(&built.menu), 0, 0, 0x7FFF, CMF_NORMAL);
+    return built;
+  }
+  void ContextMenu(const std::vector<int>& rows) { std::fputs(BuildContextMenu(rows).menu.Describe().c_str(), stdout); }
+
+  // The command of a menu entry: its number, or its path of texts ("Add to Playlist/Road Trip").
+  static uint32_t MenuCommand(const ui::Menu& menu, const std::string& entry) {
+    if (!entry.empty() && entry.find_first_not_of("0123456789") == std::string::npos) return std::stoul(entry);
+    auto plain = [](std::string t) {
+      t.erase(std::remove(t.begin(), t.end(), '&'), t.end());
+      return t;
+    };
+    const ui::Menu* level = &menu;
+    std::string rest = entry;
+    while (level) {
+      size_t cut = rest.find('/');
+      std::string part = rest.substr(0, cut);
+      const ui::Menu::Item* found = nullptr;
+      for (const auto& item : level->Items())
+        if (!(item.flags & ui::kMfSeparator) && plain(item.text) == part) found = &item;
+      if (!found) break;
+      if (cut == std::string::npos || !found->submenu) {
+        if (found->submenu) throw CommandError(part + " opens a submenu: name an entry in it");
+        if (!found->Selectable()) throw CommandError(part + " is greyed");
+        return found->id;
+      }
+      level = found->submenu.get();
+      rest = rest.substr(cut + 1);
+    }
+    throw CommandError("no menu entry " + entry + " here (menu lists them)");
+  }
+  // The first entry, at any depth, whose text starts with `prefix`.
+  static std::optional<uint32_t> EntryStartingWith(const ui::Menu& menu, const std::string& prefix) {
+    for (const auto& item : menu.Items()) {
+      if (item.submenu) {
+        if (auto id = EntryStartingWith(*item.submenu, prefix)) return id;
+      } else if (item.Selectable() && item.text.rfind(prefix, 0) == 0) {
+        return item.id;
+      }
+    }
+    return std::nullopt;
+  }
+  void Invoke(BuiltMenu& built, uint32_t command) {
+    CMINVOKECOMMANDINFO info;
+    info.hwnd = explorer_;
+    info.lpVerb = command;
+    HRESULT hr = built.object->InvokeCommand(&info);
+    if (hr != S_OK) std::printf("InvokeCommand(%u): %s\n", command, ResultName(hr).c_str());
+  }
+  void Do(const std::string& entry, const std::vector<int>& rows) {
+    BuiltMenu built = BuildContextMenu(rows);
+    Invoke(built, MenuCommand(built.menu, entry));
+  }
+  // "Play in ..." or the playlist entry of a submenu, found by its text.
+  void DoEntryStartingWith(const std::string& prefix, const std::vector<int>& rows, const std::string& what) {
+    BuiltMenu built = BuildContextMenu(rows);
+    auto id = EntryStartingWith(built.menu, prefix);
+    if (!id) throw CommandError("the menu here has no " + what);
+    Invoke(built, *id);
+  }
+  void AddToPlaylist(const std::string& playlist, const std::vector<int>& rows) {
+    BuiltMenu built = BuildContextMenu(rows);
+    for (const auto& item : built.menu.Items()) {
+      if (!item.submenu || (item.text != "Add to Playlist" && item.text != "Move to Playlist")) continue;
+      for (const auto& sub : item.submenu->Items())
+        if (sub.id >= 6001 && sub.text == playlist) return Invoke(built, sub.id);
+      throw CommandError("no playlist named " + playlist + " in the menu");
+    }
+    throw CommandError("the menu here has no Add to Playlist");
+  }
+
   // Navigation the view asked for, once the command that asked has ended.
   void RunPendingBrowse() {
     if (!pendingBrowse_) return;
@@ -468,7 +596,7 @@ class Host {
     }
     if (!ns_) return;
     std::vector<Location> saved;
-    for (const Location& l : path_) saved.push_back(Location{Share(l.folder), l.address});
+    for (const Location& l : path_) saved.push_back(Location{Share(l.folder), l.address, l.ids});
     IShellFolder* from = (b.flags & SBSP_RELATIVE) ? Current() : ns_->folder.get();
     if (!(b.flags & SBSP_RELATIVE)) {
       // An absolute list starts with the root's own items.
@@ -492,6 +620,7 @@ class Host {
       throw CommandError("BindToObject: " + ResultName(hr));
     }
     l.address = NameOf(from, held.get(), SHGDN_NORMAL | 0x4000);
+    l.ids = b.ids;
     path_.push_back(std::move(l));
     history_.push_back(std::move(saved));
     OpenView();
@@ -565,7 +694,7 @@ class Host {
   void Cd(const std::string& target) {
     if (!ns_) throw CommandError("no namespace is registered (nshost register MODULE)");
     std::vector<Location> saved;
-    for (const Location& l : path_) saved.push_back(Location{Share(l.folder), l.address});
+    for (const Location& l : path_) saved.push_back(Location{Share(l.folder), l.address, l.ids});
     std::string rest = target;
     if (!rest.empty() && (rest[0] == '/' || rest[0] == '\\')) {
       path_.clear();
@@ -668,7 +797,8 @@ class Host {
  private:
   struct Location {
     ComPtr<IShellFolder> folder;
-    std::string address;  // the address bar's name of the folder
+    std::string address;     // the address bar's name of the folder
+    std::vector<uint8_t> ids;  // the list it was bound with, relative to the folder above
   };
 
   static ComPtr<IShellFolder> Share(const ComPtr<IShellFolder>& f) {
@@ -690,6 +820,8 @@ class Host {
       HRESULT hr = folder->BindToObject(r.item.get(), nullptr, IID_IShellFolder, l.folder.Out());
       if (hr != S_OK) throw CommandError("BindToObject " + name + ": " + ResultName(hr));
       l.address = NameOf(folder, r.item.get(), SHGDN_NORMAL | 0x4000);
+      const uint8_t* bytes = IdListBytes(r.item.get());
+      l.ids.assign(bytes, bytes + ListBytes(r.item.get()));
       path_.push_back(std::move(l));
       return;
     }
@@ -808,6 +940,13 @@ class Host {
 
  public:
   void SetHostDriver(HostUiDriver* d) { driver_ = d; }
+  // The answers a shortcut verb carries, given before its command runs (and
+  // dropped after it, so they never answer another command).
+  struct Preanswers {
+    Preanswers(Host& h, std::initializer_list<ui::UiAction> actions) : host(h) { host.driver_->Preanswer(actions); }
+    ~Preanswers() { host.driver_->ForgetPreanswers(); }
+    Host& host;
+  };
 
  private:
   std::vector<Location> path_;
@@ -858,9 +997,47 @@ std::vector<std::string> Words(const std::string& line) {
   return w;
 }
 
+// The words of a line; double quotes group ("Road Trip").
+std::vector<std::string> QuotedWords(const std::string& line) {
+  std::vector<std::string> words;
+  std::string word;
+  bool quoted = false, any = false;
+  for (char c : line) {
+    if (c == '"') {
+      quoted = !quoted;
+      any = true;
+    } else if ((c == ' ' || c == '\t' || c == '\r') && !quoted) {
+      if (any) words.push_back(word);
+      word.clear();
+      any = false;
+    } else {
+      word += c;
+      any = true;
+    }
+  }
+  if (quoted) throw CommandError("a quote is not closed");
+  if (any) words.push_back(word);
+  return words;
+}
+
+// "0,2,5": rows of the view's list.
+std::vector<int> ParseRows(const std::string& text) {
+  std::vector<int> rows;
+  std::stringstream in(text);
+  for (std::string part; std::getline(in, part, ',');) {
+    if (part.empty() || part.find_first_not_of("0123456789") != std::string::npos)
+      throw CommandError("rows are numbers separated by commas (0,2,5): " + text);
+    rows.push_back(std::stoi(part));
+  }
+  return rows;
+}
+
+// The edit box of the library's name prompt.
+constexpr int kNameEditId = 1008;
+
 // "answer ok|cancel|yes|no|N", "answer press N", "answer set N TEXT",
-// "answer menu N", "answer folder PATH": what a person would do next.
-ui::UiAction ParseAnswer(const std::vector<std::string>& w, const std::string& line) {
+// "answer menu N", "answer folder PATH", "answer name NAME": what a person would do next.
+std::vector<ui::UiAction> ParseAnswer(const std::vector<std::string>& w, const std::string& line) {
   static const std::map<std::string, int> kButtons = {
       {"ok", ui::kIdOk}, {"cancel", ui::kIdCancel}, {"yes", ui::kIdYes}, {"no", ui::kIdNo},
       {"abort", ui::kIdAbort}, {"retry", ui::kIdRetry}, {"ignore", ui::kIdIgnore}};
@@ -873,19 +1050,25 @@ ui::UiAction ParseAnswer(const std::vector<std::string>& w, const std::string& l
     }
   };
   if (w.size() < 2) throw CommandError("answer: say what to answer");
-  if (auto it = kButtons.find(w[1]); it != kButtons.end()) return ui::UiAction::Answer(it->second);
-  if (w[1] == "press") return ui::UiAction::Press(number(2));
-  if (w[1] == "menu") return ui::UiAction::ChooseMenu(number(2));
+  if (auto it = kButtons.find(w[1]); it != kButtons.end()) return {ui::UiAction::Answer(it->second)};
+  if (w[1] == "press") return {ui::UiAction::Press(number(2))};
+  if (w[1] == "menu") return {ui::UiAction::ChooseMenu(number(2))};
   if (w[1] == "set") {
     int id = number(2);
     size_t at = line.find(w[2], line.find("set") + 3) + w[2].size();
-    return ui::UiAction::Set(id, at < line.size() ? line.substr(at + 1) : std::string());
+    return {ui::UiAction::Set(id, at < line.size() ? line.substr(at + 1) : std::string())};
+  }
+  if (w[1] == "name") {
+    // The name prompt: its text, then OK.
+    std::vector<std::string> q = QuotedWords(line);
+    if (q.size() < 3) throw CommandError("answer name NAME");
+    return {ui::UiAction::Set(kNameEditId, q[2]), ui::UiAction::Press(ui::kIdOk)};
   }
   if (w[1] == "folder") {
     size_t at = line.find("folder") + 6;
-    return ui::UiAction::PickFolder(at < line.size() ? line.substr(at + 1) : std::string());
+    return {ui::UiAction::PickFolder(at < line.size() ? line.substr(at + 1) : std::string())};
   }
-  return ui::UiAction::Answer(number(1));
+  return {ui::UiAction::Answer(number(1))};
 }
 
 constexpr const char* kHelp =
@@ -915,10 +1098,59 @@ constexpr const char* kHelp =
     "enum FLAGS           the raw enumeration (32 folders, 64 non-folders, 96 both)\n"
     "tree [DEPTH]         the folder tree below this folder (default depth 2), again on F5\n"
     "notify               the change notices received (removed, made, updated)\n"
+    "menu [ROWS]          the context menu of rows (0,2,5), or of this folder: ids, greyed, checked\n"
+    "do ENTRY [ROWS]      run a menu entry: its id or its path (\"Add to Playlist/Create New Playlist...\")\n"
+    "delete ROWS          Delete; remove ROWS: Remove from Playlist/Queue; props ROWS: Properties\n"
+    "play ROWS            Play in ...; queue ROWS: Queue on Jukebox\n"
+    "playlist new NAME [ROWS]   a new playlist (of the rows' tracks)\n"
+    "playlist add PLAYLIST ROWS add the rows' tracks to a playlist\n"
+    "backup all|ROWS DIR  back up every playlist, or the rows' playlists, into DIR\n"
+    "note new NAME        a new note here (in Notes); contact new NAME likewise in Contacts\n"
     "answer ...           in a script: what the next message box or dialog is answered with\n"
-    "                     (ok, cancel, yes, no, N, press N, set N TEXT, menu N, folder PATH)\n"
+    "                     (ok, cancel, yes, no, N, press N, set N TEXT, menu N, folder PATH, name NAME)\n"
     "help                 this text\n"
     "quit                 close the namespace and leave\n";
+
+// The context-menu verbs and their shortcuts (each a right click and a choice).
+void RunMenuVerb(Host& host, const std::vector<std::string>& a) {
+  const std::string& verb = a[0];
+  auto rowsAt = [&](size_t i) { return a.size() > i ? ParseRows(a[i]) : std::vector<int>(); };
+  auto need = [&](size_t n, const char* usage) {
+    if (a.size() < n) throw CommandError(std::string("usage: ") + usage);
+  };
+  if (verb == "menu") return host.ContextMenu(rowsAt(1));
+  if (verb == "do") {
+    need(2, "do ID|\"Entry/Sub entry\" [ROWS]");
+    return host.Do(a[1], rowsAt(2));
+  }
+  static const std::map<std::string, const char*> kCommands = {
+      {"delete", "3035"}, {"remove", "3085"}, {"props", "3044"}, {"queue", "3055"}};
+  if (auto it = kCommands.find(verb); it != kCommands.end()) {
+    need(2, (verb + " ROWS").c_str());
+    return host.Do(it->second, rowsAt(1));
+  }
+  if (verb == "play") {
+    need(2, "play ROWS");
+    return host.DoEntryStartingWith("Play in ", rowsAt(1), "Play in entry");
+  }
+  if (verb == "playlist") {
+    if (a.size() >= 3 && a[1] == "new") {
+      Host::Preanswers answers(host, {ui::UiAction::Set(kNameEditId, a[2]), ui::UiAction::Press(ui::kIdOk)});
+      return a.size() > 3 ? host.Do("6000", rowsAt(3)) : host.Do("3045", {});
+    }
+    if (a.size() >= 4 && a[1] == "add") return host.AddToPlaylist(a[2], rowsAt(3));
+    throw CommandError("usage: playlist new NAME [ROWS] | playlist add PLAYLIST ROWS");
+  }
+  if (verb == "backup") {
+    need(3, "backup all|ROWS FOLDER");
+    Host::Preanswers answers(host, {ui::UiAction::PickFolder(a[2])});
+    return a[1] == "all" ? host.Do("4030", {}) : host.Do("3037", rowsAt(1));
+  }
+  // note new NAME, contact new NAME: in the Notes or Contacts folder.
+  if (a.size() < 3 || a[1] != "new") throw CommandError("usage: " + verb + " new NAME");
+  Host::Preanswers answers(host, {ui::UiAction::Set(kNameEditId, a[2]), ui::UiAction::Press(ui::kIdOk)});
+  host.Do("3043", {});
+}
 
 enum class Outcome { Continue, Quit };
 
@@ -998,9 +1230,13 @@ Outcome Run(Host& host, const std::string& line) {
     host.Tree(w.size() > 1 ? std::stoi(w[1]) : 2);
   } else if (verb == "notify") {
     host.Notify();
+  } else if (verb == "menu" || verb == "do" || verb == "delete" || verb == "remove" || verb == "props" ||
+             verb == "play" || verb == "queue" || verb == "playlist" || verb == "backup" || verb == "note" ||
+             verb == "contact") {
+    RunMenuVerb(host, QuotedWords(line));
   } else if (verb == "answer") {
     if (!host.script()) throw CommandError("answer is for scripts; a person answers here directly");
-    host.script()->Push(ParseAnswer(w, line));
+    for (const ui::UiAction& a : ParseAnswer(w, line)) host.script()->Push(a);
   } else {
     throw CommandError("unknown command: " + verb + " (help lists them)");
   }

@@ -15,6 +15,7 @@
 #include "shell/namespace/context_menu_resources.h"
 #include "shell/namespace/installed_players.h"
 #include "shell/namespace/item_commands.h"
+#include "shell/namespace/pidl_builder.h"
 #include "shell/namespace/playlist_commands.h"
 #include "shell/namespace/shell_folder.h"
 #include "shell/namespace/tool_services.h"
@@ -320,8 +321,18 @@ HRESULT CContextMenu::Dispatch(uint32_t command, ShellWindow owner) {
   if (!folder_) return E_INVALIDARG;
   LPCITEMIDLIST absolute = folder_->AbsoluteIds();
   try {
-    CPidlLast folderItem = CPidlLast::FromList(absolute);
-    third->second(folderItem, selection, absolute);
+    // The namespace's root ends in the host's own item: it stands for the device root.
+    PidlRecordList root;
+    _AUDIODATA none{};
+    auto folderItem = [&] {
+      if (MeasureIdList(absolute).itemCount == 0) throw CPidlException("The folder has no item list.");
+      try {
+        return CPidlLast::FromList(absolute);
+      } catch (const CPidlException&) {
+        return CPidlLast::FromItem(root.BuildPidl(FolderSpare, KernelId(), 0, "", 0, &none, ""));
+      }
+    };
+    third->second(folderItem(), selection, absolute);
   } catch (const CPidlException&) {
     // The tree's own items have no folder item here; properties need none.
     if (command == kProperties) EditItemProperties(selection[0], selection);

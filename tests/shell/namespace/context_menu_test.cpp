@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "command_test_support.h"
 #include "common/settings.h"
+#include "platform/com/shell_allocator.h"
 #include "shell/namespace/context_menu_resources.h"
 #include "shell/namespace/shell_folder.h"
 
@@ -290,6 +293,21 @@ TEST_F(ContextMenuTest, VerbTextsDeleteAndPropertiesReachTheirCommands) {
   static const char kProperties[] = "properties";
   EXPECT_EQ(Invoke(menu, reinterpret_cast<uintptr_t>(kProperties)), S_OK);
   EXPECT_EQ(LastShown(), "The tag editor is not in this build.");
+  menu->Release();
+}
+
+// The top-level folders are items of the root, whose list ends in the host's own item.
+TEST_F(ContextMenuTest, CommandsOnATopLevelFolderRunWithTheRootAsTheirFolder) {
+  auto* junction = static_cast<uint8_t*>(ShellAllocator().Alloc(14));
+  const uint8_t bytes[14] = {12, 0, 'h', 'o', 's', 't', ' ', 'i', 't', 'e', 'm', '!', 0, 0};
+  std::memcpy(junction, bytes, sizeof bytes);
+  ASSERT_EQ(folder_->Initialize(AsIdList(junction)), S_OK);
+  ShellAllocator().Free(junction);
+  CContextMenu* menu = Menu({Item(FolderNotes, KernelId(1), "Notes")});
+  ui_->Push({ui::UiAction::Set(1008, "Shopping"), ui::UiAction::Press(ui::kIdOk)});
+  EXPECT_EQ(Invoke(menu, 3043), S_OK);
+  EXPECT_EQ(device_.notes, std::vector<std::string>{"Shopping"});
+  EXPECT_TRUE(ui_->Messages().empty());
   menu->Release();
 }
 
