@@ -1,0 +1,159 @@
+// Benchmark: the context menu of one track (QueryContextMenu, whose "Add to
+// Playlist" submenu names every playlist) on a player with 1,000 playlists
+// served by another process, against the plain walk of the same playlists
+// with a name request each through the same client.
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "common/kdp_block.h"
+#include "common/kdp_sequence.h"
+#include "common/product_profile.h"
+#include "platform/kernel/clock.h"
+#include "platform/kernel/named_semaphore.h"
+#include "platform/kernel/shared_mapping.h"
+#include "platform/shell/shell_interfaces.h"
+#include "platform/ui/menu.h"
+#include "platform/window/window.h"
+#include "shell/client/kernel_device_client.h"
+#include "shell/namespace/context_menu.h"
+#include "shell/namespace/namespace_listing.h"
+#include "shell/namespace/shell_folder.h"
+#include "shell/namespace/the_client.h"
+#include "testdevice/memory_device.h"
+
+using namespace hub;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kPlaylists = 1000;
+constexpr int kRounds = 9;
+constexpr uint32_t kServeLimitMs = 300000;
+
+// The manager's side: one track and kPlaylists playlists behind the request block.
+int Serve(int readyFd) {
+  const ProductProfile& profile = TheProductProfile();
+  auto mapping = platform::SharedMapping::Create(profile.mappingName, kKdpBlockSize);
+  auto* block = new (mapping->data()) KdpBlock();
+  auto pre = platform::NamedSemaphore::Create(profile.preSemaphoreName, 0, 1);
+  auto completion = platform::NamedSemaphore::Create(profile.completionSemaphoreName, 0, 1);
+  auto extension = platform::NamedSemaphore::Create(profile.extensionSemaphoreName, 0, 1);
+  test::MemoryDevice device;
+  device.logCalls = false;
+  KernelId track = device.AddTrack("Artist", "Album", "Title", 1, "Genre");
+  for (int i = 0; i < kPlaylists; ++i) device.AddPlaylist("Playlist " + std::to_string(i), {track});
+  platform::RegisterWindowClass(profile.windowClassName,
+                                [&](platform::WindowHandle h, uint32_t m, uint64_t w, int64_t l) -> int64_t {
+                                  if (m != kKdpRequestMessage) return platform::DefaultWindowProc(h, m, w, l);
+                                  if (!KdpRequestMatches(*block, w)) return 0;
+                                  pre->Release();
+                                  if (block->selector == 10) device.DispatchRequest(*block);
+                                  MarkKdpAnswered(*block, static_cast<uint32_t>(w));
+                                  mapping->Flush();
+                                  (block->extensionTime ? extension : completion)->Release();
+                                  return 0;
+                                });
+  platform::CreateHiddenWindow(profile.windowClassName, "");
+  char ready = 'r';
+  if (::write(readyFd, &ready, 1) != 1) return 1;
+  ::close(readyFd);
+  const uint64_t end = platform::TickCount64() + kServeLimitMs;
+  platform::Message msg;
+  while (platform::TickCount64() < end) {
+    auto wait = platform::WaitWindowMessage(msg, 1000);
+    if (wait == platform::MessageWait::Quit) break;
+    if (wait == platform::MessageWait::Message) platform::DispatchWindowMessage(msg);
+    if (::getppid() == 1) break;  // the measuring process is gone
+  }
+  return 0;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main() {
+  // Objects of its own, so a manager the user runs is never disturbed.
+  std::string dir = std::filesystem::temp_directory_path() / ("menubench-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  std::filesystem::permissions(dir, std::filesystem::perms::owner_all);
+  ::setenv("HUB_RUNTIME_DIR", dir.c_str(), 1);
+  ::setenv("HUB_OBJECT_NAMESPACE", ("menubench" + std::to_string(::getpid())).c_str(), 1);
+  ::setenv("HUB_CONFIG_DIR", dir.c_str(), 1);
+  ::setenv("HUB_REGISTRY", (dir + "/registry.db").c_str(), 1);
+  ::setenv("TMPDIR", dir.c_str(), 1);
+  SelectProduct("irivmgr", TheProductProfile());
+
+  int pipeFds[2];
+  if (::pipe(pipeFds) != 0) return 1;
+  pid_t server = ::fork();
+  if (server == 0) {
+    ::close(pipeFds[0]);
+    ::_exit(Serve(pipeFds[1]));
+  }
+  ::close(pipeFds[1]);
+  char ready;
+  bool started = ::read(pipeFds[0], &ready, 1) == 1;
+  ::close(pipeFds[0]);
+
+  std::vector<double> menus, walks;
+  size_t entries = 0;
+  if (started) {
+    KernelDeviceClient client;
+    if (client.Attach(10, KernelId(), KernelId(), 0)) {
+      BindClient(&client);
+      SetClientAttach(10, KernelId());
+      PidlRecordList records;
+      _AUDIODATA blank{};
+      LPCITEMIDLIST track = records.BuildPidl(ItemTrack, KernelId(1u), 0, "Title", 0, &blank, "");
+      auto* folder = new CShellFolder(nullptr, nullptr);
+      for (int round = 0; round <= kRounds; ++round) {
+        auto t0 = Clock::now();
+        KernelId id;
+        size_t names = 0;
+        for (int more = client.GetFirstPlaylist(id); more; more = client.GetNextPlaylist(id))
+          names += client.GetPlaylistName(id).size() ? 1 : 0;
+        double walk = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+        auto* menu = new CContextMenu(folder, 1, &track);
+        platform::ui::Menu host;
+        t0 = Clock::now();
+        menu->QueryContextMenu(reinterpret_cast<platform::ShellMenu>(&host), 0, 0, 0x7FFF, 0);
+        double built = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+        menu->Release();
+        for (const auto& item : host.Items())
+          if (item.submenu && item.text == "Add to Playlist") entries = item.submenu->Items().size();
+        // The first round registers the desktop's players once; it is not counted.
+        if (round == 0 || names != static_cast<size_t>(kPlaylists)) continue;
+        walks.push_back(walk);
+        menus.push_back(built);
+      }
+      folder->Release();
+      BindClient(nullptr);
+    }
+  }
+  ::kill(server, SIGTERM);
+  ::waitpid(server, nullptr, 0);
+  std::filesystem::remove_all(dir);
+  if (menus.empty() || entries != static_cast<size_t>(kPlaylists) + 2) {
+    std::fprintf(stderr, "measurement failed (%zu submenu entries)\n", entries);
+    return 1;
+  }
+  double menu = Median(menus), walk = Median(walks);
+  std::printf("context menu of a track, %d playlists:      median %.1f ms\n", kPlaylists, menu);
+  std::printf("playlist walk with %d name requests:        median %.1f ms\n", kPlaylists, walk);
+  std::printf("ratio: %.2f (aim: at most 1.2)\n", menu / walk);
+  return 0;
+}
