@@ -29,6 +29,7 @@
 #include "shell/namespace/module_names.h"
 #include "shell/namespace/the_client.h"
 #include "shell/namespace/transfer_services.h"
+#include "shell/options/tools_install.h"
 #include "shell/transfer/engine_services.h"
 
 namespace hub {
@@ -107,6 +108,7 @@ bool KestroApp::InitInstance(void* instance) {
   }
   BindClient(&g_client);
   InstallTransferEngineServices();
+  InstallOptionTools();
   if (row->load != ModuleLoad::NoDevice) {
     attach_ = ModuleAttachArguments(*row);
     // A manager that is not running yet is no reason to refuse the load:

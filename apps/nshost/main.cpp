@@ -444,8 +444,18 @@ class Host {
     ui::ListKeyDown key = it->second;
     ViewList().Notify(ui::kLvnKeyDown, &key);
   }
-  void OpenRow(int row) {
+  // A row by number, or by the text of its first column (quoted or not).
+  void OpenRow(std::string which) {
     ui::ListView& list = ViewList();
+    if (which.size() >= 2 && which.front() == '"' && which.back() == '"') which = which.substr(1, which.size() - 2);
+    int row = -1;
+    if (!which.empty() && which.find_first_not_of("0123456789") == std::string::npos) {
+      row = std::stoi(which);
+    } else {
+      for (int i = 0; i < list.ItemCount() && row < 0; ++i)
+        if (list.ItemText(i, 0) == which) row = i;
+      if (row < 0) throw CommandError("open: no row named " + which);
+    }
     if (row < 0 || row >= list.ItemCount()) throw CommandError("open: no row " + std::to_string(row));
     list.SetItemState(-1, 0, ui::kLvisSelected);
     list.SetItemState(row, ui::kLvisSelected | ui::kLvisFocused, ui::kLvisSelected | ui::kLvisFocused);
@@ -1088,7 +1098,7 @@ constexpr const char* kHelp =
     "mode MODE            icons, small, list or details\n"
     "sel ROWS             select rows (0,2,5), all, none or invert\n"
     "key KEY              Enter, Alt+Enter, Delete, Ctrl+A, Ctrl+C, Ctrl+V, Shift+Insert in the list\n"
-    "open ROW             double-click a row\n"
+    "open ROW             double-click a row (its number or its name)\n"
     "tb BUTTON            press a toolbar button (its text or command)\n"
     "bar BUTTON           press a button of the folder's button bar\n"
     "menus                the merged menus of the view\n"
@@ -1187,7 +1197,7 @@ Outcome Run(Host& host, const std::string& line) {
     if (verb == "sort") {
       host.Sort(rest);
     } else if (verb == "open") {
-      host.OpenRow(std::stoi(rest));
+      host.OpenRow(rest);
     } else if (verb == "tb") {
       host.ToolbarButton(rest);
     } else if (verb == "bar") {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "platform/contacts/vcard_reader.h"
 
 namespace hub {
 namespace {
@@ -45,45 +46,6 @@ std::string Component(std::string_view value) {
     out += c;
   }
   return out;
-}
-
-// Splits at unescaped ";", undoing "\;" and "\\"; empty components keep their place.
-std::vector<std::string> SplitComponents(std::string_view value) {
-  std::vector<std::string> parts(1);
-  for (size_t i = 0; i < value.size(); ++i) {
-    char c = value[i];
-    if (c == '\\' && i + 1 < value.size() && (value[i + 1] == ';' || value[i + 1] == '\\')) {
-      parts.back() += value[++i];
-    } else if (c == ';') {
-      parts.emplace_back();
-    } else {
-      parts.back() += c;
-    }
-  }
-  return parts;
-}
-
-struct Property {
-  std::string name;
-  std::string first;
-  std::string second;
-};
-
-Property ParseProperty(std::string_view head) {
-  std::string text = AsciiLower(TrimWhitespace(head));
-  text = ReplaceAll(text, "type=", "");
-  text = ReplaceAll(text, ";pref", "");
-  Property p;
-  std::string* slots[] = {&p.name, &p.first, &p.second};
-  size_t slot = 0;
-  for (char c : text) {
-    if (c == ';') {
-      if (++slot == 3) break;
-      continue;
-    }
-    *slots[slot] += c;
-  }
-  return p;
 }
 
 struct Telephone {
@@ -130,43 +92,42 @@ std::string VCardText(const KernelContact& c) {
 
 void ReadVCardText(std::string_view text, KernelContact& contact) {
   contact.Clear();
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
-    start = end + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-
-    size_t colon = line.find(':');
-    if (colon == std::string_view::npos) continue;
-    Property p = ParseProperty(line.substr(0, colon));
-    std::string value = TrimWhitespace(line.substr(colon + 1));
-    std::vector<std::string> parts = SplitComponents(value);
+  // The card was turned into UTF-8 from the player's code page already.
+  for (const platform::VCardLine& line : platform::ReadVCardLines(text, false)) {
+    // The firmware's table names a property by its first two type words.
+    std::string first, second;
+    for (const std::string& t : line.types) {
+      if (t == "pref") continue;
+      if (first.empty()) first = t;
+      else if (second.empty()) second = t;
+    }
+    std::string value = TrimWhitespace(line.value);
+    std::vector<std::string> parts = platform::SplitVCardValue(value);
     parts.resize(parts.size() + kAddressParts);
     auto set = [&](int field, std::string_view v) { contact.field[field].Set(v); };
+    const std::string& name = line.name;
 
-    if (p.name == "n") {
+    if (name == "n") {
       set(kFirstName, parts[1]);
       set(kLastName, parts[0]);
-    } else if (p.name == "nickname") {
+    } else if (name == "nickname") {
       set(kNickname, value);
-    } else if (p.name == "org") {
+    } else if (name == "org") {
       set(kOrganisation, parts[0]);
-    } else if (p.name == "title") {
+    } else if (name == "title") {
       set(kTitle, value);
-    } else if (p.name == "note") {
+    } else if (name == "note") {
       set(kNote, value);
-    } else if (p.name == "adr" && (p.first == "work" || p.first == "home")) {
-      int first = p.first == "work" ? kWorkAddress : kHomeAddress;
-      for (int i = 0; i < kAddressParts; ++i) set(first + i, parts[i]);
-    } else if (p.name == "tel") {
+    } else if (name == "adr" && (first == "work" || first == "home")) {
+      int at = first == "work" ? kWorkAddress : kHomeAddress;
+      for (int i = 0; i < kAddressParts; ++i) set(at + i, parts[i]);
+    } else if (name == "tel") {
       for (const auto& tel : kTelephones) {
-        if (p.first == tel.first && p.second == tel.second) set(tel.field, value);
+        if (first == tel.first && second == tel.second) set(tel.field, value);
       }
-    } else if (p.name == "url") {
+    } else if (name == "url") {
       set(kUrl, value);
-    } else if (p.name == "email") {
+    } else if (name == "email") {
       set(kEmail, value);
     }
   }

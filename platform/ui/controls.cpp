@@ -120,13 +120,23 @@ int ComboBox::FindStringExact(std::string_view text) const {
 }
 std::string ComboBox::Value() const {
   Lock l(ModelMutex());
-  std::string v = cur_ >= 0 ? "\"" + items_[cur_] + "\"" : "(none)";
+  std::string v = cur_ >= 0 ? "\"" + items_[cur_] + "\"" : editable_ && !text_.empty() ? "\"" + text_ + "\" (typed)" : "(none)";
   v += " of [";
   for (size_t i = 0; i < items_.size(); ++i) v += (i ? ", " : "") + items_[i];
   return v + "]";
 }
+std::string ComboBox::CurrentText() const {
+  Lock l(ModelMutex());
+  return cur_ >= 0 ? items_[cur_] : editable_ ? text_ : std::string();
+}
 bool ComboBox::ApplyUserValue(std::string_view value, std::string& error) {
   int index = FindStringExact(value);
+  if (index < 0 && editable_) {
+    cur_ = -1;
+    SetText(value);
+    owner_.OnCommand(id_);
+    return true;
+  }
   if (index < 0) {
     error = "no entry \"" + std::string(value) + "\" in the list";
     return false;

@@ -98,10 +98,16 @@ class ComboBox : public Control {
   int FindStringExact(std::string_view text) const;  // case-insensitive, as the real control
   std::string Value() const override;
   bool ApplyUserValue(std::string_view value, std::string& error) override;
+  // A combo box whose text can also be typed: a text no entry matches is kept
+  // as typed, with no entry selected.
+  void SetEditable(bool editable) { editable_ = editable; }
+  // The selected entry's text, else what was typed.
+  std::string CurrentText() const;
 
  private:
   std::vector<std::string> items_;
   int cur_ = -1;
+  bool editable_ = false;
 };
 
 // A tree of items. Items are opaque handles; 0 means none, kRoot the invisible root.

@@ -398,6 +398,11 @@ void Lister::ListTrackList(const PidlItem& folder) {
       break;
     }
     case kTrackListSearch: {
+      // The two searches as rows above their results (the sort keeps them first).
+      if (NonFolders()) {
+        Add(ItemCommandLink, KernelId(2055u), 0, "Simple Search");
+        Add(ItemCommandLink, KernelId(2056u), 0, "Advanced Search");
+      }
       std::vector<KernelId> results = SearchResults();
       for (size_t i = 0; i < results.size(); ++i)
         if (d_.TrackOp6070(results[i])) Add(ItemTrack, results[i], static_cast<uint32_t>(i), "");

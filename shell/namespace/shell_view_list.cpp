@@ -190,8 +190,15 @@ void CShellView::UpdateFolderStatus() {
   const RowFolder& f = folderKind_;
   try {
     if (f.kind == FolderTrackList && f.key == kTrackListSearch) {
-      SetStatus(0, MatchCountText(rows));
-      SetStatus(1, SettingString("SQL_LastSearchQuery", "", true));
+      // The search rows above the results are not matches.
+      int matches = 0;
+      for (int row = 0; row < rows; ++row) {
+        LPCITEMIDLIST ids = RowIds(row);
+        if (ids && PidlItem::LastOf(ids).Kind() != ItemCommandLink) ++matches;
+      }
+      SetStatus(0, MatchCountText(matches));
+      // The product key, where the searches store it.
+      SetStatus(1, SettingString("SQL_LastSearchQuery", ""));
       return;
     }
     if (f.kind != FolderTrackList && f.kind != FolderSegment && f.kind != FolderPlaylist && f.kind != FolderData) {
