@@ -30,6 +30,7 @@
 #include "shell/namespace/the_client.h"
 #include "shell/namespace/transfer_services.h"
 #include "shell/options/tools_install.h"
+#include "shell/options/winamp_ml.h"
 #include "shell/transfer/engine_services.h"
 
 namespace hub {
@@ -202,4 +203,9 @@ extern "C" __attribute__((visibility("default"))) void DoHubshell(const char* ar
   } catch (const std::exception& e) {
     hub::ShowMessage(e.what(), hub::platform::ui::kMbIconInformation);
   }
+}
+
+// The media-library host's entry: the plug-in record, with this module's instance.
+extern "C" __attribute__((visibility("default"))) hub::platform::winamp::MlPlugin* winampGetMediaLibraryPlugin() {
+  return hub::WinampMediaLibraryPlugin(hub::g_instance);
 }

@@ -17,6 +17,7 @@
 #include "common/kernel_device.h"
 #include "common/product_profile.h"
 #include "common/settings.h"
+#include "common/web_port.h"
 #include "common/shell_routines.h"
 #include "common/sortable_id_array.h"
 #include "common/text.h"
@@ -60,8 +61,6 @@ class ServerControl : public WebServerControl {
   HttpServer& server_;
 };
 
-// A stored port of 0 or beyond what TCP can use gives the default.
-uint32_t UsablePort(uint32_t port) { return port == 0 || port > 65535 ? kDefaultManagerPort : port; }
 
 }  // namespace
 
@@ -187,7 +186,7 @@ int64_t KestroManagerWnd::OnCreate() {
         server_->AddHandler(std::make_unique<HandlerStream>(server_.get()));
         server_->AddHandler(std::make_unique<HandlerData>(server_.get()));
         if (SettingDword("KW_Disable", 0) == 0) {
-          const uint32_t port = UsablePort(SettingDword("KW_PortT", 0));
+          const uint32_t port = ManagerWebPort();
           if (server_->Start(port)) {
             std::printf("%s: web server listening on http://127.0.0.1:%u/\n",
                         TheProductProfile().managerName.c_str(), server_->Port());
@@ -389,7 +388,7 @@ void KestroManagerWnd::PlayAllTracks() {
   PlayThroughServer(*device_, ids);
 }
 
-uint32_t KestroManagerWnd::WebPort() const { return UsablePort(SettingDword("KW_PortT", 0)); }
+uint32_t KestroManagerWnd::WebPort() const { return ManagerWebPort(); }
 
 void KestroManagerWnd::JoinDeviceWork() {
   if (auto* msc = dynamic_cast<KernelDeviceMSCBase*>(device_)) msc->WaitForSaves(kJoinLimit);

@@ -4,6 +4,8 @@
 // icon with its menu, and shuts the program down.
 #pragma once
 
+#include "common/web_port.h"
+
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -33,7 +35,7 @@ inline constexpr uint32_t kTrayTimerId = 15;
 inline constexpr uint32_t kAppExitCommand = 57665;
 inline constexpr uint32_t kInstallDeviceSupport = 1u << 31;
 inline constexpr uint32_t kInstallDeviceAndServer = 1u << 18;
-inline constexpr uint32_t kDefaultManagerPort = 8049;
+inline constexpr uint32_t kDefaultManagerPort = kDefaultWebPort;
 // wParam of a WM_CLOSE posted for Ctrl-C or a termination request.
 inline constexpr uint64_t kCloseFromSignal = 0x5349474Eu;
 

@@ -207,8 +207,8 @@ class ContactSync {
     Status("Deleting existing contacts...");
     int deleted = 0;
     for (const KernelId& id : existing_) {
-      d.DeleteContact(id);
-      ++deleted;
+      // A sub-folder is not removed (nor what it holds), so it is not counted.
+      if (d.DeleteContact(id) == 0) ++deleted;
       progress_.Step();
     }
     Log(Printf("%d contacts deleted from device.", deleted));

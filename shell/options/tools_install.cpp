@@ -3,6 +3,7 @@
 
 #include "shell/namespace/tool_services.h"
 #include "shell/options/outlook_sync.h"
+#include "shell/options/roamdeck_dialog.h"
 #include "shell/options/search_dialogs.h"
 #include "shell/options/sql_gen_dlg.h"
 
@@ -14,6 +15,7 @@ void InstallOptionTools() {
   s.AdvancedSearch = [] { AdvancedSearch(); };
   s.SyncOutlookDefaultFolder = [] { SyncOutlookContacts(0); };
   s.SyncOutlookChosenFolder = [] { SyncOutlookContacts(1); };
+  s.ShowRoamdeckDialog = [](platform::ShellWindow owner) { ShowRoamdeckDialog(owner); };
   s.CreateSqlGeneratorPage = [] { return std::unique_ptr<platform::ui::PropertyPage>(new CSQLGenDlg()); };
   InstallToolServices(s);
 }

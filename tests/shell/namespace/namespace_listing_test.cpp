@@ -20,6 +20,7 @@
 #include "shell/namespace/enum_id_list.h"
 #include "shell/namespace/shell_folder.h"
 #include "shell/namespace/the_client.h"
+#include "shell/namespace/tool_services.h"
 #include "support/hermetic_env.h"
 #include "testdevice/memory_device.h"
 
@@ -341,6 +342,24 @@ TEST_F(ListingTest, LastTransferReadsNoFurtherThanItsBuffer) {
   rows = List(folder);
   EXPECT_EQ(rows.size(), 1024u);
   for (const Row& r : rows) EXPECT_EQ(r.position, a.key[0]);
+}
+
+TEST_F(ListingTest, SearchListsItsTwoSearchesAboveTheResultsStillOnThePlayer) {
+  KernelId a = device_.AddTrack("Aurora Tide", "Northern Lights", "First Light");
+  KernelId b = device_.AddTrack("Aurora Tide", "Northern Lights", "Polar Drift");
+  device_.checked = {b.key[0]};  // the first result has gone from the player since
+  SetSearchResults({a, b});
+  LPCITEMIDLIST folder = Folder(FolderTrackList, KernelId(kTrackListSearch), "Search");
+  std::vector<Row> rows = List(folder);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0].kind, static_cast<uint32_t>(ItemCommandLink));
+  EXPECT_EQ(rows[0].sub, 2055u);
+  EXPECT_EQ(rows[0].name, "Simple Search");
+  EXPECT_EQ(rows[1].sub, 2056u);
+  EXPECT_EQ(rows[1].name, "Advanced Search");
+  EXPECT_EQ(rows[2].kind, static_cast<uint32_t>(ItemTrack));
+  EXPECT_EQ(rows[2].position, 1u) << "the result's place in the list";
+  SetSearchResults({});
 }
 
 TEST_F(ListingTest, EmptyDatabaseLines) {

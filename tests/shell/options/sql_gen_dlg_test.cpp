@@ -135,7 +135,7 @@ TEST_F(SqlGenTest, RefusalsComeBeforeAnyDeviceRequest) {
 TEST_F(SqlGenTest, AnEngineErrorShowsTheEnginesOwnText) {
   std::vector<std::string> messages = Generate("SELECT nosuch FROM audio", "HTML Table (html)");
   ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].rfind("The SQL engine encountered a problem:\n\nNo such column.", 0), 0u) << messages[0];
+  EXPECT_EQ(messages[0].rfind("The SQL engine encountered a problem:\n\nNo such field.", 0), 0u) << messages[0];
   messages = Generate("SELECT title FROM audio WHERE", "HTML Table (html)");
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].rfind("The SQL engine encountered a problem:\n\nSyntax error.", 0), 0u) << messages[0];
