@@ -35,7 +35,6 @@ int KernelDeviceMSCBase::TransferCapability5090() { return 0; }
 void KernelDeviceMSCBase::TransferOp5100() {}
 int KernelDeviceMSCBase::TransferCapability5120() { return 0; }
 int KernelDeviceMSCBase::SupportsAudio() { return 0; }
-int KernelDeviceMSCBase::TrackOp6070(const KernelId&) { return 0; }
 int KernelDeviceMSCBase::SupportsDataFiles() { return 0; }
 int KernelDeviceMSCBase::DataCapability7011() { return 0; }
 int KernelDeviceMSCBase::GetFirstDataChild(const KernelId&, KernelId&) { return 0; }

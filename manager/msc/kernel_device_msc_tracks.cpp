@@ -247,6 +247,12 @@ int KernelDeviceMSCBase::GetTrackInfo(const KernelId& id, _AUDIODATA& record) {
   return 0;
 }
 
+// Whether the id still names a track: the Search and Last Transfer folders list only those.
+int KernelDeviceMSCBase::TrackOp6070(const KernelId& id) {
+  auto lock = Lock();
+  return database_.FindTrack(id.key[0]) ? 1 : 0;
+}
+
 int KernelDeviceMSCBase::SetTrackInfo(const KernelId& id, const _AUDIODATA& record) {
   _AUDIODATA forFile;
   {

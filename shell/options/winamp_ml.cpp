@@ -18,6 +18,7 @@
 #include "platform/window/window.h"
 #include "shell/namespace/item_list.h"
 #include "shell/namespace/pidl_access.h"
+#include "shell/namespace/pidl_data.h"
 #include "shell/namespace/shell_folder.h"
 #include "shell/namespace/the_client.h"
 
@@ -343,6 +344,7 @@ void CWinampMLDlg::PlayItems(bool all, bool enqueue) {
     const Row* r = RowAt(row);
     if (!r) break;
     PidlItem item = PidlItem::LastOf(r->ids.get());
+    if (!IsTrackKind(item.Kind())) continue;  // folders and message rows have no stream
     _AUDIODATA t = item.Track();
     if (t.locked) {
       if (single) ShowMessage("This track is locked and cannot be played on your computer.", kMbIconInformation);

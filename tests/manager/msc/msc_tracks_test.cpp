@@ -221,6 +221,9 @@ TEST_F(MscTracksTest, SingleFieldGettersAnswerFromTheRecord) {
   // An id the database does not know answers nothing.
   EXPECT_EQ(device->GetTrackArtist(KernelId(99999)), "");
   EXPECT_EQ(device->GetTrackCodec(KernelId(99999)), 0);
+  // The track check the Search and Last Transfer folders list by.
+  EXPECT_EQ(value(6070), 1);
+  EXPECT_EQ(device->TrackOp6070(KernelId(99999)), 0);
 }
 
 TEST_F(MscTracksTest, UnreadableSourceAndTooLittleSpaceAreRefusedWithoutATrace) {
