@@ -13,6 +13,7 @@
 #include "platform/ui/prompts.h"
 #include "shell/namespace/the_client.h"
 #include "shell/transfer/path_expansion.h"
+#include "shell/transfer/transfer_dialog.h"
 
 namespace hub {
 
@@ -224,7 +225,7 @@ void RoamdeckDialog::TransferToDevice() {
         if (segmentOf_[i] == s) files.push_back(files_[i]);
       if (files.empty()) continue;
       d.SelectSegment(segmentIds_[s]);
-      services_.transfer(files);
+      services_.transfer(segmentIds_[s], files);
     }
     // Later adds, from anywhere, go to the first segment again.
     d.SelectSegment(segmentIds_.front());
@@ -300,6 +301,19 @@ void ShowRoamdeckDialog(WindowHandle owner) {
     TransferGroups groups;
     BuildTransferFileList(log, list, paths, files, groups, 0, sort, audioOnly);
     return files;
+  };
+  // The library's one transfer dialog, as the send-to entry runs it.
+  services.transfer = [](const KernelId& segment, const std::vector<std::string>& files) {
+    CTransferDialog& dialog = TheTransferDialog();
+    dialog.SetDeviceLink(ClientTransferLink());
+    dialog.CreateTransferWindow();
+    struct WindowCloser {
+      CTransferDialog& dialog;
+      ~WindowCloser() { dialog.DestroyTransferWindow(); }
+    } closer{dialog};
+    TransferLogFile log;
+    log.Open();
+    dialog.RunTransfer(log, segment, files, TransferGroups(), false, false);
   };
   RoamdeckDialog dlg(std::move(services), owner);
   dlg.DoModal();

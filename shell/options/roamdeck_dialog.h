@@ -42,8 +42,8 @@ class RoamdeckDialog : public platform::ui::Dialog {
     std::function<std::optional<std::string>(const std::string& title, const std::string& folder, bool save)> chooseFile;
     // Paths expanded into audio files as a transfer expands them.
     std::function<std::vector<std::string>(const std::vector<std::string>& paths, bool sort, bool audioOnly)> expand;
-    // One transfer of files to the selected segment; returns when it has ended.
-    std::function<void(const std::vector<std::string>& files)> transfer;
+    // One transfer of files to the segment just selected; returns when it has ended.
+    std::function<void(const KernelId& segment, const std::vector<std::string>& files)> transfer;
     FileSizeReader sizeOf = FileSizeOnDisk;
     std::function<uint32_t()> tick;
   };

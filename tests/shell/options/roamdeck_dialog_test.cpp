@@ -61,8 +61,8 @@ class RoamdeckDialogTest : public ::testing::Test {
       return it->second;
     };
     services_.expand = [](const std::vector<std::string>& paths, bool, bool) { return paths; };
-    services_.transfer = [this](const std::vector<std::string>& files) {
-      std::string line = "transfer";
+    services_.transfer = [this](const KernelId& segment, const std::vector<std::string>& files) {
+      std::string line = "transfer to " + std::to_string(segment.key[0]) + ":";
       for (const auto& f : files) line += " " + f;
       device_.log.push_back(line);
     };
@@ -114,8 +114,8 @@ TEST_F(RoamdeckDialogTest, TransferSelectsEachSegmentInTurnThenTheFirstAgain) {
   dlg.OnDropFiles({"/m/a.mp3", "/m/b.mp3", "/m/c.mp3"});
   device_.log.clear();
   dlg.OnCommand(RoamdeckDialog::kTransfer);
-  EXPECT_EQ(device_.log, (std::vector<std::string>{"select 1", "transfer /m/a.mp3", "select 2",
-                                                   "transfer /m/b.mp3 /m/c.mp3", "select 1"}));
+  EXPECT_EQ(device_.log, (std::vector<std::string>{"select 1", "transfer to 1: /m/a.mp3", "select 2",
+                                                   "transfer to 2: /m/b.mp3 /m/c.mp3", "select 1"}));
   dlg.DestroyWindow();
 }
 
