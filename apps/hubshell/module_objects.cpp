@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/explorer_refresh.h"
 #include "common/product_profile.h"
 #include "common/settings.h"
 #include "common/shell_routines.h"
@@ -22,6 +23,7 @@
 #include "platform/shell/clipboard_format.h"
 #include "platform/shell/module_info.h"
 #include "platform/ui/ui_types.h"
+#include "platform/window/window.h"
 #include "shell/client/kernel_device_client.h"
 #include "shell/namespace/class_factory.h"
 #include "shell/namespace/item_images.h"
@@ -46,6 +48,8 @@ class KestroApp {
   bool InitInstance(void* instance);
   int ExitInstance() {
     BindItemIcons(nullptr);
+    // The view class's procedure lives in this library: a later load registers its own.
+    UnregisterWindowClass(kNamespaceViewClass);
     return 0;
   }
   void FillInfo(ModuleInfo& info) const;
