@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <filesystem>
 #include <future>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "platform/window/window.h"
@@ -191,6 +193,41 @@ TEST(TrackCopierTest, WholeReplacementKeepsTheOldFileOnFailure) {
   EXPECT_EQ(errors, (std::vector<int>{ENOENT, 0}));
   EXPECT_EQ(test::ReadBytes(dir + "/keep.mp3"), Pattern(300000, 9));
   EXPECT_FALSE(std::filesystem::exists(dir + "/keep.mp3.hubpart"));
+}
+
+}  // namespace
+}  // namespace hub
+
+namespace hub {
+namespace {
+
+// The window's thread is held past the send limit (2 s) for the progress and
+// the first completion: the copier keeps sending the completion until the
+// window answers, or ends when the window is gone.
+TEST(TrackCopierTest, ACompletionNobodyAnsweredIsSentAgainUntilTheWindowAnswersOrGoes) {
+  std::string dir = test::MakeTempDir();
+  test::WriteBytes(dir + "/src", Pattern(1000, 1));
+  for (bool destroy : {false, true}) {
+    SCOPED_TRACE(destroy ? "window destroyed" : "window answers late");
+    auto window = std::make_unique<ProgressWindow>();
+    TrackCopier copier;
+    CopyJob job;
+    job.source = dir + "/src";
+    job.target = dir + (destroy ? "/gone" : "/late");
+    job.window = window->handle;
+    job.doneId = KernelId(2001u);
+    copier.Enqueue(std::move(job));
+    // Held longer than the 100% send and the first completion's send may take.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2 * kProgressSendTimeoutMs + 500));
+    EXPECT_FALSE(copier.WaitIdle(0)) << "the completion is still being offered";
+    if (destroy) {
+      window.reset();
+    } else {
+      ASSERT_TRUE(window->PumpUntilDone(1));
+      EXPECT_EQ(window->seen.back().wParam, 2001u);
+    }
+    EXPECT_TRUE(copier.WaitIdle(2 * int(kProgressSendTimeoutMs) + 1000));
+  }
 }
 
 }  // namespace
