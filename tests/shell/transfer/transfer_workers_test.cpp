@@ -4,6 +4,7 @@
 #include <csignal>
 #include <filesystem>
 
+#include "common/explorer_refresh.h"
 #include "platform/kernel/clock.h"
 #include "platform/ui/pump.h"
 #include "shell/client/kernel_device_client_exception.h"
@@ -217,7 +218,23 @@ TEST_F(TransferWorkersTest, SentFoldersBecomePlaylistsAfterYes) {
   EXPECT_EQ(AutoPlaylistName("/m/Album/"), "m - Album");
 }
 
-TEST_F(TransferWorkersTest, AClientFailureMidRunIsReportedAndEndsTheRun) {
+TEST_F(TransferWorkersTest, AClientFailureMidRunIsReportedAndStillRefreshesTheViews) {
+  // An Explorer window showing the namespace records the commands it gets.
+  std::vector<int64_t> commands;
+  platform::ScopedWindowClass explorerClass("CabinetWClass", platform::DefaultWindowProc);
+  platform::ScopedWindowClass viewClass(kNamespaceViewClass, [&commands](platform::WindowHandle h, uint32_t m,
+                                                                         uint64_t w, int64_t l) -> int64_t {
+    if (m == kNamespaceCommandMessage) commands.push_back(l);
+    return platform::DefaultWindowProc(h, m, w, l);
+  });
+  ASSERT_TRUE(explorerClass.ok() && viewClass.ok());
+  const platform::WindowHandle explorer = platform::CreateHiddenWindow("CabinetWClass", "");
+  struct Gone {
+    platform::WindowHandle window;
+    ~Gone() { platform::DestroyWindow(window); }
+  } gone{explorer};
+  ASSERT_NE(platform::CreateHiddenWindow(kNamespaceViewClass, "", explorer), 0u);
+
   const std::string a = Mp3("a.mp3");
   player_.onAdd = [] { throw KernelDeviceClientException(0, "Device Connection", "Manager is not running."); };
   ui_->Push(ui::UiAction::Answer(ui::kIdOk));
@@ -225,6 +242,8 @@ TEST_F(TransferWorkersTest, AClientFailureMidRunIsReportedAndEndsTheRun) {
   EXPECT_NE(Messages().back().find("Problem encountered during transfer to your device."), std::string::npos);
   EXPECT_NE(dialog_->Caption(), "Transfer complete.");
   EXPECT_EQ(player_.sent.size(), 1u);
+  PumpMessagesUntil([&] { return !commands.empty(); }, 5000);
+  EXPECT_EQ(commands, std::vector<int64_t>{kNamespaceAfterChange});
 }
 
 TEST_F(TransferWorkersTest, CancelPressCtrlCAndAVanishedManagerEndTheWait) {
