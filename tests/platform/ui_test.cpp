@@ -420,6 +420,61 @@ TEST_F(TerminalTest, ProgressShowsAsBarAndEndsWithTheWindow) {
       << text;
 }
 
+// A modeless window that takes remote actions: hubplat's press reaches it
+// while its thread pumps; a person at a terminal closes it with Enter.
+class ModelessWindow : public Dialog {
+ public:
+  ModelessWindow()
+      : Dialog(DialogTemplate{511, "Copying", {{1001, ControlKind::Static, "a.mp3"}, {1000, ControlKind::Progress, ""},
+                                               {7, ControlKind::Button, "Stop"}, {8, ControlKind::Button, "Close"}}}) {}
+  bool TakesRemoteActions() const override { return takes; }
+  int DefaultButton() const override { return 8; }
+  bool OnCommand(int id) override {
+    pressed.push_back(id);
+    return true;
+  }
+  std::optional<StatusLine> OwnStatusLine() const override {
+    return StatusLine{"step " + std::to_string(group) + " at " + std::to_string(Ctl<Progress>(1000).Pos()), group};
+  }
+  bool takes = true;
+  int group = 1;
+  std::vector<int> pressed;
+};
+
+TEST_F(TerminalTest, ModelessWindowsTakeRemotePressesAndDrawTheirOwnLine) {
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  UseTerminal(fds[0], true);
+  ModelessWindow w;
+  w.Create();
+  w.Show(true);
+  EXPECT_EQ(HandleUiControlRequest("press 7"), "sent: press 7\n");
+  ProcessPendingUiWork();
+  EXPECT_EQ(w.pressed, std::vector<int>{7});
+  w.takes = false;
+  EXPECT_EQ(HandleUiControlRequest("press 7"), "error: no dialog is waiting\n");
+  w.takes = true;
+  // Enter typed on the terminal is the default button; nothing typed is nothing.
+  EXPECT_EQ(TheUiDriver().ModelessWaitMs(), -1);
+  EXPECT_FALSE(TheUiDriver().PollModelessInput(w));
+  ASSERT_EQ(::write(fds[1], "\n", 1), 1);
+  auto typed = TheUiDriver().PollModelessInput(w);
+  ASSERT_TRUE(typed);
+  EXPECT_EQ(typed->id, 8);
+  ::close(fds[1]);
+  ::close(fds[0]);
+  // Its own line, one per step in a log, ending where the last step stopped.
+  terminal.reset();
+  UseTerminal();
+  for (int step = 1; step <= 2; ++step) {
+    w.group = step;
+    for (int pos : {10, 60, 100}) w.Ctl<Progress>(1000).SetPos(pos);
+  }
+  w.Show(false);
+  const std::string text = Output();
+  EXPECT_EQ(text, "step 1 at 100\nstep 2 at 100\n") << text;
+}
+
 // A 24 MB database's byte offsets times 100 do not fit an int: the bar must
 // still read right (it once overflowed into a negative width and threw).
 TEST_F(TerminalTest, ProgressOverLargeRangesStaysWithinTheBar) {
