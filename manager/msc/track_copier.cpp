@@ -235,19 +235,36 @@ int TrackCopier::Copy(const CopyJob& job, const std::string& target, bool stopWh
   if (!out) return errno;
   ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
-  std::vector<char> block(kCopyBlockSize);
+  // Copies onto the player move in large chunks inside the kernel; copies
+  // that readers follow grow block by block, and a file system that cannot
+  // copy in the kernel gets the read and write loop.
+  bool inKernel = !job.growing;
+  std::vector<char> block;
   uint64_t total = static_cast<uint64_t>(st.st_size), done = 0;
   int lastPercent = -1;
   for (;;) {
-    ssize_t n = ::read(in.get(), block.data(), block.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errno;
-    if (n == 0) break;
-    for (ssize_t written = 0; written < n;) {
-      ssize_t w = ::write(out.get(), block.data() + written, size_t(n - written));
-      if (w < 0 && errno == EINTR) continue;
-      if (w < 0) return errno;
-      written += w;
+    ssize_t n = 0;
+    if (inKernel) {
+      n = ::copy_file_range(in.get(), nullptr, out.get(), nullptr, kKernelCopyChunk, 0);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && done == 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+        inKernel = false;
+        continue;
+      }
+      if (n < 0) return errno;
+      if (n == 0) break;
+    } else {
+      if (block.empty()) block.resize(kCopyBlockSize);
+      n = ::read(in.get(), block.data(), block.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return errno;
+      if (n == 0) break;
+      for (ssize_t written = 0; written < n;) {
+        ssize_t w = ::write(out.get(), block.data() + written, size_t(n - written));
+        if (w < 0 && errno == EINTR) continue;
+        if (w < 0) return errno;
+        written += w;
+      }
     }
     done += uint64_t(n);
     if (afterBlock) afterBlock(job, done);

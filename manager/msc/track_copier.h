@@ -22,6 +22,8 @@ namespace hub {
 
 // Bytes read and written per step of a copy.
 inline constexpr size_t kCopyBlockSize = 256000;
+// Bytes a copy onto the player moves per step inside the kernel.
+inline constexpr size_t kKernelCopyChunk = 8 << 20;
 
 struct CopyJob {
   std::string source;  // native paths

@@ -175,7 +175,10 @@ int64_t CTransferDialog::ProgressProc(ui::WindowHandle window, uint32_t message,
       dialog->lastDeviceMessage_ = int64_t(platform::TickCount64());
       // A completion repeated after a slow answer, or one nobody waits for, changes nothing.
       if (!dialog->waitingForDevice) return 0;
-      return dialog->OnDeviceDone(uint32_t(wParam), lParam);
+      dialog->OnDeviceDone(uint32_t(wParam), lParam);
+      // A wait serves sends without returning: a post of our own ends it now.
+      platform::PostWindowMessage(window, platform::kWmNull, 0, 0);
+      return 0;
     case platform::kWmClose:
       dialog->OnCloseRequest();
       return 0;
