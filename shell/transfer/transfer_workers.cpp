@@ -18,6 +18,7 @@
 #include "platform/kernel/clock.h"
 #include "shell/client/kernel_device_client_exception.h"
 #include "shell/namespace/change_notification.h"
+#include "shell/namespace/playlist_commands.h"
 #include "shell/namespace/shell_ext_routines.h"
 #include "shell/namespace/the_client.h"
 #include "shell/namespace/tool_services.h"
@@ -397,7 +398,8 @@ int CTransferDialog::BuildAutoPlaylists(TempFile& log, const TransferGroups& sou
         log.WriteString("Lookup failed, item not added.");
       }
     }
-    const int items = CreateTransferPlaylist(Device(), AutoPlaylistName(name), ids);
+    std::string playlistName = AutoPlaylistName(name);
+    const int items = CreatePlaylist(false, playlistName, ids, false);
     if (items < 0) {
       log.WriteString(Printf(
           "Playlist '%s' was not created, either because of an error, or because it already exists.", name.c_str()));

@@ -56,7 +56,7 @@ class ScriptedPlayer : public MemoryDevice {
   int AddTrackRecord(const _AUDIODATA&) override { return 0; }
   // Names are unique on the player, as the real ones keep them.
   int CreatePlaylist(std::string_view name, KernelId& newId) override {
-    if (!playlistNames.insert(std::string(name)).second) return 1;
+    if (!playlistNames.insert(std::string(name)).second) return 4;  // the name is taken
     return MemoryDevice::CreatePlaylist(name, newId);
   }
   int SaveDatabase() override {
