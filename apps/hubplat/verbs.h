@@ -30,6 +30,9 @@ struct VerbRegistration {
 // allowed for signed values); nothing when the text is not wholly a number.
 std::optional<uint64_t> ParseUnsigned(std::string_view text);
 std::optional<int64_t> ParseSigned(std::string_view text);
+// A window named on the command line: a top-level window of the class, else
+// any window of the class, else a handle (0x...) of a live window; 0 when none.
+uint32_t FindWindowArg(const std::string& text);
 // Prints "hubplat: <text>" to stderr; answers 1 (or the code given).
 int Fail(const std::string& text, int code = 1);
 

@@ -45,18 +45,7 @@ int ParseTarget(const Args& args, Target& t) {
     t.wParam = *w;
     t.lParam = *l;
   }
-  t.window = FindWindowByClass(args[0]);
-  // A child window (a namespace view inside an Explorer window) by its class, or any window by its handle.
-  for (const WindowInfo& w : t.window ? std::vector<WindowInfo>() : ListWindows())
-    if (AsciiLowerCopy(w.className) == AsciiLowerCopy(args[0])) {
-      t.window = w.handle;
-      break;
-    }
-  if (t.window == 0 && args[0].rfind("0x", 0) == 0) {
-    auto handle = ParseUnsigned(args[0]);
-    if (handle && *handle <= 0xFFFFFFFFu && IsWindowAlive(static_cast<WindowHandle>(*handle)))
-      t.window = static_cast<WindowHandle>(*handle);
-  }
+  t.window = FindWindowArg(args[0]);
   if (t.window == 0) return Fail("no window of class '" + args[0] + "'");
   return 0;
 }
@@ -97,4 +86,21 @@ const VerbRegistration kSend({"send", "<class> <message> [wParam lParam] [--time
                               "sends a message and prints the answer (time-out 5000 ms unless given)", Send});
 
 }  // namespace
+
+uint32_t FindWindowArg(const std::string& text) {
+  WindowHandle window = FindWindowByClass(text);
+  // A child window (a namespace view inside an Explorer window) by its class, or any window by its handle.
+  for (const WindowInfo& w : window ? std::vector<WindowInfo>() : ListWindows())
+    if (AsciiLowerCopy(w.className) == AsciiLowerCopy(text)) {
+      window = w.handle;
+      break;
+    }
+  if (window == 0 && text.rfind("0x", 0) == 0) {
+    auto handle = ParseUnsigned(text);
+    if (handle && *handle <= 0xFFFFFFFFu && IsWindowAlive(static_cast<WindowHandle>(*handle)))
+      window = static_cast<WindowHandle>(*handle);
+  }
+  return window;
+}
+
 }  // namespace hub::hubplat

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "platform/com/com.h"
+#include "platform/com/data_transfer.h"
 #include "platform/shell/item_id_list.h"
 
 namespace hub::platform {
@@ -30,23 +31,6 @@ inline constexpr IID IID_IExtractIconA = MakeGuid(0x000214EB, 0, 0, 0xC0, 0, 0, 
 inline constexpr IID IID_IEnumIDList = MakeGuid(0x000214F2, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46);
 
 // --- Data transfer ----------------------------------------------------------
-
-struct FORMATETC {
-  uint16_t cfFormat = 0;
-  void* ptd = nullptr;
-  uint32_t dwAspect = 1;  // content
-  int32_t lindex = -1;
-  uint32_t tymed = 1;     // a global memory block
-};
-
-// A medium: for TYMED_HGLOBAL a block of the shell allocator, freed by whoever
-// ends up holding it (unless pUnkForRelease says otherwise).
-inline constexpr uint32_t TYMED_HGLOBAL = 1;
-struct STGMEDIUM {
-  uint32_t tymed = 0;
-  void* hGlobal = nullptr;
-  IUnknown* pUnkForRelease = nullptr;
-};
 
 class IEnumFORMATETC : public IUnknown {
  public:

@@ -430,3 +430,26 @@ void TerminalUiDriver::EndProgressLine() {
 }
 
 }  // namespace hub::platform::ui
+
+namespace hub::platform::ui {
+
+void UiDriver::PushDragSteps(std::initializer_list<DragStep> steps) {
+  dragSteps_.insert(dragSteps_.end(), steps.begin(), steps.end());
+}
+void UiDriver::PushDragSteps(const std::vector<DragStep>& steps) {
+  dragSteps_.insert(dragSteps_.end(), steps.begin(), steps.end());
+}
+std::optional<DragStep> UiDriver::TakeDragStep() {
+  if (dragSteps_.empty()) return std::nullopt;
+  DragStep s = dragSteps_.front();
+  dragSteps_.pop_front();
+  return s;
+}
+DragStep UiDriver::NextDragStep() { return TakeDragStep().value_or(DragStep::Escape()); }
+
+DragStep ScriptedUiDriver::NextDragStep() {
+  if (auto s = TakeDragStep()) return *s;
+  throw UiScriptError("a drag is under way, but no drag step is scripted");
+}
+
+}  // namespace hub::platform::ui

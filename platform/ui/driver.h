@@ -43,6 +43,19 @@ class UiDriver {
   virtual int ModelessWaitMs() const { return 0; }
   // What a person typed for a modeless window waiting for them (never blocks).
   virtual std::optional<UiAction> PollModelessInput(Window& /*window*/) { return std::nullopt; }
+  // The next step of a drag in progress. The steps queued with PushDragSteps
+  // come first; with none queued a person who is not there lets go where
+  // nothing takes the drop (Escape).
+  virtual DragStep NextDragStep();
+  void PushDragSteps(std::initializer_list<DragStep> steps);
+  void PushDragSteps(const std::vector<DragStep>& steps);
+  size_t PendingDragSteps() const { return dragSteps_.size(); }
+
+ protected:
+  std::optional<DragStep> TakeDragStep();
+
+ private:
+  std::deque<DragStep> dragSteps_;
 };
 
 UiDriver& TheUiDriver();
@@ -71,6 +84,8 @@ class ScriptedUiDriver : public UiDriver {
   std::optional<std::string> ChooseFolder(const FolderRequest& request) override;
   void WindowChanged(Window& window) override;
   void ShowReport(Window& window, const std::string& text) override;
+  // A drag with no step queued fails the script.
+  DragStep NextDragStep() override;
 
  private:
   UiAction Next(const std::string& waiting);

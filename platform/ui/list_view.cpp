@@ -341,6 +341,20 @@ int ListView::TopIndex() const {
   return top_;
 }
 
+int ListView::HitTest(Point point) const {
+  Lock l(ModelMutex());
+  int header = (style_ & kLvsTypeMask) == kLvsReport ? kListHeaderHeight : 0;
+  if (point.x < 0 || point.y < header) return -1;
+  int row = top_ + (point.y - header) / kListRowHeight;
+  return row < static_cast<int>(rows_.size()) ? row : -1;
+}
+
+Point ListView::RowPoint(int row) const {
+  Lock l(ModelMutex());
+  int header = (style_ & kLvsTypeMask) == kLvsReport ? kListHeaderHeight : 0;
+  return Point{4, header + (row - top_) * kListRowHeight + kListRowHeight / 2};
+}
+
 int ListView::RowsPerPage() const {
   Lock l(ModelMutex());
   int header = (style_ & kLvsTypeMask) == kLvsReport ? kListHeaderHeight : 0;

@@ -120,6 +120,11 @@ class ListView : public Control {
   bool SetColumnOrder(const std::vector<int>& order);
   // The list column whose header holds the point (client coordinates); -1 outside the header.
   int HeaderHitTest(Point point) const;
+  // The row under the point (client coordinates, rows of kListRowHeight from
+  // the top row shown, below the header in report mode); -1 when none.
+  int HitTest(Point point) const;
+  // The client point in the middle of the row's first cell (for drags made by a program).
+  Point RowPoint(int row) const;
 
   // --- Styles, view type, background picture
   uint32_t Style() const;

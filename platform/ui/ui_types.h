@@ -91,6 +91,22 @@ struct UiAction {
   std::string Describe() const;
 };
 
+// One step of a drag, as a person moves the mouse: over a window (and a point
+// in it), a change of buttons and modifier keys (MK_ bits), Escape, or letting
+// the buttons go (the drop).
+struct DragStep {
+  enum class Kind { Over, Keys, Escape, Release };
+  Kind kind = Kind::Release;
+  WindowHandle window = 0;
+  Point point;
+  uint32_t keys = 0;
+
+  static DragStep Over(WindowHandle window, Point point = {}) { return {Kind::Over, window, point, 0}; }
+  static DragStep Keys(uint32_t keys) { return {Kind::Keys, 0, {}, keys}; }
+  static DragStep Escape() { return {Kind::Escape, 0, {}, 0}; }
+  static DragStep Release() { return {Kind::Release, 0, {}, 0}; }
+};
+
 // A script or a person asked for something the window cannot do, or a modal
 // window opened that nobody is going to answer.
 class UiScriptError : public std::runtime_error {

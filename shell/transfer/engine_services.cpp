@@ -5,6 +5,7 @@
 
 #include "shell/namespace/transfer_services.h"
 #include "shell/transfer/metadata/track_info.h"
+#include "shell/transfer/paste.h"
 #include "shell/transfer/send_to.h"
 
 namespace hub {
@@ -26,6 +27,7 @@ void InstallTransferEngineServices() {
   services.StageDropToDevice = [](const KernelId& target, const std::vector<std::string>& paths) {
     StageDropToDevice(target, paths);
   };
+  services.PasteToDevice = [](LPCITEMIDLIST folder) { PasteToDevice(folder); };
   InstallTransferServices(services);
 }
 

@@ -94,6 +94,12 @@ TEST(ListViewTest, ColumnsOrderHeaderAndPaging) {
   EXPECT_EQ(list.TopIndex(), 3);
   list.EnsureVisible(500);
   EXPECT_EQ(list.TopIndex(), 3);
+  // Rows under a point, and the point of a row, from the top row shown.
+  EXPECT_EQ(list.HitTest(list.RowPoint(7)), 7);
+  EXPECT_EQ(list.HitTest(Point{5, kListHeaderHeight}), 3);
+  EXPECT_EQ(list.HitTest(Point{5, 2}), -1) << "the header";
+  EXPECT_EQ(list.HitTest(Point{-1, 40}), -1);
+  EXPECT_EQ(list.HitTest(Point{5, kListHeaderHeight + 200 * kListRowHeight}), -1) << "below the last row";
 
   // States: one focused row; selection over all rows.
   list.SetItemState(4, kLvisFocused | kLvisSelected, kLvisFocused | kLvisSelected);

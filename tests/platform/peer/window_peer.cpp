@@ -12,6 +12,10 @@
 #include "platform/kernel/file_lock.h"
 #include "platform/kernel/named_semaphore.h"
 #include "platform/kernel/shared_mapping.h"
+#include "platform/shell/clipboard_format.h"
+#include "platform/shell/drag_drop.h"
+#include "platform/shell/drop_files.h"
+#include "platform/shell/stored_data_object.h"
 #include "platform/window/window.h"
 
 using namespace hub::platform;
@@ -97,6 +101,63 @@ int Echo(const char* cls) {
   return Loop();
 }
 
+// A window whose drop target prints what it is given: "enter <formats>",
+// "over", "leave", "drop <paths>"; it takes file lists only (copy).
+class PrintingTarget final : public IDropTarget {
+ public:
+  HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+  uint32_t AddRef() override { return 2; }
+  uint32_t Release() override { return 1; }
+  HRESULT DragEnter(IDataObject* data, uint32_t, ShellPoint, uint32_t* effect) override {
+    std::string line = "enter";
+    for (const FORMATETC& f : OfferedFormats(data)) line += " " + std::to_string(f.cfFormat);
+    Say(line);
+    accept_ = OffersFormat(data, CF_HDROP);
+    *effect = accept_ ? DROPEFFECT_COPY : DROPEFFECT_NONE;
+    return S_OK;
+  }
+  HRESULT DragOver(uint32_t keys, ShellPoint, uint32_t* effect) override {
+    Say("over " + std::to_string(keys));
+    *effect = accept_ ? DROPEFFECT_COPY : DROPEFFECT_NONE;
+    return S_OK;
+  }
+  HRESULT DragLeave() override {
+    Say("leave");
+    return S_OK;
+  }
+  HRESULT Drop(IDataObject* data, uint32_t, ShellPoint, uint32_t* effect) override {
+    std::string line = "drop";
+    auto bytes = TakeFormatBytes(data, CF_HDROP);
+    auto paths = bytes ? ParseDropFiles(bytes->data(), bytes->size()) : std::nullopt;
+    for (const auto& p : paths.value_or(std::vector<std::string>{"<none>"})) line += " " + p;
+    Say(line);
+    *effect = paths ? DROPEFFECT_COPY : DROPEFFECT_NONE;
+    return S_OK;
+  }
+
+ private:
+  static void Say(const std::string& line) {
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+  }
+  bool accept_ = false;
+};
+
+int DropTarget(const char* cls) {
+  RegisterWindowClass(cls, [](WindowHandle h, uint32_t m, uint64_t w, int64_t l) -> int64_t {
+    if (m == kWmUser) PostQuitMessage(0);
+    return DefaultWindowProc(h, m, w, l);
+  });
+  WindowHandle h = CreateHiddenWindow(cls, "drop here");
+  if (!h) return 2;
+  static PrintingTarget target;
+  if (RegisterDragDrop(h, &target) != S_OK) return 2;
+  Ready(h);
+  int rc = Loop();
+  RevokeDragDrop(h);
+  return rc;
+}
+
 // Sleeps before looping, so that posts pile up; then checks they came in
 // order (wParam 0, 1, 2 ...) and prints how many came before the quit post.
 int Count(const char* cls, const char* delayMs) {
@@ -157,6 +218,7 @@ int main(int argc, char** argv) {
   if (mode == "kdp-server" && argc == 3) return KdpServer(argv[2]);
   if (mode == "hang" && argc == 3) return Hang(argv[2]);
   if (mode == "echo" && argc == 3) return Echo(argv[2]);
+  if (mode == "drop-target" && argc == 3) return DropTarget(argv[2]);
   if (mode == "count" && argc == 4) return Count(argv[2], argv[3]);
   if (mode == "post-burst" && argc == 4) return PostBurst(argv[2], argv[3]);
   if (mode == "register" && argc == 3) return Register(argv[2]);

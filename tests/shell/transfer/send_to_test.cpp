@@ -1,4 +1,5 @@
 #include "shell/transfer/send_to.h"
+#include "shell/transfer/paste.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,7 +13,11 @@
 #include "common/settings.h"
 #include "platform/kernel/file_lock.h"
 #include "platform/registry/registry.h"
+#include "platform/shell/clipboard.h"
+#include "platform/shell/clipboard_format.h"
+#include "platform/shell/drop_files.h"
 #include "platform/ui/driver.h"
+#include "shell/namespace/pidl_builder.h"
 #include "shell/namespace/the_client.h"
 #include "support/child_process.h"
 #include "support/hermetic_env.h"
@@ -37,8 +42,10 @@ class FamilyDevice : public test::NullDevice {
  public:
   std::string GetFamilyCode(const KernelId&) override { return code; }
   void Connect(int) override { ++connects; }
+  int HasMemorySegments() override { return segments; }
   std::string code = "ih";
   int connects = 0;
+  int segments = 0;
 };
 
 TEST(LauncherTableTest, RowsAndChoice) {
@@ -247,6 +254,51 @@ TEST_F(SendToTest, ASecondTransferWaitsForTheFirstToEnd) {
   script_->Push(ui::UiAction::Answer(ui::kIdOk));
   DoHubshell("\"/x.mp3\"", "hubshellih.exe");
   EXPECT_EQ(Messages().back(), "Send To was called with an invalid command-line:\n/bin/other");
+}
+
+TEST_F(SendToTest, PasteStagesTheClipboardsFilesWhole) {
+  Install();
+  std::string longPath = "/music/" + std::string(300, 'x') + ".mp3";
+  ASSERT_TRUE(platform::WriteClipboard({{platform::CF_HDROP, platform::BuildDropFiles({"/m/a b.mp3", longPath})}}).ok());
+  PasteToDevice(nullptr);
+  ASSERT_EQ(spawned_.size(), 1u) << ::testing::PrintToString(Messages());
+  EXPECT_EQ(spawned_[0].first, install_ + "/hubshellih.exe");
+  EXPECT_EQ(fs::path(spawned_[0].second).filename(), "_txman.dat");
+  EXPECT_EQ(Slurp(spawned_[0].second), "/m/a b.mp3\n" + longPath + "\n") << "paths longer than 260 bytes stay whole";
+}
+
+TEST_F(SendToTest, PasteRefusesWhatItCannotUse) {
+  Install();
+  struct Case {
+    const char* what;
+    std::vector<platform::StoredFormat> clipboard;
+    int segments;
+    const char* message;
+  } cases[] = {
+      {"empty clipboard", {}, 0, "There is nothing in the clipboard that can be pasted to your device."},
+      {"no file list", {{1, {'t', 0}}}, 0, "There is nothing in the clipboard that can be pasted to your device."},
+      {"damaged file list", {{platform::CF_HDROP, {20, 0, 0}}}, 0, "Paste object is invalid."},
+      {"empty file list", {{platform::CF_HDROP, platform::BuildDropFiles({})}}, 0, "Did not find any files to paste."},
+      {"segmented player outside a segment", {{platform::CF_HDROP, platform::BuildDropFiles({"/a.mp3"})}}, 1,
+       "Please paste files to either the Internal Memory or SmartMedia Card folders."},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(platform::WriteClipboard(c.clipboard).ok());
+    device_.segments = c.segments;
+    script_->Push(ui::UiAction::Answer(ui::kIdOk));
+    PasteToDevice(nullptr);
+    EXPECT_TRUE(spawned_.empty()) << c.what;
+    ASSERT_FALSE(Messages().empty()) << c.what;
+    EXPECT_EQ(Messages().back(), c.message) << c.what;
+  }
+  // On a segment the segment's id is the destination.
+  PidlRecordList records;
+  LPCITEMIDLIST segment = records.BuildPidl(FolderSegment, KernelId(2), 0, "Internal Memory", 0, nullptr, "");
+  ASSERT_NE(segment, nullptr);
+  device_.segments = 1;
+  ASSERT_TRUE(platform::WriteClipboard({{platform::CF_HDROP, platform::BuildDropFiles({"/a.mp3"})}}).ok());
+  PasteToDevice(segment);
+  EXPECT_EQ(spawned_.size(), 1u) << ::testing::PrintToString(Messages());
 }
 
 }  // namespace
