@@ -25,6 +25,11 @@
 #include "platform/com/shell_allocator.h"
 #include "platform/registry/registry.h"
 #include "platform/shell/change_notify.h"
+#include "platform/shell/clipboard.h"
+#include "platform/shell/clipboard_format.h"
+#include "platform/shell/drag_drop.h"
+#include "platform/shell/drop_files.h"
+#include "platform/shell/stored_data_object.h"
 #include "platform/shell/image_list.h"
 #include "platform/shell/model_browser.h"
 #include "platform/shell/module_info.h"
@@ -34,11 +39,13 @@
 #include "platform/ui/ui_window.h"
 #include "platform/window/window.h"
 #include "shell/namespace/pidl_data.h"
+#include "transfer_verbs.h"
 #include "view_table.h"
 
 namespace {
 
 using namespace hub::platform;
+using namespace hub::nshost;
 
 constexpr const char* kClassesKey = "Software\\Classes\\CLSID\\";
 constexpr const char* kJunctionsKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MyComputer\\NameSpace";
@@ -483,6 +490,132 @@ class Host {
     if (it == kKeys.end()) throw CommandError("media: next, prev, stop or play");
     SendToView(kViewAppCommand, 0, it->second << 16);
   }
+  // --- Clipboard and drag and drop
+
+  // Ctrl+C on the rows: "Copy to Computer...", into `folder` when given.
+  void Copy(const std::string& rows, const std::string& folder) {
+    Select(rows);
+    if (!folder.empty()) driver_->Preanswer({ui::UiAction::PickFolder(folder)});
+    Key("Ctrl+C");
+  }
+  // The computer's file manager copies files.
+  void ClipFiles(const std::vector<std::string>& paths) {
+    std::vector<std::string> full = AbsolutePathsOrThrow(paths);
+    Status s = WriteClipboard({StoredFormat{CF_HDROP, BuildDropFiles(full)}});
+    if (!s.ok()) throw CommandError(s.message());
+    std::printf("%zu file%s on the clipboard\n", full.size(), full.size() == 1 ? "" : "s");
+  }
+  // The drop target of a namespace folder named from the current folder, else from the root
+  // ("." is the current folder; parts separated by backslashes).
+  ComPtr<IDropTarget> FolderTarget(const std::string& path) {
+    if (path == ".") {
+      ComPtr<IDropTarget> t;
+      if (Current()->CreateViewObject(explorer_, IID_IDropTarget, t.Out()) != S_OK || !t)
+        throw CommandError("the folder gives no drop target");
+      return t;
+    }
+    for (IShellFolder* start : {Current(), ns_->folder.get()}) {
+      start->AddRef();
+      ComPtr<IShellFolder> folder(start);
+      std::string rest = path;
+      bool found = true;
+      while (found) {
+        size_t cut = rest.find('\\');
+        std::string part = rest.substr(0, cut);
+        rest = cut == std::string::npos ? std::string() : rest.substr(cut + 1);
+        found = false;
+        for (Row& r : List(folder.get(), SHCONTF_FOLDERS)) {
+          if (r.name != part) continue;
+          found = true;
+          if (rest.empty()) {
+            ComPtr<IDropTarget> t;
+            LPCITEMIDLIST one = r.item.get();
+            if (folder->GetUIObjectOf(explorer_, 1, &one, IID_IDropTarget, nullptr, t.Out()) != S_OK || !t)
+              throw CommandError(path + " gives no drop target");
+            return t;
+          }
+          ComPtr<IShellFolder> child;
+          if (folder->BindToObject(r.item.get(), nullptr, IID_IShellFolder, child.Out()) != S_OK) found = false;
+          else folder = std::move(child);
+          break;
+        }
+      }
+    }
+    throw CommandError("no folder named " + path + " here or at the top");
+  }
+  // Files of the computer dropped on a namespace folder, as a file manager's drag.
+  void DropFiles(const std::vector<std::string>& paths, const std::string& folder) {
+    std::vector<std::string> full = AbsolutePathsOrThrow(paths);
+    ComPtr<IDropTarget> target(CreateReportingTarget(FolderTarget(folder).get()));
+    ComPtr<IDataObject> data(CreateStoredDataObject({StoredFormat{CF_HDROP, BuildDropFiles(full)}}));
+    ComPtr<IDropSource> source(CreateSimpleDropSource());
+    WindowHandle place = DropPlaceWindow();
+    if (RegisterDragDrop(place, target.get()) != S_OK) throw CommandError("cannot register the drop place");
+    driver_->PushDragSteps({ui::DragStep::Over(place), ui::DragStep::Release()});
+    uint32_t effect = DROPEFFECT_NONE;
+    try {
+      DoDragDrop(data.get(), source.get(), DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK, &effect);
+    } catch (...) {
+      RevokeDragDrop(place);
+      driver_->ClearDragSteps();
+      throw;
+    }
+    RevokeDragDrop(place);
+    if (effect == DROPEFFECT_NONE) std::printf("nothing was dropped\n");
+  }
+  // Rows of the view dragged to a namespace folder, a row of the view ("row N")
+  // or a folder of the computer ("dir:PATH").
+  void Drag(const std::string& rows, const std::string& target, bool escape, bool middle) {
+    Select(rows);
+    ui::ListView& list = ViewList();
+    WindowHandle window = 0;
+    ui::Point point;
+    ComPtr<IDropTarget> placed;
+    if (target.rfind("row ", 0) == 0) {
+      int row = std::stoi(target.substr(4));
+      if (row < 0 || row >= list.ItemCount()) throw CommandError("drag: no row " + target.substr(4));
+      list.EnsureVisible(row);
+      point = list.RowPoint(row);
+      window = viewWindow_;
+    } else {
+      ComPtr<IDropTarget> inner;
+      if (target.rfind("dir:", 0) == 0) {
+        std::string dir = target.substr(4);
+        std::error_code ec;
+        if (!std::filesystem::is_directory(dir, ec)) throw CommandError("drag: no folder " + dir);
+        inner = ComPtr<IDropTarget>(CreateComputerFolderTarget(dir));
+      } else {
+        inner = FolderTarget(target);
+      }
+      placed = ComPtr<IDropTarget>(CreateReportingTarget(inner.get()));
+      window = DropPlaceWindow();
+      if (RegisterDragDrop(window, placed.get()) != S_OK) throw CommandError("cannot register the drop place");
+    }
+    std::vector<ui::DragStep> steps{ui::DragStep::Over(window, point), ui::DragStep::Over(window, point)};
+    if (middle) steps.push_back(ui::DragStep::Keys(MK_LBUTTON | MK_MBUTTON));
+    steps.push_back(escape ? ui::DragStep::Escape() : ui::DragStep::Release());
+    driver_->PushDragSteps(steps);
+    size_t before = driver_->PendingDragSteps();
+    try {
+      ui::ListItemNotice notice{list.FirstSelected(), 0};
+      list.Notify(ui::kLvnBeginDrag, &notice);
+    } catch (...) {
+      if (placed) RevokeDragDrop(window);
+      driver_->ClearDragSteps();
+      throw;
+    }
+    if (driver_->PendingDragSteps() == before) std::printf("no drag started\n");
+    driver_->ClearDragSteps();
+    if (placed) RevokeDragDrop(window);
+  }
+  static std::vector<std::string> AbsolutePathsOrThrow(const std::vector<std::string>& paths) {
+    try {
+      return AbsolutePaths(paths);
+    } catch (const std::runtime_error& e) {
+      throw CommandError(e.what());
+    }
+  }
+
   void PlaybackMenu() {
     ui::SetKeyHeld(ui::kVkControl, true);
     try {
@@ -1000,6 +1133,14 @@ class Host {
   WindowHandle tree_ = 0;
 };
 
+// The text without surrounding blanks and one pair of double quotes.
+std::string Unquoted(std::string text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.erase(0, 1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '\t')) text.pop_back();
+  if (text.size() >= 2 && text.front() == '"' && text.back() == '"') text = text.substr(1, text.size() - 2);
+  return text;
+}
+
 std::vector<std::string> Words(const std::string& line) {
   std::istringstream in(line);
   std::vector<std::string> w;
@@ -1116,6 +1257,12 @@ constexpr const char* kHelp =
     "playlist add PLAYLIST ROWS add the rows' tracks to a playlist\n"
     "backup all|ROWS DIR  back up every playlist, or the rows' playlists, into DIR\n"
     "note new NAME        a new note here (in Notes); contact new NAME likewise in Contacts\n"
+    "copy ROWS [FOLDER]   Ctrl+C on the rows: Copy to Computer (into FOLDER when given)\n"
+    "clip files PATHS     the computer's file manager copies files to the clipboard\n"
+    "paste                Ctrl+V: paste the clipboard's files into this folder\n"
+    "drop PATHS on FOLDER drop files of the computer on a folder (from here or the top; . is here)\n"
+    "drag ROWS to TARGET  drag rows to a folder, to 'row N' of this view or to 'dir:PATH' on the\n"
+    "                     computer; --escape lets go with Escape, --middle holds the middle button\n"
     "answer ...           in a script: what the next message box or dialog is answered with\n"
     "                     (ok, cancel, yes, no, N, press N, set N TEXT, menu N, folder PATH, name NAME)\n"
     "help                 this text\n"
@@ -1244,6 +1391,33 @@ Outcome Run(Host& host, const std::string& line) {
              verb == "play" || verb == "queue" || verb == "playlist" || verb == "backup" || verb == "note" ||
              verb == "contact") {
     RunMenuVerb(host, QuotedWords(line));
+  } else if (verb == "copy") {
+    if (w.size() < 2) throw CommandError("copy ROWS [FOLDER]");
+    size_t at = line.find(w[1], line.find("copy") + 4) + w[1].size();
+    host.Copy(w[1], Unquoted(line.substr(at)));
+  } else if (verb == "clip") {
+    if (w.size() < 3 || w[1] != "files") throw CommandError("clip files PATHS");
+    host.ClipFiles(std::vector<std::string>(w.begin() + 2, w.end()));
+  } else if (verb == "paste") {
+    host.Key("Ctrl+V");
+  } else if (verb == "drop") {
+    size_t on = line.rfind(" on ");
+    if (on == std::string::npos) throw CommandError("drop PATHS on FOLDER");
+    std::vector<std::string> paths = Words(line.substr(line.find("drop") + 4, on - line.find("drop") - 4));
+    if (paths.empty()) throw CommandError("drop PATHS on FOLDER");
+    host.DropFiles(paths, Unquoted(line.substr(on + 4)));
+  } else if (verb == "drag") {
+    size_t to = line.find(" to ");
+    if (w.size() < 4 || to == std::string::npos) throw CommandError("drag ROWS to FOLDER|row N|dir:PATH [--escape] [--middle]");
+    std::string target = line.substr(to + 4);
+    bool escape = false, middle = false;
+    for (const char* flag : {" --escape", " --middle"}) {
+      for (size_t at; (at = target.find(flag)) != std::string::npos;) {
+        (std::string(flag) == " --escape" ? escape : middle) = true;
+        target.erase(at, std::strlen(flag));
+      }
+    }
+    host.Drag(w[1], Unquoted(target), escape, middle);
   } else if (verb == "answer") {
     if (!host.script()) throw CommandError("answer is for scripts; a person answers here directly");
     for (const ui::UiAction& a : ParseAnswer(w, line)) host.script()->Push(a);

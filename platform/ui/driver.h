@@ -50,6 +50,7 @@ class UiDriver {
   void PushDragSteps(std::initializer_list<DragStep> steps);
   void PushDragSteps(const std::vector<DragStep>& steps);
   size_t PendingDragSteps() const { return dragSteps_.size(); }
+  void ClearDragSteps() { dragSteps_.clear(); }
 
  protected:
   std::optional<DragStep> TakeDragStep();

@@ -13,6 +13,8 @@
 #include "common/track_compare.h"
 #include "shell/client/kernel_device_client_exception.h"
 #include "shell/namespace/context_menu.h"
+#include "shell/namespace/data_object.h"
+#include "shell/namespace/drop_target.h"
 #include "shell/namespace/enum_id_list.h"
 #include "shell/namespace/extract_icon.h"
 #include "shell/namespace/module_names.h"
@@ -177,7 +179,14 @@ HRESULT CShellFolder::CreateViewObject(ShellWindow, REFIID iid, void** out) {
     view->Release();
     return hr;
   }
-  // No drop target can be made in this build: the answer for one that cannot be created.
+  if (iid == IID_IDropTarget) {
+    // The root has no list of its own (its absolute list is the host's junction).
+    CDropTarget* target = new (std::nothrow) CDropTarget(relative_ ? absolute_.get() : nullptr);
+    if (!target) return E_OUTOFMEMORY;
+    HRESULT hr = target->QueryInterface(iid, out);
+    target->Release();
+    return hr;
+  }
   return E_NOTIMPL;
 }
 
@@ -234,8 +243,21 @@ HRESULT CShellFolder::GetUIObjectOf(ShellWindow, uint32_t count, LPCITEMIDLIST* 
     }
     return E_NOINTERFACE;
   }
-  // Data objects and drop targets cannot be made in this build; the call
-  // ends as it does when their allocation fails.
+  if (iid == IID_IDataObject) {
+    CDataObject* data = new (std::nothrow) CDataObject(this, count, items);
+    if (!data) return E_OUTOFMEMORY;
+    HRESULT hr = data->QueryInterface(iid, out);
+    data->Release();
+    return hr;
+  }
+  if (iid == IID_IDropTarget) {
+    OwnedIdList target(ConcatIdLists(malloc_, absolute_.get(), items[0]));
+    CDropTarget* drop = target ? new (std::nothrow) CDropTarget(target.get()) : nullptr;
+    if (!drop) return E_OUTOFMEMORY;
+    HRESULT hr = drop->QueryInterface(iid, out);
+    drop->Release();
+    return hr;
+  }
   return E_NOINTERFACE;
 }
 

@@ -8,6 +8,7 @@
 #include "common/product_profile.h"
 #include "common/settings.h"
 #include "common/shell_routines.h"
+#include "platform/shell/drag_drop.h"
 #include "platform/ui/pump.h"
 #include "platform/ui/ui_window.h"
 #include "platform/window/window.h"
@@ -188,6 +189,10 @@ HRESULT CShellView::CreateViewWindow(IShellView*, const FOLDERSETTINGS* settings
 HRESULT CShellView::DestroyViewWindow() {
   DropAllRows();
   UIActivate(SVUIA_DEACTIVATE);
+  if (dropRegistered_) {
+    RevokeDragDrop(dropRegistered_);
+    dropRegistered_ = 0;
+  }
   if (window_) {
     WindowHandle w = window_;
     frame_.reset();
@@ -239,18 +244,72 @@ HRESULT CShellView::UIActivate(uint32_t state) {
 
 // --- IDropTarget
 
-HRESULT CShellView::DragEnter(IDataObject*, uint32_t, ShellPoint, uint32_t* effect) {
-  if (effect) *effect = DROPEFFECT_NONE;
+HRESULT CShellView::DragEnter(IDataObject* data, uint32_t keyState, ShellPoint point, uint32_t* effect) {
+  // What the folder's own target takes is taken here, and nothing else.
+  uint32_t allowed = effect ? *effect : DROPEFFECT_COPY;
+  uint32_t answer = allowed;
+  dropAccept_ = folderDropTarget_ && folderDropTarget_->DragEnter(data, keyState, point, &answer) == S_OK &&
+                answer != DROPEFFECT_NONE;
+  if (effect) *effect = dropAccept_ ? answer : DROPEFFECT_NONE;
   return S_OK;
 }
-HRESULT CShellView::DragOver(uint32_t, ShellPoint, uint32_t* effect) {
-  if (effect) *effect = DROPEFFECT_NONE;
+
+HRESULT CShellView::DragOver(uint32_t keyState, ShellPoint point, uint32_t* effect) {
+  if (list_) MoveDropHighlight(list_->HitTest(ui::Point{point.x, point.y}));
+  uint32_t answer = effect ? *effect : DROPEFFECT_COPY;
+  if (dropAccept_ && folderDropTarget_) folderDropTarget_->DragOver(keyState, point, &answer);
+  if (effect) *effect = dropAccept_ ? answer : DROPEFFECT_NONE;
   return S_OK;
 }
-HRESULT CShellView::DragLeave() { return S_OK; }
-HRESULT CShellView::Drop(IDataObject*, uint32_t, ShellPoint, uint32_t* effect) {
-  if (effect) *effect = DROPEFFECT_NONE;
+
+HRESULT CShellView::DragLeave() {
+  MoveDropHighlight(-1);
+  dropAccept_ = false;
+  if (folderDropTarget_) folderDropTarget_->DragLeave();
   return S_OK;
+}
+
+HRESULT CShellView::Drop(IDataObject* data, uint32_t keyState, ShellPoint point, uint32_t* effect) {
+  MoveDropHighlight(-1);
+  uint32_t allowed = effect ? *effect : DROPEFFECT_COPY;
+  if (effect) *effect = DROPEFFECT_NONE;
+  if (!dropAccept_ || !folderDropTarget_) return S_OK;
+  dropAccept_ = false;
+  int row = list_ ? list_->HitTest(ui::Point{point.x, point.y}) : -1;
+  LPCITEMIDLIST rowIds = row >= 0 ? RowIds(row) : nullptr;
+  try {
+    if (rowIds && folder_ && PidlItem::LastOf(rowIds).Kind() == FolderData) {
+      // A data folder of the list takes the drop on itself.
+      ComPtr<IDropTarget> target;
+      LPCITEMIDLIST one = rowIds;
+      if (folder_->GetUIObjectOf(window_, 1, &one, IID_IDropTarget, nullptr, target.Out()) == S_OK && target) {
+        folderDropTarget_->DragLeave();
+        uint32_t answer = allowed;
+        target->DragEnter(data, keyState, point, &answer);
+        if (answer == DROPEFFECT_NONE) {
+          target->DragLeave();
+          return S_OK;
+        }
+        answer = allowed;
+        target->Drop(data, keyState, point, &answer);
+        if (effect) *effect = answer;
+        return S_OK;
+      }
+    }
+  } catch (const CPidlException&) {
+    // Not a row of ours: the folder takes it.
+  }
+  uint32_t answer = allowed;
+  folderDropTarget_->Drop(data, keyState, point, &answer);
+  if (effect) *effect = answer;
+  return S_OK;
+}
+
+void CShellView::MoveDropHighlight(int row) {
+  if (!list_ || row == dropHover_) return;
+  if (dropHover_ >= 0 && dropHover_ < list_->ItemCount()) list_->SetItemState(dropHover_, 0, ui::kLvisDropHilited);
+  dropHover_ = row;
+  if (row >= 0) list_->SetItemState(row, ui::kLvisDropHilited, ui::kLvisDropHilited);
 }
 
 // --- The window
@@ -415,6 +474,10 @@ void CShellView::CreateItemList() {
     if (folder_->CreateViewObject(window_, IID_IDropTarget, &target) == S_OK)
       folderDropTarget_ = static_cast<IDropTarget*>(target);
   }
+  // Drops on the list: the view's own target in a data folder (rows that are
+  // folders take drops), else the folder's.
+  IDropTarget* listTarget = dataFolder ? static_cast<IDropTarget*>(this) : folderDropTarget_;
+  if (listTarget && RegisterDragDrop(window_, listTarget) == S_OK) dropRegistered_ = window_;
   try {
     TheClient().AddNotifyWindow(window_);
   } catch (const std::exception& e) {

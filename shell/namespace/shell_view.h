@@ -68,7 +68,8 @@ class CShellView final : public platform::IShellView, public platform::IDropTarg
   platform::HRESULT SaveViewState() override;
   platform::HRESULT SelectItem(LPCITEMIDLIST item, uint32_t flags) override;
   platform::HRESULT GetItemObject(uint32_t item, platform::REFIID iid, void** out) override;
-  // IDropTarget: dropping onto the view is not taken in this build.
+  // IDropTarget of a data folder's list: rows that are data folders take the
+  // drop themselves, the rest goes to the folder's own target.
   platform::HRESULT DragEnter(platform::IDataObject* data, uint32_t keyState, platform::ShellPoint point,
                               uint32_t* effect) override;
   platform::HRESULT DragOver(uint32_t keyState, platform::ShellPoint point, uint32_t* effect) override;
@@ -142,6 +143,9 @@ class CShellView final : public platform::IShellView, public platform::IDropTarg
   void InvokeOnSelection(int verb);
   void ForwardFolderCommand(int id);
   void OnListKey(const platform::ui::ListKeyDown& key);
+  // LVN_BEGINDRAG: the selection dragged out through DoDragDrop.
+  void BeginDragOut();
+  void MoveDropHighlight(int row);
   void UncheckPause();
   void CheckToolbar(int command, bool checked);
   bool HasDeviceCapability(int (KernelDevice::*capability)());
@@ -165,6 +169,9 @@ class CShellView final : public platform::IShellView, public platform::IDropTarg
   platform::ShellWindow parent_ = 0;
   platform::IShellBrowser* browser_ = nullptr;
   platform::IDropTarget* folderDropTarget_ = nullptr;
+  platform::ShellWindow dropRegistered_ = 0;
+  bool dropAccept_ = false;
+  int dropHover_ = -1;
   int reselect_ = -1;
   bool firstClick_ = false;
   bool watermark_ = false;

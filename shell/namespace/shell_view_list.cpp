@@ -6,6 +6,9 @@
 #include "common/product_profile.h"
 #include "common/settings.h"
 #include "common/shell_routines.h"
+#include "platform/shell/drag_drop.h"
+#include "shell/namespace/data_object.h"
+#include "shell/namespace/drop_target.h"
 #include "shell/namespace/namespace_listing.h"
 #include "shell/namespace/shell_folder.h"
 #include "shell/namespace/shell_view.h"
@@ -321,7 +324,7 @@ int64_t CShellView::OnListNotify(int code, int64_t param) {
       case ui::kNmReturn: ActivateSelection(); return 0;
       case ui::kHdnItemClick: SortByListColumn(static_cast<ui::ListItemNotice*>(p)->column); return 0;
       case ui::kLvnKeyDown: OnListKey(*static_cast<ui::ListKeyDown*>(p)); return 0;
-      case ui::kLvnBeginDrag: return 0;  // dragging out comes with drag and drop
+      case ui::kLvnBeginDrag: BeginDragOut(); return 0;
       default: return 0;
     }
   } catch (const CPidlException&) {
@@ -332,6 +335,54 @@ int64_t CShellView::OnListNotify(int code, int64_t param) {
     ReportClientException("", e);
     return 0;
   }
+}
+
+void CShellView::BeginDragOut() {
+  std::vector<LPCITEMIDLIST> selected = SelectedIds();
+  if (selected.empty() || !folder_) return;
+  // Ordered lists are reordered inside, never dragged out.
+  if (folderKind_.kind == FolderPlaylist || (folderKind_.kind == FolderTrackList && folderKind_.key == kTrackListQueue) ||
+      (folderKind_.kind == FolderSegment && HasDeviceCapability(&KernelDevice::SupportsTrackOrder)))
+    return;
+  PidlItem first = PidlItem::LastOf(selected.front());
+  switch (first.Kind()) {
+    case FolderSpare:
+    case FolderSegment:
+    case FolderFmTuner:
+    case FolderCategory:
+    case ItemFmPreset: return;
+    case FolderTrackList:
+      if (first.SubKind() == 2 || first.SubKind() == kTrackListQueue) return;
+      break;
+    default: break;
+  }
+  ComPtr<IDataObject> data;
+  if (folder_->GetUIObjectOf(window_, static_cast<uint32_t>(selected.size()), selected.data(), IID_IDataObject, nullptr,
+                             data.Out()) != S_OK ||
+      !data)
+    return;
+  auto* object = static_cast<CDataObject*>(data.get());
+  SetDragOverOwnNamespace(false);
+  ComPtr<IDropSource> source(new (std::nothrow) CDropSource(object));
+  if (!source) return;
+  uint32_t effect = DROPEFFECT_NONE;
+  DoDragDrop(data.get(), source.get(), DROPEFFECT_COPY | DROPEFFECT_MOVE, &effect);
+  // The copies were asked for but not staged (too many items, or the staging
+  // failed): the copy to the computer takes over.
+  if (!object->FileDropAsked() || object->FilesReady()) return;
+  if (object->ItemCount() == 0) {
+    ShowMessage("No items were selected.", ui::kMbIconInformation);
+    return;
+  }
+  ShowMessage(
+      "For large transfers, next time please right-click on your tracks and\nuse the 'Copy to Computer' function.  "
+      "It is more efficient than\nthe normal Windows drag and drop process.\n\nClick OK to choose a destination "
+      "folder to complete this transfer.",
+      ui::kMbIconInformation);
+  CPidlList selection;
+  for (LPCITEMIDLIST p : selected) selection.Add(CPidlLast::FromList(p));
+  const auto& t = GetTransferServices();
+  if (t.TransferToPc) t.TransferToPc(ids_.get(), selection);
 }
 
 void CShellView::OnListKey(const ui::ListKeyDown& key) {

@@ -227,7 +227,10 @@ TEST_F(ShellFolderTest, BindAndEnumerate) {
   void* out = reinterpret_cast<void*>(1);
   EXPECT_EQ(root_->GetUIObjectOf(0, 0, nullptr, IID_IExtractIconA, nullptr, &out), E_INVALIDARG);
   EXPECT_EQ(out, nullptr);
-  EXPECT_EQ(root_->CreateViewObject(0, IID_IDropTarget, &out), E_NOTIMPL);
+  // The folder's own drop target (the root's has no list).
+  ASSERT_EQ(root_->CreateViewObject(0, IID_IDropTarget, &out), S_OK);
+  EXPECT_EQ(static_cast<IDropTarget*>(out)->Release(), 0u);
+  EXPECT_EQ(root_->CreateViewObject(0, IID_IPersist, &out), E_NOTIMPL);
   // A view is made for the folder; the caller holds its only reference.
   ASSERT_EQ(root_->CreateViewObject(0, IID_IShellView, &out), S_OK);
   EXPECT_EQ(static_cast<IShellView*>(out)->Release(), 0u);

@@ -1,0 +1,31 @@
+// What the data object and the drop routines use of the item and playlist
+// commands, reached through entries those commands install at start-up (as
+// the transfer engine installs its services), so either side builds alone.
+// An entry nobody installed says in a message box that it is not in this
+// build and does nothing.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/records.h"
+#include "common/sortable_id_array.h"
+#include "shell/namespace/pidl_routines.h"
+
+namespace hub {
+
+struct SelectionCommands {
+  // The tracks the selection stands for, sorted unless order matters.
+  std::function<bool(const CPidlList& selection, SortableKernelIdArray& out)> CollectSelectionTrackIds;
+  // A playlist holding `tracks` (no name prompt unless `ask`); the count given, or -1.
+  std::function<int(bool ask, std::string& name, const std::vector<KernelId>& tracks, bool interactive)> CreatePlaylist;
+  // Appends `tracks` to the playlist; 1 when done.
+  std::function<int(const KernelId& playlist, const std::vector<KernelId>& tracks)> AddTracksToPlaylist;
+};
+
+const SelectionCommands& GetSelectionCommands();
+// Replaces every entry that `commands` sets.
+void InstallSelectionCommands(const SelectionCommands& commands);
+
+}  // namespace hub
