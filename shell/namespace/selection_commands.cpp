@@ -1,38 +1,31 @@
-// The installed selection commands, with stand-ins that say they are absent.
+// The selection commands: the item and playlist commands themselves unless a test installs others.
 #include "shell/namespace/selection_commands.h"
 
 #include <mutex>
 
-#include "common/shell_routines.h"
-#include "platform/ui/ui_types.h"
+#include "shell/namespace/item_commands.h"
+#include "shell/namespace/playlist_commands.h"
 
 namespace hub {
 namespace {
 
-void SayAbsent(const char* what) {
-  ShowMessage(std::string(what) + " is not in this build.", platform::ui::kMbIconInformation);
-}
-
-SelectionCommands Absent() {
+SelectionCommands Defaults() {
   SelectionCommands c;
-  c.CollectSelectionTrackIds = [](const CPidlList&, SortableKernelIdArray&) {
-    SayAbsent("Gathering the tracks of a selection");
-    return false;
+  c.CollectSelectionTrackIds = [](const CPidlList& selection, SortableKernelIdArray& out) {
+    return CollectSelectionTrackIds(selection, out);
   };
-  c.CreatePlaylist = [](bool, std::string&, const std::vector<KernelId>&, bool) {
-    SayAbsent("Creating playlists");
-    return -1;
+  c.CreatePlaylist = [](bool ask, std::string& name, const std::vector<KernelId>& tracks, bool interactive) {
+    return CreatePlaylist(ask, name, tracks, interactive);
   };
-  c.AddTracksToPlaylist = [](const KernelId&, const std::vector<KernelId>&) {
-    SayAbsent("Adding to playlists");
-    return 0;
+  c.AddTracksToPlaylist = [](const KernelId& playlist, const std::vector<KernelId>& tracks) {
+    return AddTracksToPlaylist(playlist, tracks);
   };
   return c;
 }
 
 std::mutex g_mutex;
 SelectionCommands& Installed() {
-  static SelectionCommands c = Absent();
+  static SelectionCommands c = Defaults();
   return c;
 }
 

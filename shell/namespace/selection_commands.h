@@ -1,8 +1,5 @@
 // What the data object and the drop routines use of the item and playlist
-// commands, reached through entries those commands install at start-up (as
-// the transfer engine installs its services), so either side builds alone.
-// An entry nobody installed says in a message box that it is not in this
-// build and does nothing.
+// commands: the commands themselves, unless a test installs its own entries.
 #pragma once
 
 #include <functional>
