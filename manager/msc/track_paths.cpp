@@ -54,14 +54,6 @@ std::string SafeComponent(std::string_view value) {
 
 }  // namespace
 
-std::string CleanPathComponent(std::string_view value) {
-  std::string out = WithoutRefused(value);
-  if (!out.empty() && out.back() == '.') out.pop_back();
-  out = TrimWhitespace(out);
-  if (out.empty() || OnlyDots(out)) return std::string(kUnknown);
-  return out;
-}
-
 TrackTargetPath BuildTargetPath(const _AUDIODATA* record, std::string_view pattern) {
   if (!record) return {std::string(kUnknown) + "\\", std::string(kUnknown), "mp3"};
   std::string format(pattern.empty() ? kDefaultFilenameFormat : pattern);

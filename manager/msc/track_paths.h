@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/path_component.h"  // CleanPathComponent: one tag value as a component
 #include "common/records.h"
 
 namespace hub {
@@ -25,11 +26,6 @@ struct TrackTargetPath {
   std::string name;
   std::string extension;
 };
-
-// One tag value as a path component: slashes and control characters removed,
-// characters a FAT volume refuses turned into "_", white space trimmed, one
-// final "." dropped; "Unknown" when nothing, or only dots, is left.
-std::string CleanPathComponent(std::string_view value);
 
 // The naming rule. `pattern` empty means the default "%G\%A\%F". Without a
 // record: "Unknown\", "Unknown", "mp3". Components the pattern itself makes

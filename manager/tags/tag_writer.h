@@ -27,6 +27,9 @@ bool WriteTagsToFile(const _AUDIODATA& record, int force);
 // dropped.
 int WriteTrackTags(const _AUDIODATA& record, int force, int timeoutMs = kTagWriteTimeoutMs);
 
+// The shared helpers' name for it: the write with the 5 s limit.
+inline int WriteTagsWithTimeout(const _AUDIODATA& record, int force) { return WriteTrackTags(record, force); }
+
 // Test seam: called on the worker, before the write, with the worker's copy.
 void SetTagWriteHook(std::function<void(const _AUDIODATA&)> hook);
 

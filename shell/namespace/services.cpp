@@ -83,6 +83,10 @@ ToolServices AbsentToolServices() {
   s.EditNote = Absent<int, ShellWindow, std::string&>("The note editor", kIdCancel);
   s.EditContact = Absent<int, ShellWindow, KernelContact&>("The contact editor", kIdCancel);
   s.FillIncompleteTag = FillTagWithText;
+  s.EditTagFields = Absent<int, ShellWindow, int, _AUDIODATA&, uint32_t&>("The tag editor", kIdCancel);
+  s.ChooseTwoFields = Absent<int, ShellWindow, std::string_view, std::string_view, std::string_view, int&, int&>(
+      "Copying and swapping tag fields", kIdCancel);
+  s.CreateTransfersAdvancedPage = [] { return std::unique_ptr<platform::ui::PropertyPage>(); };
   return s;
 }
 
@@ -158,6 +162,9 @@ void InstallToolServices(const ToolServices& in) {
   Take(s.EditNote, in.EditNote);
   Take(s.EditContact, in.EditContact);
   Take(s.FillIncompleteTag, in.FillIncompleteTag);
+  Take(s.EditTagFields, in.EditTagFields);
+  Take(s.ChooseTwoFields, in.ChooseTwoFields);
+  Take(s.CreateTransfersAdvancedPage, in.CreateTransfersAdvancedPage);
 }
 
 std::vector<KernelId> SearchResults() {

@@ -55,6 +55,16 @@ struct ToolServices {
   // genre taking the fill text (JB_Tx_ITagFillWith). Answers IDOK when written.
   std::function<int(platform::ui::WindowHandle owner, std::string_view path, _AUDIODATA& record, bool ask)>
       FillIncompleteTag;
+  // The tag editor in `layout` over one record with a check box per field
+  // (bit n for field code n: artist, album, track number, title, year,
+  // genre, comment); IDOK with the record and the checks as left.
+  std::function<int(ShellWindow owner, int layout, _AUDIODATA& record, uint32_t& checked)> EditTagFields;
+  // The field chooser of the copy and swap commands: IDOK with two field codes.
+  std::function<int(ShellWindow owner, std::string_view caption, std::string_view firstLabel,
+                    std::string_view secondLabel, int& first, int& second)>
+      ChooseTwoFields;
+  // The advanced transfer options page for the Transfer Manager (null: none).
+  std::function<std::unique_ptr<platform::ui::PropertyPage>()> CreateTransfersAdvancedPage;
 };
 
 const ToolServices& GetToolServices();

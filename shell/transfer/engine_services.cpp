@@ -7,6 +7,8 @@
 #include "shell/transfer/metadata/track_info.h"
 #include "shell/transfer/paste.h"
 #include "shell/transfer/send_to.h"
+#include "shell/transfer/sonvert_list.h"
+#include "shell/transfer/transfer_to_pc.h"
 
 namespace hub {
 
@@ -28,6 +30,10 @@ void InstallTransferEngineServices() {
     StageDropToDevice(target, paths);
   };
   services.PasteToDevice = [](LPCITEMIDLIST folder) { PasteToDevice(folder); };
+  services.TransferToPc = [](LPCITEMIDLIST folder, const CPidlList& selection) { TransferToPc(folder, selection); };
+  services.StageTransferToPc = [](LPCITEMIDLIST folder, const CPidlList& items, std::string_view target,
+                                  std::vector<std::string>& copies) { StageTransferToPc(folder, items, target, copies); };
+  services.SonvertListEditDialog = [](const KernelId& playlist) { EditSonvertList(playlist); };
   InstallTransferServices(services);
 }
 
