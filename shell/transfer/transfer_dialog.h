@@ -34,6 +34,8 @@ struct TransferDeviceLink {
 // The library's one client.
 TransferDeviceLink ClientTransferLink();
 
+struct PcCopyList;
+
 // Milliseconds of a monotonic clock; tests hand in a fake one.
 using TickSource = std::function<int64_t()>;
 
@@ -95,6 +97,10 @@ class CTransferDialog : public platform::ui::Dialog, public ConversionDialog {
   void OnOpenLog(int id);
 
   // --- The workers
+  // Copy to Computer (copy_files_to_pc.cpp): each listed player item to its
+  // folder + name, in order; missing folders are made, a file already there
+  // is skipped and never replaced, each file gets one line in `log`.
+  void CopyFilesToPc(TempFile& log, const KernelId& sourceFolder, const PcCopyList& list);
   void RunTransfer(TempFile& log, const KernelId& target, std::vector<std::string> files,
                    const TransferGroups& sources, bool sync, bool closeWhenDone);
   void TransferFiles(TempFile& log, const KernelId& target, std::vector<std::string>& files,

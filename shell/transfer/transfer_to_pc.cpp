@@ -22,7 +22,7 @@
 #include "shell/namespace/report_files.h"
 #include "shell/namespace/shell_ext_routines.h"
 #include "shell/namespace/the_client.h"
-#include "shell/transfer/copy_files_to_pc.h"
+#include "shell/transfer/transfer_dialog.h"
 
 namespace hub {
 
@@ -221,10 +221,14 @@ void StageTransferToPc(LPCITEMIDLIST folder, const CPidlList& selection, std::st
     // The view's own folder (the root) names no item.
   }
   ui::WaitCursor wait;
-  std::unique_ptr<PcCopyDialog> dialog = MakePcCopyDialog();
+  CTransferDialog& dialog = TheTransferDialog();
+  dialog.SetDeviceLink(ClientTransferLink());
+  dialog.CreateTransferWindow();
   TransferLogFile log;
   log.Open();
-  CopyFilesToPc(log, source, list, *dialog);
+  dialog.CopyFilesToPc(log, source, list);
+  log.Close();
+  dialog.DestroyTransferWindow();
 }
 
 void TransferToPc(LPCITEMIDLIST folder, const CPidlList& selection) {

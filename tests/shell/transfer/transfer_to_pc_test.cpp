@@ -21,7 +21,7 @@
 #include "shell/namespace/pidl_data.h"
 #include "shell/namespace/report_files.h"
 #include "shell/namespace/the_client.h"
-#include "shell/transfer/copy_files_to_pc.h"
+#include "shell/transfer/transfer_dialog.h"
 #include "support/hermetic_env.h"
 #include "support/records.h"
 #include "testdevice/memory_device.h"
@@ -106,15 +106,11 @@ OwnedIdList MakeItem(const ItemSpec& s) {
 class TransferToPcTest : public ::testing::Test {
  protected:
   void SetUp() override { Bind(device_); }
-  void TearDown() override {
-    BindClient(nullptr);
-    SetPcCopyLivenessProbe(nullptr);
-  }
+  void TearDown() override { BindClient(nullptr); }
   void Bind(CopyingDevice& device) {
     SelectProduct("irivmgr", TheProductProfile());
     test::InstallProductKey(TheProductProfile().productRegistryKey);
     BindClient(&device);
-    SetPcCopyLivenessProbe([] { return true; });
     target_ = test::MakeTempDir("pc");
   }
 
@@ -340,8 +336,11 @@ TEST_F(TransferToPcTest, GroupsDataFoldersAndTopLevelPaths) {
   ui::ScopedUiDriver<> ui;
   TransferLogFile log;
   log.Open();
-  auto dialog = MakePcCopyDialog();
-  CopyFilesToPc(log, KernelId(), list, *dialog);
+  CTransferDialog dialog;
+  dialog.SetDeviceLink(ClientTransferLink());
+  dialog.CreateTransferWindow();
+  dialog.CopyFilesToPc(log, KernelId(), list);
+  dialog.DestroyTransferWindow();
   std::string text = Slurp(GetTransferLogPath());
   EXPECT_NE(text.find("File: b.txt.copying to " + In("Docs/Old/b.txt") + "...not supported by this player...skipped."),
             std::string::npos)
@@ -369,13 +368,25 @@ TEST_F(TransferToPcTest, AManagerThatDiesDuringACopyEndsTheWait) {
   device_.silent = true;
   SelectTrack(Track("A", "L", "one", 1));
   SelectTrack(Track("A", "L", "two", 2));
+  std::vector<std::string> top;
+  PcCopyList list = BuildPcCopyList(selection_, target_ + "/", top);
   int probes = 0;
-  SetPcCopyLivenessProbe([&] { return ++probes < 3; });
-  Run({ui::UiAction::PickFolder(target_)});
-  EXPECT_EQ(device_.targets.size(), 2u);
-  std::string log = Slurp(GetTransferLogPath());
-  EXPECT_NE(log.find("A - L - 01 - one.mp3...no answer from the player...failed."), std::string::npos) << log;
-  EXPECT_NE(log.find("0 file(s) copied, 0 already existed."), std::string::npos) << log;
+  TransferDeviceLink link = ClientTransferLink();
+  link.managerAlive = [&] { return ++probes < 3; };
+  ui::ScopedUiDriver<> ui;
+  ui->Push(ui::UiAction::Answer(ui::kIdOk));
+  TransferLogFile log;
+  log.Open();
+  CTransferDialog dialog;
+  dialog.SetDeviceLink(link);
+  dialog.CreateTransferWindow();
+  dialog.CopyFilesToPc(log, KernelId(), list);
+  dialog.DestroyTransferWindow();
+  // The first copy's wait ends, the run stops and says why; the second file is not asked for.
+  EXPECT_EQ(device_.targets.size(), 1u);
+  ASSERT_EQ(ui->Messages().size(), 1u);
+  EXPECT_EQ(ui->Messages()[0].text.rfind("Problem encountered during transfer to your computer.", 0), 0u);
+  EXPECT_NE(Slurp(GetTransferLogPath()).find("Copy stopped: "), std::string::npos);
 }
 
 }  // namespace
