@@ -21,8 +21,8 @@
 #include "platform/fs/whole_file.h"
 #include "platform/ui/prompts.h"
 #include "shell/client/sha1_hex.h"
+#include "shell/namespace/playlist_commands.h"
 #include "shell/namespace/the_client.h"
-#include "shell/namespace/transfer_services.h"
 
 namespace hub {
 
@@ -337,8 +337,7 @@ std::string SonvertListEditDialog::RuleFilePath() {
 
 bool SonvertListEditDialog::OnInitDialog() {
   std::string name = TheClient().GetPlaylistName(playlist_);
-  std::string prefix = GetTransferServices().SonvertListPrefix ? GetTransferServices().SonvertListPrefix() : "";
-  if (prefix.empty()) prefix = "SL: ";
+  std::string_view prefix = SonvertListPrefix();
   if (name.starts_with(prefix)) name.erase(0, prefix.size());
   listName_ = name;
   SetCaption("Edit SonvertList - " + listName_);
