@@ -32,13 +32,17 @@ std::string CollapseSlashes(const std::string& p) {
 
 }  // namespace
 
+std::string DefaultTempFolder() {
+  // Under a private folder of the user: a shared temporary folder would let another user plant it first.
+  return platform::PrivateTempDir() + "/$" + TheProductProfile().explorerName + "$/";
+}
+
 std::string GetTempFolder(std::string_view sub) {
   std::string base;
   ReadSettingString("Gen_TempPath", base);
   std::error_code ec;
   if (base.empty() || !fs::is_directory(base, ec)) {
-    // Under a private folder of the user: a shared temporary folder would let another user plant it first.
-    base = platform::PrivateTempDir() + "/$" + TheProductProfile().explorerName + "$/";
+    base = DefaultTempFolder();
     WriteSettingString("Gen_TempPath", base);
   }
   std::string path = WithSlash(base);

@@ -18,6 +18,8 @@ inline constexpr std::string_view kTempTx2Device = "tx2device";
 // the system temporary folder + "/$<explorer name>$", which is then stored),
 // plus `sub` when given. Ends in "/"; the folders are created.
 std::string GetTempFolder(std::string_view sub = {});
+// What GetTempFolder falls back to when `Gen_TempPath` names no folder.
+std::string DefaultTempFolder();
 // Deletes the subfolder with everything in it and re-creates it empty.
 std::string MakeCleanTempFolder(std::string_view sub);
 

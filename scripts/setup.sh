@@ -10,7 +10,7 @@ PACKAGES=(
   libcrypto++-dev zlib1g-dev libminizip-dev libicu-dev
   libid3-3.8.3-dev libid3-tools
   libogg-dev libvorbis-dev libflac-dev
-  libcurl4-openssl-dev libblkid-dev libglib2.0-dev shared-mime-info
+  libcurl4-openssl-dev libstb-dev libblkid-dev libglib2.0-dev shared-mime-info
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev libmp3lame-dev
   curl python3 sox lame flac vorbis-tools ffmpeg libtag1-dev
   chromium

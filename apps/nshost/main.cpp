@@ -228,6 +228,8 @@ class HostUiDriver : public ui::UiDriver {
   }
   void Preanswer(std::initializer_list<ui::UiAction> actions) { preanswers_.insert(preanswers_.end(), actions); }
   void ForgetPreanswers() { preanswers_.clear(); }
+  std::optional<std::string> ChooseFile(const ui::FileRequest& r) override { return inner_->ChooseFile(r); }
+  std::optional<uint32_t> ChooseColor(const ui::ColorRequest& r) override { return inner_->ChooseColor(r); }
   void WindowChanged(ui::Window& w) override { inner_->WindowChanged(w); }
   void WindowDestroyed(ui::Window& w) override { inner_->WindowDestroyed(w); }
   uint32_t ChooseMenuItem(const ui::Menu& menu, ui::WindowHandle owner) override {
@@ -1187,7 +1189,8 @@ std::vector<int> ParseRows(const std::string& text) {
 constexpr int kNameEditId = 1008;
 
 // "answer ok|cancel|yes|no|N", "answer press N", "answer set N TEXT",
-// "answer menu N", "answer folder PATH", "answer name NAME": what a person would do next.
+// "answer menu N", "answer folder PATH", "answer name NAME", "answer file PATH",
+// "answer color #RRGGBB", "answer drop PATH|PATH", "answer wait MS": what a person would do next.
 std::vector<ui::UiAction> ParseAnswer(const std::vector<std::string>& w, const std::string& line) {
   static const std::map<std::string, int> kButtons = {
       {"ok", ui::kIdOk}, {"cancel", ui::kIdCancel}, {"yes", ui::kIdYes}, {"no", ui::kIdNo},
@@ -1218,6 +1221,25 @@ std::vector<ui::UiAction> ParseAnswer(const std::vector<std::string>& w, const s
   if (w[1] == "folder") {
     size_t at = line.find("folder") + 6;
     return {ui::UiAction::PickFolder(at < line.size() ? line.substr(at + 1) : std::string())};
+  }
+  auto restAfter = [&](const std::string& word) {
+    size_t at = line.find(word, line.find("answer") + 6) + word.size();
+    return at < line.size() ? line.substr(at + 1) : std::string();
+  };
+  if (w[1] == "file") return {ui::UiAction::PickFile(restAfter("file"))};
+  if (w[1] == "color") return {ui::UiAction::PickColor(restAfter("color"))};
+  if (w[1] == "wait") return {ui::UiAction::Pump(number(2))};
+  if (w[1] == "drop") {
+    std::vector<std::string> paths;
+    std::string rest = restAfter("drop");
+    for (size_t at = 0; at <= rest.size();) {
+      size_t bar = rest.find('|', at);
+      if (bar == std::string::npos) bar = rest.size();
+      if (bar > at) paths.push_back(rest.substr(at, bar - at));
+      at = bar + 1;
+    }
+    if (paths.empty()) throw CommandError("answer drop PATH[|PATH...]");
+    return {ui::UiAction::DropFiles(paths)};
   }
   return {ui::UiAction::Answer(number(1))};
 }
@@ -1264,7 +1286,8 @@ constexpr const char* kHelp =
     "drag ROWS to TARGET  drag rows to a folder, to 'row N' of this view or to 'dir:PATH' on the\n"
     "                     computer; --escape lets go with Escape, --middle holds the middle button\n"
     "answer ...           in a script: what the next message box or dialog is answered with\n"
-    "                     (ok, cancel, yes, no, N, press N, set N TEXT, menu N, folder PATH, name NAME)\n"
+    "                     (ok, cancel, yes, no, N, press N, set N TEXT, menu N, folder PATH, name NAME,\n"
+    "                     file PATH, color #RRGGBB, drop PATH|PATH, wait MS)\n"
     "help                 this text\n"
     "quit                 close the namespace and leave\n";
 

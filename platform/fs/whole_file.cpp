@@ -160,4 +160,71 @@ AtomicWriteResult WriteFileAtomically(const std::string& path, const void* data,
   return result;
 }
 
+AtomicFileWriter::AtomicFileWriter(std::string path) : path_(std::move(path)) {}
+
+AtomicFileWriter::~AtomicFileWriter() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!committed_ && !temp_.empty()) ::unlink(temp_.c_str());
+}
+
+bool AtomicFileWriter::Fail(int stage, int error) {
+  if (result_.ok()) {
+    result_.stage = stage;
+    result_.error = error ? error : EIO;
+  }
+  return false;
+}
+
+bool AtomicFileWriter::Open() {
+  mode_t mode = 0644;
+  struct stat st {};
+  if (::lstat(path_.c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode)) return Fail(kWriteStagePrepare, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    mode = st.st_mode & 07777;
+  } else if (errno != ENOENT) {
+    return Fail(kWriteStagePrepare, errno);
+  }
+  if (int e = Injected(FileStep::kOpen)) return Fail(kWriteStageCreate, e);
+  std::string name = path_ + ".XXXXXX";
+  int fd = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) return Fail(kWriteStageCreate, errno);
+  fd_ = fd;
+  temp_ = name;
+  ::fchmod(fd_, mode);
+  return true;
+}
+
+bool AtomicFileWriter::Write(const void* data, size_t size) {
+  if (fd_ < 0 || !result_.ok()) return Fail(kWriteStageWrite, EBADF);
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  size_t done = 0;
+  while (done < size) {
+    if (int e = Injected(FileStep::kWrite)) return Fail(kWriteStageWrite, e);
+    ssize_t n = ::write(fd_, bytes + done, std::min(kAtomicWriteChunk, size - done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Fail(kWriteStageWrite, errno);
+    }
+    if (n == 0) return Fail(kWriteStageWrite, EIO);
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool AtomicFileWriter::Commit() {
+  if (fd_ < 0 || !result_.ok()) return Fail(kWriteStageCommit, EBADF);
+  if (int e = Injected(FileStep::kSync)) return Fail(kWriteStageWrite, e);
+  if (::fsync(fd_) != 0) return Fail(kWriteStageWrite, errno);
+  if (int e = Injected(FileStep::kClose)) return Fail(kWriteStageCommit, e);
+  int fd = std::exchange(fd_, -1);
+  if (::close(fd) != 0) return Fail(kWriteStageCommit, errno);
+  if (int e = Injected(FileStep::kRename)) return Fail(kWriteStageCommit, e);
+  if (::rename(temp_.c_str(), path_.c_str()) != 0) return Fail(kWriteStageCommit, errno);
+  committed_ = true;
+  if (int e = Injected(FileStep::kSyncFolder)) return Fail(kWriteStageCommit, e);
+  UniqueFd folder(::open(FolderOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.get() >= 0 && ::fsync(folder.get()) != 0 && errno != EINVAL) return Fail(kWriteStageCommit, errno);
+  return true;
+}
+
 }  // namespace hub::platform

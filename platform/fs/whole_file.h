@@ -42,6 +42,33 @@ struct AtomicWriteResult {
 // new file) unless `forcedMode` gives them (0600 for files holding passwords).
 AtomicWriteResult WriteFileAtomically(const std::string& path, const void* data, size_t size, int forcedMode = -1);
 
+// A rewrite whose bytes arrive in pieces (a file too large to hold in memory):
+// a private temporary beside the target ("<path>.XXXXXX", so no name of the
+// user's is touched), written, flushed and renamed over the target with the
+// target's permission bits. Nothing reaches the target unless Commit succeeds;
+// the destructor removes an uncommitted temporary.
+class AtomicFileWriter {
+ public:
+  explicit AtomicFileWriter(std::string path);
+  ~AtomicFileWriter();
+  AtomicFileWriter(const AtomicFileWriter&) = delete;
+  AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+  bool Open();
+  bool Write(const void* data, size_t size);
+  bool Commit();
+  // The first failure (stage and errno); ok() until one happened.
+  const AtomicWriteResult& Result() const { return result_; }
+
+ private:
+  bool Fail(int stage, int error);
+  std::string path_;
+  std::string temp_;
+  int fd_ = -1;
+  bool committed_ = false;
+  AtomicWriteResult result_;
+};
+
 // The system calls of a rewrite, as seen by the fault hook.
 enum class FileStep { kOpen, kWrite, kSync, kClose, kRename, kSyncFolder };
 

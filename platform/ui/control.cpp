@@ -87,9 +87,10 @@ std::string Hex(uint32_t v) {
 
 bool SomethingModal() { return CurrentModal() != nullptr || RemoteActionWindow() != nullptr; }
 bool MessagePending() { return !DescribePendingMessages().empty(); }
+bool ChooserPending() { return !DescribePendingChoosers().empty(); }
 
 std::string Submit(const UiAction& action, bool needsMessage) {
-  if (needsMessage ? !MessagePending() : (!SomethingModal() && !MessagePending()))
+  if (needsMessage ? !MessagePending() : (!SomethingModal() && !MessagePending() && !ChooserPending()))
     return needsMessage ? "error: no message box is waiting for an answer\n" : "error: no dialog is waiting\n";
   SubmitRemoteAction(action);
   return "sent: " + action.Describe() + "\n";
@@ -104,7 +105,7 @@ std::string HandleUiControlRequest(const std::string& request) {
   std::string rest;
   std::getline(in >> std::ws, rest);
   if (verb == "windows") {
-    std::string out = DescribeOpenWindows() + DescribePendingMessages();
+    std::string out = DescribeOpenWindows() + DescribePendingMessages() + DescribePendingChoosers();
     return out.empty() ? "(no open windows)\n" : out;
   }
   if (verb == "tray") {
@@ -146,6 +147,19 @@ std::string HandleUiControlRequest(const std::string& request) {
   if (verb == "page") return Submit(UiAction::SelectPage(rest), false);
   if (verb == "menu") return Submit(UiAction::ChooseMenu(std::atoi(rest.c_str())), false);
   if (verb == "folder") return Submit(UiAction::PickFolder(rest), false);
+  if (verb == "file") return Submit(UiAction::PickFile(rest), false);
+  if (verb == "color") return Submit(UiAction::PickColor(rest), false);
+  if (verb == "drop") {
+    std::vector<std::string> paths;
+    for (size_t at = 0; at <= rest.size();) {
+      size_t bar = rest.find('|', at);
+      if (bar == std::string::npos) bar = rest.size();
+      if (bar > at) paths.push_back(rest.substr(at, bar - at));
+      at = bar + 1;
+    }
+    if (paths.empty()) return "error: drop needs a path\n";
+    return Submit(UiAction::DropFiles(paths), false);
+  }
   return "error: unknown request \"" + verb + "\"\n";
 }
 
@@ -244,7 +258,7 @@ int RunUiVerb(const std::vector<std::string>& argsIn, std::string& out) {
   }
   if (args.empty()) {
     out = "usage: tray [double|right [<command>]] | dialogs | answer <ok|cancel|yes|no|press <id>|set <id> <value>|"
-          "page <caption>|menu <command>|folder <path>>\n";
+          "page <caption>|menu <command>|folder <path>|file <path>|color <#RRGGBB>|drop <path>...>\n";
     return 2;
   }
   std::string request;
@@ -260,8 +274,15 @@ int RunUiVerb(const std::vector<std::string>& argsIn, std::string& out) {
     request = "windows";
   } else if (verb == "answer" && args.size() >= 2) {
     const std::string& what = args[1];
-    bool action = what == "press" || what == "set" || what == "page" || what == "menu" || what == "folder";
-    request = action ? joined(1) : "answer " + what;
+    bool action = what == "press" || what == "set" || what == "page" || what == "menu" || what == "folder" ||
+                  what == "file" || what == "color";
+    if (what == "drop") {
+      // One argument a file: the request separates them with "|".
+      request = "drop";
+      for (size_t i = 2; i < args.size(); ++i) request += (i == 2 ? " " : "|") + args[i];
+    } else {
+      request = action ? joined(1) : "answer " + what;
+    }
   } else {
     return RunUiVerb({}, out);
   }

@@ -3,7 +3,8 @@
 // listens on "<runtime dir>/ui/<pid>.sock"; hubplat sends one line and reads
 // the answer. Requests: "windows", "tray", "click <icon> double|right [<command>]",
 // "answer <button>", "press <id>", "set <id> <value>", "page <caption>",
-// "menu <command>", "folder <path>".
+// "menu <command>", "folder <path>", "file <path>", "color <colour>",
+// "drop <path>|<path>".
 #pragma once
 
 #include <sys/types.h>

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <strings.h>
 
 #include "platform/ui/ui_window.h"
@@ -64,6 +65,41 @@ bool Control::ApplyUserValue(std::string_view value, std::string& error) {
   }
   SetText(value);
   return true;
+}
+
+// --- Static
+
+void Static::SetPicture(std::shared_ptr<const media::Bitmap> picture) {
+  {
+    Lock l(ModelMutex());
+    picture_ = std::move(picture);
+  }
+  Changed();
+}
+std::shared_ptr<const media::Bitmap> Static::Picture() const {
+  Lock l(ModelMutex());
+  return picture_;
+}
+void Static::SetFillColor(std::optional<uint32_t> color) {
+  {
+    Lock l(ModelMutex());
+    fill_ = color;
+  }
+  Changed();
+}
+std::optional<uint32_t> Static::FillColor() const {
+  Lock l(ModelMutex());
+  return fill_;
+}
+std::string Static::Value() const {
+  Lock l(ModelMutex());
+  if (picture_) return "[picture " + std::to_string(picture_->width) + "x" + std::to_string(picture_->height) + "]";
+  if (fill_) {
+    char b[32];
+    std::snprintf(b, sizeof b, "[colour 0x%06X]", *fill_ & 0xFFFFFFu);
+    return b;
+  }
+  return Control::Value();
 }
 
 // --- CheckBox

@@ -5,10 +5,13 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/media/bitmap.h"
 #include "platform/ui/ui_types.h"
 
 namespace hub::platform::ui {
@@ -71,6 +74,24 @@ class Control {
   std::string text_;
   bool visible_ = true;
   bool enabled_ = true;
+};
+
+// A static: its text, or a picture (the bitmap style), or a solid fill of one
+// colour (a swatch painted by its owner).
+class Static : public Control {
+ public:
+  using Control::Control;
+  // Shows the picture instead of the text; null goes back to the text.
+  void SetPicture(std::shared_ptr<const media::Bitmap> picture);
+  std::shared_ptr<const media::Bitmap> Picture() const;
+  // A COLORREF (0x00BBGGRR) the static is painted with; nothing: no fill.
+  void SetFillColor(std::optional<uint32_t> color);
+  std::optional<uint32_t> FillColor() const;
+  std::string Value() const override;
+
+ private:
+  std::shared_ptr<const media::Bitmap> picture_;
+  std::optional<uint32_t> fill_;
 };
 
 class CheckBox : public Control {

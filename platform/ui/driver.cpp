@@ -66,13 +66,26 @@ std::optional<UiAction> ParseCommand(const std::string& line, std::string& error
   if (line == "cancel") return UiAction::Press(kIdCancel);
   if (line.rfind("press ", 0) == 0) return UiAction::Press(std::atoi(line.c_str() + 6));
   if (line.rfind("page ", 0) == 0) return UiAction::SelectPage(line.substr(5));
+  if (line.rfind("file ", 0) == 0) return UiAction::PickFile(line.substr(5));
+  if (line.rfind("color ", 0) == 0) return UiAction::PickColor(line.substr(6));
+  if (line.rfind("drop ", 0) == 0) {
+    std::vector<std::string> paths;
+    for (size_t at = 5; at <= line.size();) {
+      size_t bar = line.find('|', at);
+      if (bar == std::string::npos) bar = line.size();
+      if (bar > at) paths.push_back(line.substr(at, bar - at));
+      at = bar + 1;
+    }
+    return UiAction::DropFiles(paths);
+  }
   if (line == "key ctrl+tab") return UiAction::Key(kVkTab, "ctrl");
   if (line == "key ctrl+shift+tab") return UiAction::Key(kVkTab, "ctrl+shift");
   if (size_t eq = line.find('='); eq != std::string::npos && eq > 0) {
     int id = std::atoi(line.substr(0, eq).c_str());
     if (id != 0) return UiAction::Set(id, line.substr(eq + 1));
   }
-  error = "not understood: " + line + " (try: ok, cancel, press <id>, <id>=<value>, page <caption>)";
+  error = "not understood: " + line +
+          " (try: ok, cancel, press <id>, <id>=<value>, page <caption>, drop <path>|<path>, file <path>, color #RRGGBB)";
   return std::nullopt;
 }
 
@@ -105,7 +118,21 @@ void ScriptedUiDriver::Push(std::initializer_list<UiAction> actions) {
   for (const auto& a : actions) script_.push_back(a);
 }
 
+void ScriptedUiDriver::RunScriptSteps() {
+  while (!script_.empty() &&
+         (script_.front().kind == UiAction::Kind::Pump || script_.front().kind == UiAction::Kind::Call)) {
+    UiAction step = std::move(script_.front());
+    script_.pop_front();
+    if (step.kind == UiAction::Kind::Call) {
+      if (step.call) step.call();
+    } else {
+      WaitForUiWork(step.id);
+    }
+  }
+}
+
 UiAction ScriptedUiDriver::Next(const std::string& waiting) {
+  RunScriptSteps();
   if (script_.empty()) {
     std::string message = "unanswered " + waiting + ": the script has no action left for it";
     std::fprintf(stderr, "ui script: %s\n", message.c_str());
@@ -130,7 +157,22 @@ int ScriptedUiDriver::AskMessageBox(const MessageBoxRequest& request) {
 
 void ScriptedUiDriver::RunModal(Window& window) {
   transcript_.push_back(std::string(window.KindName()) + ": " + window.Caption());
-  while (!window.IsEnded()) window.ApplyAction(Next(ModalName(window)));
+  while (!window.IsEnded()) {
+    ProcessPostedUiWork();
+    if (window.IsEnded()) break;
+    if (!script_.empty() &&
+        (script_.front().kind == UiAction::Kind::Pump || script_.front().kind == UiAction::Kind::Call)) {
+      UiAction step = std::move(script_.front());
+      script_.pop_front();
+      if (step.kind == UiAction::Kind::Call) {
+        if (step.call) step.call();
+      } else {
+        WaitForUiWork(step.id);
+      }
+      continue;
+    }
+    window.ApplyAction(Next(ModalName(window)));
+  }
 }
 
 uint32_t ScriptedUiDriver::ChooseMenuItem(const Menu& menu, WindowHandle) {
@@ -158,6 +200,26 @@ void ScriptedUiDriver::ShowReport(Window& window, const std::string& text) {
   transcript_.push_back("report: " + window.Caption() + ":\n" + text);
 }
 
+std::optional<std::string> ScriptedUiDriver::ChooseFile(const FileRequest& request) {
+  transcript_.push_back(std::string(request.save ? "save" : "open") + " file chooser: " + request.title);
+  UiAction a = Next("file chooser " + Quote(request.title));
+  if (a.kind != UiAction::Kind::PickFile)
+    throw UiScriptError("a file chooser opened, but the next scripted action is to " + a.Describe());
+  if (a.text.empty()) return std::nullopt;
+  return a.text;
+}
+
+std::optional<uint32_t> ScriptedUiDriver::ChooseColor(const ColorRequest& request) {
+  transcript_.push_back("colour chooser: " + FormatColor(request.initial));
+  UiAction a = Next("colour chooser");
+  if (a.kind != UiAction::Kind::PickColor)
+    throw UiScriptError("a colour chooser opened, but the next scripted action is to " + a.Describe());
+  if (a.text.empty()) return std::nullopt;
+  std::optional<uint32_t> color = ParseColor(a.text);
+  if (!color) throw UiScriptError("not a colour: " + a.text);
+  return color;
+}
+
 void ScriptedUiDriver::WindowChanged(Window& window) {
   if (Progress* p = ProgressOf(window); p && window.IsVisible())
     transcript_.push_back("progress: " + window.Caption() + ": " + p->Value());
@@ -172,26 +234,44 @@ TerminalUiDriver::TerminalUiDriver(FILE* out, int inFd, std::optional<bool> inte
   waitMs_ = wait && *wait ? std::atoi(wait) : 0;
 }
 
-TerminalUiDriver::Answer TerminalUiDriver::Wait(const std::string& prompt) {
+TerminalUiDriver::Answer TerminalUiDriver::Wait(const std::string& prompt, const Window* ended) {
   if (auto a = TakeRemoteAction()) return {std::nullopt, a};
   if (interactive_) {
     std::fputs(prompt.c_str(), out_);
     std::fflush(out_);
   }
+  using Clock = std::chrono::steady_clock;
+  auto deadline = Clock::now() + std::chrono::milliseconds(std::max(waitMs_, 0));
   while (true) {
+    // Work a dialog's own worker posted runs while the person thinks.
+    ProcessPostedUiWork();
+    if (ended && ended->IsEnded()) return {};
     if (size_t nl = inBuffer_.find('\n'); interactive_ && nl != std::string::npos) {
       std::string line = inBuffer_.substr(0, nl);
       inBuffer_.erase(0, nl + 1);
       return {Trim(line), std::nullopt};
     }
-    pollfd fds[2] = {{RemoteActionFd(), POLLIN, 0}, {inFd_, POLLIN, 0}};
-    int timeout = interactive_ ? -1 : waitMs_;
-    int n = ::poll(fds, interactive_ ? 2 : 1, timeout);
+    pollfd fds[3] = {{RemoteActionFd(), POLLIN, 0}, {PendingUiWorkFd(), POLLIN, 0}, {inFd_, POLLIN, 0}};
+    int timeout = -1;
+    if (!interactive_ && waitMs_ >= 0)
+      timeout = static_cast<int>(std::max<int64_t>(
+          0, std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count()));
+    bool timerFirst = false;
+    if (int timer = MsUntilNextUiTimer(); timer >= 0 && (timeout < 0 || timer < timeout)) {
+      timeout = timer;
+      timerFirst = true;
+    }
+    int n = ::poll(fds, interactive_ ? 3 : 2, timeout);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return {};
+    if (n < 0) return {};
+    if (n == 0) {
+      if (timerFirst) continue;
+      return {};
+    }
+    if (fds[1].revents & POLLIN) continue;
     if (fds[0].revents & POLLIN)
       if (auto a = TakeRemoteAction()) return {std::nullopt, a};
-    if (interactive_ && (fds[1].revents & (POLLIN | POLLHUP))) {
+    if (interactive_ && (fds[2].revents & (POLLIN | POLLHUP))) {
       char buf[256];
       ssize_t got = ::read(inFd_, buf, sizeof buf);
       if (got <= 0) {  // end of input: the person is gone, defaults from here on
@@ -243,7 +323,8 @@ void TerminalUiDriver::RunModal(Window& window) {
   std::fflush(out_);
   int defaults = 0;
   while (!window.IsEnded()) {
-    Answer ans = Wait("> ");
+    Answer ans = Wait("> ", &window);
+    if (window.IsEnded()) break;
     std::optional<UiAction> action = ans.action;
     if (ans.line) {
       std::string error;
@@ -309,6 +390,44 @@ std::optional<std::string> TerminalUiDriver::ChooseFolder(const FolderRequest& r
   else if (ans.line) path = *ans.line;
   if (path.empty()) return std::nullopt;
   return path;
+}
+
+std::optional<std::string> TerminalUiDriver::ChooseFile(const FileRequest& request) {
+  EndProgressLine();
+  std::fprintf(out_, "\n%s%s\n", request.save ? "Save: " : "Open: ", request.title.c_str());
+  for (const auto& [text, patterns] : request.Filters()) std::fprintf(out_, "  type %s\n", text.c_str());
+  if (!request.initialFolder.empty()) std::fprintf(out_, "(starting in %s)\n", request.initialFolder.c_str());
+  if (!request.fileName.empty()) std::fprintf(out_, "(proposed %s)\n", request.fileName.c_str());
+  std::fflush(out_);
+  Answer ans = Wait("File (empty: cancel): ");
+  std::string path;
+  if (ans.action && ans.action->kind == UiAction::Kind::PickFile) path = ans.action->text;
+  else if (ans.line) path = *ans.line;
+  std::fprintf(out_, "-> %s\n", path.empty() ? "cancel" : path.c_str());
+  if (path.empty()) return std::nullopt;
+  return path;
+}
+
+std::optional<uint32_t> TerminalUiDriver::ChooseColor(const ColorRequest& request) {
+  EndProgressLine();
+  std::fprintf(out_, "\nColor (now %s)\n", FormatColor(request.initial).c_str());
+  std::fflush(out_);
+  while (true) {
+    Answer ans = Wait("Colour as 0xBBGGRR or #RRGGBB (empty: cancel): ");
+    std::string text;
+    if (ans.action && ans.action->kind == UiAction::Kind::PickColor) text = ans.action->text;
+    else if (ans.line) text = *ans.line;
+    if (text.empty()) {
+      std::fprintf(out_, "-> cancel\n");
+      return std::nullopt;
+    }
+    if (auto color = ParseColor(text)) {
+      std::fprintf(out_, "-> %s\n", FormatColor(*color).c_str());
+      return color;
+    }
+    std::fprintf(out_, "%s is not a colour.\n", text.c_str());
+    if (!interactive_ && !ans.action) return std::nullopt;
+  }
 }
 
 void TerminalUiDriver::WindowChanged(Window& window) {

@@ -33,6 +33,9 @@ class UiDriver {
   // The chosen command, 0 when dismissed.
   virtual uint32_t ChooseMenuItem(const Menu& menu, WindowHandle owner) = 0;
   virtual std::optional<std::string> ChooseFolder(const FolderRequest& request) = 0;
+  // The name typed or picked in a file chooser (ChooseFile checks it); nothing: cancelled.
+  virtual std::optional<std::string> ChooseFile(const FileRequest& request) = 0;
+  virtual std::optional<uint32_t> ChooseColor(const ColorRequest& request) = 0;
   // A window was shown, hidden, or a control a person watches changed.
   virtual void WindowChanged(Window& /*window*/) {}
   virtual void WindowDestroyed(Window& /*window*/) {}
@@ -66,8 +69,10 @@ std::unique_ptr<UiDriver> SetUiDriver(std::unique_ptr<UiDriver> driver);
 std::unique_ptr<UiDriver> MakeUiDriverFromEnvironment();
 
 // Plays a queue of actions. An action that does not fit, or a modal window,
-// message box, menu or folder chooser with nothing scripted for it, throws
-// UiScriptError at once with a message that says what was waiting.
+// message box, menu or chooser with nothing scripted for it, throws
+// UiScriptError at once with a message that says what was waiting. Work
+// posted to the UI thread runs before each step of a modal window; a Pump
+// step waits for it, a Call step runs the test's hook.
 class ScriptedUiDriver : public UiDriver {
  public:
   const char* Name() const override { return "scripted"; }
@@ -83,6 +88,8 @@ class ScriptedUiDriver : public UiDriver {
   void RunModal(Window& window) override;
   uint32_t ChooseMenuItem(const Menu& menu, WindowHandle owner) override;
   std::optional<std::string> ChooseFolder(const FolderRequest& request) override;
+  std::optional<std::string> ChooseFile(const FileRequest& request) override;
+  std::optional<uint32_t> ChooseColor(const ColorRequest& request) override;
   void WindowChanged(Window& window) override;
   void ShowReport(Window& window, const std::string& text) override;
   // A drag with no step queued fails the script.
@@ -90,6 +97,8 @@ class ScriptedUiDriver : public UiDriver {
 
  private:
   UiAction Next(const std::string& waiting);
+  // Runs Pump and Call steps at the head of the script.
+  void RunScriptSteps();
   std::deque<UiAction> script_;
   std::vector<std::string> transcript_;
   std::vector<MessageBoxRequest> messages_;
@@ -108,6 +117,8 @@ class TerminalUiDriver : public UiDriver {
   void RunModal(Window& window) override;
   uint32_t ChooseMenuItem(const Menu& menu, WindowHandle owner) override;
   std::optional<std::string> ChooseFolder(const FolderRequest& request) override;
+  std::optional<std::string> ChooseFile(const FileRequest& request) override;
+  std::optional<uint32_t> ChooseColor(const ColorRequest& request) override;
   void WindowChanged(Window& window) override;
   void WindowDestroyed(Window& window) override;
   void ShowReport(Window& window, const std::string& text) override;
@@ -120,7 +131,9 @@ class TerminalUiDriver : public UiDriver {
     std::optional<std::string> line;
     std::optional<UiAction> action;
   };
-  Answer Wait(const std::string& prompt);
+  // Runs work posted to the UI thread and due timers while it waits; `ended`
+  // (when given) stops the wait once the modal window has ended.
+  Answer Wait(const std::string& prompt, const Window* ended = nullptr);
   void DrawProgress(Window& window);
   void DrawOwnLine(Window& window, const Window::StatusLine& line);
   void EndProgressLine();

@@ -230,6 +230,16 @@ std::string ListView::ItemText(int row, int subItem) const {
   return text;
 }
 
+void ListView::SetItemImage(int row, int image) {
+  {
+    Lock l(ModelMutex());
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+    rows_[row].image = image;
+    rows_[row].imageKnown = true;
+  }
+  if (redraw_) Changed();
+}
+
 int ListView::ItemImage(int row) const {
   ListDispInfo info;
   {
@@ -414,6 +424,21 @@ uint32_t ListView::RowBackground(int row) {
   return item.textBackground;
 }
 
+void ListView::SetCheckBoxes(bool on) { SetExStyle(on ? exStyle_ | kLvsExCheckBoxes : exStyle_ & ~kLvsExCheckBoxes); }
+bool ListView::HasCheckBoxes() const { return (exStyle_ & kLvsExCheckBoxes) != 0; }
+void ListView::SetCheck(int row, bool checked) {
+  {
+    Lock l(ModelMutex());
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+    rows_[row].checked = checked;
+  }
+  if (redraw_) Changed();
+}
+bool ListView::GetCheck(int row) const {
+  Lock l(ModelMutex());
+  return row >= 0 && row < static_cast<int>(rows_.size()) && rows_[row].checked;
+}
+
 int64_t ListView::Notify(int code, void* param) {
   return owner_.OnNotify(*this, code, static_cast<int64_t>(reinterpret_cast<intptr_t>(param)));
 }
@@ -425,6 +450,7 @@ std::string ListView::Value() const {
   std::string v = std::to_string(rows_.size()) + " rows";
   for (size_t i = 0; i < rows_.size(); ++i) {
     v += "; " + std::string(rows_[i].state & kLvisSelected ? "*" : "") + std::to_string(i) + ":";
+    if (exStyle_ & kLvsExCheckBoxes) v += rows_[i].checked ? " [x]" : " [ ]";
     for (size_t c = 0; c < rows_[i].cells.size(); ++c)
       v += (c ? " | " : " ") + (rows_[i].cells[c].known ? rows_[i].cells[c].text : std::string("?"));
   }
@@ -432,8 +458,34 @@ std::string ListView::Value() const {
 }
 
 bool ListView::ApplyUserValue(std::string_view value, std::string& error) {
-  std::vector<int> wanted;
   int count = ItemCount();
+  for (std::string_view verb : {"check ", "uncheck ", "activate "}) {
+    if (value.substr(0, verb.size()) != verb) continue;
+    int row;
+    if (!ParseRow(value.substr(verb.size()), row) || row < 0 || row >= count) {
+      error = "no row " + std::string(value.substr(verb.size()));
+      return false;
+    }
+    ListItemNotice notice{row, 0};
+    if (verb == "activate ") {
+      {
+        Lock l(ModelMutex());
+        for (auto& r : rows_) r.state &= ~(kLvisSelected | kLvisFocused);
+        rows_[row].state |= kLvisSelected | kLvisFocused;
+      }
+      Changed();
+      Notify(kLvnItemActivate, &notice);
+      return true;
+    }
+    if (!HasCheckBoxes()) {
+      error = "the list has no check boxes";
+      return false;
+    }
+    SetCheck(row, verb == "check ");
+    Notify(kLvnItemChanged, &notice);
+    return true;
+  }
+  std::vector<int> wanted;
   while (!value.empty()) {
     size_t comma = value.find(',');
     int row;

@@ -24,6 +24,7 @@ inline constexpr uint32_t kLvsShareImageLists = 0x40;
 inline constexpr uint32_t kLvsAutoArrange = 0x100;
 // Extended styles.
 inline constexpr uint32_t kLvsExGridLines = 0x1;
+inline constexpr uint32_t kLvsExCheckBoxes = 0x4;
 inline constexpr uint32_t kLvsExHeaderDragDrop = 0x10;
 inline constexpr uint32_t kLvsExFullRowSelect = 0x20;
 // Row states.
@@ -39,7 +40,9 @@ inline constexpr int kNmDblClk = -3;
 inline constexpr int kNmReturn = -4;
 inline constexpr int kNmRClick = -5;
 inline constexpr int kNmCustomDraw = -12;
+inline constexpr int kLvnItemChanged = -101;   // param: ListItemNotice (a check box a person clicked)
 inline constexpr int kLvnBeginDrag = -109;
+inline constexpr int kLvnItemActivate = -114;  // param: ListItemNotice (a double-click on a row)
 inline constexpr int kLvnGetDispInfo = -150;
 inline constexpr int kLvnKeyDown = -155;
 inline constexpr int kHdnItemClick = -302;
@@ -148,6 +151,7 @@ class ListView : public Control {
   // A callback row's text is asked for unless an earlier answer was kept.
   std::string ItemText(int row, int subItem) const;
   int ItemImage(int row) const;
+  void SetItemImage(int row, int image);
   int ItemCount() const;
   bool DeleteItem(int row);
   void DeleteAllItems();
@@ -161,6 +165,12 @@ class ListView : public Control {
   int SelectedCount() const;
   int FirstSelected() const;  // -1 when none
   int FocusedRow() const;     // -1 when none
+
+  // --- Check boxes (the extended style kLvsExCheckBoxes)
+  void SetCheckBoxes(bool on);
+  bool HasCheckBoxes() const;
+  void SetCheck(int row, bool checked);
+  bool GetCheck(int row) const;
 
   // --- Paging
   void SetClientSize(int width, int height);
@@ -181,7 +191,9 @@ class ListView : public Control {
   int64_t Notify(int code, void* param);
 
   std::string Value() const override;
-  // "1,3" selects those rows; "" clears the selection.
+  // "1,3" selects those rows; "" clears the selection; "check N" / "uncheck N"
+  // click a row's check box (kLvnItemChanged); "activate N" double-clicks the
+  // row (selected, then kLvnItemActivate).
   bool ApplyUserValue(std::string_view value, std::string& error) override;
 
  private:
@@ -196,6 +208,7 @@ class ListView : public Control {
     int image = -1;
     bool imageKnown = false;
     uint32_t state = 0;
+    bool checked = false;
   };
   int AutoWidth(int index);
 

@@ -3,6 +3,7 @@
 // window layer for windows that are not the model's.
 #include "platform/ui/pump.h"
 
+#include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -35,6 +36,7 @@ struct Posted {
   uint32_t message;
   uint64_t wParam;
   int64_t lParam;
+  std::function<void()> work;  // set: posted work instead of a message
 };
 
 struct PumpState {
@@ -85,7 +87,9 @@ void UnregisterModelTimers(Window* window, int id) {
   std::erase_if(s.timers, [&](const Timer& t) { return t.window == window && (id == 0 || t.id == id); });
 }
 
-void ProcessPendingUiWork() {
+namespace {
+
+void RunPosted(bool withPump) {
   auto& s = State();
   std::vector<Timer> due;
   std::deque<Posted> posted;
@@ -100,10 +104,15 @@ void ProcessPendingUiWork() {
         t.due = now + std::chrono::milliseconds(t.periodMs);
       }
     posted.swap(s.posted);
-    pump = s.pump;
+    if (withPump) pump = s.pump;
   }
-  for (const auto& p : posted)
-    if (Window* w = FindModelWindow(p.window)) w->OnMessage(p.message, p.wParam, p.lParam);
+  for (auto& p : posted) {
+    if (p.work) {
+      if (!p.window || FindModelWindow(p.window)) p.work();
+    } else if (Window* w = FindModelWindow(p.window)) {
+      w->OnMessage(p.message, p.wParam, p.lParam);
+    }
+  }
   for (const auto& t : due) {
     bool alive;
     {
@@ -126,6 +135,37 @@ void ProcessPendingUiWork() {
       if (FindModelWindow(target->Handle()) != target) break;
     }
   }
+}
+
+}  // namespace
+
+void ProcessPendingUiWork() { RunPosted(true); }
+void ProcessPostedUiWork() { RunPosted(false); }
+
+bool WaitForUiWork(int timeoutMs) {
+  auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+  while (true) {
+    int left = static_cast<int>(
+        std::max<int64_t>(0, std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count()));
+    int timer = MsUntilNextUiTimer();
+    bool timerFirst = timer >= 0 && timer <= left;
+    pollfd p{PendingUiWorkFd(), POLLIN, 0};
+    int n = ::poll(&p, 1, timerFirst ? timer : left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n > 0 || timerFirst) {
+      ProcessPostedUiWork();
+      return true;
+    }
+    return false;
+  }
+}
+
+void PostUiWork(WindowHandle window, std::function<void()> work) {
+  auto& s = State();
+  std::lock_guard l(s.mutex);
+  s.posted.push_back({window, 0, 0, 0, std::move(work)});
+  uint64_t one = 1;
+  [[maybe_unused]] ssize_t n = ::write(s.workFd, &one, sizeof one);
 }
 
 void SetThreadMessagePump(std::function<void()> pump) {
@@ -197,7 +237,7 @@ bool IsKeyHeld(int vk) { return KeyBit(vk) && (g_heldKeys & KeyBit(vk)); }
 bool PostToWindow(WindowHandle window, uint32_t message, uint64_t wParam, int64_t lParam) {
   if (IsModelWindow(window)) {
     std::lock_guard l(State().mutex);
-    State().posted.push_back({window, message, wParam, lParam});
+    State().posted.push_back({window, message, wParam, lParam, {}});
     uint64_t one = 1;
     [[maybe_unused]] ssize_t n = ::write(State().workFd, &one, sizeof one);
     return true;

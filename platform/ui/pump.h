@@ -12,6 +12,17 @@ namespace hub::platform::ui {
 
 // Runs due model timers and the installed thread-message pump once.
 void ProcessPendingUiWork();
+// Runs posted work and due model timers, not the thread's window messages
+// (what a modal dialog's own wait runs).
+void ProcessPostedUiWork();
+// Waits at most `timeoutMs` for posted work or a due timer, then runs what is
+// there; true when something was waiting.
+bool WaitForUiWork(int timeoutMs);
+// Runs `work` on the user-interface thread at its next pass over posted work
+// (any thread may call it), only while the model window `window` is still
+// open (0: always). A worker thread hands its results over this way instead
+// of touching controls itself.
+void PostUiWork(WindowHandle window, std::function<void()> work);
 // Readable while messages posted to model windows wait for ProcessPendingUiWork
 // (for poll), so a waiting loop wakes for them instead of polling on a clock.
 int PendingUiWorkFd();

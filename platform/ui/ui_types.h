@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -75,18 +76,31 @@ struct UiAction {
     AnswerMessage,  // answer a message box with button `id`
     ChooseMenu,     // choose menu command `id` (0: dismiss the menu)
     PickFolder,     // pick folder `text` in a folder chooser (empty `text`: cancel)
+    PickFile,       // pick file `text` in a file chooser (empty `text`: cancel)
+    PickColor,      // pick colour `text` in a colour chooser ("0xBBGGRR" or "#RRGGBB"; empty: cancel)
+    DropFiles,      // drop the files of `text` (one path a line) on the window
+    Pump,           // scripts only: wait at most `id` ms for work posted to the UI thread and run it
+    Call,           // scripts only: run `call` (a test's hook between two steps)
   };
   Kind kind = Kind::Press;
   int id = 0;
   std::string text;
+  std::function<void()> call;
 
-  static UiAction Press(int id) { return {Kind::Press, id, {}}; }
-  static UiAction Set(int id, std::string value) { return {Kind::Set, id, std::move(value)}; }
-  static UiAction SelectPage(std::string caption) { return {Kind::SelectPage, -1, std::move(caption)}; }
-  static UiAction Key(int vk, std::string modifiers) { return {Kind::Key, vk, std::move(modifiers)}; }
-  static UiAction Answer(int button) { return {Kind::AnswerMessage, button, {}}; }
-  static UiAction ChooseMenu(int command) { return {Kind::ChooseMenu, command, {}}; }
-  static UiAction PickFolder(std::string path) { return {Kind::PickFolder, 0, std::move(path)}; }
+  static UiAction Press(int id) { return {Kind::Press, id, {}, {}}; }
+  static UiAction Set(int id, std::string value) { return {Kind::Set, id, std::move(value), {}}; }
+  static UiAction SelectPage(std::string caption) { return {Kind::SelectPage, -1, std::move(caption), {}}; }
+  static UiAction Key(int vk, std::string modifiers) { return {Kind::Key, vk, std::move(modifiers), {}}; }
+  static UiAction Answer(int button) { return {Kind::AnswerMessage, button, {}, {}}; }
+  static UiAction ChooseMenu(int command) { return {Kind::ChooseMenu, command, {}, {}}; }
+  static UiAction PickFolder(std::string path) { return {Kind::PickFolder, 0, std::move(path), {}}; }
+  static UiAction PickFile(std::string path) { return {Kind::PickFile, 0, std::move(path), {}}; }
+  static UiAction PickColor(std::string color) { return {Kind::PickColor, 0, std::move(color), {}}; }
+  static UiAction DropFiles(const std::vector<std::string>& paths);
+  static UiAction Pump(int timeoutMs) { return {Kind::Pump, timeoutMs, {}, {}}; }
+  static UiAction Call(std::function<void()> hook) { return {Kind::Call, 0, {}, std::move(hook)}; }
+  // The paths of a DropFiles action.
+  std::vector<std::string> DroppedFiles() const;
 
   std::string Describe() const;
 };

@@ -49,8 +49,35 @@ std::string UiAction::Describe() const {
     case Kind::AnswerMessage: return std::string("answer message box with ") + ButtonName(id);
     case Kind::ChooseMenu: return "choose menu command " + std::to_string(id);
     case Kind::PickFolder: return text.empty() ? "cancel folder chooser" : "pick folder \"" + text + "\"";
+    case Kind::PickFile: return text.empty() ? "cancel file chooser" : "pick file \"" + text + "\"";
+    case Kind::PickColor: return text.empty() ? "cancel colour chooser" : "pick colour " + text;
+    case Kind::DropFiles: {
+      std::string out = "drop";
+      for (const auto& p : DroppedFiles()) out += " \"" + p + "\"";
+      return out;
+    }
+    case Kind::Pump: return "wait " + std::to_string(id) + " ms for the UI thread's work";
+    case Kind::Call: return "run a step of the script";
   }
   return "?";
+}
+
+UiAction UiAction::DropFiles(const std::vector<std::string>& paths) {
+  std::string text;
+  for (const auto& p : paths) text += (text.empty() ? "" : "\n") + p;
+  return {Kind::DropFiles, 0, std::move(text), {}};
+}
+
+std::vector<std::string> UiAction::DroppedFiles() const {
+  std::vector<std::string> out;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t nl = text.find('\n', at);
+    if (nl == std::string::npos) nl = text.size();
+    if (nl > at) out.push_back(text.substr(at, nl - at));
+    at = nl + 1;
+  }
+  return out;
 }
 
 // --- Window
@@ -202,6 +229,13 @@ void Window::ApplyAction(const UiAction& action) {
                             "\": " + error);
       return;
     }
+    case K::DropFiles: {
+      if (!target->AcceptsFiles() && AcceptsFiles()) target = this;
+      if (!target->AcceptsFiles())
+        throw UiScriptError("\"" + target->Caption() + "\" does not accept dropped files now");
+      target->OnDropFiles(action.DroppedFiles());
+      return;
+    }
     case K::Key: {
       bool ctrl = action.text.find("ctrl") != std::string::npos;
       bool shift = action.text.find("shift") != std::string::npos;
@@ -230,6 +264,7 @@ std::string Window::Describe() const {
   if (modal_) out += " modal";
   if (!visible_) out += " hidden";
   if (topmost_) out += " topmost";
+  if (acceptsFiles_) out += " accepts-files";
   out += "\n";
   for (auto& c : controls_) {
     if (!c->IsVisible()) continue;
@@ -293,6 +328,7 @@ bool Dialog::Create(WindowHandle parent) {
   CreateWindowModel();
   for (const auto& def : template_.controls) {
     switch (def.kind) {
+      case ControlKind::Static: AddControl<Static>(def); break;
       case ControlKind::CheckBox: AddControl<CheckBox>(def); break;
       case ControlKind::ComboBox: AddControl<ComboBox>(def); break;
       case ControlKind::ListView: AddControl<ListView>(def); break;

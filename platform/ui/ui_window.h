@@ -4,6 +4,7 @@
 // comes from the UiDriver; everything else is ordinary program state.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
@@ -89,6 +90,10 @@ class Window {
   }
   // A key press; true when the window used it.
   virtual bool OnKey(int /*vk*/, bool /*ctrl*/, bool /*shift*/) { return false; }
+  // Files a person dropped on the window; they arrive only while it accepts them.
+  virtual void OnDropFiles(const std::vector<std::string>& /*paths*/) {}
+  void DragAcceptFiles(bool accept) { acceptsFiles_ = accept; }
+  bool AcceptsFiles() const { return acceptsFiles_; }
 
   // A modeless window that takes what hubplat sends (press, set) while its
   // thread pumps, as a modal one does while it waits.
@@ -125,6 +130,7 @@ class Window {
   std::string caption_;
   bool visible_ = false;
   bool topmost_ = false;
+  std::atomic<bool> acceptsFiles_{false};
   bool modal_ = false;
   bool ended_ = false;
   int result_ = 0;
