@@ -33,6 +33,7 @@
 #include "shell/namespace/transfer_services.h"
 #include "shell/options/tools_install.h"
 #include "shell/options/winamp_ml.h"
+#include "shell/options/options_services.h"
 #include "shell/transfer/engine_services.h"
 
 namespace hub {
@@ -114,6 +115,7 @@ bool KestroApp::InitInstance(void* instance) {
   BindClient(&g_client);
   InstallTransferEngineServices();
   InstallOptionTools();
+  InstallOptionsToolServices();
   if (row->load != ModuleLoad::NoDevice) {
     attach_ = ModuleAttachArguments(*row);
     // A manager that is not running yet is no reason to refuse the load:

@@ -69,7 +69,7 @@ ToolServices AbsentToolServices() {
   ToolServices s;
   s.ShowOptions = Absent<ShellWindow>("Options");
   s.ShowPipecastOptions = Absent<ShellWindow>("Streaming playback options");
-  s.ShowUtilityDialog = Absent<ShellWindow>("Database utilities");
+  s.ShowUtilityDialog = Absent<ShellWindow, int>("Database utilities");
   s.ShowRoamdeckDialog = Absent<ShellWindow>("Roamdeck");
   s.CreateSqlGeneratorPage = [] { return std::unique_ptr<platform::ui::PropertyPage>(); };
   s.SimpleSearch = Absent<>("Search");

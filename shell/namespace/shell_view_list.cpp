@@ -453,7 +453,7 @@ void CShellView::ActivateSelection() {
     case 0x2009:
     case ItemNotice: OpenWithShell(item.Text()); return;
     case ItemUtility:
-      if (tools.ShowUtilityDialog) tools.ShowUtilityDialog(window_);
+      if (tools.ShowUtilityDialog) tools.ShowUtilityDialog(window_, static_cast<int>(item.Id().key[0]));
       return;
     case ItemCommandLink:
       switch (item.SubKind()) {

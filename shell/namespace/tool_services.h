@@ -25,8 +25,9 @@ struct ToolServices {
   std::function<void(ShellWindow owner)> ShowOptions;
   // The streaming-playback page alone, in a sheet without Apply.
   std::function<void(ShellWindow owner)> ShowPipecastOptions;
-  // The database utilities dialog.
-  std::function<void(ShellWindow owner)> ShowUtilityDialog;
+  // The database utilities dialog for one utility (5010 import, 5020
+  // reorganize, 5030 rebuild, 5040 orphans, other: empty playlists).
+  std::function<void(ShellWindow owner, int command)> ShowUtilityDialog;
   // The playlist-to-go window.
   std::function<void(ShellWindow owner)> ShowRoamdeckDialog;
   // The SQL generator page for the "Logs and Reports" sheet (null: none).
