@@ -24,7 +24,6 @@ namespace {
 constexpr uint32_t kStateImageMask = 0xF000;
 constexpr uint32_t kUnchecked = 0x1000;
 constexpr uint32_t kChecked = 0x2000;
-constexpr int kLvnItemChanged = -101;
 constexpr int kVkDelete = 0x2E;
 
 std::string Megabytes(double kb) {
