@@ -121,12 +121,12 @@ function(hub_tests)
                        PROPERTIES TIMEOUT 300)
 endfunction()
 
-# hub_fuzz_target(NAME <name> SOURCE <file> [DEPS <targets...>] [SEEDS <dir> FIXTURE <name>])
+# hub_fuzz_target(NAME <name> SOURCE <file> [DEPS <targets...>] [SEEDS <dir> [FIXTURE <name>]])
 # A libFuzzer entry point (LLVMFuzzerTestOneInput). With HUB_FUZZ it is a real
 # libFuzzer binary; otherwise it links a small driver that replays random and
 # given inputs, and a smoke test runs it under CTest. SEEDS names a folder of
-# real files that the CTest fixture FIXTURE makes; the smoke run replays them
-# whole, cut and flipped.
+# real files (made by the CTest fixture FIXTURE, or committed); the smoke run
+# replays them whole, cut and flipped.
 function(hub_fuzz_target)
   cmake_parse_arguments(ARG "" "NAME;SOURCE;SEEDS;FIXTURE" "DEPS" ${ARGN})
   add_executable(${ARG_NAME} ${ARG_SOURCE})
@@ -138,7 +138,9 @@ function(hub_fuzz_target)
     target_link_libraries(${ARG_NAME} PRIVATE hubfuzzdriver)
     if(ARG_SEEDS)
       add_test(NAME fuzz_smoke.${ARG_NAME} COMMAND ${ARG_NAME} --seeds=${ARG_SEEDS} --runs=2000)
-      set_tests_properties(fuzz_smoke.${ARG_NAME} PROPERTIES FIXTURES_REQUIRED ${ARG_FIXTURE})
+      if(ARG_FIXTURE)
+        set_tests_properties(fuzz_smoke.${ARG_NAME} PROPERTIES FIXTURES_REQUIRED ${ARG_FIXTURE})
+      endif()
     else()
       add_test(NAME fuzz_smoke.${ARG_NAME} COMMAND ${ARG_NAME} --runs=2000)
     endif()
