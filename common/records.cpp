@@ -28,14 +28,16 @@ KernelId KernelId::FromRecordId(uint64_t id) {
   return k;
 }
 
-KernelId::KernelId(const KernelId& other) : KernelId() { *this = other; }
+KernelId::KernelId(const KernelId& other) { *this = other; }
 
+// Copies the name and zeroes the rest, so a copy's bytes never carry what
+// followed the source's terminator. Each byte is written once: id lists are long.
 KernelId& KernelId::operator=(const KernelId& other) {
   if (this == &other) return *this;
   std::memcpy(key, other.key, sizeof(key));
-  std::memset(name, 0, sizeof(name));
   std::string_view n = other.Name();
   std::memcpy(name, n.data(), n.size());
+  std::memset(name + n.size(), 0, sizeof(name) - n.size());
   std::memset(padding, 0, sizeof(padding));
   return *this;
 }

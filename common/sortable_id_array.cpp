@@ -16,8 +16,10 @@
 namespace hub {
 namespace {
 
-template <typename Value, typename Fetch, typename Less>
-void SortBy(std::vector<KernelId>& ids, Fetch fetch, Less less) {
+// Orders `ids` by values fetched once each; `keep` drops values on the way, so
+// the ids are copied once whatever is dropped.
+template <typename Value, typename Fetch, typename Less, typename Keep>
+void SortBy(std::vector<KernelId>& ids, Fetch fetch, Less less, Keep keep) {
   std::vector<Value> values;
   values.reserve(ids.size());
   for (const KernelId& id : ids) values.push_back(fetch(id));
@@ -26,29 +28,42 @@ void SortBy(std::vector<KernelId>& ids, Fetch fetch, Less less) {
   std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return less(values[a], values[b]); });
   std::vector<KernelId> sorted;
   sorted.reserve(ids.size());
-  for (size_t i : order) sorted.push_back(ids[i]);
+  for (size_t i : order) {
+    if (keep(values[i])) sorted.push_back(ids[i]);
+  }
   ids.swap(sorted);
+}
+
+template <typename Value, typename Fetch, typename Less>
+void SortBy(std::vector<KernelId>& ids, Fetch fetch, Less less) {
+  SortBy<Value>(ids, fetch, less, [](const Value&) { return true; });
 }
 
 }  // namespace
 
-void SortableKernelIdArray::Sort(int key) {
-  if (!device_ || size() < 2) return;
+void SortableKernelIdArray::Sort(int key) { SortTracks(key, false); }
+
+void SortableKernelIdArray::SortUnlocked(int key) { SortTracks(key, true); }
+
+void SortableKernelIdArray::SortTracks(int key, bool dropLocked) {
+  if (!device_ || (size() < 2 && !dropLocked)) return;
   KernelDevice& device = *device_;
   std::vector<int> keys;
   if (key >= 0) keys.push_back(key);
-  SortBy<_AUDIODATA>(
+  _AUDIODATA record;
+  SortBy<TrackSortKey>(
       *this,
       [&](const KernelId& id) {
-        _AUDIODATA record;
+        record.Init();  // a device may leave the record as it was for an id it does not know
         try {
           device.GetTrackInfo(id, record);
         } catch (const std::exception&) {
           record.Init();
         }
-        return record;
+        return TrackSortKey::Of(record);
       },
-      [&](const _AUDIODATA& a, const _AUDIODATA& b) { return CompareTrackRecords(a, b, keys) < 0; });
+      [&](const TrackSortKey& a, const TrackSortKey& b) { return CompareTrackKeys(a, b, keys) < 0; },
+      [&](const TrackSortKey& k) { return !dropLocked || k.locked == 0; });
 }
 
 void SortableKernelIdArray::SortByKeyWord(int direction) {

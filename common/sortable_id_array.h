@@ -24,12 +24,15 @@ class SortableKernelIdArray : public std::vector<KernelId> {
   // fetched once; a record that cannot be fetched sorts as an empty one. The
   // sort is stable, so it stays sound whatever the comparison answers.
   void Sort(int key);
+  // Sort, leaving out locked tracks, from the same single fetch of each record.
+  void SortUnlocked(int key);
   // Orders by the first key word (unsigned), ascending for +1, descending for -1.
   void SortByKeyWord(int direction);
   // A random order: 5 x size swaps of two indexes drawn uniformly.
   void Shuffle();
 
  private:
+  void SortTracks(int key, bool dropLocked);
   KernelDevice* device_;
 };
 

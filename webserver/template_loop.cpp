@@ -200,31 +200,26 @@ void SortTracks(KernelDevice& device, std::vector<KernelId>& ids) {
 }
 
 std::vector<KernelId> AllUnlockedTracks(KernelDevice& device) {
-  std::vector<KernelId> all;
+  SortableKernelIdArray all(&device);
   KernelId id;
   for (int more = device.GetFirstTrack(id); more != 0; more = device.GetNextTrack(id)) all.push_back(id);
-  SortTracks(device, all);
-  std::vector<KernelId> out;
-  for (const auto& t : all) {
-    if (device.GetTrackLocked(t) == 0) out.push_back(t);
-  }
-  return out;
+  all.SortUnlocked(-1);
+  return std::move(static_cast<std::vector<KernelId>&>(all));
 }
 
 std::vector<KernelId> FoundTracks(KernelDevice& device, std::string_view artist, std::string_view album,
                                   std::string_view genre, bool skipLocked) {
-  std::vector<KernelId> all;
+  SortableKernelIdArray all(&device);
   KernelId id;
   for (int more = device.FindTracks(id, artist, album, genre); more != 0; more = device.FindNextTrack(id)) {
     all.push_back(id);
   }
-  SortTracks(device, all);
-  if (!skipLocked) return all;
-  std::vector<KernelId> out;
-  for (const auto& t : all) {
-    if (device.GetTrackLocked(t) == 0) out.push_back(t);
+  if (skipLocked) {
+    all.SortUnlocked(-1);
+  } else {
+    all.Sort(-1);
   }
-  return out;
+  return std::move(static_cast<std::vector<KernelId>&>(all));
 }
 
 std::string FromUrl(const VariableMap& variables, std::string_view name) {

@@ -43,7 +43,10 @@ long Fetch(uint16_t port, const std::string& path) {
   ssize_t n;
   while ((n = ::recv(fd, buf.data(), buf.size(), 0)) > 0) reply.append(buf.data(), static_cast<size_t>(n));
   ::close(fd);
-  if (reply.compare(0, 12, "HTTP/1.1 200") != 0) return -1;
+  if (reply.compare(0, 12, "HTTP/1.1 200") != 0) {
+    std::fprintf(stderr, "%s: %s\n", path.c_str(), reply.substr(0, reply.find('\r')).c_str());
+    return -1;
+  }
   size_t body = reply.find("\r\n\r\n");
   return body == std::string::npos ? -1 : static_cast<long>(reply.size() - body - 4);
 }

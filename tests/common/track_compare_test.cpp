@@ -42,5 +42,28 @@ TEST(TrackCompareTest, LaterKeysDecideAndSizeIsUnsigned) {
   EXPECT_EQ(CompareTrackRecords(a, a, bad), 0);
 }
 
+// A sort over keys taken from records must give the records' own order, on
+// every key and with none.
+TEST(TrackCompareTest, SortKeysOrderAsTheirRecords) {
+  std::vector<_AUDIODATA> v = {T("b", "X", "t", 2), T("B", "x", "T", 1), T("Ä", "y", "", 3), T("", "", "", 0),
+                               T("a", "X", "t", 2), T("é", "Y", "u", 9)};
+  v[1].size = 0x90000000u;
+  v[2].locked = 1;
+  v[3].year = 1999;
+  v[4].bitrate = 320;
+  v[5].comment.Set("note");
+  for (int key = -1; key < kTrackSortKeyCount; ++key) {
+    std::vector<int> keys;
+    if (key >= 0) keys.push_back(key);
+    for (const auto& a : v) {
+      for (const auto& b : v) {
+        int byRecord = CompareTrackRecords(a, b, keys);
+        int byKey = CompareTrackKeys(TrackSortKey::Of(a), TrackSortKey::Of(b), keys);
+        EXPECT_EQ((byRecord > 0) - (byRecord < 0), (byKey > 0) - (byKey < 0)) << "key " << key;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace hub

@@ -26,6 +26,18 @@ TEST(VersionTest, ShortAndLongForms) {
   EXPECT_EQ(GetVersionText(p, false), "2.1.5.2");
 }
 
+// Program files are read in blocks: a marker split by a block's end, or lying
+// deep in a large file, is still found.
+TEST(VersionTest, MarkerAcrossABlockBoundaryOfALargeFile) {
+  for (size_t before : {size_t{1 << 20} - 5, size_t{1 << 20} - 20, size_t{3 << 20} + 7}) {
+    std::string path = test::MakeTempDir("ver") + "/Large.bin";
+    std::ofstream out(path, std::ios::binary);
+    out << std::string(before, 'x') << "HUBFILE" << "VERSION=" << "3.4.5.1" << std::string(1, '\0') << "tail";
+    out.close();
+    EXPECT_EQ(GetVersionText(path, false), "3.4.5.1") << before;
+  }
+}
+
 TEST(VersionTest, MissingFileOrMarker) {
   EXPECT_EQ(GetVersionText("/nonexistent/file", true), "1.0.0");
   std::string plain = test::MakeTempDir("ver") + "/plain";

@@ -57,6 +57,26 @@ TEST(SortableKernelIdArrayTest, InconsistentOrderAndFailingFetchesKeepEveryId) {
   EXPECT_EQ(after, before);
 }
 
+// One fetch serves the order and the lock test; an id the device does not know
+// sorts as an empty record, not as the record fetched before it.
+TEST(SortableKernelIdArrayTest, SortUnlockedDropsLockedTracksAndUnknownIdsSortEmpty) {
+  test::MemoryDevice d;
+  SortableKernelIdArray a(&d);
+  a.push_back(d.AddTrack("B", "L", "b", 1));
+  a.push_back(d.AddTrack("A", "L", "a-locked", 2));
+  a.push_back(d.AddTrack("C", "L", "c", 3));
+  a.push_back(d.AddTrack("A", "L", "a", 4));
+  d.FindRecord(a[1])->locked = 1;
+  a.SortUnlocked(0);
+  EXPECT_EQ(Titles(d, a), (std::vector<std::string>{"a", "b", "c"}));
+
+  KernelId unknown = KernelId::FromRecordId(999999);
+  a.insert(a.begin() + 2, unknown);
+  a.Sort(0);
+  ASSERT_EQ(a.size(), 4u);
+  EXPECT_EQ(a[0].RecordId(), unknown.RecordId());  // empty artist first
+}
+
 TEST(SortablePlaylistIdArrayTest, SortsByNameCaseSensitively) {
   test::MemoryDevice d;
   SortablePlaylistIdArray a(&d);
