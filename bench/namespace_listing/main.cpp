@@ -11,21 +11,15 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <new>
 #include <string>
 #include <vector>
 
-#include "common/kdp_block.h"
-#include "common/kdp_sequence.h"
 #include "common/product_profile.h"
-#include "platform/kernel/clock.h"
-#include "platform/kernel/named_semaphore.h"
-#include "platform/kernel/shared_mapping.h"
 #include "platform/shell/shell_interfaces.h"
-#include "platform/window/window.h"
 #include "shell/client/kernel_device_client.h"
 #include "shell/namespace/namespace_listing.h"
 #include "shell/namespace/the_client.h"
+#include "support/kdp_peer.h"
 #include "testdevice/memory_device.h"
 
 using namespace hub;
@@ -39,41 +33,12 @@ constexpr uint32_t kServeLimitMs = 300000;
 
 // The manager's side: a player of kTracks tracks behind the request block.
 int Serve(int readyFd) {
-  const ProductProfile& profile = TheProductProfile();
-  auto mapping = platform::SharedMapping::Create(profile.mappingName, kKdpBlockSize);
-  auto* block = new (mapping->data()) KdpBlock();
-  auto pre = platform::NamedSemaphore::Create(profile.preSemaphoreName, 0, 1);
-  auto completion = platform::NamedSemaphore::Create(profile.completionSemaphoreName, 0, 1);
-  auto extension = platform::NamedSemaphore::Create(profile.extensionSemaphoreName, 0, 1);
   test::MemoryDevice device;
   device.logCalls = false;
   for (int i = 0; i < kTracks; ++i)
     device.AddTrack("Artist " + std::to_string(i % 200), "Album " + std::to_string(i % 900), "Title " + std::to_string(i),
                     i % 20 + 1, "Genre " + std::to_string(i % 12));
-  platform::RegisterWindowClass(profile.windowClassName,
-                                [&](platform::WindowHandle h, uint32_t m, uint64_t w, int64_t l) -> int64_t {
-                                  if (m != kKdpRequestMessage) return platform::DefaultWindowProc(h, m, w, l);
-                                  if (!KdpRequestMatches(*block, w)) return 0;
-                                  pre->Release();
-                                  if (block->selector == 10) device.DispatchRequest(*block);
-                                  MarkKdpAnswered(*block, static_cast<uint32_t>(w));
-                                  mapping->Flush();
-                                  (block->extensionTime ? extension : completion)->Release();
-                                  return 0;
-                                });
-  platform::CreateHiddenWindow(profile.windowClassName, "");
-  char ready = 'r';
-  if (::write(readyFd, &ready, 1) != 1) return 1;
-  ::close(readyFd);
-  const uint64_t end = platform::TickCount64() + kServeLimitMs;
-  platform::Message msg;
-  while (platform::TickCount64() < end) {
-    auto wait = platform::WaitWindowMessage(msg, 1000);
-    if (wait == platform::MessageWait::Quit) break;
-    if (wait == platform::MessageWait::Message) platform::DispatchWindowMessage(msg);
-    if (::getppid() == 1) break;  // the measuring process is gone
-  }
-  return 0;
+  return bench::ServeRequests(device, readyFd, kServeLimitMs);
 }
 
 double Median(std::vector<double> v) {
@@ -84,16 +49,7 @@ double Median(std::vector<double> v) {
 }  // namespace
 
 int main() {
-  // Objects of its own, so a manager the user runs is never disturbed.
-  std::string dir = std::filesystem::temp_directory_path() / ("nsbench-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  std::filesystem::permissions(dir, std::filesystem::perms::owner_all);
-  ::setenv("HUB_RUNTIME_DIR", dir.c_str(), 1);
-  ::setenv("HUB_OBJECT_NAMESPACE", ("nsbench" + std::to_string(::getpid())).c_str(), 1);
-  ::setenv("HUB_CONFIG_DIR", dir.c_str(), 1);
-  ::setenv("HUB_REGISTRY", (dir + "/registry.db").c_str(), 1);
-  ::setenv("TMPDIR", dir.c_str(), 1);
-  SelectProduct("irivmgr", TheProductProfile());
+  std::string dir = bench::UsePrivateObjects("nsbench");
 
   int pipeFds[2];
   if (::pipe(pipeFds) != 0) return 1;

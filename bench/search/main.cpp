@@ -12,23 +12,17 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <new>
 #include <string>
 #include <vector>
 
-#include "common/kdp_block.h"
-#include "common/kdp_sequence.h"
 #include "common/product_profile.h"
-#include "platform/kernel/clock.h"
-#include "platform/kernel/named_semaphore.h"
-#include "platform/kernel/shared_mapping.h"
 #include "platform/ui/driver.h"
-#include "platform/window/window.h"
 #include "shell/client/kernel_device_client.h"
 #include "shell/namespace/the_client.h"
 #include "shell/namespace/tool_services.h"
 #include "shell/options/search_dialogs.h"
 #include "sql/sql_query_engine.h"
+#include "support/kdp_peer.h"
 #include "testdevice/memory_device.h"
 
 using namespace hub;
@@ -49,12 +43,6 @@ double Median(std::vector<double> v) {
 
 // The manager's side: the player behind the request block, with the engine installed.
 int Serve(int readyFd, int timesFd) {
-  const ProductProfile& profile = TheProductProfile();
-  auto mapping = platform::SharedMapping::Create(profile.mappingName, kKdpBlockSize);
-  auto* block = new (mapping->data()) KdpBlock();
-  auto pre = platform::NamedSemaphore::Create(profile.preSemaphoreName, 0, 1);
-  auto completion = platform::NamedSemaphore::Create(profile.completionSemaphoreName, 0, 1);
-  auto extension = platform::NamedSemaphore::Create(profile.extensionSemaphoreName, 0, 1);
   InstallSqlQueryEngine();
   test::MemoryDevice device;
   device.logCalls = false;
@@ -78,44 +66,13 @@ int Serve(int readyFd, int timesFd) {
   if (::write(timesFd, &median, sizeof median) != sizeof median) return 1;
   ::close(timesFd);
 
-  platform::RegisterWindowClass(profile.windowClassName,
-                                [&](platform::WindowHandle h, uint32_t m, uint64_t w, int64_t l) -> int64_t {
-                                  if (m != kKdpRequestMessage) return platform::DefaultWindowProc(h, m, w, l);
-                                  if (!KdpRequestMatches(*block, w)) return 0;
-                                  pre->Release();
-                                  if (block->selector == 10) device.DispatchRequest(*block);
-                                  MarkKdpAnswered(*block, static_cast<uint32_t>(w));
-                                  mapping->Flush();
-                                  (block->extensionTime ? extension : completion)->Release();
-                                  return 0;
-                                });
-  platform::CreateHiddenWindow(profile.windowClassName, "");
-  char ready = 'r';
-  if (::write(readyFd, &ready, 1) != 1) return 1;
-  ::close(readyFd);
-  const uint64_t end = platform::TickCount64() + kServeLimitMs;
-  platform::Message msg;
-  while (platform::TickCount64() < end) {
-    auto wait = platform::WaitWindowMessage(msg, 1000);
-    if (wait == platform::MessageWait::Quit) break;
-    if (wait == platform::MessageWait::Message) platform::DispatchWindowMessage(msg);
-    if (::getppid() == 1) break;
-  }
-  return 0;
+  return bench::ServeRequests(device, readyFd, kServeLimitMs);
 }
 
 }  // namespace
 
 int main() {
-  std::string dir = std::filesystem::temp_directory_path() / ("searchbench-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  std::filesystem::permissions(dir, std::filesystem::perms::owner_all);
-  ::setenv("HUB_RUNTIME_DIR", dir.c_str(), 1);
-  ::setenv("HUB_OBJECT_NAMESPACE", ("searchbench" + std::to_string(::getpid())).c_str(), 1);
-  ::setenv("HUB_CONFIG_DIR", dir.c_str(), 1);
-  ::setenv("HUB_REGISTRY", (dir + "/registry.db").c_str(), 1);
-  ::setenv("TMPDIR", dir.c_str(), 1);
-  SelectProduct("irivmgr", TheProductProfile());
+  std::string dir = bench::UsePrivateObjects("searchbench");
 
   int readyPipe[2], timesPipe[2];
   if (::pipe(readyPipe) != 0 || ::pipe(timesPipe) != 0) return 1;
