@@ -1,9 +1,9 @@
 // Version texts from the marker embedded in every module built here.
 #include "common/version.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <algorithm>
 #include <string_view>
 #include <vector>
 
