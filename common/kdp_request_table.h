@@ -80,11 +80,13 @@ bool KdpTextsMustBeWhole(uint32_t opcode);
 // Opcodes named elsewhere in the system.
 inline constexpr uint32_t kOpcodeGetVersion = 500;
 inline constexpr uint32_t kOpcodeConnect = 2010;
+inline constexpr uint32_t kOpcodeDisconnect = 2020;
 inline constexpr uint32_t kOpcodeIsConnected = 2030;
 inline constexpr uint32_t kOpcodeCapabilityRefresh = 2130;  // not in the table: answers R = 0
 inline constexpr uint32_t kOpcodeTryLock = 2140;
 inline constexpr uint32_t kOpcodeUnlock = 2150;
 inline constexpr uint32_t kOpcodeSaveDatabase = 2300;
+inline constexpr uint32_t kOpcodeEject = 2330;
 inline constexpr uint32_t kOpcodeSetTrackInfo = 4050;
 inline constexpr uint32_t kOpcodeRunQuery = 4330;
 inline constexpr uint32_t kOpcodeAddTrackFile = 5040;

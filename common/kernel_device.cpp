@@ -39,16 +39,21 @@ bool KernelDevice::IdLess(const KernelId& a, const KernelId& b) {
 
 namespace {
 
-// Restores the device's private block when a request ends, so that a later
-// SetNotice from another thread never writes into someone else's request.
-class CurrentBlockScope {
- public:
-  CurrentBlockScope(std::atomic<KdpBlock*>& current, KdpBlock& block) : current_(current), saved_(current.exchange(&block)) {}
-  ~CurrentBlockScope() { current_.store(saved_); }
+// The requests this thread is serving, innermost last: notices and driver
+// errors go to the calling thread's own request, never to one another thread
+// is answering.
+struct ServedRequest {
+  const KernelDevice* device;
+  KdpBlock* block;
+};
+thread_local std::vector<ServedRequest> tlsServed;
 
- private:
-  std::atomic<KdpBlock*>& current_;
-  KdpBlock* saved_;
+class ServingScope {
+ public:
+  ServingScope(const KernelDevice* device, KdpBlock& block) { tlsServed.push_back({device, &block}); }
+  ~ServingScope() { tlsServed.pop_back(); }
+  ServingScope(const ServingScope&) = delete;
+  ServingScope& operator=(const ServingScope&) = delete;
 };
 
 // A text that fills its whole field may have been cut on the way.
@@ -63,13 +68,16 @@ void RefuseFilledTexts(const KdpRequestRow& row, const KdpBlock& block) {
 }  // namespace
 
 void KernelDevice::DispatchRequest(KdpBlock& block) {
-  auto lock = Lock();
+  const KdpRequestRow* row = FindKdpRequest(block.opcode);
+  std::unique_lock<DeviceMutex> lock;
+  if (!row || !LocksForItself(row->opcode)) lock = Lock();
   block.TerminateTexts();
-  CurrentBlockScope scope(currentBlock_, block);
+  ServingScope scope(this, block);
   block.noticeFlag = 0;
   block.errorCode = 0;
+  DeliverPendingDriverError(block);
   KdpCallResult out;
-  if (const KdpRequestRow* row = FindKdpRequest(block.opcode)) {
+  if (row) {
     try {
       if (KdpTextsMustBeWhole(row->opcode)) RefuseFilledTexts(*row, block);
       row->invoke(*this, block, out);
@@ -90,16 +98,46 @@ void KernelDevice::DispatchRequest(KdpBlock& block) {
   block.result = out.r;
 }
 
+KdpBlock* KernelDevice::ServedBlock() {
+  for (auto it = tlsServed.rbegin(); it != tlsServed.rend(); ++it)
+    if (it->device == this) return it->block;
+  return nullptr;
+}
+
+KdpBlock& KernelDevice::CurrentBlock() {
+  KdpBlock* served = ServedBlock();
+  return served ? *served : privateBlock_;
+}
+
 void KernelDevice::SetNotice(std::string_view text) {
-  KdpBlock* block = currentBlock_.load();
-  block->noticeFlag = kKdpNoticeSet;
-  block->noticeText.Set(text);
+  if (KdpBlock* served = ServedBlock()) {
+    served->noticeFlag = kKdpNoticeSet;
+    served->noticeText.Set(text);
+    return;
+  }
+  std::lock_guard guard(privateBlockMutex_);
+  privateBlock_.noticeFlag = kKdpNoticeSet;
+  privateBlock_.noticeText.Set(text);
 }
 
 void KernelDevice::SetDriverError(uint32_t code, std::string_view text) {
-  KdpBlock* block = currentBlock_.load();
-  block->driverErrorCode = code;
-  block->driverErrorText.Set(text);
+  if (KdpBlock* served = ServedBlock()) {
+    served->driverErrorCode = code;
+    served->driverErrorText.Set(text);
+    return;
+  }
+  std::lock_guard guard(privateBlockMutex_);
+  privateBlock_.driverErrorCode = code;
+  privateBlock_.driverErrorText.Set(text);
+  driverErrorPending_ = true;
+}
+
+void KernelDevice::DeliverPendingDriverError(KdpBlock& block) {
+  std::lock_guard guard(privateBlockMutex_);
+  if (!driverErrorPending_) return;
+  block.driverErrorCode = privateBlock_.driverErrorCode;
+  block.driverErrorText.Set(privateBlock_.driverErrorText.Get());
+  driverErrorPending_ = false;
 }
 
 // --- Caches ---

@@ -3,10 +3,13 @@
 // browse index and search, playlist indexes, query cursor, content-hash index,
 // progress and notify windows, the play queue).
 //
-// Threading: one recursive lock per device (Lock()). Every request dispatch
-// takes it, and every other caller (web-server threads, workers) must hold it
-// while using the device. Never show a message box while holding it, and
-// never wait while holding it for a thread that takes it.
+// Threading: one recursive lock per device (Lock()) guards its data. A request
+// dispatch holds it for the whole operation, except for the operations a
+// family names in LocksForItself: those take it only around what they touch,
+// so their disk, child-process and message-pump work runs without it. Every
+// other caller (web-server threads, workers) holds it while using the device.
+// Never show a message box, pump messages or wait for a thread that takes it
+// while holding it.
 #pragma once
 
 #include <atomic>
@@ -21,6 +24,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/device_mutex.h"
 #include "common/kdp_block.h"
 #include "common/query_snapshot.h"
 #include "common/records.h"
@@ -299,16 +303,18 @@ class KernelDevice {
 
   // --- Routines of the base used by the families and the server. ---
 
-  // Write into the block of the request being served (the private block
-  // outside a request). They take no lock: a worker thread that the request
-  // waits for may call them.
+  // Write into the block of the request the calling thread is serving. From
+  // any other thread (a copy's, a web server's) a notice goes to the private
+  // block, which no client reads, and a driver error is kept for the next
+  // request, whose block carries it to its client: never into a block whose
+  // answer may already have been read.
   void SetNotice(std::string_view text);
   void SetDriverError(uint32_t code, std::string_view text);
 
   // The device's one recursive lock. Lock() waits as long as it takes;
   // TryLockFor gives up after `wait` and then owns nothing (web pages answer
   // "Thread timed out." rather than queue behind a long request).
-  using DeviceMutex = std::recursive_timed_mutex;
+  using DeviceMutex = hub::DeviceMutex;
   DeviceMutex& Mutex() const { return mutex_; }
   [[nodiscard]] std::unique_lock<DeviceMutex> Lock() const { return std::unique_lock(mutex_); }
   [[nodiscard]] std::unique_lock<DeviceMutex> TryLockFor(std::chrono::milliseconds wait) const {
@@ -322,8 +328,9 @@ class KernelDevice {
   const std::vector<KernelId>& Queue() const { return queue_; }
   WindowId ProgressWindow() const { return progressWindow_; }
   const std::vector<WindowId>& NotifyWindows() const { return notifyWindows_; }
-  // The block SetNotice and SetDriverError write into.
-  KdpBlock& CurrentBlock() { return *currentBlock_; }
+  // The block SetNotice and SetDriverError of the calling thread write into:
+  // its request's block, else the private block.
+  KdpBlock& CurrentBlock();
 
   // The device's tracks, playlists and entries as queries read them, shared
   // and immutable; rebuilt on first use after InvalidateCaches, MarkModified or
@@ -344,6 +351,14 @@ class KernelDevice {
   // Whether every change of the device's tracks and playlists goes through
   // InvalidateCaches or MarkModified, so a kept snapshot stays true.
   virtual bool KeepsQuerySnapshot() const { return false; }
+  // Operations whose request the dispatcher serves without holding the lock:
+  // they take it themselves around what they touch and do their long work
+  // (disk, child processes, progress windows) without it.
+  virtual bool LocksForItself(uint32_t /*opcode*/) const { return false; }
+  // Counts every change of the tracks and playlists (InvalidateCaches,
+  // MarkModified, Disconnect): a family tells from it whether what it wrote
+  // without the lock is still the whole of its data.
+  uint64_t ChangeCount() const { return queryGeneration_.load(); }
   // The current track and stopped flag belong to the family's playback.
   KernelId currentTrack_;
   int stopped_ = 1;
@@ -393,8 +408,14 @@ class KernelDevice {
   size_t queryCursor_ = 0;
   size_t queueCursor_ = 0;
   std::unordered_map<std::string, KernelId> hashIndex_;
-  KdpBlock privateBlock_;
-  std::atomic<KdpBlock*> currentBlock_{&privateBlock_};
+  // The block of the calling thread's request for this device, or null.
+  KdpBlock* ServedBlock();
+  // Writes a driver error kept since the last request into `block`.
+  void DeliverPendingDriverError(KdpBlock& block);
+
+  std::mutex privateBlockMutex_;
+  KdpBlock privateBlock_;            // under privateBlockMutex_
+  bool driverErrorPending_ = false;  // under privateBlockMutex_
 };
 
 }  // namespace hub

@@ -33,7 +33,7 @@ class KernelQueryDevice : public QueryDevice {
   std::string GetPlaylistName(const KernelId& id) override { auto lock = device_.Lock(); return device_.GetPlaylistName(id); }
   int GetFirstPlaylistItem(const KernelId& playlist, KernelId& item) override { auto lock = device_.Lock(); return device_.GetFirstPlaylistItem(playlist, item); }
   int GetNextPlaylistItem(const KernelId& playlist, KernelId& item) override { auto lock = device_.Lock(); return device_.GetNextPlaylistItem(playlist, item); }
-  std::unique_lock<std::recursive_timed_mutex> HoldForWalk() override { return device_.Lock(); }
+  std::unique_lock<DeviceMutex> HoldForWalk() override { return device_.Lock(); }
 
  private:
   KernelDevice& device_;

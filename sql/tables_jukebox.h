@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/device_mutex.h"
 #include "common/records.h"
 #include "sql/table.h"
 
@@ -37,7 +38,7 @@ class QueryDevice {
   virtual int GetFirstPlaylistItem(const KernelId& playlist, KernelId& item) = 0;
   virtual int GetNextPlaylistItem(const KernelId& playlist, KernelId& item) = 0;
   // Held across one first/next walk, whose cursor lives in the device.
-  virtual std::unique_lock<std::recursive_timed_mutex> HoldForWalk() { return {}; }
+  virtual std::unique_lock<DeviceMutex> HoldForWalk() { return {}; }
 };
 
 class CTableJukebox : public CTable {

@@ -24,7 +24,7 @@ std::string Text(const SBTrackV100& track, int id) { return Utf16ToUtf8(track.Te
 }  // namespace
 
 KernelDevice* KernelDriverReaver1::CreateDevice(const KernelId& a, const KernelId& b) {
-  return Adopt(std::make_unique<KernelDeviceReaver1>(this, a, b));
+  return Adopt(std::make_unique<WithWorkers<KernelDeviceReaver1>>(this, a, b));
 }
 
 KernelDeviceReaver1::KernelDeviceReaver1(KernelDriver* driver, const KernelId& idA, const KernelId& idB)
@@ -43,8 +43,6 @@ KernelDeviceReaver1::KernelDeviceReaver1(KernelDriver* driver, const KernelId& i
   family_.exportPlaylists = 1;
   family_.ownFiles = {kNavigationFileName};
 }
-
-KernelDeviceReaver1::~KernelDeviceReaver1() { StopWorkers(); }
 
 std::string KernelDeviceReaver1::GetModelName() {
   auto lock = Lock();
@@ -77,39 +75,48 @@ void KernelDeviceReaver1::BuildTargetPath(const SBTrackV100* track, std::string&
   extension = place.extension;
 }
 
+// The tracks are read under the lock; the file is built and written without it.
 void KernelDeviceReaver1::WriteNavigationDatabase(ShoeboxProgressMonitor* progress) {
-  auto lock = Lock();
-  auto target = NativePath(root_ + kNavigationFileName);
-  if (!target) return;
-
-  SortableKernelIdArray ids(this);
-  ShoeboxPosition pos;
-  for (const SBTrackV100* t = database_.FirstTrack(pos); t; t = database_.NextTrack(pos)) ids.push_back(KernelId(t->Id()));
-  ids.Sort(-1);
-
-  if (progress) progress->SetStatus("Writing DBScan...", static_cast<int>(ids.size()));
+  std::optional<std::string> target;
+  std::optional<std::string> hint;
+  std::shared_ptr<const void> keepRoot;  // the root the paths go through
   std::vector<NavigationTrack> tracks;
-  tracks.reserve(ids.size());
-  for (size_t i = 0; i < ids.size(); ++i) {
-    if (progress && i % kNavigationStepEvery == 0) progress->Step();
-    const SBTrackV100* t = database_.FindTrack(ids[i].key[0]);
-    if (!t) continue;
-    tracks.push_back({Text(*t, kTrackTextPath), Text(*t, kTrackTextTitle), Text(*t, kTrackTextArtist),
-                      Text(*t, kTrackTextAlbum), Text(*t, kTrackTextGenre)});
+  {
+    auto lock = Lock();
+    target = NativePath(root_ + kNavigationFileName);
+    if (!target) return;
+    hint = NativePath(root_ + family_.playlistFolder + "\\" + kReaverPlaylistHintFile);
+    keepRoot = HoldRoot();
+    SortableKernelIdArray ids(this);
+    ShoeboxPosition pos;
+    for (const SBTrackV100* t = database_->FirstTrack(pos); t; t = database_->NextTrack(pos)) ids.push_back(KernelId(t->Id()));
+    ids.Sort(-1);
+    tracks.reserve(ids.size());
+    for (size_t i = 0; i < ids.size(); ++i) {
+      const SBTrackV100* t = database_->FindTrack(ids[i].key[0]);
+      if (!t) continue;
+      tracks.push_back({Text(*t, kTrackTextPath), Text(*t, kTrackTextTitle), Text(*t, kTrackTextArtist),
+                        Text(*t, kTrackTextAlbum), Text(*t, kTrackTextGenre)});
+    }
+  }
+  if (progress) {
+    progress->SetStatus("Writing DBScan...", static_cast<int>(tracks.size()));
+    for (size_t i = 0; i < tracks.size(); i += kNavigationStepEvery) progress->Step();
   }
   NavigationFile file = BuildNavigationFile(tracks, PlayerTextCodec());
   if (!WriteFileAtomically(*target, file.bytes)) return;
   platform::WriteFileAttributes(*target, platform::kAttributeHidden);
-  if (file.leftOut != leftOutShown_) {
-    leftOutShown_ = file.leftOut;
-    if (file.leftOut) {
-      QueueMessage("Your " + family_.deviceNoun + " lists at most 10,240 tracks in its own menus, so " +
-                   std::to_string(file.leftOut) +
-                   " of your tracks were left out of them. They are still on the player and in the database.");
+  {
+    auto lock = Lock();
+    if (file.leftOut != leftOutShown_) {
+      leftOutShown_ = file.leftOut;
+      if (file.leftOut) {
+        QueueMessage("Your " + family_.deviceNoun + " lists at most 10,240 tracks in its own menus, so " +
+                     std::to_string(file.leftOut) +
+                     " of your tracks were left out of them. They are still on the player and in the database.");
+      }
     }
   }
-
-  auto hint = NativePath(root_ + family_.playlistFolder + "\\" + kReaverPlaylistHintFile);
   if (!hint) return;
   int fd = ::open(hint->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd >= 0) ::close(fd);

@@ -19,7 +19,6 @@ class KernelDriverReaver1 : public KernelDriverMSCBase {
 class KernelDeviceReaver1 : public KernelDeviceMSCBase {
  public:
   KernelDeviceReaver1(KernelDriver* driver, const KernelId& idA, const KernelId& idB);
-  ~KernelDeviceReaver1() override;
 
   std::string GetModelName() override;
   int DetectModel(const std::string& root) override;

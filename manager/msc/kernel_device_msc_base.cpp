@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -13,6 +14,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "common/kdp_request_table.h"
 #include "common/product_profile.h"
 #include "common/settings.h"
 #include "common/text.h"
@@ -56,25 +58,16 @@ KernelDeviceMSCBase::KernelDeviceMSCBase(KernelDriver* driver, const KernelId& i
       notes_(TextItemKind::Notes, [this](std::string_view p) { return NativePath(p); },
              [this](std::string_view text) { SetNotice(text); }),
       contacts_(TextItemKind::Contacts, [this](std::string_view p) { return NativePath(p); },
-                [this](std::string_view text) { SetNotice(text); }) {
-  watcher_ = std::thread([this] { WatchLoop(); });
-  saver_ = std::thread([this] { SaveLoop(); });
-}
+                [this](std::string_view text) { SetNotice(text); }) {}
 
-KernelDeviceMSCBase::~KernelDeviceMSCBase() { StopWorkers(); }
-
-void KernelDeviceMSCBase::StopWorkers() {
-  {
-    std::lock_guard lock(workersMutex_);
-    if (stopping_ && !watcher_.joinable() && !saver_.joinable()) return;
-    stopping_ = true;
-  }
-  workersWake_.notify_all();
-  if (watcher_.joinable()) watcher_.join();
-  if (saver_.joinable()) saver_.join();
-  // Copies end while the family is whole: their callbacks use the device.
+KernelDeviceMSCBase::~KernelDeviceMSCBase() {
   copier_.Shutdown();
   ShowQueuedMessages();
+}
+
+void KernelDeviceMSCBase::AttachWorkers(MscDeviceWorkers* workers) {
+  std::lock_guard lock(workersMutex_);
+  workers_ = workers;
 }
 
 void KernelDeviceMSCBase::DispatchRequest(KdpBlock& block) {
@@ -92,6 +85,15 @@ void KernelDeviceMSCBase::DispatchRequest(KdpBlock& block) {
 void KernelDeviceMSCBase::QueueMessage(std::string text, bool topmost) {
   std::lock_guard lock(messagesMutex_);
   messages_.push_back({std::move(text), topmost});
+}
+
+bool KernelDeviceMSCBase::HasQueuedMessages() {
+  std::lock_guard lock(messagesMutex_);
+  return !messages_.empty();
+}
+
+void KernelDeviceMSCBase::ShowQueuedMessagesOutsideRequests() {
+  if (tlsDispatchDepth == 0) ShowQueuedMessages();
 }
 
 void KernelDeviceMSCBase::ShowQueuedMessages() {
@@ -118,11 +120,18 @@ int KernelDeviceMSCBase::EjectVolume(const std::string& root) {
   return QuickEjectVolume(root, [this](UserMessage m) { QueueMessage(std::move(m.text), m.topmost); });
 }
 
+std::optional<std::string> KernelDeviceMSCBase::ResolveOn(const std::shared_ptr<platform::PlayerRoot>& playerRoot,
+                                                          std::string_view playerPath) {
+  // A root that is no longer the one connected refuses every path, so nothing
+  // lands where the player used to be.
+  if (!playerRoot || !playerRoot->StillConnected()) return std::nullopt;
+  return playerRoot->Resolve(playerPath);
+}
+
 std::optional<std::string> KernelDeviceMSCBase::NativePath(std::string_view playerPath) const {
-  // Through the root held since connect; a root that is no longer the one
-  // connected refuses every path, so nothing lands where the player used to be.
-  if (!connected_ || !playerRoot_ || !playerRoot_->StillConnected()) return std::nullopt;
-  return playerRoot_->Resolve(playerPath);
+  // Through the root held since connect.
+  if (!connected_) return std::nullopt;
+  return ResolveOn(playerRoot_, playerPath);
 }
 
 bool KernelDeviceMSCBase::IsSystemFile(std::string_view playerPath) const {
@@ -157,12 +166,13 @@ bool KernelDeviceMSCBase::IsSystemFile(std::string_view playerPath) const {
   return false;
 }
 
-void KernelDeviceMSCBase::RemoveStaleTemporaries() {
+void KernelDeviceMSCBase::RemoveStaleTemporaries(const std::string& root,
+                                                 const std::shared_ptr<platform::PlayerRoot>& playerRoot) {
   // Left by a rewrite that a crash or an unplug broke off; the files they stand for are whole.
   std::vector<std::string> names{family_.databaseSubfolder + family_.databaseFileName};
   for (const std::string& own : family_.ownFiles) names.push_back(own);
   for (const std::string& name : names) {
-    auto native = NativePath(root_ + name + ".tmp");
+    auto native = ResolveOn(playerRoot, root + name + ".tmp");
     struct stat st {};
     if (native && ::lstat(native->c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(native->c_str());
   }
@@ -200,150 +210,207 @@ int KernelDeviceMSCBase::ScanDrives(std::string& root) {
   return 0;
 }
 
+bool KernelDeviceMSCBase::LocksForItself(uint32_t opcode) const {
+  static constexpr uint32_t kOwnLocking[] = {kOpcodeConnect, kOpcodeDisconnect, kOpcodeSaveDatabase, kOpcodeEject,
+                                             kOpcodeSetTrackInfo};
+  return std::find(std::begin(kOwnLocking), std::end(kOwnLocking), opcode) != std::end(kOwnLocking);
+}
+
+namespace {
+
+// Waiting for the busy state under the lock would wait for a job that needs the lock.
+void RefuseUnderLock(const KernelDevice& device) {
+  if (device.Mutex().HeldByThisThread())
+    throw std::logic_error("A device job cannot start while its caller holds the device lock.");
+}
+
+}  // namespace
+
+KernelDeviceMSCBase::Job::Job(KernelDeviceMSCBase& device) : device_(device) {
+  RefuseUnderLock(device_);
+  std::unique_lock lock(device_.jobMutex_);
+  auto self = std::this_thread::get_id();
+  device_.jobFree_.wait(lock, [&] { return device_.jobDepth_ == 0 || device_.jobOwner_ == self; });
+  device_.jobOwner_ = self;
+  ++device_.jobDepth_;
+  owns_ = true;
+}
+
+KernelDeviceMSCBase::Job::Job(KernelDeviceMSCBase& device, std::try_to_lock_t) : device_(device) {
+  RefuseUnderLock(device_);
+  std::lock_guard lock(device_.jobMutex_);
+  auto self = std::this_thread::get_id();
+  if (device_.jobDepth_ != 0 && device_.jobOwner_ != self) return;
+  device_.jobOwner_ = self;
+  ++device_.jobDepth_;
+  owns_ = true;
+}
+
+KernelDeviceMSCBase::Job::~Job() {
+  if (!owns_) return;
+  {
+    std::lock_guard lock(device_.jobMutex_);
+    if (--device_.jobDepth_ == 0) device_.jobOwner_ = std::thread::id();
+  }
+  device_.jobFree_.notify_all();
+}
+
 // Every caller passes 0 (the request carries no argument) and no family gives the flags a meaning.
 void KernelDeviceMSCBase::Connect(int /*flags*/) {
   {
+    Job job(*this);
+    ConnectJob();
+  }
+  if (tlsDispatchDepth == 0) ShowQueuedMessages();
+}
+
+void KernelDeviceMSCBase::ConnectJob() {
+  {
     auto lock = Lock();
     if (connected_) return;
-    auto progress = MakeProgress("Detecting...", 100);
-    connected_ = 0;
+  }
+  // The progress window pumps messages: it is driven without the lock.
+  auto progress = MakeProgress("Detecting...", 100);
+  {
+    auto lock = Lock();
     ClearDatabase();
     // A walk before the connect built the playlist list from no database.
     InvalidateCaches();
     MarkModified();
     connectedVolume_.reset();
     backupPending_ = false;
-    progress->Step();
-    std::string root;
-    int found = ScanDrives(root);
-    progress->Step();
-    if (found) {
-      root_ = root;
-      connectedVolume_ = platform::FindVolume(root_);
-      playerRoot_ = connectedVolume_ ? platform::PlayerRoot::Open(root_) : nullptr;
-      connected_ = 1;
-      if (connectedVolume_ && NativePath(root_)) {
-        RemoveStaleTemporaries();
-        // A database that cannot be reached (a symbolic link) is left alone: never rebuilt, never written over.
-        auto native = NativePath(DatabasePath());
-        struct stat st {};
-        bool existed = !native || ::lstat(native->c_str(), &st) == 0;
-        bool stopped = false;
-        try {
-          if (native) database_.Load(progress.get(), nullptr, *native, Utf8ToUtf16(root_));
-        } catch (const std::exception&) {
-          stopped = true;  // what was read stays; the file counts as not read cleanly
-        }
-        databaseIdentity_ = DatabaseIdentityNow();
-        // Whatever could not be read stays in the old file until a copy of it is kept.
-        backupPending_ = native && existed && (stopped || !database_.LoadedCleanly());
-        if (!native) {
-          QueueMessage("The database on your " + family_.deviceNoun + " (\"" + family_.databaseFileName +
-                       "\") cannot be read: it is not a plain file (a symbolic link is not followed). It is left "
-                       "as it is, and changes cannot be saved until it is replaced by the file itself.");
-        } else if (backupPending_) {
-          QueueMessage("The database on your " + family_.deviceNoun + " (\"" + family_.databaseFileName +
-                       "\") could not be read completely, so some tracks or playlists may be missing. The file "
-                       "is left as it is, and a copy of it is kept before any change is saved over it.");
-        }
-        progress->Step();
-        bool markerPresent = family_.rebuildMarker.empty() ||
-                             [&] {
-                               auto marker = NativePath(root_ + family_.rebuildMarker);
-                               return marker && NativeExists(*marker);
-                             }();
-        if (markerPresent && !existed) {
-          ClearDatabase();
-          ImportExistingFiles();
-          InvalidateCaches();
-          SaveLocked(false);
-          // The plain family's marker is the root itself, which must stay.
-          if (!family_.rebuildMarker.empty()) {
-            if (auto marker = NativePath(root_ + family_.rebuildMarker)) ::unlink(marker->c_str());
-          }
-        }
-        progress->Step();
-      } else {
-        found = 0;
-        connected_ = 0;
-      }
-    }
-    if (!found) {
-      root_ = std::string(kNoPlayerRoot);
-      connectedVolume_.reset();
-      playerRoot_.reset();
-      if (!notDetectedShown_) {
-        QueueMessage(TheProductProfile().explorerName + " could not automatically detect any " + family_.deviceNoun +
-                     " devices.\n\n" + family_.connectHint);
-        notDetectedShown_ = 1;
-      }
-    }
-    progress->Hide();
   }
-  if (tlsDispatchDepth == 0) ShowQueuedMessages();
+  progress->Step();
+  std::string root;
+  int found = ScanDrives(root);
+  progress->Step();
+  std::optional<platform::Volume> volume;
+  std::shared_ptr<platform::PlayerRoot> playerRoot;
+  if (found) {
+    volume = platform::FindVolume(root);
+    playerRoot = volume ? platform::PlayerRoot::Open(root) : nullptr;
+    if (!volume || !ResolveOn(playerRoot, root)) found = 0;
+  }
+  if (!found) {
+    auto lock = Lock();
+    root_ = std::string(kNoPlayerRoot);
+    connectedVolume_.reset();
+    playerRoot_.reset();
+    if (!notDetectedShown_) {
+      QueueMessage(TheProductProfile().explorerName + " could not automatically detect any " + family_.deviceNoun +
+                   " devices.\n\n" + family_.connectHint);
+      notDetectedShown_ = 1;
+    }
+  } else {
+    RemoveStaleTemporaries(root, playerRoot);
+    // A database that cannot be reached (a symbolic link) is left alone: never rebuilt, never written over.
+    auto native = ResolveOn(playerRoot, root + family_.databaseSubfolder + family_.databaseFileName);
+    struct stat st {};
+    bool existed = !native || ::lstat(native->c_str(), &st) == 0;
+    // Loaded beside the database in use, which readers keep using meanwhile.
+    auto loaded = std::make_unique<Shoebox>();
+    bool stopped = false;
+    try {
+      if (native) loaded->Load(progress.get(), nullptr, *native, Utf8ToUtf16(root));
+    } catch (const std::exception&) {
+      stopped = true;  // what was read stays; the file counts as not read cleanly
+    }
+    FileIdentity identity = IdentityOf(native);
+    {
+      auto lock = Lock();
+      loaded->AdoptRetiredIds(*database_);
+      database_ = std::move(loaded);
+      InvalidateCaches();
+      MarkModified();
+      root_ = root;
+      connectedVolume_ = volume;
+      playerRoot_ = playerRoot;
+      connected_ = 1;
+      databaseIdentity_ = identity;
+      // Whatever could not be read stays in the old file until a copy of it is kept.
+      backupPending_ = native && existed && (stopped || !database_->LoadedCleanly());
+      if (!native) {
+        QueueMessage("The database on your " + family_.deviceNoun + " (\"" + family_.databaseFileName +
+                     "\") cannot be read: it is not a plain file (a symbolic link is not followed). It is left "
+                     "as it is, and changes cannot be saved until it is replaced by the file itself.");
+      } else if (backupPending_) {
+        QueueMessage("The database on your " + family_.deviceNoun + " (\"" + family_.databaseFileName +
+                     "\") could not be read completely, so some tracks or playlists may be missing. The file "
+                     "is left as it is, and a copy of it is kept before any change is saved over it.");
+      }
+    }
+    progress->Step();
+    bool markerPresent = family_.rebuildMarker.empty() ||
+                         [&] {
+                           auto marker = ResolveOn(playerRoot, root + family_.rebuildMarker);
+                           return marker && NativeExists(*marker);
+                         }();
+    if (markerPresent && !existed) {
+      ClearDatabase();
+      ImportExistingFiles();
+      {
+        auto lock = Lock();
+        InvalidateCaches();
+      }
+      SaveNow(false);
+      // The plain family's marker is the root itself, which must stay.
+      if (!family_.rebuildMarker.empty()) {
+        if (auto marker = ResolveOn(playerRoot, root + family_.rebuildMarker)) ::unlink(marker->c_str());
+      }
+    }
+    progress->Step();
+  }
+  progress->Hide();
 }
 
 void KernelDeviceMSCBase::Disconnect() {
-  std::string ejectRoot;
   {
-    auto lock = Lock();
-    noteSearch_ = -1;
-    contactSearch_ = -1;
+    Job job(*this);
+    // Read before the lock: settings live in a database file.
+    const bool leaveMounted = SettingDword("MS_LeaveMounted", 1) != 0;
     auto progress = MakeProgress("Disconnecting...", 5);
-    KernelDevice::Disconnect();
-    InvalidateCaches();
-    MarkModified();
+    bool wasConnected;
+    {
+      auto lock = Lock();
+      noteSearch_ = -1;
+      contactSearch_ = -1;
+      KernelDevice::Disconnect();
+      InvalidateCaches();
+      MarkModified();
+      wasConnected = connected_ != 0;
+    }
     progress->Step();
-    if (connected_) {
+    std::string ejectRoot;
+    // A change made while the save wrote (a failed copy drops its track) is saved too.
+    constexpr int kSaveRounds = 3;
+    for (int round = 1; wasConnected; ++round) {
+      uint64_t saved = 0;
       // A failed save keeps the player connected with its database, so nothing is lost.
-      if (!SaveLocked(true)) {
+      if (!SaveNow(true, &saved)) {
         progress->Hide();
-        lock.unlock();
-        if (tlsDispatchDepth == 0) ShowQueuedMessages();
-        return;
+        break;
       }
+      auto lock = Lock();
+      if (ChangeCount() != saved && round < kSaveRounds) continue;
       connected_ = 0;
       ClearDatabase();
       connectedVolume_.reset();
       playerRoot_.reset();
+      if (!leaveMounted) ejectRoot = root_;
+      lock.unlock();
       progress->Step();
-      if (SettingDword("MS_LeaveMounted", 1) == 0) ejectRoot = root_;
+      break;
     }
     progress->Hide();
+    // The eject may wait seconds for a busy volume; nobody needs the lock for that.
+    if (!ejectRoot.empty()) EjectVolume(ejectRoot);
   }
-  // The eject may wait seconds for a busy volume; nobody needs the lock for that.
-  if (!ejectRoot.empty()) EjectVolume(ejectRoot);
   if (tlsDispatchDepth == 0) ShowQueuedMessages();
 }
 
 int KernelDeviceMSCBase::IsConnected() {
   auto lock = Lock();
   return connected_;
-}
-
-bool KernelDeviceMSCBase::KeepBackupIfNeeded(std::string& errorText) {
-  if (!backupPending_) return true;
-  auto native = NativePath(DatabasePath());
-  if (!native) return false;
-  if (!NativeExists(*native)) {
-    backupPending_ = false;
-    return true;
-  }
-  std::string backup = FreeBackupPath(*native);
-  std::error_code ec;
-  fs::copy_file(*native, backup, fs::copy_options::none, ec);
-  if (ec) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "B:0x%X", static_cast<unsigned>(ec.value()));
-    errorText = buf;
-    return false;
-  }
-  platform::WriteFileAttributes(backup, platform::kAttributeHidden);
-  backupPending_ = false;
-  QueueMessage("The database on your " + family_.deviceNoun +
-               " could not be read completely, so it was copied to \"" + fs::path(backup).filename().string() +
-               "\" before your changes were saved.");
-  return true;
 }
 
 std::string KernelDeviceMSCBase::FreeBackupPath(const std::string& native) const {
@@ -353,9 +420,8 @@ std::string KernelDeviceMSCBase::FreeBackupPath(const std::string& native) const
   return backup;
 }
 
-KernelDeviceMSCBase::FileIdentity KernelDeviceMSCBase::DatabaseIdentityNow() const {
+KernelDeviceMSCBase::FileIdentity KernelDeviceMSCBase::IdentityOf(const std::optional<std::string>& native) {
   FileIdentity id;
-  auto native = NativePath(DatabasePath());
   struct stat st {};
   if (!native || ::lstat(native->c_str(), &st) != 0) return id;
   id.exists = true;
@@ -376,20 +442,18 @@ void KernelDeviceMSCBase::LosePlayer() {
   MarkModified();
 }
 
-void KernelDeviceMSCBase::KeepChangesBesideChangedDatabase() {
+void KernelDeviceMSCBase::KeepChangesBesideChangedDatabase(const std::optional<std::string>& native,
+                                                           const std::vector<uint8_t>* bytes) {
   const std::string& manager = TheProductProfile().managerName;
   std::string kept;
-  if (auto native = NativePath(DatabasePath())) {
+  if (native && bytes) {
     std::string backup = FreeBackupPath(*native);
-    try {
-      std::vector<uint8_t> bytes = database_.Serialize();
-      if (platform::WriteFileAtomically(backup, bytes.data(), bytes.size()).ok()) {
-        platform::WriteFileAttributes(backup, platform::kAttributeHidden);
-        kept = fs::path(backup).filename().string();
-      }
-    } catch (const std::exception&) {
+    if (platform::WriteFileAtomically(backup, bytes->data(), bytes->size()).ok()) {
+      platform::WriteFileAttributes(backup, platform::kAttributeHidden);
+      kept = fs::path(backup).filename().string();
     }
   }
+  auto lock = Lock();
   QueueMessage(manager + " did not save your changes over the database on your " + family_.deviceNoun +
                ", because that file was changed by something else since it was loaded.\n" +
                (kept.empty() ? std::string("Your changes could not be kept.")
@@ -398,39 +462,140 @@ void KernelDeviceMSCBase::KeepChangesBesideChangedDatabase() {
   LosePlayer();
 }
 
-int KernelDeviceMSCBase::SaveLocked(bool withProgress) {
-  auto lock = Lock();
-  if (!connected_) return 0;
+namespace {
+
+// Keeps what the database's save reports while the lock is held; the progress
+// window, which pumps messages, is given it after the lock is released.
+class DeferredProgress : public ShoeboxProgressMonitor {
+ public:
+  void SetStatus(const std::string& text, int range) override {
+    status_ = text;
+    range_ = range;
+    hasStatus_ = true;
+  }
+  void SetPosition(int position) override { position_ = position; }
+  void Step() override { ++position_; }
+  void Hide() override {}
+  void ReplayOn(ShoeboxProgressMonitor& target) const {
+    if (hasStatus_) target.SetStatus(status_, range_);
+    if (position_) target.SetPosition(position_);
+  }
+
+ private:
+  std::string status_;
+  int range_ = 0;
+  int position_ = 0;
+  bool hasStatus_ = false;
+};
+
+std::string StageErrorText(int stage, int error) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%d:0x%X", stage, static_cast<unsigned>(error));
+  return text;
+}
+
+}  // namespace
+
+int KernelDeviceMSCBase::SaveNow(bool withProgress, uint64_t* changes) {
+  Job job(*this);
   const std::string& manager = TheProductProfile().managerName;
-  if (!playerRoot_ || !playerRoot_->StillConnected()) {
-    // The folder connected is gone or replaced: nothing is written where it was.
-    QueueMessage(manager + " encountered a problem when trying to save changes to your " + family_.deviceNoun +
-                 ".\nTo maintain integrity, none of your changes were saved.\n\nCode 0:0x13" +
-                 "\n\nPlease report this error verbatim to Quorral Software, thanks!");
-    QueueMessage(manager + " can no longer communicate with your " + family_.deviceNoun +
-                 ".\n\nIt appears that it was unplugged without first disconnecting in " + manager +
-                 ".\nSome of the changes you made in " + TheProductProfile().explorerName +
-                 " may been lost.\nNext time, please remember to disconnect before unplugging.");
-    LosePlayer();
-    return 0;
-  }
-  if (DatabaseIdentityNow() != databaseIdentity_) {
-    KeepChangesBesideChangedDatabase();
-    return 0;
-  }
   std::unique_ptr<ShoeboxProgressMonitor> progress;
   if (withProgress) progress = MakeProgress("", 100);
-  std::string errorText;
-  int saved = KeepBackupIfNeeded(errorText) ? database_.Save(progress.get(), errorText) : 0;
+  DeferredProgress formed;
+  std::optional<std::string> native;  // the database file as the connected root names it
+  std::string target;                 // the file the database was loaded from, which the save replaces
+  FileIdentity expected;
+  bool backupPending = false;
+  std::vector<uint8_t> bytes;
+  std::optional<std::string> failure;  // the code the failure message gives
+  {
+    auto lock = Lock();
+    if (!connected_) return 0;
+    if (!playerRoot_ || !playerRoot_->StillConnected()) {
+      // The folder connected is gone or replaced: nothing is written where it was.
+      QueueMessage(manager + " encountered a problem when trying to save changes to your " + family_.deviceNoun +
+                   ".\nTo maintain integrity, none of your changes were saved.\n\nCode 0:0x13" +
+                   "\n\nPlease report this error verbatim to Quorral Software, thanks!");
+      QueueMessage(manager + " can no longer communicate with your " + family_.deviceNoun +
+                   ".\n\nIt appears that it was unplugged without first disconnecting in " + manager +
+                   ".\nSome of the changes you made in " + TheProductProfile().explorerName +
+                   " may been lost.\nNext time, please remember to disconnect before unplugging.");
+      LosePlayer();
+      return 0;
+    }
+    native = NativePath(DatabasePath());
+    target = database_->FilePath();
+    expected = databaseIdentity_;
+    backupPending = backupPending_;
+    if (changes) *changes = ChangeCount();
+    try {
+      bytes = database_->Serialize(&formed);
+    } catch (const ShoeboxSaveError& e) {
+      failure = StageErrorText(platform::kWriteStageWrite, e.error);
+    } catch (const std::bad_alloc&) {
+      failure = StageErrorText(platform::kWriteStageWrite, ENOMEM);
+    }
+  }
+  // Only jobs write the file and this one is running: a file that differs
+  // now was changed by something else.
+  if (IdentityOf(native) != expected) {
+    KeepChangesBesideChangedDatabase(native, failure ? nullptr : &bytes);
+    return 0;
+  }
+  if (progress) formed.ReplayOn(*progress);
+  std::string backupName;
+  bool backupDone = false;
+  if (!failure && backupPending) {
+    // The file that did not load cleanly is copied before it is first written over.
+    if (!native) {
+      failure = std::string();
+    } else if (NativeExists(*native)) {
+      std::string backup = FreeBackupPath(*native);
+      std::error_code ec;
+      fs::copy_file(*native, backup, fs::copy_options::none, ec);
+      if (ec) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "B:0x%X", static_cast<unsigned>(ec.value()));
+        failure = buf;
+      } else {
+        platform::WriteFileAttributes(backup, platform::kAttributeHidden);
+        backupName = fs::path(backup).filename().string();
+      }
+    }
+    backupDone = !failure;
+  }
+  if (!failure && target.empty()) failure = StageErrorText(platform::kWriteStageCreate, ENOENT);
+  if (!failure) {
+    platform::AtomicWriteResult written = platform::WriteFileAtomically(target, bytes.data(), bytes.size());
+    if (!written.ok()) failure = StageErrorText(written.stage, written.error);
+  }
+  const int saved = failure ? 0 : 1;
+  FileIdentity now;
   if (saved) {
-    databaseIdentity_ = DatabaseIdentityNow();
-    if (auto native = NativePath(DatabasePath())) platform::WriteFileAttributes(*native, platform::kAttributeHidden);
+    now = IdentityOf(native);
+    if (native) platform::WriteFileAttributes(*native, platform::kAttributeHidden);
+  }
+  {
+    auto lock = Lock();
+    if (backupDone) {
+      backupPending_ = false;
+      if (!backupName.empty()) {
+        QueueMessage("The database on your " + family_.deviceNoun +
+                     " could not be read completely, so it was copied to \"" + backupName +
+                     "\" before your changes were saved.");
+      }
+    }
+    if (saved) {
+      databaseIdentity_ = now;
+    } else {
+      QueueMessage(manager + " encountered a problem when trying to save changes to your " + family_.deviceNoun +
+                   ".\nTo maintain integrity, none of your changes were saved.\n\nCode " + *failure +
+                   "\n\nPlease report this error verbatim to Quorral Software, thanks!");
+    }
+  }
+  if (saved) {
     if (family_.exportPlaylists) ExportPlaylists();
     WriteNavigationDatabase(progress.get());
-  } else {
-    QueueMessage(manager + " encountered a problem when trying to save changes to your " + family_.deviceNoun +
-                 ".\nTo maintain integrity, none of your changes were saved.\n\nCode " + errorText +
-                 "\n\nPlease report this error verbatim to Quorral Software, thanks!");
   }
   if (progress) progress->Hide();
   return saved;
@@ -440,78 +605,54 @@ int KernelDeviceMSCBase::SaveDatabase() {
   if (SettingDword("MS_AlwaysSave", 1) == 0) return 0;
   {
     std::lock_guard lock(workersMutex_);
-    if (stopping_) return 0;
-    saveDirty_ = true;
+    if (workers_) {
+      workers_->RequestSave();
+      return 0;
+    }
   }
-  workersWake_.notify_all();
+  // A device without workers saves at once rather than never.
+  SaveNow(false);
   return 0;
 }
 
-void KernelDeviceMSCBase::SaveLoop() {
-  std::unique_lock lock(workersMutex_);
-  for (;;) {
-    workersWake_.wait(lock, [this] { return stopping_ || saveDirty_; });
-    // A save asked for before the device goes still runs.
-    if (!saveDirty_) break;
-    saveDirty_ = false;
-    saveRunning_ = true;
-    lock.unlock();
-    SaveLocked(false);
-    ShowQueuedMessages();
-    lock.lock();
-    saveRunning_ = false;
-    savesDone_.notify_all();
-  }
-}
-
 bool KernelDeviceMSCBase::WaitForSaves(std::chrono::milliseconds timeout) {
-  std::unique_lock lock(workersMutex_);
-  return savesDone_.wait_for(lock, timeout, [this] { return !saveDirty_ && !saveRunning_; });
+  std::lock_guard lock(workersMutex_);
+  return workers_ ? workers_->WaitForSaves(timeout) : true;
 }
 
 void KernelDeviceMSCBase::SetWatchPeriod(std::chrono::milliseconds period) {
-  {
-    std::lock_guard lock(workersMutex_);
-    watchPeriod_ = period;
-  }
-  workersWake_.notify_all();
+  watchPeriodMs_ = period.count();
+  std::lock_guard lock(workersMutex_);
+  if (workers_) workers_->WatchPeriodChanged();
+}
+
+void KernelDeviceMSCBase::RearmNotDetectedMessage() {
+  auto lock = Lock();
+  notDetectedShown_ = 0;
 }
 
 void KernelDeviceMSCBase::CheckPlayerPresent() {
   {
+    // A job under way (a connect, a save) is not interrupted: the next round looks again.
+    Job job(*this, std::try_to_lock);
+    if (!job.Owns()) return;
+    std::optional<platform::Volume> volume;
+    std::shared_ptr<platform::PlayerRoot> playerRoot;
+    {
+      auto lock = Lock();
+      if (!connected_ || !connectedVolume_) return;
+      volume = connectedVolume_;
+      playerRoot = playerRoot_;
+    }
+    // The volume table is read from the system's files: without the lock.
+    if (playerRoot && playerRoot->StillConnected() && platform::VolumeTable::Instance().StillPresent(*volume)) return;
     auto lock = Lock();
-    if (!connected_ || !connectedVolume_ ||
-        (playerRoot_ && playerRoot_->StillConnected() &&
-         platform::VolumeTable::Instance().StillPresent(*connectedVolume_)))
-      return;
     const std::string& manager = TheProductProfile().managerName;
     QueueMessage(manager + " can no longer communicate with your " + family_.deviceNoun +
                  ".\n\nIt appears that it was unplugged without first disconnecting in " + manager +
                  ".\nSome of the changes you made in " + TheProductProfile().explorerName +
                  " may been lost.\nNext time, please remember to disconnect before unplugging.");
     LosePlayer();
-  }
-  ShowQueuedMessages();
-}
-
-void KernelDeviceMSCBase::WatchLoop() {
-  std::unique_lock lock(workersMutex_);
-  while (!stopping_) {
-    lock.unlock();
-    CheckPlayerPresent();
-    lock.lock();
-    auto period = watchPeriod_;
-    // A changed period takes effect at once.
-    if (workersWake_.wait_for(lock, period, [&] { return stopping_ || watchPeriod_ != period; })) {
-      if (stopping_) break;
-      continue;
-    }
-    lock.unlock();
-    {
-      auto deviceLock = Lock();
-      notDetectedShown_ = 0;
-    }
-    lock.lock();
   }
 }
 
@@ -527,23 +668,28 @@ std::string KernelDeviceMSCBase::GetDeviceId() {
 
 std::string KernelDeviceMSCBase::GetOwnerName() {
   auto lock = Lock();
-  return Utf16ToUtf8(database_.OwnerName());
+  return Utf16ToUtf8(database_->OwnerName());
 }
 
 int KernelDeviceMSCBase::SetOwnerName(std::string_view name) {
   auto lock = Lock();
   RequireConnected();
-  database_.SetOwnerName(Utf8ToUtf16(name));
+  database_->SetOwnerName(Utf8ToUtf16(name));
   return 0;
 }
 
 int KernelDeviceMSCBase::Eject() {
-  std::string root;
+  int result;
   {
-    auto lock = Lock();
-    root = root_;
+    Job job(*this);
+    std::string root;
+    {
+      auto lock = Lock();
+      root = root_;
+    }
+    // The eject may wait seconds for a busy volume: without the lock.
+    result = EjectVolume(root);
   }
-  int result = EjectVolume(root);
   if (tlsDispatchDepth == 0) ShowQueuedMessages();
   return result;
 }
@@ -555,7 +701,7 @@ std::string KernelDeviceMSCBase::GetRootPath() {
 
 int KernelDeviceMSCBase::ClearDatabase() {
   auto lock = Lock();
-  database_.Clear();
+  database_->Clear();
   InvalidateCaches();
   MarkModified();
   return 0;

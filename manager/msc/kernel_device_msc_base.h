@@ -4,10 +4,16 @@
 // drive, connects and disconnects, saves the database and watches for unplugs;
 // a family supplies the model test and the navigation file.
 //
-// Threading: every request, save and the watcher run under the device's one
-// recursive lock. Message boxes are queued while it is held and shown after it
-// is released (after the request, by the saver or watcher thread). A family's
-// destructor calls StopWorkers() first, so a pending save still finds it whole.
+// Threading: the device's lock guards its data and is held only while it is
+// read or changed. Connecting, disconnecting, saving, ejecting and the unplug
+// check are jobs: one runs at a time (the busy state, see Job), and each reads
+// and writes the player, runs its progress window and waits for child
+// processes without the lock. A save forms the database's bytes under the lock
+// and writes them without it. Message boxes are queued and shown once no lock
+// is held: after the request, or, for the saver and the watcher, on the thread
+// that made the device. Those two threads belong to MscDeviceWorkers: a device
+// is made as WithWorkers<Family>, which starts them once the whole device is
+// built and stops them before any part of it goes.
 #pragma once
 
 #include <atomic>
@@ -26,6 +32,7 @@
 #include "common/device_ui.h"
 #include "common/kernel_device.h"
 #include "common/kernel_driver.h"
+#include "manager/msc/msc_device_workers.h"
 #include "manager/msc/quick_eject.h"
 #include "manager/msc/text_items.h"
 #include "manager/msc/track_copier.h"
@@ -74,7 +81,7 @@ class KernelDeviceMSCBase : public KernelDevice {
   KernelDeviceMSCBase(KernelDriver* driver, const KernelId& idA, const KernelId& idB);
   ~KernelDeviceMSCBase() override;
 
-  // Requests run under the lock; what they had to say is shown after it.
+  // What requests had to say is shown after them, without the lock.
   void DispatchRequest(KdpBlock& block) override;
 
   // --- Device-wide operations of the interface. ---
@@ -267,6 +274,8 @@ class KernelDeviceMSCBase : public KernelDevice {
   bool WaitForSaves(std::chrono::milliseconds timeout);
   // Shows what was queued for the user; call without holding the lock.
   void ShowQueuedMessages();
+  // As ShowQueuedMessages, unless this thread is serving a request, which shows them at its end.
+  void ShowQueuedMessagesOutsideRequests();
   // Waits until no file copy is waiting or running; false on time-out. Call
   // without holding the lock (a failed copy takes it to drop its track).
   bool WaitForCopies(std::chrono::milliseconds timeout);
@@ -295,15 +304,32 @@ class KernelDeviceMSCBase : public KernelDevice {
     std::vector<std::string> ownFiles;
   };
   const FamilyValues& Family() const { return family_; }
-  Shoebox& Database() { return database_; }
+  Shoebox& Database() { return *database_; }
 
  protected:
   // Every change of the database goes through InvalidateCaches or MarkModified.
   bool KeepsQuerySnapshot() const override { return true; }
-  FamilyValues family_;
+  // Connect, Disconnect, Eject, SaveDatabase and SetTrackInfo lock around what they touch only.
+  bool LocksForItself(uint32_t opcode) const override;
 
-  // Stops the watcher and the saver, running a pending save first. Idempotent.
-  void StopWorkers();
+  // The busy state: one job (connect, disconnect, save, eject, unplug check)
+  // at a time, held while it works on the player instead of the lock. The
+  // thread running a job may start another inside it. Never waited for while
+  // holding the lock, which the running job may need.
+  class Job {
+   public:
+    explicit Job(KernelDeviceMSCBase& device);                  // waits for the running job
+    Job(KernelDeviceMSCBase& device, std::try_to_lock_t);       // owns nothing when one runs
+    ~Job();
+    Job(const Job&) = delete;
+    Job& operator=(const Job&) = delete;
+    bool Owns() const { return owns_; }
+
+   private:
+    KernelDeviceMSCBase& device_;
+    bool owns_ = false;
+  };
+  FamilyValues family_;
 
   // The monitor shown while connecting, loading and saving: the driver's UI gives it.
   virtual std::unique_ptr<ShoeboxProgressMonitor> MakeProgress(const std::string& text, int range);
@@ -321,6 +347,9 @@ class KernelDeviceMSCBase : public KernelDevice {
 
   // Native path of a path on the player; refused while disconnected or outside the root.
   std::optional<std::string> NativePath(std::string_view playerPath) const;
+  // Keeps the connected root open while paths made from it (NativePath) are
+  // used after the lock is released; call under the lock.
+  std::shared_ptr<const void> HoldRoot() const { return playerRoot_; }
   // The database file on the player, "E:\Quorral.sbx".
   std::string DatabasePath() const;
   // Throws the not-connected failure ("No player is connected.") unless a
@@ -344,8 +373,10 @@ class KernelDeviceMSCBase : public KernelDevice {
   // Any copy's failure: the driver error "Driver Error: 0x<code>" for the client.
   void ReportCopyFailure(int error);
 
-  // The save routine; runs under the lock. 1 when saved.
-  int SaveLocked(bool withProgress);
+  // The save job: the bytes are formed under the lock and written without
+  // it, then the family's own files. 1 when saved. `changes` receives the
+  // device's change count that the bytes saved hold.
+  int SaveNow(bool withProgress, uint64_t* changes = nullptr);
 
   // Members of the device, in the family's order.
   int connected_ = 0;
@@ -355,7 +386,8 @@ class KernelDeviceMSCBase : public KernelDevice {
   int noteSearch_ = -1;
   int contactSearch_ = -1;
   uint32_t lastAddedTrack_ = 0;
-  Shoebox database_;
+  // Replaced whole under the lock when a connect has loaded the player's file.
+  std::unique_ptr<Shoebox> database_ = std::make_unique<Shoebox>();
   ShoeboxPosition trackPosition_;
   ShoeboxPosition playlistPosition_;
   int playlistItemIndex_ = 0;
@@ -365,12 +397,24 @@ class KernelDeviceMSCBase : public KernelDevice {
   MscTextItems& Contacts();
 
  private:
-  void WatchLoop();
-  void SaveLoop();
+  friend class MscDeviceWorkers;
+  // For the workers: they attach once started and detach once stopped.
+  void AttachWorkers(MscDeviceWorkers* workers);
+  std::chrono::milliseconds WatchPeriod() const { return std::chrono::milliseconds(watchPeriodMs_.load()); }
+  // The watcher's period ended: the not-detected message may come again.
+  void RearmNotDetectedMessage();
+  bool HasQueuedMessages();
+  // Lets the copy in progress finish, drops the waiting ones and joins the copy threads.
+  void StopCopies() { copier_.Shutdown(); }
+  // The watcher's job: a player that is gone or changed is let go, and the user told.
   void CheckPlayerPresent();
-  bool KeepBackupIfNeeded(std::string& errorText);
+  // Connect's job: finds the player and loads its database without the lock.
+  void ConnectJob();
   // Removes the temporary files that broken-off rewrites of the system's own files left.
-  void RemoveStaleTemporaries();
+  void RemoveStaleTemporaries(const std::string& root, const std::shared_ptr<platform::PlayerRoot>& playerRoot);
+  // A path on the player through a held root; refused once the root is not the one connected.
+  static std::optional<std::string> ResolveOn(const std::shared_ptr<platform::PlayerRoot>& playerRoot,
+                                              std::string_view playerPath);
   // Ends the connection to a player that is gone or changed; its database is dropped.
   void LosePlayer();
   // A free backup name beside the database ("<name>.bak", else "<name>.<time>.bak"), native.
@@ -384,10 +428,12 @@ class KernelDeviceMSCBase : public KernelDevice {
     int64_t modifiedNs = 0;
     bool operator==(const FileIdentity&) const = default;
   };
-  FileIdentity DatabaseIdentityNow() const;
-  // The database file is no longer the one loaded or saved: the changes go to
-  // a backup beside it, the user is told and the player is disconnected.
-  void KeepChangesBesideChangedDatabase();
+  static FileIdentity IdentityOf(const std::optional<std::string>& native);
+  // The database file is no longer the one loaded or saved: the changes (the
+  // bytes formed for the save) go to a backup beside it, the user is told and
+  // the player is disconnected.
+  void KeepChangesBesideChangedDatabase(const std::optional<std::string>& native,
+                                        const std::vector<uint8_t>* bytes);
 
   // The playback level, kept in memory as the play queue is (0..100).
   std::atomic<int> playbackVolume_{0};
@@ -402,18 +448,17 @@ class KernelDeviceMSCBase : public KernelDevice {
   MscTextItems notes_;
   MscTextItems contacts_;
 
+  std::mutex jobMutex_;
+  std::condition_variable jobFree_;
+  std::thread::id jobOwner_;  // under jobMutex_
+  int jobDepth_ = 0;          // under jobMutex_
+
   std::mutex messagesMutex_;
   std::vector<UserMessage> messages_;
 
   std::mutex workersMutex_;
-  std::condition_variable workersWake_;
-  std::condition_variable savesDone_;
-  bool stopping_ = false;
-  bool saveDirty_ = false;
-  bool saveRunning_ = false;
-  std::chrono::milliseconds watchPeriod_ = kMscWatchPeriod;
-  std::thread watcher_;
-  std::thread saver_;
+  MscDeviceWorkers* workers_ = nullptr;  // under workersMutex_
+  std::atomic<int64_t> watchPeriodMs_{kMscWatchPeriod.count()};
   // Last, so that it stops (and its callbacks end) before anything they use goes.
   TrackCopier copier_;
 };

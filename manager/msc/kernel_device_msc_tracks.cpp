@@ -142,7 +142,7 @@ int KernelDeviceMSCBase::AddTrackFile(std::string_view path, const _AUDIODATA& r
   SBTrackV100 track;
   TrackFromAudioData(track, record);
   if (track.Path().empty()) track.SetText(kTrackTextPath, Utf8ToUtf16(path));  // the naming rule's %F
-  if (database_.IsDuplicate(track)) return kAddResultDuplicate;
+  if (database_->IsDuplicate(track)) return kAddResultDuplicate;
 
   auto place = PlaceOf(track);
   if (!place) throw std::runtime_error("The track's place does not fit on the " + family_.deviceNoun + ".");
@@ -160,7 +160,7 @@ int KernelDeviceMSCBase::AddTrackFile(std::string_view path, const _AUDIODATA& r
   track.SetText(kTrackTextPath, Utf8ToUtf16(target));
   track.SetSize(static_cast<uint64_t>(st.st_size));  // what is copied, whatever the record said
   StampTimes(track, st.st_mtime);
-  uint32_t id = database_.AddTrack(std::move(track), true);
+  uint32_t id = database_->AddTrack(std::move(track), true);
   if (id == 0) {
     ::unlink(native.c_str());
     throw std::runtime_error("The database refused the path " + target + ".");
@@ -188,10 +188,10 @@ void KernelDeviceMSCBase::OnTrackCopyFinished(uint32_t id, const std::string& ta
   if (error == 0) return;
   {
     auto lock = Lock();
-    const SBTrackV100* track = database_.FindTrack(id);
+    const SBTrackV100* track = database_->FindTrack(id);
     // The database may have been cleared and refilled meanwhile.
     if (track && EqualsNoCase(Utf16ToUtf8(track->Path()), target)) {
-      database_.RemoveTrack(id);
+      database_->RemoveTrack(id);
       InvalidateCaches();
       MarkModified();
     }
@@ -210,7 +210,7 @@ int KernelDeviceMSCBase::AddTrackRecord(const _AUDIODATA& record) {
   auto lock = Lock();
   SBTrackV100 track;
   TrackFromAudioData(track, record);
-  return database_.IsDuplicate(track) ? 1 : 0;
+  return database_->IsDuplicate(track) ? 1 : 0;
 }
 
 int KernelDeviceMSCBase::ImportTrackFile(std::string_view path, const _AUDIODATA& record, KernelId& newId) {
@@ -228,7 +228,7 @@ int KernelDeviceMSCBase::ImportTrackFile(std::string_view path, const _AUDIODATA
   TrackFromAudioData(track, record);
   track.SetText(kTrackTextPath, Utf8ToUtf16(playerPath));
   StampTimes(track, st.st_mtime);
-  uint32_t id = database_.AddTrack(std::move(track), true);
+  uint32_t id = database_->AddTrack(std::move(track), true);
   if (id == 0) throw std::runtime_error("The database refused the path " + playerPath + ".");
   lastAddedTrack_ = id;
   newId = KernelId(id);
@@ -240,7 +240,7 @@ int KernelDeviceMSCBase::ImportTrackFile(std::string_view path, const _AUDIODATA
 
 int KernelDeviceMSCBase::GetTrackInfo(const KernelId& id, _AUDIODATA& record) {
   auto lock = Lock();
-  if (const SBTrackV100* track = database_.FindTrack(id.key[0])) {
+  if (const SBTrackV100* track = database_->FindTrack(id.key[0])) {
     AudioDataFromTrack(record, *track);
     record.path.Set(FitOrEmpty(Utf16ToUtf8(track->Path())));
   }
@@ -259,14 +259,14 @@ int KernelDeviceMSCBase::SetTrackInfo(const KernelId& id, const _AUDIODATA& reco
     auto lock = Lock();
     RequireConnected();
     InvalidateCaches();
-    const SBTrackV100* existing = database_.FindTrack(id.key[0]);
+    const SBTrackV100* existing = database_->FindTrack(id.key[0]);
     if (!existing) return 0;
     // The client describes the track; where its file lies is the device's own knowledge.
     SBTrackV100 updated = *existing;
     std::u16string path(existing->Path());
     UpdateTrackFromAudioData(updated, record);
     updated.SetText(kTrackTextPath, path);
-    database_.ReplaceTrack(id.key[0], std::move(updated));
+    database_->ReplaceTrack(id.key[0], std::move(updated));
     forFile = record;
     forFile.path.Set(Utf16ToUtf8(path));
     auto native = NativePath(forFile.path.Get());
@@ -279,7 +279,7 @@ int KernelDeviceMSCBase::SetTrackInfo(const KernelId& id, const _AUDIODATA& reco
 
 std::string KernelDeviceMSCBase::GetTrackFilePath(const KernelId& id) {
   auto lock = Lock();
-  const SBTrackV100* track = database_.FindTrack(id.key[0]);
+  const SBTrackV100* track = database_->FindTrack(id.key[0]);
   return track ? FitOrEmpty(Utf16ToUtf8(track->Path())) : std::string();
 }
 
@@ -288,7 +288,7 @@ std::string KernelDeviceMSCBase::GetTrackFilePath(const KernelId& id) {
 int KernelDeviceMSCBase::RelocateTrackFile(const KernelId& id, int flag) {
   auto lock = Lock();
   if (flag) RequireConnected();
-  const SBTrackV100* track = database_.FindTrack(id.key[0]);
+  const SBTrackV100* track = database_->FindTrack(id.key[0]);
   if (!track) return 0;
   auto place = PlaceOf(*track);
   std::string current = Utf16ToUtf8(track->Path());
@@ -308,7 +308,7 @@ int KernelDeviceMSCBase::RelocateTrackFile(const KernelId& id, int flag) {
     if (error != 0) break;
     SBTrackV100 moved = *track;
     moved.SetText(kTrackTextPath, Utf8ToUtf16(candidate));
-    database_.ReplaceTrack(id.key[0], std::move(moved));
+    database_->ReplaceTrack(id.key[0], std::move(moved));
     InvalidateCaches();
     if (auto root = NativePath(root_)) RemoveEmptyFolders(NativeFolderOf(*from), *root);
     break;
@@ -327,7 +327,7 @@ static bool IsStreamFile(const std::string& path) {
 // always copied in the background, so the call never asks to be repeated.
 int KernelDeviceMSCBase::CopyTrackFromDevice(const KernelId& id, std::string_view targetPath, int /*option*/) {
   auto lock = Lock();
-  const SBTrackV100* track = database_.FindTrack(id.key[0]);
+  const SBTrackV100* track = database_->FindTrack(id.key[0]);
   if (!track) return 1;
   auto source = NativePath(Utf16ToUtf8(track->Path()));
   std::string target = ComputerPath(targetPath);
@@ -356,12 +356,12 @@ int KernelDeviceMSCBase::DeleteTrack(const KernelId& id) {
   auto lock = Lock();
   RequireConnected();
   InvalidateCaches();
-  const SBTrackV100* track = database_.FindTrack(id.key[0]);
+  const SBTrackV100* track = database_->FindTrack(id.key[0]);
   if (!track) return 0;
   std::string path = Utf16ToUtf8(track->Path());
   if (IsSystemFile(path)) {
     // A record that names one of the player's own files goes; the file stays.
-    database_.RemoveTrack(id.key[0]);
+    database_->RemoveTrack(id.key[0]);
     MarkModified();
     return 0;
   }
@@ -374,7 +374,7 @@ int KernelDeviceMSCBase::DeleteTrack(const KernelId& id) {
     if (::lstat(native->c_str(), &st) == 0) return kDeleteResultFileKept;
   }
   if (auto root = NativePath(root_)) RemoveEmptyFolders(NativeFolderOf(*native), *root);
-  database_.RemoveTrack(id.key[0]);
+  database_->RemoveTrack(id.key[0]);
   MarkModified();
   return 0;
 }
@@ -383,15 +383,15 @@ int KernelDeviceMSCBase::DeleteTrack(const KernelId& id) {
 
 int KernelDeviceMSCBase::GetFirstTrack(KernelId& id) {
   auto lock = Lock();
-  const SBTrackV100* track = database_.FirstTrack(trackPosition_);
+  const SBTrackV100* track = database_->FirstTrack(trackPosition_);
   if (!track) return 0;
   id = KernelId(track->Id());
-  return static_cast<int>(database_.TrackCount());
+  return static_cast<int>(database_->TrackCount());
 }
 
 int KernelDeviceMSCBase::GetNextTrack(KernelId& id) {
   auto lock = Lock();
-  const SBTrackV100* track = database_.NextTrack(trackPosition_);
+  const SBTrackV100* track = database_->NextTrack(trackPosition_);
   if (!track) return 0;
   id = KernelId(track->Id());
   return 1;
@@ -399,7 +399,7 @@ int KernelDeviceMSCBase::GetNextTrack(KernelId& id) {
 
 int KernelDeviceMSCBase::GetAudioTotalKB() {
   auto lock = Lock();
-  return static_cast<int>(static_cast<uint32_t>(database_.TotalSize() / 1024));
+  return static_cast<int>(static_cast<uint32_t>(database_->TotalSize() / 1024));
 }
 
 // --- Data files ---
@@ -462,10 +462,19 @@ bool KernelDeviceMSCBase::WaitForCopies(std::chrono::milliseconds timeout) {
 
 // --- The rebuild ---
 
+// Walks and reads the files without the lock; the tracks found go in under it at the end.
 void KernelDeviceMSCBase::ImportExistingFiles() {
-  std::string audioRoot = NormalizePath(root_ + GetAudioRoot() + "\\");
-  auto nativeAudioRoot = NativePath(audioRoot);
-  auto nativeRoot = NativePath(root_);
+  std::string root;
+  std::shared_ptr<platform::PlayerRoot> playerRoot;
+  {
+    auto lock = Lock();
+    if (!connected_) return;
+    root = root_;
+    playerRoot = playerRoot_;
+  }
+  std::string audioRoot = NormalizePath(root + GetAudioRoot() + "\\");
+  auto nativeAudioRoot = ResolveOn(playerRoot, audioRoot);
+  auto nativeRoot = ResolveOn(playerRoot, root);
   if (!nativeAudioRoot || !nativeRoot) return;
   std::shared_ptr<TrackInfoReader> reader = GetTrackInfoReader();
   if (!reader) reader = std::make_shared<PathTrackInfoReader>(audioRoot, FilenameFormat());
@@ -475,8 +484,8 @@ void KernelDeviceMSCBase::ImportExistingFiles() {
 
   std::error_code ec;
   fs::recursive_directory_iterator it(*nativeAudioRoot, fs::directory_options::skip_permission_denied, ec), end;
-  size_t imported = 0;
-  for (; !ec && it != end && imported < kMaxImportedFiles; it.increment(ec)) {
+  std::vector<SBTrackV100> found;
+  for (; !ec && it != end && found.size() < kMaxImportedFiles; it.increment(ec)) {
     const fs::directory_entry& entry = *it;
     std::string relative = fs::path(entry.path()).lexically_relative(*nativeRoot).string();
     if (it.depth() == 0 && entry.is_directory(ec) && *nativeAudioRoot == *nativeRoot) {
@@ -490,8 +499,8 @@ void KernelDeviceMSCBase::ImportExistingFiles() {
     if (entry.is_symlink(ec) || !entry.is_regular_file(ec)) continue;
     uint8_t type = GetFileTypeFromPath(entry.path().filename().string());
     if (type == kFileTypeUnknown || type == kFileTypeNvf) continue;
-    std::string playerPath = root_ + ReplaceAll(relative, "/", "\\");
-    if (playerPath.size() > kMaxPlayerPathBytes || !IsInsideRoot(playerPath, root_)) continue;
+    std::string playerPath = root + ReplaceAll(relative, "/", "\\");
+    if (playerPath.size() > kMaxPlayerPathBytes || !IsInsideRoot(playerPath, root)) continue;
     struct stat st {};
     if (::stat(entry.path().c_str(), &st) != 0) continue;
     _AUDIODATA audio;
@@ -505,8 +514,10 @@ void KernelDeviceMSCBase::ImportExistingFiles() {
     TrackFromAudioData(track, audio);
     track.SetSize(static_cast<uint64_t>(st.st_size));
     StampTimes(track, st.st_mtime);
-    if (database_.AddTrack(std::move(track), true)) ++imported;
+    found.push_back(std::move(track));
   }
+  auto lock = Lock();
+  for (SBTrackV100& track : found) database_->AddTrack(std::move(track), true);
 }
 
 }  // namespace hub

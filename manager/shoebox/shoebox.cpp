@@ -45,6 +45,10 @@ void Shoebox::Clear() {
   lastLoad_ = ShoeboxLoadReport{};
 }
 
+void Shoebox::AdoptRetiredIds(const Shoebox& previous) {
+  retiredTrackIds_.insert(previous.retiredTrackIds_.begin(), previous.retiredTrackIds_.end());
+}
+
 bool Shoebox::IsPathInsideBase(std::u16string_view path) const {
   if (!StartsWithNoCase(path, baseFolder_)) return false;
   std::u16string_view rest = path.substr(baseFolder_.size());

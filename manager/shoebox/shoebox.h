@@ -210,6 +210,9 @@ class Shoebox : public ShoeboxDuplicateHasher {
 
   // Empties the database; the file path, base folder and hasher stay.
   void Clear();
+  // Keeps the track ids `previous` retired unused here too, so a database
+  // loaded to replace it never gives a client's old id to another track.
+  void AdoptRetiredIds(const Shoebox& previous);
 
   // Takes the track. With assignId the smallest free id from 2001 is given
   // (never one a playlist still names); otherwise the record keeps its id and

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <id3/misc_support.h>
@@ -335,6 +336,13 @@ void SetTagWriteHook(std::function<void(const _AUDIODATA&)> hook) {
   std::lock_guard lock(WriteLock());
   Hook() = std::move(hook);
 }
+
+ScopedTagWriteHook::ScopedTagWriteHook(std::function<void(const _AUDIODATA&)> hook) {
+  std::lock_guard lock(WriteLock());
+  previous_ = std::exchange(Hook(), std::move(hook));
+}
+
+ScopedTagWriteHook::~ScopedTagWriteHook() { SetTagWriteHook(std::move(previous_)); }
 
 bool WriteTagsToFile(const _AUDIODATA& record, int force) {
   std::string extension;

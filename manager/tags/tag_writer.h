@@ -33,4 +33,17 @@ inline int WriteTagsWithTimeout(const _AUDIODATA& record, int force) { return Wr
 // Test seam: called on the worker, before the write, with the worker's copy.
 void SetTagWriteHook(std::function<void(const _AUDIODATA&)> hook);
 
+// Test seam: `hook` is the tag-write hook while in scope; the one it replaced
+// is back afterwards (waiting for a write under way to finish).
+class ScopedTagWriteHook {
+ public:
+  explicit ScopedTagWriteHook(std::function<void(const _AUDIODATA&)> hook);
+  ~ScopedTagWriteHook();
+  ScopedTagWriteHook(const ScopedTagWriteHook&) = delete;
+  ScopedTagWriteHook& operator=(const ScopedTagWriteHook&) = delete;
+
+ private:
+  std::function<void(const _AUDIODATA&)> previous_;
+};
+
 }  // namespace hub

@@ -19,6 +19,7 @@
 #include "platform/fs/volumes.h"
 #include "platform/fs/whole_file.h"
 #include "platform/ui/driver.h"
+#include "platform/window/window.h"
 #include "support/hermetic_env.h"
 #include "test_family.h"
 
@@ -30,13 +31,22 @@ namespace {
 using test::TestFamilyDevice;
 using test::TestFamilyDriver;
 
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(6)) {
+// Runs this thread's window messages: the device's background threads hand
+// their message boxes to the thread that made it.
+void PumpThisThread() {
+  platform::Message message;
+  while (platform::PeekWindowMessage(message, true)) platform::DispatchWindowMessage(message);
+}
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(6),
+               bool pump = true) {
   auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!condition()) {
+  for (;;) {
+    if (pump) PumpThisThread();
+    if (condition()) return true;
     if (std::chrono::steady_clock::now() > deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  return true;
 }
 
 std::string ReadAll(const std::string& path) {
@@ -62,7 +72,7 @@ class MscDeviceTest : public ::testing::Test {
   void Configure(const std::string& players) { ::setenv(platform::kFolderPlayersEnv, players.c_str(), 1); }
 
   std::unique_ptr<TestFamilyDevice> MakeDevice(std::string label = test::kTestLabel) {
-    return std::make_unique<TestFamilyDevice>(&driver, std::move(label));
+    return std::make_unique<WithWorkers<TestFamilyDevice>>(&driver, std::move(label));
   }
   std::string DatabaseFile() const { return player + "/Quorral.sbx"; }
   std::u16string StoredOwnerName() {
@@ -274,6 +284,9 @@ TEST_F(MscDeviceTest, DamagedDatabaseIsCopiedBeforeItIsFirstWrittenOver) {
   EXPECT_NE(ReadAll(DatabaseFile()), damaged);
   device->SaveDatabase();
   ASSERT_TRUE(device->WaitForSaves(std::chrono::seconds(10)));
+  // The saver's message comes on this thread's loop.
+  EXPECT_TRUE(WaitUntil([&] { return device->CountShown("Quorral.sbx.bak") != 0; }));
+  PumpThisThread();
   EXPECT_EQ(device->CountShown("Quorral.sbx.bak"), 1u) << "said once";
   size_t files = std::distance(fs::directory_iterator(player), fs::directory_iterator());
   EXPECT_EQ(files, 2u) << "one database, one copy";
@@ -313,6 +326,44 @@ TEST_F(MscDeviceTest, RequestsShowTheirMessagesAfterReleasingTheLock) {
   fs::remove_all(player);
   EXPECT_TRUE(WaitUntil([&] { return device->CountShown("can no longer communicate") == 1; }));
   EXPECT_EQ(device->shownUnderLock, 0);
+}
+
+// The saver's and the watcher's messages are shown by the thread that made the
+// device (the manager's user-interface thread), when its loop runs.
+TEST_F(MscDeviceTest, BackgroundMessagesAreShownOnTheThreadThatMadeTheDevice) {
+  auto device = MakeDevice();
+  device->SetWatchPeriod(std::chrono::milliseconds(20));
+  device->Connect(0);
+  ASSERT_EQ(device->IsConnected(), 1);
+  fs::remove_all(player);
+  ASSERT_TRUE(WaitUntil([&] { return device->IsConnected() == 0; }, std::chrono::seconds(6), false));
+  // The watcher has let the player go, but nothing is shown before this thread's loop runs.
+  EXPECT_EQ(device->CountShown("can no longer communicate"), 0u);
+  EXPECT_TRUE(WaitUntil([&] { return device->CountShown("can no longer communicate") == 1; }));
+  EXPECT_EQ(device->ShownOn(), std::vector<std::thread::id>{std::this_thread::get_id()});
+}
+
+// Connecting, saving and disconnecting drive their progress window (which
+// pumps messages) without the device lock.
+TEST_F(MscDeviceTest, ProgressRunsWithoutTheLock) {
+  auto device = MakeDevice();
+  device->Connect(0);  // rebuilds and saves
+  device->SetOwnerName("Saved");
+  device->Disconnect();
+  device->Connect(0);  // loads
+  device->Disconnect();
+  EXPECT_EQ(StoredOwnerName(), u"Saved");
+  EXPECT_EQ(device->progressUnderLock, 0);
+  EXPECT_EQ(device->shownUnderLock, 0);
+}
+
+// A job never starts under the lock: it would wait for a job that needs it.
+TEST_F(MscDeviceTest, JobsRefuseToStartUnderTheLock) {
+  auto device = MakeDevice();
+  auto lock = device->Lock();
+  EXPECT_THROW(device->Connect(0), std::logic_error);
+  EXPECT_THROW(device->Disconnect(), std::logic_error);
+  EXPECT_EQ(device->IsConnected(), 0);
 }
 
 TEST_F(MscDeviceTest, DriverAndPlayback) {
@@ -414,7 +465,7 @@ class FailingProgressDevice : public TestFamilyDevice {
 TEST_F(MscDeviceTest, LoadStoppedPartWayKeepsTheFileAndABackupAndSaysSo) {
   WriteLargeDatabase(DatabaseFile(), 1600);
   std::string original = ReadAll(DatabaseFile());
-  FailingProgressDevice device(&driver, 2);  // before the 1501st track
+  WithWorkers<FailingProgressDevice> device(&driver, 2);  // before the 1501st track
   device.Connect(0);
   ASSERT_EQ(device.IsConnected(), 1);
   EXPECT_EQ(device.Database().TrackCount(), 1500u);
@@ -473,7 +524,7 @@ TEST_F(MscDeviceTest, SaveNeverWritesOverADatabaseThatTookItsPlace) {
   ASSERT_TRUE(device->WaitForSaves(std::chrono::seconds(10)));
   EXPECT_EQ(ReadAll(DatabaseFile()), theirs);
   EXPECT_EQ(device->IsConnected(), 0);
-  EXPECT_EQ(device->CountShown("was changed by something else since it was loaded"), 1u);
+  EXPECT_TRUE(WaitUntil([&] { return device->CountShown("was changed by something else since it was loaded") == 1; }));
   Shoebox kept;
   ASSERT_EQ(kept.Load(nullptr, nullptr, DatabaseFile() + ".bak", u"E:\\"), 1);
   EXPECT_EQ(kept.OwnerName(), u"Mine");

@@ -31,7 +31,6 @@ class RecordingReaver : public KernelDeviceReaver1 {
   explicit RecordingReaver(KernelDriver* driver) : KernelDeviceReaver1(driver, KernelId(1), KernelId(2)) {
     SetWatchPeriod(std::chrono::hours(1));
   }
-  ~RecordingReaver() override { StopWorkers(); }
   std::vector<std::string> Shown() {
     std::lock_guard lock(mutex_);
     return shown_;
@@ -73,7 +72,7 @@ class ReaverDeviceTest : public ::testing::Test {
   }
   std::unique_ptr<RecordingReaver> Connected() {
     Label("H300");
-    auto device = std::make_unique<RecordingReaver>(&driver);
+    auto device = std::make_unique<WithWorkers<RecordingReaver>>(&driver);
     device->Connect(0);
     EXPECT_EQ(device->IsConnected(), 1);
     return device;
@@ -107,7 +106,7 @@ TEST_F(ReaverDeviceTest, ConnectsToAnH300FolderAndNamesTheModelByItsLetter) {
 
 TEST_F(ReaverDeviceTest, AFolderWithAnotherLabelIsNotTaken) {
   Label("ihp_120");
-  RecordingReaver device(&driver);
+  WithWorkers<RecordingReaver> device(&driver);
   device.Connect(0);
   EXPECT_EQ(device.IsConnected(), 0);
   EXPECT_EQ(device.GetModelName(), "iRiver H-Series");

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -23,7 +24,6 @@ class TestFamilyDevice : public KernelDeviceMSCBase {
       : KernelDeviceMSCBase(driver, KernelId(1), KernelId(2)), label_(std::move(label)) {
     SetWatchPeriod(std::chrono::milliseconds(20));
   }
-  ~TestFamilyDevice() override { StopWorkers(); }
 
   int DetectModel(const std::string& root) override {
     std::string label;
@@ -39,6 +39,11 @@ class TestFamilyDevice : public KernelDeviceMSCBase {
     std::lock_guard lock(shownMutex_);
     return shown_;
   }
+  // The threads that showed them, in order.
+  std::vector<std::thread::id> ShownOn() {
+    std::lock_guard lock(shownMutex_);
+    return shownOn_;
+  }
   size_t CountShown(const std::string& part) {
     size_t n = 0;
     for (const auto& m : Shown()) n += m.find(part) != std::string::npos;
@@ -49,41 +54,57 @@ class TestFamilyDevice : public KernelDeviceMSCBase {
   std::atomic<int> imports{0};
   std::atomic<int> ejects{0};
   std::atomic<int> shownUnderLock{0};
+  // Progress calls made while this thread held the device lock (they pump messages).
+  std::atomic<int> progressUnderLock{0};
+  // Runs in place of the eject's wait, on the thread that ejects.
+  std::function<void()> duringEject;
   bool realEject = true;
   // Message boxes and progress through the headless UI instead of being recorded.
   bool realUi = false;
 
  protected:
   void ShowMessageBox(const UserMessage& message) override {
-    // Another thread can take the device lock exactly when this one does not hold it.
-    std::thread([this] {
-      if (Mutex().try_lock()) {
-        Mutex().unlock();
-      } else {
-        ++shownUnderLock;
-      }
-    }).join();
+    CheckNotLocked(shownUnderLock);
+    {
+      std::lock_guard lock(shownMutex_);
+      shownOn_.push_back(std::this_thread::get_id());
+    }
     if (realUi) return KernelDeviceMSCBase::ShowMessageBox(message);
     std::lock_guard lock(shownMutex_);
     shown_.push_back(message.text);
   }
   void ImportExistingFiles() override {
     ++imports;
-    Database().AddTrack(ShoeboxTrack({.path = GetRootPath() + "Imported\\song.mp3", .title = "Imported"}), true);
+    auto lock = Lock();
+    Database().AddTrack(ShoeboxTrack({.path = GetRootPath() + "Imported\song.mp3", .title = "Imported"}), true);
   }
   int EjectVolume(const std::string& root) override {
     ++ejects;
+    if (duringEject) duringEject();
     return realEject ? KernelDeviceMSCBase::EjectVolume(root) : 0;
   }
   std::unique_ptr<ShoeboxProgressMonitor> MakeProgress(const std::string& text, int range) override {
     if (realUi) return KernelDeviceMSCBase::MakeProgress(text, range);
-    return MakeQuietProgress();
+    struct Quiet : ShoeboxProgressMonitor {
+      explicit Quiet(TestFamilyDevice& device) : device_(device) {}
+      void SetStatus(const std::string&, int) override { device_.CheckNotLocked(device_.progressUnderLock); }
+      void SetPosition(int) override { device_.CheckNotLocked(device_.progressUnderLock); }
+      void Step() override { device_.CheckNotLocked(device_.progressUnderLock); }
+      void Hide() override { device_.CheckNotLocked(device_.progressUnderLock); }
+      TestFamilyDevice& device_;
+    };
+    return std::make_unique<Quiet>(*this);
+  }
+  // Counts a call made while this thread holds the device lock.
+  void CheckNotLocked(std::atomic<int>& counter) {
+    if (Mutex().HeldByThisThread()) ++counter;
   }
 
  private:
   std::string label_;
   std::mutex shownMutex_;
   std::vector<std::string> shown_;
+  std::vector<std::thread::id> shownOn_;
 };
 
 // With the manager's dialogs, as the program injects them.
@@ -97,7 +118,7 @@ class TestFamilyDriver : public KernelDriverMSCBase {
   DlgSystrayProgress* ProgressWindow() const { return tray_->Window(); }
 
   KernelDevice* CreateDevice(const KernelId&, const KernelId&) override {
-    return Adopt(std::make_unique<TestFamilyDevice>(this));
+    return Adopt(std::make_unique<WithWorkers<TestFamilyDevice>>(this));
   }
 
  private:

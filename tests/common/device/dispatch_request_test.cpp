@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -146,6 +147,30 @@ TEST(DispatchRequestTest, NoticeOutsideARequestNeverReachesTheSharedBlock) {
   EXPECT_EQ(shared->noticeFlag, 0u);
   EXPECT_TRUE(shared->noticeText.empty());
   EXPECT_EQ(shared->driverErrorCode, 0u);
+}
+
+// A driver error raised by another thread (a copy's) never lands in a request
+// that thread is not serving, whose answer may already be read: the next
+// request carries it, once.
+TEST(DispatchRequestTest, DriverErrorOfAnotherThreadReachesTheNextRequestOnce) {
+  struct ErrorDuringRequest : test::MemoryDevice {
+    int IsConnected() override {
+      std::thread([this] { SetDriverError(5, "Driver Error: 0x5"); }).join();
+      return 1;
+    }
+  } device;
+  auto during = std::make_unique<KdpBlock>();
+  during->opcode = kOpcodeIsConnected;
+  device.DispatchRequest(*during);
+  EXPECT_EQ(during->driverErrorCode, 0u);
+  EXPECT_TRUE(during->driverErrorText.empty());
+  for (uint32_t expected : {5u, 0u}) {
+    auto next = std::make_unique<KdpBlock>();
+    next->opcode = kOpcodeGetVersion;
+    device.DispatchRequest(*next);
+    EXPECT_EQ(next->driverErrorCode, expected);
+    EXPECT_EQ(next->driverErrorText.Get(), expected ? "Driver Error: 0x5" : "");
+  }
 }
 
 TEST(DispatchRequestTest, TextResultIsCutAt256Bytes) {

@@ -1,6 +1,7 @@
 // Streams of a mass-storage player's tracks through the web server, over real
 // sockets: ids beyond 32 bits, copies followed while they grow and run side by
-// side, and copies whose peers left.
+// side, copies whose peers left, and streams answered while a request writes
+// tags, the database is written or the player is ejected.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <functional>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -21,10 +23,13 @@
 
 #include "common/folders.h"
 #include "common/kdp_block.h"
+#include "common/kdp_request_table.h"
 #include "common/product_profile.h"
 #include "common/settings.h"
 #include "common/utf16.h"
 #include "manager/msc/track_copier.h"
+#include "manager/tags/tag_writer.h"
+#include "platform/fs/whole_file.h"
 #include "platform/fs/volumes.h"
 #include "platform/window/window.h"
 #include "support/audio_fixtures.h"
@@ -109,7 +114,7 @@ class MscStreamsTest : public ::testing::Test {
     view.mountInfoPath = "/nonexistent";
     view.readSettings = false;
     volumes_.emplace(view);
-    device_ = std::make_unique<test::TestFamilyDevice>(&driver_);
+    device_ = std::make_unique<WithWorkers<test::TestFamilyDevice>>(&driver_);
     device_->Connect(0);
     ASSERT_EQ(device_->IsConnected(), 1);
 
@@ -241,6 +246,88 @@ TEST_F(MscStreamsTest, CopiesWhosePeersLeftStopAndAreDeleted) {
   EXPECT_TRUE(TempFiles().empty()) << TempFiles().front();
   // Each copy stopped after the block it was held at.
   EXPECT_LE(bigBlocks_.load(), 3 * 2);
+}
+
+// The long part of a request (a tag write of up to five seconds, the database
+// written to the player, an eject) runs without the device's lock: a stream
+// asked for from inside it is answered before it ends. Each case streams from
+// within the work itself, through a seam that runs on the working thread.
+class MscLongWorkTest : public MscStreamsTest {
+ protected:
+  // Streams the big track from inside the work; notes whether the request
+  // doing the work had already ended by then.
+  void StreamFromInside() {
+    if (streamed_.exchange(true)) return;
+    reply_ = Get(big_);
+    requestEndedFirst_ = requestEnded_.load();
+    inside_.set_value();
+  }
+  // Runs the request on this thread, then waits (bounded) for the stream made inside it.
+  void RunRequest(KdpBlock& block) {
+    device_->DispatchRequest(block);
+    requestEnded_ = true;
+    ASSERT_EQ(inside_.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
+  }
+  void ExpectStreamAnsweredDuringTheWork(bool whole) {
+    EXPECT_FALSE(requestEndedFirst_) << "the stream waited for the request";
+    if (!whole) {
+      EXPECT_EQ(reply_.substr(0, 9), "HTTP/1.1 ") << "no answer to the stream";
+      return;
+    }
+    EXPECT_EQ(reply_.substr(0, 12), "HTTP/1.1 200");
+    auto bytes = test::ReadBytes(bigSource_);
+    EXPECT_TRUE(Body(reply_) == std::string(bytes.begin(), bytes.end())) << Body(reply_).size();
+  }
+
+  std::atomic<bool> streamed_{false};
+  std::atomic<bool> requestEnded_{false};
+  bool requestEndedFirst_ = true;
+  std::string reply_;
+  std::promise<void> inside_;
+};
+
+TEST_F(MscLongWorkTest, StreamIsAnsweredWhileATagWriteRuns) {
+  ScopedTagWriteHook hook([this](const _AUDIODATA&) { StreamFromInside(); });
+  auto block = std::make_unique<KdpBlock>();
+  block->opcode = kOpcodeSetTrackInfo;
+  block->id1 = KernelId::FromRecordId(small_);
+  block->track.artist.Set("Artist");
+  block->track.album.Set("Album");
+  block->track.title.Set("Renamed");
+  block->track.fileType = kFileTypeMp3;
+  RunRequest(*block);
+  ExpectStreamAnsweredDuringTheWork(true);
+  EXPECT_EQ(device_->GetTrackTitle(KernelId::FromRecordId(small_)), "Renamed");
+}
+
+TEST_F(MscLongWorkTest, StreamIsAnsweredWhileTheDatabaseIsWritten) {
+  device_->SetOwnerName("Saved");
+  platform::ScopedFileFaultHook hook([this](platform::FileStep step) {
+    if (step == platform::FileStep::kWrite) StreamFromInside();
+    return 0;
+  });
+  auto block = std::make_unique<KdpBlock>();
+  block->opcode = kOpcodeSaveDatabase;
+  device_->DispatchRequest(*block);
+  // Here the request is the background save it asked for.
+  ASSERT_TRUE(device_->WaitForSaves(std::chrono::seconds(60)));
+  requestEnded_ = true;
+  ASSERT_EQ(inside_.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
+  ExpectStreamAnsweredDuringTheWork(true);
+}
+
+TEST_F(MscLongWorkTest, StreamIsAnsweredWhileDisconnectEjects) {
+  ASSERT_TRUE(WriteSettingDword("MS_LeaveMounted", 0));
+  device_->realEject = false;
+  device_->duringEject = [this] { StreamFromInside(); };
+  auto block = std::make_unique<KdpBlock>();
+  block->opcode = kOpcodeDisconnect;
+  RunRequest(*block);
+  EXPECT_EQ(device_->ejects, 1);
+  EXPECT_EQ(device_->IsConnected(), 0);
+  // The player is disconnected by then: any answer counts, as long as it came.
+  ExpectStreamAnsweredDuringTheWork(false);
+  EXPECT_EQ(device_->progressUnderLock, 0);
 }
 
 }  // namespace

@@ -96,7 +96,7 @@ class MscTracksTest : public ::testing::Test {
   }
 
   std::unique_ptr<ImportingDevice> MakeDevice() {
-    auto d = std::make_unique<ImportingDevice>(&driver);
+    auto d = std::make_unique<WithWorkers<ImportingDevice>>(&driver);
     d->Connect(0);
     EXPECT_EQ(d->IsConnected(), 1);
     return d;
@@ -291,8 +291,11 @@ TEST_F(MscTracksTest, FailedCopyTakesItsRecordAndFileAway) {
   EXPECT_FALSE(fs::exists(player + "/G/Gone/gone.mp3"));
   EXPECT_EQ(device->GetTrackFilePath(block->id1), "");
   // The failure reaches the next request through the driver-error fields.
-  EXPECT_EQ(device->CurrentBlock().driverErrorCode, uint32_t(ENOENT));
-  EXPECT_EQ(device->CurrentBlock().driverErrorText.str(), "Driver Error: 0x2");
+  auto next = std::make_unique<KdpBlock>();
+  next->opcode = kOpcodeGetVersion;
+  device->DispatchRequest(*next);
+  EXPECT_EQ(next->driverErrorCode, uint32_t(ENOENT));
+  EXPECT_EQ(next->driverErrorText.str(), "Driver Error: 0x2");
 }
 
 // The database and the other files the system keeps on the player are never
@@ -519,7 +522,7 @@ TEST_F(MscTracksTest, RebuildImportsThePlayersFilesWithTagsFromTheirPlaces) {
   test::WriteBytes(player + "/Rock/ACDC/song.mp3", std::vector<uint8_t>(3000, 1));
   test::WriteBytes(player + "/!DATA/data.mp3", {1});
   test::WriteBytes(player + "/Rock/readme.txt", {1});
-  auto d = std::make_unique<ImportingDevice>(&driver);
+  auto d = std::make_unique<WithWorkers<ImportingDevice>>(&driver);
   d->baseImport = true;
   d->Connect(0);
   device = std::move(d);
