@@ -76,7 +76,7 @@ class TestFamilyDevice : public KernelDeviceMSCBase {
   void ImportExistingFiles() override {
     ++imports;
     auto lock = Lock();
-    Database().AddTrack(ShoeboxTrack({.path = GetRootPath() + "Imported\song.mp3", .title = "Imported"}), true);
+    Database().AddTrack(ShoeboxTrack({.path = GetRootPath() + "Imported\\song.mp3", .title = "Imported"}), true);
   }
   int EjectVolume(const std::string& root) override {
     ++ejects;
