@@ -254,11 +254,15 @@ TEST_F(MscStreamsTest, CopiesWhosePeersLeftStopAndAreDeleted) {
 // within the work itself, through a seam that runs on the working thread.
 class MscLongWorkTest : public MscStreamsTest {
  protected:
-  // Streams the big track from inside the work; notes whether the request
-  // doing the work had already ended by then.
+  // Asks for the big track's stream from inside the work and takes its first
+  // line; notes whether the request doing the work had already ended by then.
   void StreamFromInside() {
     if (streamed_.exchange(true)) return;
-    reply_ = Get(big_);
+    int fd = Connect(server_->Port());
+    std::string req = Request(big_);
+    ::send(fd, req.data(), req.size(), MSG_NOSIGNAL);
+    ReadUntil(fd, reply_, [](const std::string& r) { return r.find("\r\n") != std::string::npos; });
+    ::close(fd);
     requestEndedFirst_ = requestEnded_.load();
     inside_.set_value();
   }
@@ -268,15 +272,9 @@ class MscLongWorkTest : public MscStreamsTest {
     requestEnded_ = true;
     ASSERT_EQ(inside_.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
   }
-  void ExpectStreamAnsweredDuringTheWork(bool whole) {
+  void ExpectStreamAnsweredDuringTheWork(bool connected) {
     EXPECT_FALSE(requestEndedFirst_) << "the stream waited for the request";
-    if (!whole) {
-      EXPECT_EQ(reply_.substr(0, 9), "HTTP/1.1 ") << "no answer to the stream";
-      return;
-    }
-    EXPECT_EQ(reply_.substr(0, 12), "HTTP/1.1 200");
-    auto bytes = test::ReadBytes(bigSource_);
-    EXPECT_TRUE(Body(reply_) == std::string(bytes.begin(), bytes.end())) << Body(reply_).size();
+    EXPECT_EQ(reply_.substr(0, connected ? 12 : 9), connected ? "HTTP/1.1 200" : "HTTP/1.1 ") << reply_;
   }
 
   std::atomic<bool> streamed_{false};
