@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <list>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -18,6 +19,7 @@
 
 #include "common/product_profile.h"
 #include "common/settings.h"
+#include "common/shell_routines.h"
 #include "platform/kernel/clock.h"
 #include "platform/kernel/shared_object.h"
 #include "platform/paths.h"
@@ -72,10 +74,11 @@ class ManagerTest : public ::testing::Test {
   void SetUp() override {
     SelectProduct("irivmgr", TheProductProfile());
     test::InstallProductKey(TheProductProfile().productRegistryKey);
-    ::setenv("HUB_UI_DRIVER", "terminal", 1);
-    ::setenv("HUB_UI_WAIT_MS", "0", 1);
+    // The manager prints its boxes and answers none; tests of the process after this one see the process's own values again.
+    env_.emplace_back("HUB_UI_DRIVER", "terminal");
+    env_.emplace_back("HUB_UI_WAIT_MS", "0");
     player_ = test::MakeTempDir("player");
-    ::setenv("HUB_FOLDER_PLAYERS", (player_ + "|H300|48300001").c_str(), 1);
+    env_.emplace_back("HUB_FOLDER_PLAYERS", player_ + "|H300|48300001");
     port_ = FreePort();
     WriteSettingDword("KW_PortT", port_);
     WriteSettingDword("Vad_InstallResult", 0x80040000u);
@@ -112,6 +115,7 @@ class ManagerTest : public ::testing::Test {
 
   static int ExitCode(std::optional<int> status) { return status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1; }
 
+  std::list<test::ScopedEnv> env_;
   std::string player_;
   uint32_t port_ = 0;
   std::string seen_;
@@ -260,6 +264,8 @@ TEST_F(ManagerTest, PlayAllTracksWritesTheStreamPlaylistAndStartsIt) {
   std::ofstream(player_ + "/Band/01 Song.mp3", std::ios::binary) << std::string(3000, 's');
   std::ofstream(player_ + "/Tarveld.iDB") << "";
   WriteSettingDword("KW_PortT", 0);  // the playlist names the default port; the server may find it taken
+  // Programs other tests of this process started are in the log already.
+  const size_t before = ReadShellRequests().size();
   auto manager = Start();
   ASSERT_TRUE(WaitForWindow());
   Kdpcall("Connect 0");
@@ -268,12 +274,11 @@ TEST_F(ManagerTest, PlayAllTracksWritesTheStreamPlaylistAndStartsIt) {
   // then the command is posted as another program would.
   ASSERT_EQ(Hubplat("tray --pid " + pid + " right 0").status, 0);
   ASSERT_EQ(Hubplat("post KDPWNC_TV 0x111 523 0").status, 0);
-  const std::string log = platform::RuntimeDir() + "/shell-requests.log";
   const uint64_t end = platform::TickCount64() + kWaitMs;
-  while (!fs::exists(log) && platform::TickCount64() < end) platform::SleepMs(20);
-  std::ifstream in(log);
-  std::string line;
-  ASSERT_TRUE(std::getline(in, line)) << "no program started";
+  std::vector<std::string> requests;
+  while ((requests = ReadShellRequests()).size() <= before && platform::TickCount64() < end) platform::SleepMs(20);
+  ASSERT_GT(requests.size(), before) << "no program started";
+  const std::string line = requests[before];
   ASSERT_NE(line.find("/pipecast/"), std::string::npos) << line;
   const std::string file = line.substr(line.find('\t') + 1, line.rfind('\t') - line.find('\t') - 1);
   std::ifstream m3u(file, std::ios::binary);

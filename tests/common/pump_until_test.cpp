@@ -27,10 +27,12 @@ class ModelWindow : public platform::ui::Window {
 
 TEST(PumpMessagesUntil, WakesOnlyForWork) {
   std::atomic<int> seen{0};
-  ASSERT_TRUE(platform::RegisterWindowClass("PumpUntilClass", [&](platform::WindowHandle w, uint32_t m, uint64_t wp, int64_t lp) {
+  // The procedure counts into this test's locals: the class lives as long as they do.
+  platform::ScopedWindowClass windowClass("PumpUntilClass", [&](platform::WindowHandle w, uint32_t m, uint64_t wp, int64_t lp) {
     if (m == 0x7F0) ++seen;
     return platform::DefaultWindowProc(w, m, wp, lp);
-  }));
+  });
+  ASSERT_TRUE(windowClass.ok());
   const platform::WindowHandle window = platform::CreateHiddenWindow("PumpUntilClass", "pump");
   ASSERT_NE(window, 0u);
   ModelWindow model;

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "platform/registry/registry.h"
 
@@ -82,6 +83,17 @@ std::string MakeTempDir(const std::string& prefix) {
 
 void InstallProductKey(const std::string& productKey) {
   platform::Registry::Instance().CreateKey(platform::Hive::CurrentUser, productKey);
+}
+
+ScopedEnv::ScopedEnv(std::string name, const std::optional<std::string>& value) : name_(std::move(name)) {
+  if (const char* was = std::getenv(name_.c_str())) previous_ = was;
+  if (value) ::setenv(name_.c_str(), value->c_str(), 1);
+  else ::unsetenv(name_.c_str());
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (previous_) ::setenv(name_.c_str(), previous_->c_str(), 1);
+  else ::unsetenv(name_.c_str());
 }
 
 }  // namespace hub::test

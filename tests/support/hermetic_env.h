@@ -2,6 +2,7 @@
 // folder and settings store, so tests run in parallel without meeting.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace hub::test {
@@ -13,5 +14,20 @@ std::string MakeTempDir(const std::string& prefix = "t");
 
 // Installs the product key of the profile's explorer name (as the installer would).
 void InstallProductKey(const std::string& productKey);
+
+// An environment variable set (or, with nullopt, removed) for the object's
+// lifetime: programs a test starts inherit it, and later tests of the process
+// see the value from before.
+class ScopedEnv {
+ public:
+  ScopedEnv(std::string name, const std::optional<std::string>& value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> previous_;
+};
 
 }  // namespace hub::test
