@@ -212,7 +212,9 @@ void PumpMessages() {
 }
 
 bool PumpMessagesUntil(const std::function<bool()>& done, uint32_t timeoutMs) {
-  const uint64_t deadline = timeoutMs == platform::kWaitForever ? UINT64_MAX : platform::TickCount64() + timeoutMs;
+  // Ticks are whole milliseconds, so the one under way may be nearly over: one
+  // more keeps the wait from ending before `timeoutMs` has passed.
+  const uint64_t deadline = timeoutMs == platform::kWaitForever ? UINT64_MAX : platform::TickCount64() + timeoutMs + 1;
   bool quit = false, result = false;
   int quitCode = 0;
   auto keepQuit = [&](const platform::Message& msg) {
