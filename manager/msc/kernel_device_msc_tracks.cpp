@@ -250,7 +250,7 @@ int KernelDeviceMSCBase::GetTrackInfo(const KernelId& id, _AUDIODATA& record) {
 // Whether the id still names a track: the Search and Last Transfer folders list only those.
 int KernelDeviceMSCBase::TrackOp6070(const KernelId& id) {
   auto lock = Lock();
-  return database_.FindTrack(id.key[0]) ? 1 : 0;
+  return database_->FindTrack(id.key[0]) ? 1 : 0;
 }
 
 int KernelDeviceMSCBase::SetTrackInfo(const KernelId& id, const _AUDIODATA& record) {
