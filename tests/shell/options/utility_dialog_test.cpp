@@ -10,6 +10,7 @@
 #include "common/product_profile.h"
 #include "common/settings.h"
 #include "manager/iriver/kernel_device_reaver1.h"
+#include "manager/msc/msc_device_workers.h"
 #include "platform/fs/volumes.h"
 #include "platform/registry/registry.h"
 #include "platform/ui/driver.h"
@@ -34,7 +35,6 @@ class QuietReaver : public KernelDeviceReaver1 {
   explicit QuietReaver(KernelDriver* driver) : KernelDeviceReaver1(driver, KernelId(1), KernelId(2)) {
     SetWatchPeriod(std::chrono::hours(1));
   }
-  ~QuietReaver() override { StopWorkers(); }
 
  protected:
   void ShowMessageBox(const UserMessage&) override {}
@@ -57,7 +57,7 @@ class Utilities : public ::testing::Test {
     view.mountInfoPath = "/nonexistent";
     view.readSettings = false;
     volumes_.emplace(view);
-    device = std::make_unique<QuietReaver>(&driver);
+    device = std::make_unique<WithWorkers<QuietReaver>>(&driver);
     device->Connect(0);
     ASSERT_EQ(device->IsConnected(), 1);
     BindClient(device.get());
