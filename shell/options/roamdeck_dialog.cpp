@@ -39,6 +39,45 @@ std::string FileNameOf(const std::string& path) {
 
 void Tell(std::string_view text) { ShowMessage(text, kMbIconInformation); }
 
+// Paths expanded as a transfer expands them, with the expansion's log and list reports.
+std::vector<std::string> ExpandWithLogs(const std::vector<std::string>& paths, bool sort, bool audioOnly) {
+  ExpansionLogFile log;
+  ExpansionListFile list;
+  log.Open();
+  list.Open();
+  std::vector<std::string> files;
+  TransferGroups groups;
+  BuildTransferFileList(log, list, paths, files, groups, 0, sort, audioOnly);
+  return files;
+}
+
+// The library's one transfer dialog, as the send-to entry runs it.
+void TransferWithLibraryDialog(const KernelId& segment, const std::vector<std::string>& files) {
+  CTransferDialog& dialog = TheTransferDialog();
+  dialog.SetDeviceLink(ClientTransferLink());
+  dialog.CreateTransferWindow();
+  struct WindowCloser {
+    CTransferDialog& dialog;
+    ~WindowCloser() { dialog.DestroyTransferWindow(); }
+  } closer{dialog};
+  TransferLogFile log;
+  log.Open();
+  dialog.RunTransfer(log, segment, files, TransferGroups(), false, false);
+}
+
+// The playlist chooser of Load Playlist and Save as Playlist, starting in the playlists folder.
+std::optional<std::string> ChoosePlaylistFile(const std::string& title, bool save) {
+  FileRequest request;
+  request.owner = GetMessageOwner();
+  request.save = save;
+  request.title = title;
+  request.filter = "M3U Playlists (*.m3u)|*.m3u||";
+  request.defaultExtension = ".m3u";
+  request.initialFolder = SettingString("RDK_PlaylistPath", "");
+  request.overwritePrompt = true;
+  return ChooseFile(request);
+}
+
 }  // namespace
 
 RoamdeckDialog::RoamdeckDialog(Services services, WindowHandle parent)
@@ -68,6 +107,8 @@ RoamdeckDialog::RoamdeckDialog(Services services, WindowHandle parent)
                             360},
              parent),
       services_(std::move(services)) {
+  if (!services_.expand) services_.expand = ExpandWithLogs;
+  if (!services_.transfer) services_.transfer = TransferWithLibraryDialog;
   if (!services_.sizeOf) services_.sizeOf = FileSizeOnDisk;
   if (!services_.tick) services_.tick = [] { return platform::TickCount(); };
 }
@@ -75,6 +116,7 @@ RoamdeckDialog::RoamdeckDialog(Services services, WindowHandle parent)
 bool RoamdeckDialog::OnInitDialog() {
   Dialog::OnInitDialog();
   SetCaption(TheProductProfile().playlistToGoName);
+  DragAcceptFiles(true);
   Ctl<Control>(kRandomFolderText).SetText(SettingString("RDK_RandomPath", ""));
   Ctl<Control>(kPlaylistFolderText).SetText(SettingString("RDK_PlaylistPath", ""));
 
@@ -158,10 +200,7 @@ void RoamdeckDialog::UpdateSummary(bool report) {
   if (report && dropped > 0) Tell(std::to_string(dropped) + " files would not fit.");
 }
 
-void RoamdeckDialog::Unavailable(const char* what) { Tell(std::string(what) + " is not in this build."); }
-
 void RoamdeckDialog::OnDropFiles(const std::vector<std::string>& paths) {
-  if (!services_.expand) return Unavailable("Adding dropped files");
   for (std::string& f : services_.expand(paths, true, false)) files_.push_back(std::move(f));
   UpdateSummary(true);
 }
@@ -170,10 +209,8 @@ void RoamdeckDialog::PickPlaylist() {
   WaitCursor wait;
   std::string folder = SettingString("RDK_PlaylistPath", "");
   if (folder.empty()) return Tell("You have not yet set a folder for your playlists.");
-  if (!services_.chooseFile) return Unavailable("Choosing a playlist");
-  std::optional<std::string> chosen = services_.chooseFile("Select a Playlist...", folder, false);
+  std::optional<std::string> chosen = ChoosePlaylistFile("Select a Playlist...", false);
   if (!chosen) return;
-  if (!services_.expand) return Unavailable("Reading playlists");
   for (std::string& f : services_.expand({*chosen}, false, false)) files_.push_back(std::move(f));
   UpdateSummary(true);
 }
@@ -182,7 +219,6 @@ void RoamdeckDialog::PickRandom() {
   WaitCursor wait;
   std::string folder = SettingString("RDK_RandomPath", "");
   if (folder.empty()) return Tell("You have not yet set a folder for random selection.");
-  if (!services_.expand) return Unavailable("Picking tracks");
   std::vector<std::string> candidates = services_.expand({folder}, true, true);
   RoamdeckRandom random(services_.tick());
   for (std::string& f : PickRandomFiles(candidates, random)) files_.push_back(std::move(f));
@@ -207,14 +243,12 @@ void RoamdeckDialog::ChoosePlaylistFolder() {
 }
 
 void RoamdeckDialog::SaveAsPlaylist() {
-  if (!services_.chooseFile) return Unavailable("Saving playlists");
-  std::optional<std::string> chosen = services_.chooseFile("Save as Playlist...", SettingString("RDK_PlaylistPath", ""), true);
+  std::optional<std::string> chosen = ChoosePlaylistFile("Save as Playlist...", true);
   if (!chosen) return;
   if (!WriteRoamdeckM3u(*chosen, files_)) Tell("The playlist could not be saved.");
 }
 
 void RoamdeckDialog::TransferToDevice() {
-  if (!services_.transfer) return Unavailable("Transfers to the device");
   if (files_.empty() || segmentIds_.empty()) return;
   try {
     KernelDevice& d = TheClient();
@@ -290,31 +324,7 @@ int64_t RoamdeckDialog::OnNotify(Control& from, int code, int64_t param) {
 }
 
 void ShowRoamdeckDialog(WindowHandle owner) {
-  RoamdeckDialog::Services services;
-  services.expand = [](const std::vector<std::string>& paths, bool sort, bool audioOnly) {
-    ExpansionLogFile log;
-    ExpansionListFile list;
-    log.Open();
-    list.Open();
-    std::vector<std::string> files;
-    TransferGroups groups;
-    BuildTransferFileList(log, list, paths, files, groups, 0, sort, audioOnly);
-    return files;
-  };
-  // The library's one transfer dialog, as the send-to entry runs it.
-  services.transfer = [](const KernelId& segment, const std::vector<std::string>& files) {
-    CTransferDialog& dialog = TheTransferDialog();
-    dialog.SetDeviceLink(ClientTransferLink());
-    dialog.CreateTransferWindow();
-    struct WindowCloser {
-      CTransferDialog& dialog;
-      ~WindowCloser() { dialog.DestroyTransferWindow(); }
-    } closer{dialog};
-    TransferLogFile log;
-    log.Open();
-    dialog.RunTransfer(log, segment, files, TransferGroups(), false, false);
-  };
-  RoamdeckDialog dlg(std::move(services), owner);
+  RoamdeckDialog dlg(RoamdeckDialog::Services{}, owner);
   dlg.DoModal();
 }
 

@@ -34,12 +34,9 @@ class RoamdeckDialog : public platform::ui::Dialog {
   static constexpr int kPlaylistFolderText = 1086;
   static constexpr int kHelp = 1087;
 
-  // What the dialog needs of others: choosing files, expanding dropped paths
-  // and sending files to the player. Each may be missing (the command then
-  // says it is not in this build).
+  // What the dialog needs of others: expanding dropped paths and sending
+  // files to the player. A missing one is the library's own (tests replace them).
   struct Services {
-    // An existing file (open) or a new one (save); nothing when cancelled.
-    std::function<std::optional<std::string>(const std::string& title, const std::string& folder, bool save)> chooseFile;
     // Paths expanded into audio files as a transfer expands them.
     std::function<std::vector<std::string>(const std::vector<std::string>& paths, bool sort, bool audioOnly)> expand;
     // One transfer of files to the segment just selected; returns when it has ended.
@@ -55,7 +52,7 @@ class RoamdeckDialog : public platform::ui::Dialog {
   int64_t OnNotify(platform::ui::Control& from, int code, int64_t param) override;
 
   // The handlers, as the controls call them.
-  void OnDropFiles(const std::vector<std::string>& paths);
+  void OnDropFiles(const std::vector<std::string>& paths) override;
   void PickPlaylist();
   void PickRandom();
   void ChooseRandomFolder();
@@ -74,8 +71,6 @@ class RoamdeckDialog : public platform::ui::Dialog {
   const std::vector<uint32_t>& SegmentOf() const { return segmentOf_; }
 
  private:
-  void Unavailable(const char* what);
-
   Services services_;
   bool initialised_ = false;
   std::vector<std::string> files_;

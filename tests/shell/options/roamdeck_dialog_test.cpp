@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <map>
+#include <sstream>
 
 #include "common/product_profile.h"
 #include "common/settings.h"
@@ -48,6 +51,23 @@ class SegmentDevice : public test::NullDevice {
  private:
   size_t cursor_ = 0;
 };
+
+// Answers file choosers from the script and keeps what each was asked.
+class ChooserRecorder : public ui::ScriptedUiDriver {
+ public:
+  std::optional<std::string> ChooseFile(const ui::FileRequest& request) override {
+    requests.push_back(request);
+    return ScriptedUiDriver::ChooseFile(request);
+  }
+  std::vector<ui::FileRequest> requests;
+};
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
 
 class RoamdeckDialogTest : public ::testing::Test {
  protected:
@@ -153,6 +173,80 @@ TEST_F(RoamdeckDialogTest, ReorderingDeletingAndAPlayerWithoutSegments) {
             "There are no available memory segments.  Are you sure your device is connected?");
   EXPECT_TRUE(empty.Files().empty());
   empty.DestroyWindow();
+}
+
+// Load and Save go through the M3U choosers, which start in the playlists
+// folder; files reach the dialog by a person's drop.
+TEST_F(RoamdeckDialogTest, DropsAndSaveAsPlaylistInAModalRun) {
+  const std::string dir = test::MakeTempDir("roamlists");
+  ASSERT_TRUE(WriteSettingString("RDK_PlaylistPath", ""));
+  std::vector<std::string> expanded;
+  services_.expand = [&](const std::vector<std::string>& paths, bool sort, bool audioOnly) {
+    for (const auto& p : paths) expanded.push_back(p + (sort ? " sorted" : "") + (audioOnly ? " audio" : ""));
+    return paths;
+  };
+  ui::ScopedUiDriver<ChooserRecorder> script;
+  script->Push({UiAction::Press(RoamdeckDialog::kLoadPlaylist), UiAction::Answer(ui::kIdOk),
+                UiAction::DropFiles({"/m/a.mp3", "/m/b.mp3"}), UiAction::Press(RoamdeckDialog::kSaveAsPlaylist),
+                UiAction::PickFile(dir + "/trip"), UiAction::Press(ui::kIdCancel)});
+  RoamdeckDialog dlg(services_);
+  dlg.DoModal();
+  EXPECT_EQ(script->Pending(), 0u);
+
+  ASSERT_EQ(script->Messages().size(), 1u) << "no folder for playlists: said so, no chooser";
+  EXPECT_EQ(script->Messages()[0].text, "You have not yet set a folder for your playlists.");
+  EXPECT_EQ(expanded, (std::vector<std::string>{"/m/a.mp3 sorted", "/m/b.mp3 sorted"}));
+  ASSERT_EQ(script->requests.size(), 1u);
+  const ui::FileRequest& save = script->requests[0];
+  EXPECT_TRUE(save.save);
+  EXPECT_EQ(save.title, "Save as Playlist...");
+  EXPECT_EQ(save.filter, "M3U Playlists (*.m3u)|*.m3u||");
+  EXPECT_EQ(save.defaultExtension, ".m3u");
+  EXPECT_TRUE(save.overwritePrompt);
+  EXPECT_EQ(ReadAll(dir + "/trip.m3u"), "#EXTM3U\r\n/m/a.mp3\r\n/m/b.mp3\r\n");
+}
+
+TEST_F(RoamdeckDialogTest, LoadAppendsEachTimeAndSaveAsksBeforeReplacing) {
+  const std::string dir = test::MakeTempDir("roamlists");
+  const std::string list = dir + "/trip.m3u";
+  {
+    std::ofstream(list, std::ios::binary) << "old";
+  }
+  ASSERT_TRUE(WriteSettingString("RDK_PlaylistPath", dir));
+  std::vector<std::string> expanded;
+  services_.expand = [&](const std::vector<std::string>& paths, bool sort, bool audioOnly) {
+    for (const auto& p : paths) expanded.push_back(p + (sort ? " sorted" : "") + (audioOnly ? " audio" : ""));
+    return std::vector<std::string>{"/m/a.mp3"};
+  };
+  ui::ScopedUiDriver<ChooserRecorder> script;
+  RoamdeckDialog dlg(services_);
+  ASSERT_TRUE(dlg.Create(0));
+
+  script->Push(UiAction::PickFile(list));
+  dlg.OnCommand(RoamdeckDialog::kLoadPlaylist);
+  script->Push(UiAction::PickFile(list));
+  dlg.OnCommand(RoamdeckDialog::kLoadPlaylist);
+  script->Push(UiAction::PickFile(""));  // cancelled
+  dlg.OnCommand(RoamdeckDialog::kLoadPlaylist);
+  EXPECT_EQ(expanded, (std::vector<std::string>{list, list})) << "a playlist: neither sorted nor audio only";
+  EXPECT_EQ(dlg.Files(), (std::vector<std::string>{"/m/a.mp3", "/m/a.mp3"}));
+  ASSERT_EQ(script->requests.size(), 3u);
+  EXPECT_FALSE(script->requests[0].save);
+  EXPECT_EQ(script->requests[0].title, "Select a Playlist...");
+  EXPECT_EQ(script->requests[0].initialFolder, dir);
+  EXPECT_EQ(script->requests[0].filter, "M3U Playlists (*.m3u)|*.m3u||");
+  EXPECT_EQ(script->requests[0].defaultExtension, ".m3u");
+
+  // No at the replace question leaves the file; the chooser opens again.
+  script->Push({UiAction::PickFile(list), UiAction::Answer(ui::kIdNo), UiAction::PickFile("")});
+  dlg.OnCommand(RoamdeckDialog::kSaveAsPlaylist);
+  EXPECT_EQ(ReadAll(list), "old");
+  EXPECT_EQ(script->requests.back().initialFolder, dir);
+  script->Push({UiAction::PickFile(list), UiAction::Answer(ui::kIdYes)});
+  dlg.OnCommand(RoamdeckDialog::kSaveAsPlaylist);
+  EXPECT_EQ(ReadAll(list), "#EXTM3U\r\n/m/a.mp3\r\n/m/a.mp3\r\n");
+  EXPECT_EQ(script->Pending(), 0u);
+  dlg.DestroyWindow();
 }
 
 }  // namespace
