@@ -229,6 +229,8 @@ int MscTextItems::CreateContact(std::string_view name, const KernelContact& cont
   if (!file) return kTextItemFailed;
   std::error_code ec;
   if (std::filesystem::exists(std::filesystem::symlink_status(file->native, ec))) return kTextItemExists;
+  // As for notes: a player that has never held a contact has no folder for them yet.
+  std::filesystem::create_directories(std::filesystem::path(file->native).parent_path(), ec);
   KernelId id = MakeId(kKindEntry, file->playerPath.substr(root_.size()));
   int result = WriteContact(id, contact);
   if (result == kTextItemDone) newId = id;

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -132,6 +133,36 @@ TEST_F(NshostMenuTest, APlaylistMadeFromTheMenuIsFilledBackedUpAndATrackDeletedS
   std::vector<std::string> tracks = Kdpcall("GetFirstTrack");
   ASSERT_FALSE(tracks.empty());
   EXPECT_EQ(tracks[0], "R 2") << "the deleted track is gone from the database";
+}
+
+// Contacts from a folder of cards reach a player that never held any (its
+// "TEXT" folder is made by the first card) through the real manager.
+TEST_F(NshostMenuTest, ContactsSyncedFromACardFolderLandOnThePlayer) {
+  const std::string cards = test::MakeTempDir("cards");
+  std::ofstream(cards + "/a.vcf", std::ios::binary)
+      << "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Okafor;Mina\r\nFN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Mina =C3=96kafor\r\n"
+         "TEL;HOME;VOICE:555\r\nEND:VCARD\r\n";
+  std::ofstream(cards + "/b.vcf", std::ios::binary) << "BEGIN:VCARD\r\nVERSION:3.0\r\nN:B;A\r\nFN:A/B\r\nEND:VCARD\r\n";
+  ASSERT_FALSE(fs::exists(player_ + "/TEXT"));
+  ::setenv("HUB_CONTACTS_DIR", cards.c_str(), 1);
+  int code = -1;
+  std::vector<std::string> out = Script(
+      "cd Contacts\n"
+      "answer yes\n"
+      "bar Sync with Outlook (Default Folder)\n"
+      "ls\n"
+      "quit\n",
+      &code);
+  ::unsetenv("HUB_CONTACTS_DIR");
+  EXPECT_EQ(code, 0);
+  EXPECT_TRUE(Has(out, "  0   A_B")) << ::testing::PrintToString(out);
+  EXPECT_TRUE(Has(out, "  1   Mina Ökafor"));
+  EXPECT_TRUE(Has(out, "status: 2 items. |  | "));
+  std::ifstream card(player_ + "/TEXT/Mina Ökafor.vcf.txt", std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(card)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("n:Okafor;Mina\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("tel;home;voice:555\r\n"), std::string::npos);
+  EXPECT_TRUE(fs::is_regular_file(player_ + "/TEXT/A_B.vcf.txt"));
 }
 
 }  // namespace

@@ -152,6 +152,26 @@ TEST_F(TextItemsTest, RenameNeverReplacesAndContactsKeepTheirEnding) {
   EXPECT_EQ(contacts_.DeleteEntry(Id(0, "TEXT\\Jane Roe.vcf.txt")), 2);
 }
 
+// A player that never held notes or contacts has no "TEXT" folder: the first
+// card or note made makes it.
+TEST_F(TextItemsTest, CreatingMakesTheMissingFolder) {
+  fs::remove_all(player_ + "/TEXT");
+  KernelContact jane;
+  jane.field[0].Set("Jane");
+  KernelId card;
+  ASSERT_EQ(contacts_.CreateContact("Jane", jane, Id(1, "TEXT"), card), 0);
+  EXPECT_TRUE(fs::is_regular_file(player_ + "/TEXT/Jane.vcf.txt"));
+  ASSERT_EQ(contacts_.CreateContact("Jo", jane, Id(1, "TEXT\\Work"), card), 0);
+  EXPECT_EQ(card.Name(), "TEXT\\Work\\Jo.vcf.txt");
+  KernelContact back;
+  EXPECT_EQ(contacts_.ReadContact(card, back), 0);
+  EXPECT_EQ(back.field[0].Get(), "Jane");
+  fs::remove_all(player_ + "/TEXT");
+  KernelId note;
+  EXPECT_EQ(notes_.CreateNote("n", Id(1, "TEXT"), note), 0);
+  EXPECT_TRUE(fs::is_regular_file(player_ + "/TEXT/n.txt"));
+}
+
 TEST_F(TextItemsTest, ContactWriteFailureAnswersTwo) {
   fs::create_directories(player_ + "/TEXT/Busy.vcf.txt");  // a folder in the file's place
   KernelContact c;
