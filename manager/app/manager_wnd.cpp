@@ -13,6 +13,7 @@
 
 #include "common/explorer_refresh.h"
 #include "common/folders.h"
+#include "common/kdp_selector.h"
 #include "common/kdp_sequence.h"
 #include "common/kernel_device.h"
 #include "common/product_profile.h"
@@ -40,7 +41,6 @@ namespace {
 using namespace hub::platform;
 namespace ui = hub::platform::ui;
 
-constexpr uint32_t kSelectorDevice = 10;
 constexpr uint32_t kOpcodeConnect = 2010;
 constexpr auto kJoinLimit = std::chrono::seconds(15);
 constexpr const char* kNamespacePath =
@@ -211,7 +211,7 @@ int64_t KestroManagerWnd::OnKdpRequest(uint64_t wParam) {
   if (block_->opcode == kOpcodeConnect && skipNextConnect_) {
     skipNextConnect_ = 0;
   } else {
-    if (block_->selector == kSelectorDevice && device_) {
+    if (ManagerServesSelector(TheProductProfile().productNumber, block_->selector) && device_) {
       inRequest_ = true;
       try {
         device_->DispatchRequest(*block_);

@@ -11,7 +11,7 @@ namespace {
 
 constexpr ModuleNameRow kRows[] = {
 #define HUB_MODULE_NAME(name, load, device, idA, idB, classByte) {#name, ModuleLoad::load, device, idA, idB, classByte},
-#include "shell/namespace/module_names.def"
+#include "common/module_names.def"
 #undef HUB_MODULE_NAME
 };
 

@@ -1,4 +1,4 @@
-// The library's module names (module_names.def) and what each decides: the
+// The library's module names (common/module_names.def) and what each decides: the
 // device it attaches at start-up and the class id it answers to.
 #pragma once
 

@@ -107,5 +107,53 @@ TEST(ManagerWindow, NestedRequestsAndTrayCommandsWaitForTheRequestBeingServed) {
   EXPECT_TRUE(events.empty());
 }
 
+// The plug-in of the jukebox builds writes its device number, 0, as the
+// selector: the manager started under its product's name serves it through
+// the shared block; the iRiver manager acknowledges it without running it.
+TEST(ManagerWindow, ServesTheSelectorsOfItsOwnProductsLibraries) {
+  const struct {
+    const char* manager;
+    uint32_t selector;
+    bool served;
+  } cases[] = {{"kestmgr", 0, true}, {"kestmgr", 10, true}, {"kestmgr", 7, false}, {"irivmgr", 0, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.manager) + " selector " + std::to_string(c.selector));
+    SelectProduct(c.manager, TheProductProfile());
+    test::InstallProductKey(TheProductProfile().productRegistryKey);
+    WriteSettingDword("Vad_InstallResult", kInstallDeviceSupport | kInstallDeviceAndServer);
+    WriteSettingDword("KW_Disable", 1);
+    struct LeaveNoInstance {
+      ~LeaveNoInstance() {
+        const std::string& name = TheProductProfile().windowClassName;
+        if (WindowHandle left = FindWindowByClass(name)) DestroyWindow(left);
+        UnregisterWindowClass(name);
+      }
+    } leaveNoInstance;
+    ASSERT_EQ(ActivatePreviousInstance(TheProductProfile().windowClassName, &KestroManagerWnd::ClassProc), 1);
+    KestroManagerWnd window([] { return std::make_unique<NestingDriver>(); });
+    ASSERT_TRUE(window.Serving());
+    ASSERT_TRUE(window.Create());
+    auto* device = static_cast<NestingDevice*>(window.Device());
+    ASSERT_NE(device, nullptr);
+    device->nest = false;
+
+    auto mapping = SharedMapping::Open(TheProductProfile().mappingName);
+    ASSERT_NE(mapping, nullptr);
+    auto& block = *static_cast<KdpBlock*>(mapping->data());
+    block.selector = c.selector;
+    block.idA = KernelId(4);
+    block.idB = KernelId(1);
+    block.opcode = 500;
+    const uint32_t sequence = NextKdpSequence(block);
+    WriteKdpSequence(block, sequence);
+    events.clear();
+    ASSERT_TRUE(PostWindowMessage(window.Handle(), kKdpRequestMessage, sequence, 0));
+    for (int i = 0; i < 10 && !IsKdpAnswered(block, sequence); ++i) PumpMessages();
+    EXPECT_TRUE(IsKdpAnswered(block, sequence)) << "answered either way";
+    const std::vector<std::string> served{"begin 500", "end 500"};
+    EXPECT_EQ(events, c.served ? served : std::vector<std::string>());
+  }
+}
+
 }  // namespace
 }  // namespace hub
