@@ -159,6 +159,7 @@ constexpr auto BuildTable() {
     ROW(4320, SupportsQuery, R),
     ROW(4330, RunQuery, R, S1, ID1),
     ROW(4340, GetNextQueryResult, R, ID1),
+    ROW(4345, GetNextQueryResults, LongText),
     ROW(4350, FindTrackByHash, R, S1, ID1),
     ROW(4360, SyncPhotos, R, N1),
     ROW(5010, SupportsFileTransfer, R),

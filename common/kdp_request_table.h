@@ -69,7 +69,7 @@ std::span<const KdpRequestRow> KdpRequestTable();
 // The row of an opcode, or nullptr when the opcode is not in the table.
 const KdpRequestRow* FindKdpRequest(uint32_t opcode);
 
-inline constexpr size_t kKdpRequestCount = 213;
+inline constexpr size_t kKdpRequestCount = 214;
 
 // Whether the opcode's text arguments must arrive whole: a SQL statement cut
 // at its field's bound is a different statement. The client refuses such a

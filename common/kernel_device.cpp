@@ -5,6 +5,7 @@
 #include "common/kernel_device.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -463,6 +464,45 @@ int KernelDevice::GetNextQueryResult(KernelId& next) {
   if (queryCursor_ >= queryResults_.size()) return 0;
   next = queryResults_[queryCursor_++];
   return 1;
+}
+
+std::string KernelDevice::GetNextQueryResults() {
+  std::string text;
+  while (queryCursor_ < queryResults_.size()) {
+    std::string line = queryResults_[queryCursor_].IdText() + "\n";
+    if (text.size() + line.size() >= kKdpLongTextSize) break;
+    text += line;
+    ++queryCursor_;
+  }
+  return text;
+}
+
+int CollectQueryResults(KernelDevice& device, std::string_view sql, std::vector<KernelId>& ids) {
+  KernelId first;
+  const int count = device.RunQuery(sql, first);
+  if (count <= 0) return count;
+  ids.push_back(first);
+  const size_t total = static_cast<size_t>(count);
+  while (ids.size() < total) {
+    std::string text = device.GetNextQueryResults();
+    if (text.empty()) break;
+    for (size_t start = 0; start < text.size();) {
+      size_t end = text.find('\n', start);
+      const char* from = text.data() + start;
+      const char* to = text.data() + (end == std::string::npos ? text.size() : end);
+      uint64_t value = 0;
+      auto [rest, error] = std::from_chars(from, to, value);
+      // Ids read wrongly would name other tracks.
+      if (end == std::string::npos || from == to || error != std::errc() || rest != to)
+        throw std::runtime_error("The device answered a list of query results that cannot be read.");
+      ids.push_back(KernelId::FromRecordId(value));
+      start = end + 1;
+    }
+  }
+  // A device that gives no batches.
+  KernelId next;
+  while (ids.size() < total && device.GetNextQueryResult(next)) ids.push_back(next);
+  return count;
 }
 
 // --- Content hash ---

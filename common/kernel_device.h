@@ -151,6 +151,10 @@ class KernelDevice {
   virtual int SupportsQuery();
   virtual int RunQuery(std::string_view sql, KernelId& first);
   virtual int GetNextQueryResult(KernelId& next);
+  // The next results of the query as record ids, each in decimal followed by
+  // "\n", as many whole ones as the long-text field holds; empty when none
+  // is left. A client takes a search's results in a few requests, not one each.
+  virtual std::string GetNextQueryResults();
   virtual int FindTrackByHash(std::string_view hash, KernelId& id);
   virtual int SyncPhotos(int option);
 
@@ -417,5 +421,10 @@ class KernelDevice {
   KdpBlock privateBlock_;            // under privateBlockMutex_
   bool driverErrorPending_ = false;  // under privateBlockMutex_
 };
+
+// Every result of a query into `ids`: the first from RunQuery, the rest in
+// batches (one at a time from a device that gives none). Returns RunQuery's
+// answer; a failing request throws with the results so far in `ids`.
+int CollectQueryResults(KernelDevice& device, std::string_view sql, std::vector<KernelId>& ids);
 
 }  // namespace hub

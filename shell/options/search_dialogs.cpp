@@ -100,9 +100,7 @@ void RunSearch(std::string_view clause) {
   std::vector<KernelId> ids;
   SetSearchResults({});
   try {
-    KernelDevice& device = TheClient();
-    KernelId id;
-    for (int more = device.RunQuery(statement, id); more; more = device.GetNextQueryResult(id)) ids.push_back(id);
+    CollectQueryResults(TheClient(), statement, ids);
   } catch (const std::exception& e) {
     SetSearchResults(std::move(ids));
     ReportClientException("The search could not be completed.", e);

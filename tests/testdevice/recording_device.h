@@ -118,6 +118,7 @@ class RecordingDevice : public KernelDevice {
   int SupportsQuery() override { return AnswerR(Record("SupportsQuery", {})); }
   int RunQuery(std::string_view sql, KernelId& first) override { return AnswerR(Record("RunQuery", {Address(sql.data()), Address(&first)})); }
   int GetNextQueryResult(KernelId& next) override { return AnswerR(Record("GetNextQueryResult", {Address(&next)})); }
+  std::string GetNextQueryResults() override { return AnswerT(Record("GetNextQueryResults", {})); }
   int FindTrackByHash(std::string_view hash, KernelId& id) override { return AnswerR(Record("FindTrackByHash", {Address(hash.data()), Address(&id)})); }
   int SyncPhotos(int option) override { return AnswerR(Record("SyncPhotos", {Value(option)})); }
   int SupportsFileTransfer() override { return AnswerR(Record("SupportsFileTransfer", {})); }

@@ -301,6 +301,75 @@ TEST(KernelDeviceTest, RunQueryThroughTheInstalledEngine) {
   SetQueryEngine(nullptr);
 }
 
+// Results in batches: whole decimal lines within the long-text field, in
+// order, through the request block; a device without batches is walked one
+// id at a time.
+TEST(KernelDeviceTest, QueryResultsComeInBatchesThatFitTheLongText) {
+  FakeEngine engine;
+  SetQueryEngine(&engine);
+  std::vector<std::string> rows;
+  for (uint64_t i = 0; i < 600; ++i) rows.push_back(std::to_string(18446744073709551000ull + i));  // 20 digits each
+  engine.answer = rows;
+  MemoryDevice device;
+  KernelId first;
+  ASSERT_EQ(device.RunQuery("SELECT id FROM audio", first), 600);
+  auto block = std::make_unique<KdpBlock>();
+  std::vector<std::string> seen{first.IdText()};
+  std::vector<size_t> sizes;
+  for (int round = 0; round < 10; ++round) {
+    block->opcode = 4345;
+    device.DispatchRequest(*block);
+    std::string text(block->LongText());
+    if (text.empty()) break;
+    sizes.push_back(text.size());
+    ASSERT_EQ(text.back(), '\n');
+    for (size_t start = 0; start < text.size();) {
+      size_t end = text.find('\n', start);
+      seen.push_back(text.substr(start, end - start));
+      start = end + 1;
+    }
+  }
+  EXPECT_EQ(seen, rows);
+  // 21 bytes a line: 195 whole lines (4,095 bytes) fit the 4,099 a text may hold.
+  EXPECT_EQ(sizes, (std::vector<size_t>{4095, 4095, 4095, 21 * (599 - 3 * 195)}));
+
+  // The collector: the same ids from RunQuery and the batches.
+  std::vector<KernelId> ids;
+  EXPECT_EQ(CollectQueryResults(device, "SELECT id FROM audio", ids), 600);
+  ASSERT_EQ(ids.size(), 600u);
+  EXPECT_EQ(ids[599].RecordId(), 18446744073709551599ull);
+
+  // A device that only walks (its batches are empty) and one that answers junk.
+  struct Walker : MemoryDevice {
+    std::string batch;
+    int walked = 0;
+    std::string GetNextQueryResults() override { return batch; }
+    int GetNextQueryResult(KernelId& next) override {
+      ++walked;
+      return MemoryDevice::GetNextQueryResult(next);
+    }
+  };
+  for (const char* batch : {"", "12\nx\n", "12", "\n", "-1\n", "99999999999999999999\n"}) {
+    Walker walker;
+    walker.batch = batch;
+    engine.answer = std::vector<std::string>{"5", "6", "7"};
+    std::vector<KernelId> walked;
+    if (*batch) {
+      EXPECT_THROW(CollectQueryResults(walker, "SELECT id FROM audio", walked), std::runtime_error) << batch;
+      continue;
+    }
+    EXPECT_EQ(CollectQueryResults(walker, "SELECT id FROM audio", walked), 3);
+    ASSERT_EQ(walked.size(), 3u);
+    EXPECT_EQ(walked[2].RecordId(), 7u);
+    EXPECT_EQ(walker.walked, 2);
+  }
+  engine.answer = std::vector<std::string>{};
+  ids.clear();
+  EXPECT_EQ(CollectQueryResults(device, "SELECT id FROM audio WHERE 0", ids), 0);
+  EXPECT_TRUE(ids.empty());
+  SetQueryEngine(nullptr);
+}
+
 // Another thread cannot enter the device while a request is being served.
 TEST(KernelDeviceTest, RequestsHoldTheDeviceLock) {
   struct ProbeDevice : MemoryDevice {
