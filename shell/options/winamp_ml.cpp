@@ -9,6 +9,7 @@
 #include "common/settings.h"
 #include "common/shell_routines.h"
 #include "common/text.h"
+#include "common/track_name.h"
 #include "common/web_port.h"
 #include "platform/com/com.h"
 #include "platform/shell/shell_interfaces.h"
@@ -110,8 +111,12 @@ std::string WinampStatusText(int count, uint64_t bytes, uint64_t seconds, bool s
 }
 
 std::string WinampStreamUrl(uint32_t port, uint64_t trackId, std::string_view urlName) {
+  // As the web pages name a stream: without the characters the URL name never holds, every other byte escaped once.
+  std::string clean;
+  for (char c : urlName)
+    if (c != '#' && c != '\\' && c != '/') clean.push_back(c);
   return Printf("http://localhost:%u/stream/%llu/", port, static_cast<unsigned long long>(trackId)) +
-         PercentEncodePathSegment(urlName);
+         PercentEncodePathSegment(clean);
 }
 
 std::string WinampCellText(const _AUDIODATA& t, int column) {
@@ -351,7 +356,9 @@ void CWinampMLDlg::PlayItems(bool all, bool enqueue) {
       continue;
     }
     KernelId id = item.Id();
-    urls.push_back(WinampStreamUrl(port, id.RecordId(), FormatTrackUrlName(TheClient(), id)));
+    // The URL name's pattern, unescaped: the address escapes it once.
+    urls.push_back(
+        WinampStreamUrl(port, id.RecordId(), FormatTrackName(TheClient(), id, kTrackUrlFormatSetting, kDefaultFileNamePattern)));
     tracks.push_back(t);
   }
   for (size_t i = 0; i < tracks.size(); ++i) {

@@ -55,6 +55,9 @@ TEST(WinampTexts, CellsStatusAndAddresses) {
   std::string url = WinampStreamUrl(8123, (1ull << 32) + 5, "Aurora # Tide?.mp3");
   EXPECT_EQ(url.rfind("http://localhost:8123/stream/4294967301/", 0), 0u) << url;
   EXPECT_EQ(url.find_first_of("#? ", 30), std::string::npos) << url;
+  // Escaped once: the server reads back the name (without '#') that the tags gave.
+  EXPECT_EQ(url, "http://localhost:8123/stream/4294967301/Aurora%20%20Tide%3F.mp3");
+  EXPECT_EQ(WinampStreamUrl(8123, 7, "Caf\xC3\xA9 100% / a\\b.mp3"), "http://localhost:8123/stream/7/Caf%C3%A9%20100%25%20%20ab.mp3");
 }
 
 // The host's library window, answering the plug-in's requests.
@@ -195,6 +198,10 @@ TEST_F(WinampPluginTest, PlayAndEnqueueHandTheHostStreamAddressesOnTheManagersPo
   EXPECT_EQ(library_.sent[0].first, 1);
   ASSERT_EQ(library_.sent[0].second.size(), 2u) << "the locked track is left out without a word";
   EXPECT_EQ(library_.sent[0].second[0].rfind("http://localhost:8123/stream/", 0), 0u) << library_.sent[0].second[0];
+  for (const std::string& url : library_.sent[0].second) {
+    EXPECT_NE(url.find("/Aurora%20Tide%20-%20Northern%20Lights%20-%200"), std::string::npos) << url;
+    EXPECT_EQ(url.find("%25"), std::string::npos) << "escaped once: " << url;
+  }
   EXPECT_TRUE(script->Messages().empty());
 
   // One locked track selected alone is said; among others it is skipped.
