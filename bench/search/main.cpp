@@ -1,6 +1,6 @@
 // Benchmark: a simple search matching 100 of 10,000 tracks, run as the shell
-// library runs it (RunSearch: parse, RunQuery, one GetNextQueryResult per id,
-// the result list) against a player served by another process, next to the
+// library runs it (RunSearch: parse, RunQuery, the other ids in batches of
+// GetNextQueryResults, the result list) against a player served by another process, next to the
 // SQL engine answering the same statement inside the serving process (its
 // time is measured there and reported back through a pipe, same run).
 #include <signal.h>
