@@ -11,6 +11,13 @@ namespace hub {
 
 namespace {
 
+size_t SlotOf(uint64_t id, size_t mask) {
+  id ^= id >> 33;
+  id *= 0xff51afd7ed558ccdULL;
+  id ^= id >> 33;
+  return static_cast<size_t>(id) & mask;
+}
+
 QuerySnapshot::TextRange Append(std::string& buffer, std::string_view text) {
   if (buffer.size() + text.size() > UINT32_MAX) throw std::length_error("query snapshot texts past 4 GiB");
   QuerySnapshot::TextRange range{static_cast<uint32_t>(buffer.size()), static_cast<uint32_t>(text.size())};
@@ -19,6 +26,20 @@ QuerySnapshot::TextRange Append(std::string& buffer, std::string_view text) {
 }
 
 }  // namespace
+
+int32_t QuerySnapshot::FindTrack(uint64_t id) const {
+  if (trackSlots.empty()) {
+    for (size_t row = 0; row < trackIds.size(); ++row)
+      if (trackIds[row] == id) return static_cast<int32_t>(row);
+    return -1;
+  }
+  const size_t mask = trackSlots.size() - 1;
+  for (size_t i = SlotOf(id, mask);; i = (i + 1) & mask) {
+    uint32_t slot = trackSlots[i];
+    if (slot == 0) return -1;
+    if (trackIds[slot - 1] == id) return static_cast<int32_t>(slot - 1);
+  }
+}
 
 QuerySnapshot BuildQuerySnapshot(KernelDevice& device) {
   QuerySnapshot s;
@@ -78,6 +99,18 @@ QuerySnapshot BuildQuerySnapshot(KernelDevice& device) {
     }
     return true;
   };
+  s.trackIds.reserve(s.tracks.size());
+  for (const QuerySnapshot::Track& t : s.tracks) s.trackIds.push_back(t.id);
+  if (s.tracks.size() < UINT32_MAX / 4) {
+    size_t slots = 16;
+    while (slots < s.tracks.size() * 2) slots *= 2;
+    s.trackSlots.assign(slots, 0);
+    for (size_t row = 0; row < s.trackIds.size(); ++row) {
+      size_t i = SlotOf(s.trackIds[row], slots - 1);
+      while (s.trackSlots[i] != 0 && s.trackIds[s.trackSlots[i] - 1] != s.trackIds[row]) i = (i + 1) & (slots - 1);
+      if (s.trackSlots[i] == 0) s.trackSlots[i] = static_cast<uint32_t>(row + 1);  // the first row keeps the slot
+    }
+  }
   s.tracksAscending = ascending(s.tracks, [](const QuerySnapshot::Track& t) { return t.id; });
   s.playlistsAscending = ascending(s.playlists, [](const QuerySnapshot::Playlist& p) { return p.id; });
   s.itemsAscending = ascending(s.items, [](const QuerySnapshot::PlaylistItem& i) { return i.playlist; });

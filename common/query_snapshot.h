@@ -43,6 +43,9 @@ struct QuerySnapshot {
   // Whether each list's ids never go down, so rows are found by binary search.
   bool tracksAscending = true, playlistsAscending = true, itemsAscending = true;
   std::vector<Track> tracks;          // in the device's walk order
+  std::vector<uint64_t> trackIds;     // tracks[i].id side by side
+  // Open addressing over trackIds: row + 1 of the first track with an id, 0 for a free slot.
+  std::vector<uint32_t> trackSlots;
   std::vector<Playlist> playlists;    // likewise
   std::vector<PlaylistItem> items;    // playlist by playlist, each in its order
   std::string texts;
@@ -50,6 +53,8 @@ struct QuerySnapshot {
   // fields throws it then, as a walk of the device would have.
   std::vector<std::exception_ptr> failures;
 
+  // The first row of the track with that id, or -1.
+  int32_t FindTrack(uint64_t id) const;
   std::string_view Text(TextRange range) const { return std::string_view(texts).substr(range.offset, range.size); }
   std::string_view TrackTextAt(size_t row, TrackText which) const { return Text(tracks[row].texts[which]); }
 };

@@ -172,12 +172,15 @@ int32_t JoinPlan::FirstCandidate(size_t level, CTable& table, CRowJoined& joined
       auto it = at.firstById.find(id);
       return it == at.firstById.end() ? -1 : it->second;
     }
-    int32_t lo = 0, hi = table.GetRowCount();
+    const int32_t count = table.GetRowCount();
+    // One look in the table's own index instead of a search over its rows.
+    if (int32_t row = table.FirstRowWithId(id); row != CTable::kNoRowIdIndex) return row;
+    int32_t lo = 0, hi = count;
     while (lo < hi) {
       int32_t mid = lo + (hi - lo) / 2;
       if (table.RowRecordId(mid) < id) lo = mid + 1; else hi = mid;
     }
-    return lo < table.GetRowCount() && table.RowRecordId(lo) == id ? lo : -1;
+    return lo < count && table.RowRecordId(lo) == id ? lo : -1;
   }
   if (!at.built) {
     at.built = true;

@@ -42,6 +42,10 @@ class CTable {
   virtual bool IsRowIdColumn(std::string_view /*name*/) const { return false; }
   // Whether the row ids never go down, when the table knows without looking.
   virtual std::optional<bool> RowIdsAscending() const { return std::nullopt; }
+  // The first row whose RowRecordId is `id`, or -1, from an index the table
+  // keeps; kNoRowIdIndex when it keeps none.
+  static constexpr int32_t kNoRowIdIndex = -2;
+  virtual int32_t FirstRowWithId(uint64_t /*id*/) const { return kNoRowIdIndex; }
 
   const std::string& name() const { return name_; }
   int32_t selectStarColumnCount() const { return selectStarColumnCount_; }

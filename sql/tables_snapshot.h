@@ -35,8 +35,9 @@ class CTableSnapshotAudio : public CTableSnapshot {
   bool HasColumn(std::string_view name) const override;
   bool IsRowIdColumn(std::string_view name) const override { return name == "id"; }
   int32_t GetRowCount() const override { return static_cast<int32_t>(snapshot_->tracks.size()); }
-  uint64_t RowRecordId(int32_t row) const override { return snapshot_->tracks[Checked(row)].id; }
+  uint64_t RowRecordId(int32_t row) const override { return snapshot_->trackIds[Checked(row)]; }
   std::optional<bool> RowIdsAscending() const override { return snapshot_->tracksAscending; }
+  int32_t FirstRowWithId(uint64_t id) const override { return snapshot_->FindTrack(id); }
 
  private:
   // The track of a row whose record is read: a record that failed to read throws here.

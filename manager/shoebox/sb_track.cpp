@@ -3,6 +3,7 @@
 #include "manager/shoebox/sb_track.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 #include <utility>
@@ -44,36 +45,96 @@ std::u16string FromField(std::string_view text) { return Utf8ToUtf16(text); }
 
 }  // namespace
 
+namespace {
+// What a track without bytes of its own reads: a zero record, no texts.
+alignas(8) const char16_t kZeroRecord[kSBTrackSize / 2] = {};
+}  // namespace
+
+SBTrackV100::SBTrackV100() : at_(kZeroRecord) {}
+
+SBTrackV100::SBTrackV100(const SBTrackV100& other) : at_(other.at_), offsets_(other.offsets_), lengths_(other.lengths_) {
+  Rebuild(kTrackTextCount, {});
+}
+
+SBTrackV100& SBTrackV100::operator=(const SBTrackV100& other) {
+  if (this != &other) *this = SBTrackV100(other);
+  return *this;
+}
+
+SBTrackV100::SBTrackV100(SBTrackV100&& other) noexcept
+    : at_(other.at_), own_(std::move(other.own_)), offsets_(other.offsets_), lengths_(other.lengths_) {
+  other.at_ = kZeroRecord;
+  other.offsets_ = {};
+  other.lengths_ = {};
+}
+
+SBTrackV100& SBTrackV100::operator=(SBTrackV100&& other) noexcept {
+  if (this != &other) {
+    at_ = other.at_;
+    own_ = std::move(other.own_);
+    offsets_ = other.offsets_;
+    lengths_ = other.lengths_;
+    other.at_ = kZeroRecord;
+    other.offsets_ = {};
+    other.lengths_ = {};
+  }
+  return *this;
+}
+
+void SBTrackV100::ThrowBadTextId() { throw std::out_of_range("track text id"); }
+
+void SBTrackV100::Rebuild(size_t replace, std::u16string_view text) {
+  size_t total = kRecordUnits;
+  for (size_t slot = 0; slot < kTrackTextCount; ++slot) total += slot == replace ? text.size() : lengths_[slot];
+  // Built beside the old bytes, which `text` may be a view of.
+  auto block = std::unique_ptr<char16_t[]>(new char16_t[total]);
+  std::copy(at_, at_ + kRecordUnits, block.get());
+  size_t at = kRecordUnits;
+  for (size_t slot = 0; slot < kTrackTextCount; ++slot) {
+    std::u16string_view piece = slot == replace ? text : std::u16string_view(at_ + offsets_[slot], lengths_[slot]);
+    std::copy(piece.begin(), piece.end(), block.get() + at);
+    offsets_[slot] = static_cast<uint16_t>(at);
+    lengths_[slot] = static_cast<uint16_t>(piece.size());
+    at += piece.size();
+  }
+  own_ = std::move(block);
+  at_ = own_.get();
+}
+
+uint8_t* SBTrackV100::MutableBytes() {
+  if (!own_ || at_ != own_.get()) Rebuild(kTrackTextCount, {});
+  return reinterpret_cast<uint8_t*>(own_.get());
+}
+
+void SBTrackV100::Assemble(const uint8_t* record, std::u16string_view texts,
+                           const std::array<uint16_t, kTrackTextCount>& lengths) {
+  auto block = std::unique_ptr<char16_t[]>(new char16_t[kRecordUnits + texts.size()]);
+  std::memcpy(block.get(), record, kSBTrackSize);
+  std::copy(texts.begin(), texts.end(), block.get() + kRecordUnits);
+  size_t at = kRecordUnits;
+  for (size_t slot = 0; slot < kTrackTextCount; ++slot) {
+    offsets_[slot] = static_cast<uint16_t>(at);
+    lengths_[slot] = lengths[slot];
+    at += lengths[slot];
+  }
+  own_ = std::move(block);
+  at_ = own_.get();
+}
+
 void SBTrackV100::SetU16(size_t off, uint16_t v) {
-  bytes[off] = static_cast<uint8_t>(v);
-  bytes[off + 1] = static_cast<uint8_t>(v >> 8);
+  uint8_t* b = MutableBytes();
+  b[off] = static_cast<uint8_t>(v);
+  b[off + 1] = static_cast<uint8_t>(v >> 8);
 }
 
 void SBTrackV100::SetU32(size_t off, uint32_t v) {
-  for (int i = 0; i < 4; ++i) bytes[off + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-size_t SBTrackV100::Slot(int id) {
-  if (id < kTrackTextFirst || id > kTrackTextLast) throw std::out_of_range("track text id");
-  return static_cast<size_t>(id - kTrackTextFirst);
-}
-
-size_t SBTrackV100::OffsetOf(size_t slot) const {
-  size_t offset = 0;
-  for (size_t i = 0; i < slot; ++i) offset += lengths_[i];
-  return offset;
-}
-
-std::u16string_view SBTrackV100::Text(int id) const {
-  size_t slot = Slot(id);
-  return std::u16string_view(texts_).substr(OffsetOf(slot), lengths_[slot]);
+  uint8_t* b = MutableBytes();
+  for (int i = 0; i < 4; ++i) b[off + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 void SBTrackV100::SetText(int id, std::u16string_view text) {
   size_t slot = Slot(id);
-  text = BoundShoeboxText(text);
-  texts_.replace(OffsetOf(slot), lengths_[slot], text);
-  lengths_[slot] = static_cast<uint16_t>(text.size());
+  Rebuild(slot, BoundShoeboxText(text));
 }
 
 void SBPlaylistV100::SetId(uint32_t id) {

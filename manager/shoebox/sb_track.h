@@ -7,6 +7,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,7 +68,17 @@ static_assert(kTrackOffLastPlayed + 4 <= kSBTrackSize);
 
 class SBTrackV100 {
  public:
-  std::array<uint8_t, kSBTrackSize> bytes{};
+  SBTrackV100();  // a zero record without texts
+  // A copy owns its bytes, whatever the original's are (see at_).
+  SBTrackV100(const SBTrackV100& other);
+  SBTrackV100& operator=(const SBTrackV100& other);
+  SBTrackV100(SBTrackV100&& other) noexcept;
+  SBTrackV100& operator=(SBTrackV100&& other) noexcept;
+
+  // The stored fixed record, verbatim.
+  std::span<const uint8_t, kSBTrackSize> Bytes() const {
+    return std::span<const uint8_t, kSBTrackSize>(reinterpret_cast<const uint8_t*>(at_), kSBTrackSize);
+  }
 
   uint32_t Id() const { return U32(kTrackOffId); }
   void SetId(uint32_t id) { SetU32(kTrackOffId, id); }
@@ -82,14 +94,14 @@ class SBTrackV100 {
   uint16_t TrackNumber() const { return U16(kTrackOffTrackNumber); }
   void SetTrackNumber(uint16_t n) { SetU16(kTrackOffTrackNumber, n); }
 
-  uint8_t U8(size_t off) const { return bytes[off]; }
-  uint16_t U16(size_t off) const { return static_cast<uint16_t>(bytes[off] | bytes[off + 1] << 8); }
+  uint8_t U8(size_t off) const { return Bytes()[off]; }
+  uint16_t U16(size_t off) const { return static_cast<uint16_t>(Bytes()[off] | Bytes()[off + 1] << 8); }
   uint32_t U32(size_t off) const {
-    return uint32_t(bytes[off]) | uint32_t(bytes[off + 1]) << 8 | uint32_t(bytes[off + 2]) << 16 |
-           uint32_t(bytes[off + 3]) << 24;
+    const uint8_t* b = Bytes().data() + off;
+    return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
   }
   uint64_t U64(size_t off) const { return U32(off) | uint64_t(U32(off + 4)) << 32; }
-  void SetU8(size_t off, uint8_t v) { bytes[off] = v; }
+  void SetU8(size_t off, uint8_t v) { MutableBytes()[off] = v; }
   void SetU16(size_t off, uint16_t v);
   void SetU32(size_t off, uint32_t v);
   void SetU64(size_t off, uint64_t v) {
@@ -99,18 +111,36 @@ class SBTrackV100 {
 
   // Texts 100 to 113; an empty text is an absent one. Setting cuts at
   // kShoeboxMaxText units without splitting a surrogate pair.
-  std::u16string_view Text(int id) const;
+  std::u16string_view Text(int id) const {
+    size_t slot = Slot(id);
+    return std::u16string_view(at_ + offsets_[slot], lengths_[slot]);
+  }
   void SetText(int id, std::u16string_view text);
   // The track's file: its full path on the player, in the stored (backslash) form.
   std::u16string_view Path() const { return Text(kTrackTextPath); }
 
  private:
   friend class ShoeboxReader;
-  static size_t Slot(int id);
-  size_t OffsetOf(size_t slot) const;
-  // All texts in id order in one string (one allocation per track, which keeps
-  // loading 50,000 tracks fast), with the length of each.
-  std::u16string texts_;
+  static constexpr size_t kRecordUnits = kSBTrackSize / 2;
+  static size_t Slot(int id) {
+    if (id < kTrackTextFirst || id > kTrackTextLast) ThrowBadTextId();
+    return static_cast<size_t>(id - kTrackTextFirst);
+  }
+  [[noreturn]] static void ThrowBadTextId();
+  // The record and the texts in storage of the track's own, slot `replace`
+  // (if any) becoming `text`.
+  void Rebuild(size_t replace, std::u16string_view text);
+  uint8_t* MutableBytes();
+  // A track read from a file and a record and packed texts (in slot order).
+  void Assemble(const uint8_t* record, std::u16string_view texts, const std::array<uint16_t, kTrackTextCount>& lengths);
+
+  // The fixed record, followed (offsets_ units from its start) by the texts.
+  // A loaded track's bytes are in the database's copy of its file, which lives
+  // as long as the database, so loading copies nothing; a track built or
+  // changed in memory has them in own_, which at_ then points to.
+  const char16_t* at_;
+  std::unique_ptr<char16_t[]> own_;
+  std::array<uint16_t, kTrackTextCount> offsets_{};
   std::array<uint16_t, kTrackTextCount> lengths_{};
 };
 

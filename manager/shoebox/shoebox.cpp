@@ -5,6 +5,7 @@
 
 #include <limits>
 #include <stdexcept>
+#include <typeinfo>
 
 #include "manager/shoebox/shoebox_chunks.h"
 
@@ -33,7 +34,9 @@ Shoebox::~Shoebox() { Clear(); }
 void Shoebox::Clear() {
   tracks_.Clear();
   playlists_.Clear();
+  loadedFiles_.clear();
   duplicates_.Clear();
+  duplicatesIndexed_ = true;
   danglingIds_.clear();
   totalSize_ = 0;
   header_ = ShoeboxHeader{};
@@ -82,33 +85,41 @@ void Shoebox::DuplicateKeyInto(const SBTrackV100& track, std::u16string& key) co
 
 void Shoebox::Unindex(const SBTrackV100& track) {
   totalSize_ -= track.Size();
-  duplicates_.Erase(KeyHash(hasher_->GetDuplicateKey(track)), track.Id());
+  if (duplicatesIndexed_) duplicates_.Erase(KeyHash(hasher_->GetDuplicateKey(track)), track.Id());
 }
 
 void Shoebox::PutTrack(SBTrackV100&& track) {
   if (const SBTrackV100* old = tracks_.Find(track.Id())) Unindex(*old);
   totalSize_ += track.Size();
-  duplicates_.Add(KeyHash(hasher_->GetDuplicateKey(track)), track.Id());
+  if (duplicatesIndexed_) duplicates_.Add(KeyHash(hasher_->GetDuplicateKey(track)), track.Id());
   tracks_.Put(std::move(track));
 }
 
-void Shoebox::IndexAllTracks() {
-  std::vector<std::pair<uint64_t, uint32_t>> keys;
-  keys.reserve(tracks_.size());
-  for (const SBTrackV100& track : tracks_) {
-    totalSize_ += track.Size();
-    keys.emplace_back(KeyHash(hasher_->GetDuplicateKey(track)), track.Id());
-  }
-  IndexKeys(keys);
+uint64_t Shoebox::SumTrackSizes() const {
+  uint64_t total = 0;
+  for (const SBTrackV100& track : tracks_) total += track.Size();
+  return total;
 }
 
-void Shoebox::IndexKeys(const std::vector<std::pair<uint64_t, uint32_t>>& keys) {
+void Shoebox::IndexDuplicates() const {
+  if (duplicatesIndexed_) return;
   constexpr size_t kAhead = 8;
-  duplicates_.Reserve(duplicates_.size() + keys.size());
+  std::vector<std::pair<uint64_t, uint32_t>> keys;
+  keys.reserve(tracks_.size());
+  // Our own key is built into one reused buffer instead of a new string per track.
+  const bool own = typeid(*hasher_) == typeid(Shoebox);
+  std::u16string key;
+  for (const SBTrackV100& track : tracks_) {
+    if (own) DuplicateKeyInto(track, key);
+    keys.emplace_back(KeyHash(own ? key : hasher_->GetDuplicateKey(track)), track.Id());
+  }
+  duplicates_.Clear();
+  duplicates_.Reserve(keys.size());
   for (size_t n = 0; n < keys.size(); ++n) {
     if (n + kAhead < keys.size()) duplicates_.Prefetch(keys[n + kAhead].first);
     duplicates_.Add(keys[n].first, keys[n].second);
   }
+  duplicatesIndexed_ = true;
 }
 
 uint32_t Shoebox::FreeTrackId() {
@@ -159,6 +170,7 @@ void Shoebox::RemoveTrack(uint32_t id) {
 }
 
 bool Shoebox::IsDuplicate(const SBTrackV100& track) const {
+  IndexDuplicates();
   std::u16string key = hasher_->GetDuplicateKey(track);
   return duplicates_.Any(KeyHash(key), [&](uint32_t id) {
     const SBTrackV100* other = tracks_.Find(id);

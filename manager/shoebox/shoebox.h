@@ -7,12 +7,14 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <list>
+#include <memory>
+#include <new>
 #include <iterator>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <unordered_set>
 #include <vector>
 
@@ -73,39 +75,48 @@ struct ShoeboxPosition {
   bool atEnd = true;
 };
 
-// A table of records in insertion (file) order with an id index.
+// A table of records in insertion (file) order with an id index. Records live
+// in blocks of nodes linked in file order (a removed record's node is reused),
+// so a table of 50,000 records takes a few dozen allocations, not one each.
 template <class Record>
 class ShoeboxTable {
  public:
+  ShoeboxTable() = default;
+  ShoeboxTable(const ShoeboxTable&) = delete;
+  ShoeboxTable& operator=(const ShoeboxTable&) = delete;
+
   Record* Find(uint32_t id) {
-    Iter* it = index_.Find(id);
-    return it ? &**it : nullptr;
+    uint32_t* node = index_.Find(id);
+    return node ? &At(*node).record : nullptr;
   }
-  const Record* Find(uint32_t id) const {
-    const Iter* it = index_.Find(id);
-    return it ? &**it : nullptr;
-  }
+  const Record* Find(uint32_t id) const { return const_cast<ShoeboxTable*>(this)->Find(id); }
   bool Contains(uint32_t id) const { return index_.Contains(id); }
   size_t size() const { return index_.size(); }
   // Appends, or replaces in place a record with the same id.
   Record& Put(Record&& record) {
-    if (Iter* it = index_.Find(record.Id())) {
-      **it = std::move(record);
-      return **it;
+    if (uint32_t* node = index_.Find(record.Id())) {
+      At(*node).record = std::move(record);
+      return At(*node).record;
     }
-    order_.push_back(std::move(record));
-    auto last = std::prev(order_.end());
-    index_.Add(last->Id(), last);
-    return *last;
+    uint32_t id = record.Id();
+    uint32_t node = Append(std::move(record));
+    index_.Add(id, node);
+    return At(node).record;
   }
   void Erase(uint32_t id) {
-    Iter* it = index_.Find(id);
-    if (!it) return;
-    order_.erase(*it);
+    uint32_t* node = index_.Find(id);
+    if (!node) return;
+    uint32_t n = *node;
     index_.Erase(id);
+    Release(n);
   }
+  ~ShoeboxTable() { Clear(); }
   void Clear() {
-    order_.clear();
+    for (uint32_t node = 0; node < nodes_; ++node) At(node).~Node();
+    blocks_.clear();
+    free_.clear();
+    nodes_ = 0;
+    head_ = tail_ = kNone;
     index_.Clear();
     pending_.clear();
   }
@@ -116,13 +127,16 @@ class ShoeboxTable {
   // for a table that was empty before the batch.
   Record& AppendUnindexed(Record&& record) {
     uint32_t id = record.Id();
-    order_.push_back(std::move(record));
-    pending_.push_back({id, std::prev(order_.end())});
-    return order_.back();
+    uint32_t node = Append(std::move(record));
+    pending_.push_back({id, node});
+    return At(node).record;
   }
-  void ReservePending(size_t n) { pending_.reserve(n); }
+  void ReservePending(size_t n) {
+    pending_.reserve(n);
+    blocks_.reserve((n + kBlock - 1) / kBlock);
+  }
   // A record whose id is already indexed replaces that record's content (which
-  // keeps its place) and leaves the list; onReplace(kept, later, n) runs first,
+  // keeps its place) and leaves the table; onReplace(kept, later, n) runs first,
   // n counting the batch from 0.
   template <class F>
   void IndexAll(F&& onReplace) {
@@ -132,52 +146,130 @@ class ShoeboxTable {
     index_.Reserve(batch.size());
     for (size_t n = 0; n < batch.size(); ++n) {
       if (n + kAhead < batch.size()) index_.Prefetch(batch[n + kAhead].id);
-      Iter it = batch[n].it;
-      if (Iter* kept = index_.Find(batch[n].id)) {
-        onReplace(**kept, *it, n);
-        **kept = std::move(*it);
-        order_.erase(it);
+      uint32_t later = batch[n].node;
+      if (uint32_t* kept = index_.Find(batch[n].id)) {
+        onReplace(At(*kept).record, At(later).record, n);
+        At(*kept).record = std::move(At(later).record);
+        Release(later);
       } else {
-        index_.Add(batch[n].id, it);
+        index_.Add(batch[n].id, later);
       }
     }
   }
 
-  auto begin() { return order_.begin(); }
-  auto end() { return order_.end(); }
-  auto begin() const { return order_.begin(); }
-  auto end() const { return order_.end(); }
+  template <bool Const>
+  class Iterator {
+   public:
+    using Table = std::conditional_t<Const, const ShoeboxTable, ShoeboxTable>;
+    using value_type = Record;
+    using reference = std::conditional_t<Const, const Record&, Record&>;
+    using difference_type = std::ptrdiff_t;
+    using iterator_category = std::forward_iterator_tag;
+    Iterator() = default;
+    Iterator(Table* table, uint32_t node) : table_(table), node_(node) {}
+    reference operator*() const { return table_->At(node_).record; }
+    auto* operator->() const { return &table_->At(node_).record; }
+    Iterator& operator++() {
+      node_ = table_->At(node_).next;
+      return *this;
+    }
+    Iterator operator++(int) {
+      Iterator before = *this;
+      ++*this;
+      return before;
+    }
+    bool operator==(const Iterator& other) const { return node_ == other.node_; }
+
+   private:
+    Table* table_ = nullptr;
+    uint32_t node_ = kNone;
+  };
+  Iterator<false> begin() { return {this, head_}; }
+  Iterator<false> end() { return {this, kNone}; }
+  Iterator<true> begin() const { return {this, head_}; }
+  Iterator<true> end() const { return {this, kNone}; }
 
   Record* First(ShoeboxPosition& pos) {
-    pos.atEnd = order_.empty();
+    pos.atEnd = head_ == kNone;
     if (pos.atEnd) return nullptr;
-    return Advance(order_.begin(), pos);
+    return Advance(head_, pos);
   }
   Record* Next(ShoeboxPosition& pos) {
     if (pos.atEnd) return nullptr;
-    Iter* it = index_.Find(pos.next);
-    if (!it) {
+    uint32_t* node = index_.Find(pos.next);
+    if (!node) {
       pos.atEnd = true;
       return nullptr;
     }
-    return Advance(*it, pos);
+    return Advance(*node, pos);
   }
 
  private:
-  using Iter = typename std::list<Record>::iterator;
-  Record* Advance(Iter it, ShoeboxPosition& pos) {
-    auto after = std::next(it);
-    pos.atEnd = after == order_.end();
-    pos.next = pos.atEnd ? 0 : after->Id();
-    return &*it;
+  static constexpr uint32_t kNone = UINT32_MAX;
+  static constexpr size_t kBlockShift = 10;
+  static constexpr size_t kBlock = size_t(1) << kBlockShift;
+  struct Node {
+    Record record;
+    uint32_t prev = kNone;
+    uint32_t next = kNone;
+  };
+  struct Storage {
+    alignas(Node) unsigned char bytes[sizeof(Node)];
+  };
+  Node& At(uint32_t node) {
+    return *std::launder(reinterpret_cast<Node*>(blocks_[node >> kBlockShift][node & (kBlock - 1)].bytes));
   }
-  // The unindexed batch, so indexing it does not walk the list again.
+  const Node& At(uint32_t node) const { return const_cast<ShoeboxTable*>(this)->At(node); }
+
+  // Links a record in at the end, in a free node or a new one.
+  uint32_t Append(Record&& record) {
+    uint32_t node;
+    if (!free_.empty()) {
+      node = free_.back();
+      free_.pop_back();
+      At(node).record = std::move(record);
+    } else {
+      if (nodes_ == kNone) throw std::length_error("database table full");
+      // Blocks are raw storage: nodes are built as they are handed out, and
+      // [0, nodes_) are the built ones.
+      if (nodes_ == blocks_.size() * kBlock) blocks_.push_back(std::unique_ptr<Storage[]>(new Storage[kBlock]));
+      node = nodes_;
+      new (&At(node)) Node{std::move(record)};
+      ++nodes_;
+    }
+    Node& n = At(node);
+    n.prev = tail_;
+    n.next = kNone;
+    if (tail_ != kNone) At(tail_).next = node; else head_ = node;
+    tail_ = node;
+    return node;
+  }
+  // Unlinks a node and empties its record for reuse.
+  void Release(uint32_t node) {
+    Node& n = At(node);
+    if (n.prev != kNone) At(n.prev).next = n.next; else head_ = n.next;
+    if (n.next != kNone) At(n.next).prev = n.prev; else tail_ = n.prev;
+    n.record = Record();
+    n.prev = n.next = kNone;
+    free_.push_back(node);
+  }
+  Record* Advance(uint32_t node, ShoeboxPosition& pos) {
+    uint32_t after = At(node).next;
+    pos.atEnd = after == kNone;
+    pos.next = pos.atEnd ? 0 : At(after).record.Id();
+    return &At(node).record;
+  }
+  // The unindexed batch, so indexing it does not walk the table again.
   struct Pending {
     uint32_t id;
-    Iter it;
+    uint32_t node;
   };
-  std::list<Record> order_;
-  FlatIdMap<Iter> index_;
+  std::vector<std::unique_ptr<Storage[]>> blocks_;
+  std::vector<uint32_t> free_;
+  uint32_t nodes_ = 0;  // nodes ever handed out
+  uint32_t head_ = kNone;
+  uint32_t tail_ = kNone;
+  FlatIdMap<uint32_t> index_;
   std::vector<Pending> pending_;
 };
 
@@ -265,18 +357,18 @@ class Shoebox : public ShoeboxDuplicateHasher {
 
   // Enters a track under its id, replacing one with the same id in place.
   void PutTrack(SBTrackV100&& track);
-  // Adds the size and duplicate key of every track (after a batch load).
-  void IndexAllTracks();
-  // Adds (key hash, id) pairs to the duplicate index.
-  void IndexKeys(const std::vector<std::pair<uint64_t, uint32_t>>& keys);
+  uint64_t SumTrackSizes() const;
+  // Builds the duplicate index when a load left it for its first use.
+  void IndexDuplicates() const;
   // This database's own key, written over `key` (which keeps its buffer).
   void DuplicateKeyInto(const SBTrackV100& track, std::u16string& key) const;
   void Unindex(const SBTrackV100& track);
   uint32_t FreeTrackId();
   uint32_t FreePlaylistId();
   void NoteDanglingIds();
-  int Parse(std::span<const uint8_t> bytes, ShoeboxProgressMonitor* monitor, ShoeboxDuplicateHasher* hasher,
-            std::u16string_view baseFolder);
+  // Reads the file's `size` bytes in `file`, which the database keeps.
+  int Parse(std::unique_ptr<char16_t[]> file, size_t size, ShoeboxProgressMonitor* monitor,
+            ShoeboxDuplicateHasher* hasher, std::u16string_view baseFolder);
 
   ShoeboxHeader header_;
   std::u16string ownerName_;
@@ -284,12 +376,18 @@ class Shoebox : public ShoeboxDuplicateHasher {
   bool loaded_ = false;
   std::string filePath_;
   std::u16string baseFolder_;
+  // Copies of loaded files, which loaded tracks' texts are views of; they go
+  // after the tables (declared first, destroyed last).
+  std::vector<std::unique_ptr<char16_t[]>> loadedFiles_;
   ShoeboxTable<SBTrackV100> tracks_;
   ShoeboxTable<SBPlaylistV100> playlists_;
   uint64_t totalSize_ = 0;
   // Duplicate index: hash of each track's key -> track ids (several tracks may
   // share a key). Candidates are confirmed by comparing the keys themselves.
-  FlatHashToIds duplicates_;
+  // A load leaves it unbuilt (duplicatesIndexed_ false) until IsDuplicate
+  // needs it; changes keep a built one current.
+  mutable FlatHashToIds duplicates_;
+  mutable bool duplicatesIndexed_ = true;
   // Track ids that loaded playlists name without a track: never assigned, so a
   // new track cannot slip into a playlist.
   std::unordered_set<uint32_t> danglingIds_;

@@ -16,7 +16,7 @@ std::string Format(const char* fmt, auto... args) {
 }
 
 template <size_t N>
-std::string Hex(const std::array<uint8_t, N>& bytes) {
+std::string Hex(std::span<const uint8_t, N> bytes) {
   std::string out;
   for (uint8_t b : bytes) out += Format("%02x", b);
   return out;
@@ -82,7 +82,7 @@ std::string DumpShoebox(const Shoebox& db) {
   else
     out += Format("status: damaged at byte %llu: %s\n", static_cast<unsigned long long>(load.damageOffset),
                   load.damage.c_str());
-  out += "header: " + Hex(db.Header().bytes) + "\n";
+  out += "header: " + Hex(std::span(db.Header().bytes)) + "\n";
   out += "owner: " + QuoteShoeboxText(db.OwnerName()) + "\n";
   out += "text 51: " + QuoteShoeboxText(db.SecondHeaderText()) + "\n";
   out += Format("tracks: %zu  total size: %llu\n", db.TrackCount(), static_cast<unsigned long long>(db.TotalSize()));
@@ -98,7 +98,7 @@ std::string DumpShoebox(const Shoebox& db) {
       line += item;
     }
     out += line + Format(" (%s)\n", std::string(CodecExtension(t.Codec())).c_str());
-    out += "  bytes: " + Hex(t.bytes) + "\n";
+    out += "  bytes: " + Hex(t.Bytes()) + "\n";
     for (int id = kTrackTextFirst; id <= kTrackTextLast; ++id)
       if (!t.Text(id).empty()) out += Format("  text %d: ", id) + QuoteShoeboxText(t.Text(id)) + "\n";
   }
@@ -106,7 +106,7 @@ std::string DumpShoebox(const Shoebox& db) {
   for (const SBPlaylistV100& p : db.Playlists()) {
     out += Format("playlist %u  items %zu:", p.Id(), p.items.size());
     for (uint32_t id : p.items) out += Format(db.FindTrack(id) ? " %u" : " %u?", id);
-    out += "\n  bytes: " + Hex(p.bytes) + "\n";
+    out += "\n  bytes: " + Hex(std::span(p.bytes)) + "\n";
     if (!p.Name().empty()) out += "  name: " + QuoteShoeboxText(p.Name()) + "\n";
     if (!p.SecondText().empty()) out += "  text 201: " + QuoteShoeboxText(p.SecondText()) + "\n";
   }

@@ -1,9 +1,11 @@
 // Reading a database file: one pass over its bytes with every length checked
 // against its parent, tracks indexed in one batch at the end.
+#include <algorithm>
+#include <array>
 #include <cstring>
+#include <memory>
 #include <exception>
 #include <limits>
-#include <typeinfo>
 
 #include "manager/shoebox/shoebox.h"
 #include "manager/shoebox/shoebox_chunks.h"
@@ -15,26 +17,11 @@ using namespace shoebox_chunks;
 
 namespace {
 
-// Copies UTF-16LE units (the host is little-endian, as records.h asserts) and
-// answers whether one of them is NUL, four units a step: texts are short, so
-// this beats a library copy and a separate scan.
-bool CopyUnitsFindNul(char16_t* dest, const uint8_t* from, size_t units) {
-  constexpr uint64_t kLow = 0x0001000100010001ULL;
-  constexpr uint64_t kHigh = 0x8000800080008000ULL;
-  uint64_t nul = 0;
-  size_t i = 0;
-  for (; i + 4 <= units; i += 4) {
-    uint64_t x;
-    std::memcpy(&x, from + 2 * i, 8);
-    nul |= (x - kLow) & ~x & kHigh;  // nonzero when some 16-bit lane is zero
-    std::memcpy(dest + i, &x, 8);
-  }
-  for (; i < units; ++i) {
-    uint16_t u = Le16(from + 2 * i);
-    dest[i] = static_cast<char16_t>(u);
-    nul |= u == 0;
-  }
-  return nul != 0;
+// Whether one of the units is NUL, in a loop the compiler vectorises.
+bool HasNul(const char16_t* units, size_t count) {
+  unsigned zeros = 0;
+  for (size_t i = 0; i < count; ++i) zeros |= units[i] == 0;
+  return zeros != 0;
 }
 
 }  // namespace
@@ -45,13 +32,13 @@ bool CopyUnitsFindNul(char16_t* dest, const uint8_t* from, size_t units) {
 // Anything that a rewrite would not reproduce exactly marks the load unclean.
 class ShoeboxReader {
  public:
-  ShoeboxReader(Shoebox& db, std::span<const uint8_t> bytes, ShoeboxProgressMonitor* monitor)
-      : db_(db), data_(bytes.data()), size_(bytes.size()), monitor_(monitor) {}
+  // `units` holds the file's `size` bytes; loaded tracks' texts stay views of
+  // it, so it must outlive them.
+  ShoeboxReader(Shoebox& db, char16_t* units, size_t size, ShoeboxProgressMonitor* monitor)
+      : db_(db), units_(units), data_(reinterpret_cast<const uint8_t*>(units)), size_(size), monitor_(monitor) {}
 
   void Run() {
     batch_ = db_.tracks_.size() == 0;
-    // Our own key is built into one reused buffer instead of a new string per track.
-    ownKey_ = typeid(*db_.hasher_) == typeid(Shoebox);
     // Whatever stops the walk (a failing progress window, no memory) still
     // leaves the tracks read so far indexed, and the load unclean.
     std::exception_ptr stopped;
@@ -67,13 +54,10 @@ class ShoeboxReader {
         Damage(trackStarts_[n], "second track with the same id");
         replaced = true;
       });
-      if (replaced) {
-        // Rare (a damaged file): the keys of replaced records are stale; index what was kept.
-        db_.IndexAllTracks();
-      } else {
-        db_.totalSize_ += batchSize_;
-        db_.IndexKeys(keys_);
-      }
+      // Rare (a damaged file): the sizes of replaced records are stale; add up what was kept.
+      db_.totalSize_ = replaced ? db_.SumTrackSizes() : batchSize_;
+      // The duplicate index waits for its first use: most connections never add a track.
+      db_.duplicatesIndexed_ = false;
     }
     if (stopped) std::rethrow_exception(stopped);
   }
@@ -251,7 +235,6 @@ class ShoeboxReader {
       // A hint only: a well-formed track takes at least its header and record.
       size_t likely = trackStarts_.size() + (ct.end - pos) / (kChunkHeaderSize + kSBTrackSize);
       trackStarts_.reserve(likely);
-      keys_.reserve(likely);
       db_.tracks_.ReservePending(likely);
     }
     Chunk c;
@@ -267,60 +250,71 @@ class ShoeboxReader {
     }
   }
 
-  // A track text as the writer makes it (well-formed, in id order, fitting with
-  // the base folder) appended to the packed texts; answers where the chunk
-  // ends. Anything else answers 0 with nothing changed, and the general path
-  // reads it and reports what is wrong.
-  size_t ReadTrackTextFast(size_t pos, size_t end, int& lastId, SBTrackV100& track, size_t& used) {
+  // A track as the writer makes it (a whole record, then well-formed texts in
+  // id order filling the chunk) taken as a view of the file's units; the
+  // path's view starts with the base folder, written over the path chunk's own
+  // header, which has been read by then. Anything else answers false with
+  // nothing changed, and the checked reader reads it and reports what is wrong.
+  bool ReadTrackInPlace(const Chunk& it, SBTrackV100& track) {
     constexpr size_t kFixed = kChunkHeaderSize + kTextPayloadSize;
-    if (end - pos < kFixed) return 0;
-    const uint8_t* p = data_ + pos;
-    if (p[0] != kTagText[0] || p[1] != kTagText[1] || p[2] != kChunkVersion || p[3] != 0 ||
-        Le16(p + 4) != kTextPayloadSize || p[6] != 0 || p[7] != 0)
-      return 0;
-    int id = Le16(p + 12);
-    size_t count = Le16(p + 14);
-    size_t total = Le32(p + 8);
-    if (id <= lastId || id < kTrackTextFirst || id > kTrackTextLast) return 0;
-    if (count < 2 || count > kMaxTextCount || total != kFixed + 2 * count || total > end - pos) return 0;
-    size_t units = count - 1;
-    const uint8_t* from = p + kFixed;
-    if (Le16(from + 2 * units) != 0) return 0;
-    // The texts were sized up front; `used` is how much of them holds texts.
-    std::u16string& texts = track.texts_;
-    size_t prefix = id == kTrackTextPath ? db_.baseFolder_.size() : 0;
-    if (prefix + units > kShoeboxMaxText || used + prefix + units > texts.size()) return 0;
-    char16_t* d = texts.data() + used;
-    std::copy(db_.baseFolder_.data(), db_.baseFolder_.data() + prefix, d);
-    d += prefix;
-    if (CopyUnitsFindNul(d, from, units)) return 0;
-    track.lengths_[id - kTrackTextFirst] = static_cast<uint16_t>(prefix + units);
-    used += prefix + units;
-    lastId = id;
-    return pos + total;
+    static_assert(kFixed % 2 == 0 && kChunkHeaderSize % 2 == 0 && kSBTrackSize % 2 == 0);
+    const size_t prefix = db_.baseFolder_.size();
+    if (it.start % 2 != 0 || it.payload != kSBTrackSize || prefix > kFixed / 2) return false;
+    const size_t record = (it.start + kChunkHeaderSize) / 2;  // in units
+    size_t pos = it.start + kChunkHeaderSize + kSBTrackSize;
+    const size_t end = it.end;
+    if (pos > end) return false;
+    std::array<uint16_t, kTrackTextCount> offsets{};
+    std::array<uint16_t, kTrackTextCount> lengths{};
+    int lastId = 0;
+    while (pos < end) {
+      if (end - pos < kFixed) return false;
+      const uint8_t* p = data_ + pos;
+      if (p[0] != kTagText[0] || p[1] != kTagText[1] || p[2] != kChunkVersion || p[3] != 0 ||
+          Le16(p + 4) != kTextPayloadSize || p[6] != 0 || p[7] != 0)
+        return false;
+      int id = Le16(p + 12);
+      size_t count = Le16(p + 14);
+      size_t total = Le32(p + 8);
+      if (id <= lastId || id < kTrackTextFirst || id > kTrackTextLast) return false;
+      if (count < 2 || count > kMaxTextCount || total != kFixed + 2 * count || total > end - pos) return false;
+      size_t units = count - 1;
+      size_t at = (pos + kFixed) / 2;
+      if (at - record > UINT16_MAX) return false;
+      if (units_[at + units] != 0 || HasNul(units_ + at, units)) return false;
+      if (id == kTrackTextPath && prefix + units > kShoeboxMaxText) return false;
+      offsets[id - kTrackTextFirst] = static_cast<uint16_t>(at - record);
+      lengths[id - kTrackTextFirst] = static_cast<uint16_t>(units);
+      lastId = id;
+      pos += total;
+    }
+    if (lengths[0] != 0 && prefix != 0) {
+      offsets[0] = static_cast<uint16_t>(offsets[0] - prefix);
+      lengths[0] = static_cast<uint16_t>(lengths[0] + prefix);
+      std::copy(db_.baseFolder_.begin(), db_.baseFolder_.end(), units_ + record + offsets[0]);
+    }
+    track.at_ = units_ + record;
+    track.own_.reset();
+    track.offsets_ = offsets;
+    track.lengths_ = lengths;
+    return true;
   }
 
-  void ReadTrack(const Chunk& it) {
-    stopped_ = false;
-    SBTrackV100 track;
-    ReadFixed(it, track.bytes.data(), kSBTrackSize, it.end);
-    size_t pos = it.Body();
-    // The texts cannot take more units than the chunk has bytes for: one
-    // allocation, written in place by the fast path and cut to size at the end.
-    std::u16string& texts = track.texts_;
-    size_t room = db_.baseFolder_.size() + (it.end - pos) / 2;
-    texts.resize(room);
-    size_t used = 0;
+  // Any track, every chunk checked and every fault reported; the track gets
+  // storage of its own.
+  void ReadTrackChecked(const Chunk& it, SBTrackV100& track) {
+    std::array<uint8_t, kSBTrackSize> record{};
+    ReadFixed(it, record.data(), kSBTrackSize, it.end);
+    std::u16string& texts = texts_;
+    texts.clear();
+    std::array<uint16_t, kTrackTextCount> lengths{};
+    // Out-of-order and overlong texts are set afterwards, as SetText would.
+    std::vector<std::pair<int, std::u16string>>& late = lateTexts_;
+    late.clear();
     int lastId = 0;
+    size_t pos = it.Body();
     Chunk c;
-    while (pos < it.end) {
-      if (size_t next = ReadTrackTextFast(pos, it.end, lastId, track, used)) {
-        pos = next;
-        continue;
-      }
-      // The checked reader works on the texts at their true size.
-      texts.resize(used);
-      if (!NextChild(pos, it.end, c, false)) break;
+    while (NextChild(pos, it.end, c, false)) {
       uint16_t id = 0;
       // Texts in id order (the rule) are read straight onto the packed texts.
       size_t at = texts.size();
@@ -335,35 +329,30 @@ class ShoeboxReader {
           size_t length = texts.size() - at;
           if (length > kShoeboxMaxText) Damage(c.start, "path too long with the base folder");
           if (id > lastId && length <= kShoeboxMaxText) {
-            track.lengths_[id - kTrackTextFirst] = static_cast<uint16_t>(length);
+            lengths[id - kTrackTextFirst] = static_cast<uint16_t>(length);
           } else {
             if (id <= lastId) Damage(c.start, "track texts out of order");
-            text_.assign(texts, at, length);
+            late.emplace_back(id, texts.substr(at, length));
             texts.resize(at);
-            track.SetText(id, text_);
           }
           lastId = std::max<int>(lastId, id);
         }
       }
       pos = c.end;
-      used = texts.size();
-      if (used < room) texts.resize(room);
     }
-    texts.resize(used);
+    track.Assemble(record.data(), texts, lengths);
+    for (const auto& [id, text] : late) track.SetText(id, text);
+  }
+
+  void ReadTrack(const Chunk& it) {
+    stopped_ = false;
+    SBTrackV100 track;
+    if (!ReadTrackInPlace(it, track)) ReadTrackChecked(it, track);
     // A record whose texts were cut off by damage is not kept half-read.
     if (stopped_) return;
     if (batch_) {
-      // Sized and keyed while the record is still in the cache.
       trackStarts_.push_back(it.start);
       batchSize_ += track.Size();
-      uint64_t hash;
-      if (ownKey_) {
-        db_.DuplicateKeyInto(track, key_);
-        hash = KeyHash(key_);
-      } else {
-        hash = KeyHash(db_.hasher_->GetDuplicateKey(track));
-      }
-      keys_.emplace_back(hash, track.Id());
       db_.tracks_.AppendUnindexed(std::move(track));
       return;
     }
@@ -428,17 +417,17 @@ class ShoeboxReader {
   static int ClampInt(size_t v) { return static_cast<int>(std::min<size_t>(v, std::numeric_limits<int>::max())); }
 
   Shoebox& db_;
-  const uint8_t* data_;
+  char16_t* units_;
+  const uint8_t* data_;  // the same bytes
   size_t size_;
   ShoeboxProgressMonitor* monitor_;
   size_t tracksRead_ = 0;
   std::u16string text_;   // reused for every text read
   bool batch_ = false;    // tracks are appended unindexed and indexed at the end
   std::vector<size_t> trackStarts_;  // file offsets of the batch's tracks
-  std::vector<std::pair<uint64_t, uint32_t>> keys_;  // key hash and id of the batch's tracks
   uint64_t batchSize_ = 0;  // size total of the batch's tracks
-  bool ownKey_ = false;     // the hasher is this database's own key
-  std::u16string key_;      // reused for every key built
+  std::u16string texts_;    // a checked track's texts, reused
+  std::vector<std::pair<int, std::u16string>> lateTexts_;
   bool stopped_ = false;  // the last child walk ended at damage
 };
 
@@ -446,8 +435,8 @@ int Shoebox::Load(ShoeboxProgressMonitor* monitor, ShoeboxDuplicateHasher* hashe
                   std::u16string_view baseFolder) {
   if (loaded_) return 0;
   filePath_ = filePath;
-  platform::WholeFileRead read = platform::ReadWholeFile(filePath, kShoeboxMaxFileSize);
-  if (read.error != 0 && read.bytes.empty()) {
+  platform::WholeFileUnits read = platform::ReadWholeFileUnits(filePath, kShoeboxMaxFileSize);
+  if (read.error != 0 && read.size == 0) {
     monitor_ = monitor;
     hasher_ = hasher ? hasher : this;
     baseFolder_ = baseFolder;
@@ -455,14 +444,15 @@ int Shoebox::Load(ShoeboxProgressMonitor* monitor, ShoeboxDuplicateHasher* hashe
     lastLoad_.error = read.error;
     return 0;
   }
-  int result = Parse(read.bytes, monitor, hasher, baseFolder);
+  const size_t size = read.size;
+  int result = Parse(std::move(read.units), size, monitor, hasher, baseFolder);
   if (read.error != 0) {
     // What was read before the failure stays; the database is not marked loaded.
     lastLoad_.fileRead = false;
     lastLoad_.error = read.error;
     if (lastLoad_.clean) {
       lastLoad_.clean = false;
-      lastLoad_.damageOffset = read.bytes.size();
+      lastLoad_.damageOffset = size;
       lastLoad_.damage = "read failed";
     }
     loaded_ = false;
@@ -474,17 +464,22 @@ int Shoebox::Load(ShoeboxProgressMonitor* monitor, ShoeboxDuplicateHasher* hashe
 int Shoebox::LoadFromMemory(std::span<const uint8_t> bytes, ShoeboxProgressMonitor* monitor,
                             ShoeboxDuplicateHasher* hasher, std::u16string_view baseFolder) {
   if (loaded_) return 0;
-  return Parse(bytes, monitor, hasher, baseFolder);
+  // The tracks keep views of the texts: they read a copy the database owns.
+  auto units = std::unique_ptr<char16_t[]>(new char16_t[bytes.size() / 2 + 1]);
+  if (!bytes.empty()) std::memcpy(units.get(), bytes.data(), bytes.size());
+  return Parse(std::move(units), bytes.size(), monitor, hasher, baseFolder);
 }
 
-int Shoebox::Parse(std::span<const uint8_t> bytes, ShoeboxProgressMonitor* monitor, ShoeboxDuplicateHasher* hasher,
-                   std::u16string_view baseFolder) {
+int Shoebox::Parse(std::unique_ptr<char16_t[]> file, size_t size, ShoeboxProgressMonitor* monitor,
+                   ShoeboxDuplicateHasher* hasher, std::u16string_view baseFolder) {
   monitor_ = monitor;
   hasher_ = hasher ? hasher : this;
   baseFolder_ = baseFolder;
   lastLoad_ = ShoeboxLoadReport{};
-  if (monitor) monitor->SetStatus("Connecting...", static_cast<int>(std::min<size_t>(bytes.size(), INT32_MAX)));
-  ShoeboxReader reader(*this, bytes, monitor);
+  if (monitor) monitor->SetStatus("Connecting...", static_cast<int>(std::min<size_t>(size, INT32_MAX)));
+  // Kept before reading: whatever is read, even if reading stops, has views into it.
+  loadedFiles_.push_back(std::move(file));
+  ShoeboxReader reader(*this, loadedFiles_.back().get(), size, monitor);
   try {
     reader.Run();
   } catch (const std::exception& e) {

@@ -78,7 +78,7 @@ std::vector<uint8_t> Shoebox::Serialize(ShoeboxProgressMonitor* monitor) const {
     ++n;
     if (monitor && (n - 1) % kShoeboxProgressEvery == 0) monitor->SetPosition(n);
     size_t it = w.Begin(kTagTrack, kSBTrackSize);
-    w.Bytes(track.bytes.data(), track.bytes.size());
+    w.Bytes(track.Bytes().data(), track.Bytes().size());
     std::u16string_view path = track.Path();
     if (!baseFolder_.empty() && !path.empty()) {
       if (!StartsWithNoCase(path, baseFolder_))

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 #include <utility>
 
@@ -51,49 +52,74 @@ ScopedFileFaultHook::ScopedFileFaultHook(std::function<int(FileStep)> hook)
 
 ScopedFileFaultHook::~ScopedFileFaultHook() { ExchangeHook(std::move(previous_)); }
 
-WholeFileRead ReadWholeFile(const std::string& path, size_t maxBytes) {
-  WholeFileRead result;
+namespace {
+
+// The checks and read loop of a whole-file read, into storage that `grow(n)`
+// gives (room for n bytes, what was read kept). Answers the errno or 0; `done`
+// is how much was read, also when the read failed part way.
+template <class Grow>
+int ReadWholeFileWith(const std::string& path, size_t maxBytes, Grow grow, size_t& done) {
+  done = 0;
   // O_NONBLOCK keeps a FIFO planted under the file's name from blocking the open.
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (!fd) {
-    result.error = errno;
-    return result;
-  }
+  if (!fd) return errno;
   struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) {
-    result.error = errno;
-    return result;
-  }
-  if (!S_ISREG(st.st_mode)) {
-    result.error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    return result;
-  }
-  if (static_cast<uint64_t>(st.st_size) > maxBytes) {
-    result.error = EFBIG;
-    return result;
-  }
+  if (::fstat(fd.get(), &st) != 0) return errno;
+  if (!S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  if (static_cast<uint64_t>(st.st_size) > maxBytes) return EFBIG;
   // The size is a hint only: the file may shrink or grow while it is read. One
   // spare byte lets the read that finds the end land without growing the buffer.
-  result.bytes.resize(static_cast<size_t>(st.st_size) + 1);
-  size_t done = 0;
+  size_t room = static_cast<size_t>(st.st_size) + 1;
+  uint8_t* buffer = grow(room);
   for (;;) {
-    if (done == result.bytes.size()) {
-      if (done > maxBytes) {
-        result.error = EFBIG;
-        break;
-      }
-      result.bytes.resize(std::min(maxBytes + 1, done * 2));
+    if (done == room) {
+      if (done > maxBytes) return EFBIG;
+      room = std::min(maxBytes + 1, done * 2);
+      buffer = grow(room);
     }
-    ssize_t n = ::read(fd.get(), result.bytes.data() + done, result.bytes.size() - done);
+    ssize_t n = ::read(fd.get(), buffer + done, room - done);
     if (n < 0) {
       if (errno == EINTR) continue;
-      result.error = errno;
-      break;
+      return errno;
     }
-    if (n == 0) break;
+    if (n == 0) return 0;
     done += static_cast<size_t>(n);
   }
+}
+
+}  // namespace
+
+WholeFileRead ReadWholeFile(const std::string& path, size_t maxBytes) {
+  WholeFileRead result;
+  size_t done = 0;
+  result.error = ReadWholeFileWith(
+      path, maxBytes,
+      [&](size_t n) {
+        result.bytes.resize(n);
+        return result.bytes.data();
+      },
+      done);
   result.bytes.resize(std::min(done, maxBytes));
+  return result;
+}
+
+WholeFileUnits ReadWholeFileUnits(const std::string& path, size_t maxBytes) {
+  WholeFileUnits result;
+  size_t capacity = 0;
+  size_t done = 0;
+  result.error = ReadWholeFileWith(
+      path, maxBytes,
+      [&](size_t n) {
+        // Uninitialised: the read fills it. A unit more than the bytes need, so
+        // the spare byte and the last odd byte both have room.
+        auto larger = std::unique_ptr<char16_t[]>(new char16_t[n / 2 + 1]);
+        if (result.units) std::memcpy(larger.get(), result.units.get(), capacity);
+        result.units = std::move(larger);
+        capacity = n;
+        return reinterpret_cast<uint8_t*>(result.units.get());
+      },
+      done);
+  result.size = std::min(done, maxBytes);
   return result;
 }
 

@@ -23,6 +23,18 @@ struct WholeFileRead {
 // or EINVAL before anything is read.
 WholeFileRead ReadWholeFile(const std::string& path, size_t maxBytes);
 
+// A whole file in 16-bit units, not zero-filled first, so little-endian UTF-16
+// texts inside it can be used in place. Units past `size` bytes are unspecified.
+struct WholeFileUnits {
+  std::unique_ptr<char16_t[]> units;
+  size_t size = 0;  // bytes read, even when the read failed part way
+  int error = 0;
+  bool ok() const { return error == 0; }
+};
+
+// ReadWholeFile into unit storage, with the same checks and errors.
+WholeFileUnits ReadWholeFileUnits(const std::string& path, size_t maxBytes);
+
 // The stages of a rewrite, in order; their numbers appear in error texts.
 enum AtomicWriteStage : int {
   kWriteStagePrepare = 0,  // the target must be a regular file or absent; a stale temporary is removed

@@ -3,6 +3,8 @@
 // not loaded cleanly.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <random>
 #include <set>
 #include <stdexcept>
@@ -54,7 +56,7 @@ TEST(ShoeboxDamageTest, TruncationAtEveryOffsetKeepsTheWholeRecordsBeforeIt) {
     EXPECT_EQ(TrackIds(db), tracks);
     EXPECT_EQ(PlaylistIds(db), playlists);
     for (uint32_t id : tracks) {
-      EXPECT_EQ(db.FindTrack(id)->bytes, whole.FindTrack(id)->bytes);
+      EXPECT_TRUE(std::ranges::equal(db.FindTrack(id)->Bytes(), whole.FindTrack(id)->Bytes()));
       EXPECT_EQ(db.FindTrack(id)->Path(), whole.FindTrack(id)->Path());
       EXPECT_EQ(db.FindTrack(id)->Text(113), whole.FindTrack(id)->Text(113));
     }
