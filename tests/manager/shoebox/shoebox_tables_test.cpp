@@ -2,6 +2,8 @@
 // index, removal and its effect on playlists, paths, and the record conversions.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "common/records.h"
 #include "common/utf16.h"
 #include "manager/shoebox/shoebox.h"
@@ -154,6 +156,55 @@ TEST(ShoeboxTablesTest, LoadedTracksAreKeyedByTheGivenHasher) {
   ASSERT_EQ(own.LoadFromMemory(bytes, nullptr, nullptr, u"E:\\"), 1);
   EXPECT_FALSE(own.IsDuplicate(Track(u"E:\\c.mp3", u"Z", u"", 9, u"song")));
   EXPECT_TRUE(own.IsDuplicate(Track(u"E:\\c.mp3", u"X", u"", 1, u"song")));
+}
+
+// Loaded tracks read their bytes where the database keeps the file: a copy
+// owns its bytes and outlives the database, a change touches only the copy,
+// and a track changed in the database leaves the others' texts as they were.
+TEST(ShoeboxTablesTest, CopiesOfLoadedTracksOwnTheirBytes) {
+  auto bytes = ChunkAssembler::Build(R"(
+    BS/24 { zeros 24 BA/0 { CT/0 {
+      IT/120 { record 120 { @0 u32 2001 @16 u32 700 @56 u16 4 } text 100 "Music\\a.mp3" text 102 "Queen" text 106 "Innuendo" text 113 "last" }
+      IT/120 { record 120 { @0 u32 2002 @16 u32 900 } text 100 "Music\\b.mp3" text 106 "Mustapha" }
+    } CP/0 { } } })")
+                   .bytes;
+  std::optional<SBTrackV100> kept;
+  SBTrackV100 changed;
+  {
+    Shoebox db;
+    ASSERT_EQ(db.LoadFromMemory(bytes, nullptr, nullptr, u"E:\\"), 1);
+    ASSERT_TRUE(db.LoadedCleanly());
+    const SBTrackV100* first = db.FindTrack(2001);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->Path(), u"E:\\Music\\a.mp3");
+    EXPECT_EQ(first->Text(kTrackTextArtist), u"Queen");
+    EXPECT_EQ(first->Text(113), u"last");
+    EXPECT_EQ(db.FindTrack(2002)->Path(), u"E:\\Music\\b.mp3");
+    kept = *first;
+    changed = *first;
+    changed.SetText(kTrackTextTitle, u"Innuendo (live)");
+    changed.SetSize(12);
+    EXPECT_EQ(first->Text(kTrackTextTitle), u"Innuendo");
+    EXPECT_EQ(first->Size(), 700u);
+    ASSERT_TRUE(db.ReplaceTrack(2001, changed));
+    EXPECT_EQ(db.FindTrack(2001)->Text(kTrackTextTitle), u"Innuendo (live)");
+    EXPECT_EQ(db.FindTrack(2002)->Text(kTrackTextTitle), u"Mustapha");
+    EXPECT_EQ(db.TotalSize(), 912u);
+    // Saved and read back, the change is the only difference.
+    Shoebox back;
+    ASSERT_EQ(back.LoadFromMemory(db.Serialize(), nullptr, nullptr, u"E:\\"), 1);
+    EXPECT_EQ(back.FindTrack(2001)->Text(kTrackTextTitle), u"Innuendo (live)");
+    EXPECT_EQ(back.FindTrack(2001)->Path(), u"E:\\Music\\a.mp3");
+    EXPECT_EQ(back.FindTrack(2002)->Path(), u"E:\\Music\\b.mp3");
+  }
+  // The database and the file it read are gone; the copies are whole.
+  EXPECT_EQ(kept->Path(), u"E:\\Music\\a.mp3");
+  EXPECT_EQ(kept->Text(kTrackTextTitle), u"Innuendo");
+  EXPECT_EQ(kept->TrackNumber(), 4);
+  EXPECT_EQ(changed.Text(kTrackTextArtist), u"Queen");
+  EXPECT_EQ(changed.Size(), 12u);
+  SBTrackV100 moved = std::move(*kept);
+  EXPECT_EQ(moved.Text(113), u"last");
 }
 
 TEST(ShoeboxTablesTest, DuplicateIndexKeepsEveryTrackAndSeparatesFields) {
