@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <utility>
 
+#include "platform/ui/mouse.h"
 #include "platform/ui/ui_window.h"
 
 namespace hub::platform::ui {
@@ -459,6 +461,58 @@ std::string ListView::Value() const {
 
 bool ListView::ApplyUserValue(std::string_view value, std::string& error) {
   int count = ItemCount();
+  auto rowOf = [&](std::string_view text, int& row) {
+    if (ParseRow(text, row) && row >= 0 && row < count) return true;
+    error = "no row " + std::string(text);
+    return false;
+  };
+  if (value.substr(0, 4) == "key ") {
+    static constexpr std::pair<std::string_view, int> kKeys[] = {{"delete", 0x2E}, {"return", 0x0D}, {"space", 0x20}};
+    for (auto [name, vk] : kKeys) {
+      if (value.substr(4) != name) continue;
+      ListKeyDown key{vk, false, false, false};
+      Notify(kLvnKeyDown, &key);
+      return true;
+    }
+    error = "unknown key " + std::string(value.substr(4)) + " (delete, return or space)";
+    return false;
+  }
+  for (std::string_view verb : {"click ", "rclick "}) {
+    if (value.substr(0, verb.size()) != verb) continue;
+    int row;
+    if (!rowOf(value.substr(verb.size()), row)) return false;
+    {
+      // A click selects the row alone; a right-click on a selected row keeps the selection.
+      Lock l(ModelMutex());
+      bool keep = verb == "rclick " && (rows_[row].state & kLvisSelected);
+      for (auto& r : rows_) r.state &= keep ? ~kLvisFocused : ~(kLvisSelected | kLvisFocused);
+      rows_[row].state |= kLvisSelected | kLvisFocused;
+    }
+    Changed();
+    ListItemNotice notice{row, 0};
+    Notify(verb == "click " ? kNmClick : kNmRClick, &notice);
+    return true;
+  }
+  if (value.substr(0, 5) == "drag ") {
+    std::string_view rest = value.substr(5);
+    size_t space = rest.find(' ');
+    int from, to;
+    if (space == std::string_view::npos) {
+      error = "drag takes two rows";
+      return false;
+    }
+    if (!rowOf(rest.substr(0, space), from) || !rowOf(rest.substr(space + 1), to)) return false;
+    // The button goes down on `from`, the mouse moves to `to` and lets go
+    // there; the moves and the release reach the window only while it holds
+    // the capture, as they would.
+    ListItemNotice notice{from, 0};
+    Notify(kLvnBeginDrag, &notice);
+    const WindowHandle window = owner_.Handle();
+    const int64_t at = PointParam(RowPoint(to));
+    if (window && GetCapture() == window) owner_.OnMessage(kWmMouseMove, 0, at);
+    if (window && GetCapture() == window) owner_.OnMessage(kWmLButtonUp, 0, at);
+    return true;
+  }
   for (std::string_view verb : {"check ", "uncheck ", "activate "}) {
     if (value.substr(0, verb.size()) != verb) continue;
     int row;

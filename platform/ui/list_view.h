@@ -193,7 +193,11 @@ class ListView : public Control {
   std::string Value() const override;
   // "1,3" selects those rows; "" clears the selection; "check N" / "uncheck N"
   // click a row's check box (kLvnItemChanged); "activate N" double-clicks the
-  // row (selected, then kLvnItemActivate).
+  // row (selected, then kLvnItemActivate); "click N" / "rclick N" click the
+  // row with the left or right button (kNmClick / kNmRClick); "key delete"
+  // (return, space) presses the key in the list (kLvnKeyDown); "drag S T"
+  // drags row S with the left button and lets go over row T (kLvnBeginDrag,
+  // then WM_MOUSEMOVE and WM_LBUTTONUP while the window holds the capture, mouse.h).
   bool ApplyUserValue(std::string_view value, std::string& error) override;
 
  private:

@@ -8,6 +8,7 @@
 
 #include "platform/shell/model_browser.h"
 #include "platform/ui/menu.h"
+#include "platform/ui/mouse.h"
 #include "platform/ui/ui_window.h"
 #include "platform/window/window.h"
 
@@ -63,6 +64,74 @@ TEST(ListViewTest, CallbackRowsAskTheOwnerAndKeepAnswers) {
   EXPECT_NE(list.Value().find("row41.3"), std::string::npos);
   EXPECT_EQ(list.RowBackground(0), 0xFFE6E6u);
   EXPECT_EQ(list.RowBackground(1), kClrDefault);
+}
+
+// A live window that writes down its list's notices and the mouse messages it
+// gets; it takes the capture at a drag's start when `capture` is set.
+class Recorder : public Window {
+ public:
+  Recorder() : Window("recorder") { CreateWindowModel(); }
+  ~Recorder() override { DestroyWindowModel(); }
+  int64_t OnNotify(Control& from, int code, int64_t param) override {
+    auto* list = dynamic_cast<ListView*>(&from);
+    std::string line = std::to_string(code);
+    if (code == kLvnKeyDown) line += " vk " + std::to_string(reinterpret_cast<ListKeyDown*>(param)->vk);
+    if (code == kNmClick || code == kNmRClick || code == kLvnBeginDrag)
+      line += " row " + std::to_string(reinterpret_cast<ListItemNotice*>(param)->row);
+    if (list && code != kLvnBeginDrag) {
+      line += " sel";
+      for (int r : list->SelectedRows()) line += " " + std::to_string(r);
+    }
+    seen.push_back(line);
+    if (code == kLvnBeginDrag && capture) SetCapture(Handle());
+    return 0;
+  }
+  void OnMessage(uint32_t message, uint64_t, int64_t lParam) override {
+    auto* list = Get<ListView>(1001);
+    seen.push_back((message == kWmMouseMove ? "move " : message == kWmLButtonUp ? "up " : "other ") +
+                   std::to_string(list->HitTest(PointFromParam(lParam))));
+    if (message == kWmLButtonUp) ReleaseCapture();
+  }
+  std::vector<std::string> seen;
+  bool capture = true;
+};
+
+TEST(ListViewTest, ClicksKeysAndRowDragsReachTheWindowAsAMouseWould) {
+  Recorder owner;
+  auto& list = owner.AddControl<ListView>(ControlSpec{1001, ControlKind::ListView, ""});
+  for (int i = 0; i < 6; ++i) list.InsertItem(i, "r" + std::to_string(i));
+  std::string error;
+  const std::string click = std::to_string(kNmClick), rclick = std::to_string(kNmRClick),
+                    key = std::to_string(kLvnKeyDown), drag = std::to_string(kLvnBeginDrag);
+  struct Case {
+    std::string value;
+    std::vector<std::string> seen;
+  } cases[] = {
+      {"1,2", {}},
+      {"rclick 2", {rclick + " row 2 sel 1 2"}},  // a right-click on a selected row keeps the selection
+      {"rclick 4", {rclick + " row 4 sel 4"}},    // on another row it selects that row alone
+      {"click 3", {click + " row 3 sel 3"}},
+      {"key delete", {key + " vk 46 sel 3"}},
+      {"drag 1 4", {drag + " row 1", "move 4", "up 4"}},
+      {"drag 5 0", {drag + " row 5", "move 0", "up 0"}},
+  };
+  for (const auto& c : cases) {
+    owner.seen.clear();
+    ASSERT_TRUE(list.ApplyUserValue(c.value, error)) << c.value << ": " << error;
+    EXPECT_EQ(owner.seen, c.seen) << c.value;
+  }
+  EXPECT_EQ(GetCapture(), 0u);
+  // A window that does not capture the mouse gets no moves.
+  owner.capture = false;
+  owner.seen.clear();
+  ASSERT_TRUE(list.ApplyUserValue("drag 0 2", error));
+  EXPECT_EQ(owner.seen, std::vector<std::string>{drag + " row 0"});
+  for (const char* bad : {"drag 0", "drag 0 9", "click 6", "rclick x", "key f1"}) {
+    error.clear();
+    EXPECT_FALSE(list.ApplyUserValue(bad, error)) << bad;
+    EXPECT_FALSE(error.empty()) << bad;
+  }
+  EXPECT_EQ(PointFromParam(PointParam(Point{-3, 70000 % 32768})), (Point{-3, 70000 % 32768}));
 }
 
 TEST(ListViewTest, ColumnsOrderHeaderAndPaging) {
