@@ -8,6 +8,7 @@
 #include "shell/transfer/paste.h"
 #include "shell/transfer/send_to.h"
 #include "shell/transfer/sonvert_list.h"
+#include "shell/transfer/transfer_dialog.h"
 #include "shell/transfer/transfer_to_pc.h"
 
 namespace hub {
@@ -35,6 +36,11 @@ void InstallTransferEngineServices() {
                                   std::vector<std::string>& copies) { StageTransferToPc(folder, items, target, copies); };
   services.SonvertListEditDialog = [](const KernelId& playlist) { EditSonvertList(playlist); };
   InstallTransferServices(services);
+  SetTransferWithManager([](CTransferDialog& dialog, TempFile& log, const KernelId& target,
+                            std::vector<std::string>& files, const TransferGroups& sources, bool sync,
+                            bool closeWhenDone) {
+    dialog.TransferWithManager(log, target, files, sources, sync, closeWhenDone);
+  });
 }
 
 }  // namespace hub

@@ -105,6 +105,11 @@ class CTransferDialog : public platform::ui::Dialog, public ConversionDialog {
                    const TransferGroups& sources, bool sync, bool closeWhenDone);
   void TransferFiles(TempFile& log, const KernelId& target, std::vector<std::string>& files,
                      const TransferGroups& sources, bool sync, bool closeWhenDone);
+  // The Transfer Manager path (transfer_with_manager.cpp): the sheet first,
+  // then exactly its rows, in its order, with its tags. Installed with
+  // SetTransferWithManager by the engine's services.
+  void TransferWithManager(TempFile& log, const KernelId& target, std::vector<std::string>& files,
+                           const TransferGroups& sources, bool sync, bool closeWhenDone);
   int BuildAutoPlaylists(TempFile& log, const TransferGroups& sources, const SentTrackMap& sent, bool ask);
   // Data files of a drop: every regular file of the list, folders walked
   // flat (cycle-safe, in name order), each sent as a data file.
