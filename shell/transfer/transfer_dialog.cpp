@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <mutex>
 
 #include "common/product_profile.h"
@@ -18,6 +19,7 @@
 #include "shell/client/kernel_device_client.h"
 #include "shell/namespace/the_client.h"
 #include "shell/namespace/transfer_services.h"
+#include "shell/transfer/speed_report.h"
 #include "shell/transfer/transfer_interrupt.h"
 
 namespace hub {
@@ -441,6 +443,14 @@ bool CTransferDialog::OnCommand(int id) {
     case kMenuFilelistBuildLog:
     case kMenuTransferFilelist:
     case kMenuTagWriteBack: OnOpenLog(id); return true;
+    case kIdCompare: OpenSpeedComparison(); return true;
+    case kIdPostResults:
+      try {
+        PostSpeedResults(speed, totalFiles);
+      } catch (const std::exception& e) {
+        ReportClientException("Could not describe the player for the results.", e);
+      }
+      return true;
     case ui::kIdOk:
     case ui::kIdCancel: return true;  // Enter and Escape do not close a modeless transfer
     default: return Dialog::OnCommand(id);

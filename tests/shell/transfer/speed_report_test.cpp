@@ -8,6 +8,7 @@
 #include "common/settings.h"
 #include "common/shell_routines.h"
 #include "shell/namespace/the_client.h"
+#include "shell/transfer/transfer_dialog.h"
 #include "support/hermetic_env.h"
 #include "testdevice/memory_device.h"
 
@@ -84,6 +85,17 @@ TEST(SpeedReportTest, ButtonsOpenTheAddressesAndNothingWithoutThem) {
   EXPECT_NE(expected.find("&os=Linux&"), std::string::npos);
   EXPECT_NE(expected.find("&dev_type=MV&dev_hwver=Rev+B&dev_fwver=1.65+EU&ksxp_mbps=250&ksxp_sampsize=4\t"),
             std::string::npos);
+  // The transfer dialog's two buttons.
+  CTransferDialog dialog;
+  dialog.SetDeviceLink({&device, nullptr, nullptr, nullptr});
+  dialog.speed = 1234;
+  dialog.totalFiles = 3;
+  dialog.OnCommand(CTransferDialog::kIdCompare);
+  dialog.OnCommand(CTransferDialog::kIdPostResults);
+  requests = ReadShellRequests();
+  ASSERT_EQ(requests.size(), before + 4);
+  EXPECT_EQ(requests[before + 2], "open\thttp://example.invalid/compare\t");
+  EXPECT_NE(requests[before + 3].find("&ksxp_mbps=1234&ksxp_sampsize=3\t"), std::string::npos) << requests[before + 3];
   SetClientAttach(number, own);
   BindClient(nullptr);
 }
