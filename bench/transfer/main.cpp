@@ -6,7 +6,9 @@
 // the copies are compared with their sources. Prints MB/s and the ratio, and
 // the ratio without the launcher's fixed start (a run sending one byte, best
 // of three): loading the shell library and its media stack, attaching and
-// the first requests.
+// the first requests. Then the large files back from the player as tracks:
+// nshost selects them all and runs Copy to Computer (its run less a run that
+// copies nothing), against cp and sync of the same files, best of three.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -121,6 +123,50 @@ struct Bench {
     return seconds;
   }
 
+  // nshost with `script`: the seconds it ran, or < 0 on failure.
+  double HostRun(const std::string& script) {
+    const std::string path = (dir / "host.txt").string();
+    std::ofstream(path, std::ios::trunc) << script;
+    const auto start = Clock::now();
+    const pid_t host = Spawn({std::string(NSHOST_DIR) + "/nshost", "--script", path}, log);
+    const int code = host < 0 ? -1 : WaitFor(host);
+    return code == 0 ? Seconds(Clock::now() - start) : -1;
+  }
+
+  // The files as tracks of a fresh player (rebuilt from its files at connect),
+  // copied back by Copy to Computer; the copy's seconds, or < 0 on failure.
+  double CopyBackRound(const std::vector<std::string>& files) {
+    const fs::path player = dir / "player", target = dir / "pc";
+    fs::remove_all(player);
+    fs::remove_all(target);
+    fs::create_directories(player / "Bench" / "Bench");
+    fs::create_directories(target);
+    for (const auto& f : files) fs::copy_file(f, player / "Bench" / "Bench" / (fs::path(f).stem().string() + ".mp3"));
+    std::ofstream(player / "Tarveld.iDB");  // the family's rebuild marker
+    pid_t manager = Spawn({std::string(HUBWARDEN_DIR) + "/irivmgr"}, log);
+    if (manager < 0) return -1;
+    bool up = false;
+    for (int i = 0; i < 2000 && !up; ++i) {
+      up = hub::platform::FindWindowByClass(hub::TheProductProfile().windowClassName) != 0;
+      if (!up) hub::platform::SleepMs(10);
+    }
+    hub::platform::SleepMs(300);
+    const std::string list = "cd \"Audio Tracks\"\nsel all\n";
+    const double idle = up ? HostRun(list + "quit\n") : -1;
+    const double copy = idle < 0 ? -1 : HostRun(list + "answer folder " + target.string() + "\nkey Ctrl+C\nquit\n");
+    kill(manager, SIGTERM);
+    WaitFor(manager);
+    if (copy < 0) return -1;
+    for (const auto& f : files) {
+      const std::string name = "Bench - Unknown - 00 - " + fs::path(f).stem().string() + ".mp3";
+      if (!SameBytes(f, (target / name).string())) {
+        std::fprintf(stderr, "copy back of %s differs or is missing\n", f.c_str());
+        return -1;
+      }
+    }
+    return std::max(copy - idle, 1e-3);
+  }
+
   double CopyRound(const std::vector<std::string>& files) {
     const fs::path target = dir / "cp";
     fs::remove_all(target);
@@ -172,6 +218,10 @@ int main(int argc, char** argv) {
   registry.Write(Hive::CurrentUser, product, "Gen_Tx_AutoCloseDialog", RegistryValue::Dword(1));
   registry.Write(Hive::CurrentUser, product, "", RegistryValue::String(LAUNCHER_DIR));
 
+  // The namespace, as the installer registers it, for Copy to Computer.
+  if (bench.HostRun(std::string("register ") + LAUNCHER_DIR + "/tarveldih.so\nquit\n") < 0)
+    std::fprintf(stderr, "nshost could not register the namespace\n");
+
   std::mt19937_64 random(42);
   const std::string tiny = d + "/tiny.bin";
   MakeFile(tiny, 1, random);
@@ -218,6 +268,24 @@ int main(int argc, char** argv) {
                 "   without the start %.2f\n",
                 set.name, set.count, set.bytes, mb / bestSend, bestSend, mb / bestCopy, bestCopy,
                 bestCopy / bestSend, bestCopy / copying);
+    if (set.name == std::string("large")) {
+      double bestBack = 1e30, bestCp = 1e30;
+      for (int round = 0; round < 3; ++round) {
+        const double back = bench.CopyBackRound(files);
+        const double copy = bench.CopyRound(files);
+        if (back < 0 || copy < 0) {
+          ++failures;
+          continue;
+        }
+        bestBack = std::min(bestBack, back);
+        bestCp = std::min(bestCp, copy);
+      }
+      if (bestBack < 1e30 && bestCp < 1e30)
+        std::printf("%-5s %4d x %8zu bytes: to computer %8.1f MB/s (%.2f s)   cp+sync %8.1f MB/s (%.2f s)   ratio %.2f\n",
+                    "back", set.count, set.bytes, mb / bestBack, bestBack, mb / bestCp, bestCp, bestCp / bestBack);
+      else
+        std::printf("back: failed (see %s)\n", bench.log.c_str());
+    }
     fs::remove_all(sources);
   }
   if (failures == 0) fs::remove_all(bench.dir);
