@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <new>
+#include <unordered_set>
 #include <utility>
 
 #include "common/folders.h"
@@ -256,8 +257,14 @@ void CDataObject::PrepareDropFiles() {
     ReportClientException("", e);
     copies.clear();
   }
+  // Tracks that share a folder name it once each: a second entry would make
+  // the target copy the folder again (as "Artist (2)").
+  std::vector<std::string> unique;
+  std::unordered_set<std::string> seen;
+  for (std::string& path : copies)
+    if (seen.insert(path).second) unique.push_back(std::move(path));
   std::lock_guard lock(filesMutex_);
-  files_ = std::move(copies);
+  files_ = std::move(unique);
   filesReady_ = !files_.empty();
 }
 

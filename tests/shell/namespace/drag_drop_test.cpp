@@ -262,6 +262,15 @@ TEST_F(NamespaceDragTest, CopiesForTheComputerAreOfferedOnlyOnceStaged) {
   ASSERT_TRUE(paths && paths->size() == 1);
   EXPECT_NE(paths->front().find("tx2pc"), std::string::npos);
 
+  // Copies the staging names twice (tracks in one folder) are offered once.
+  ComPtr<IDataObject> pair = DataOf({track, track});
+  static_cast<CDataObject*>(pair.get())->PrepareDropFiles();
+  auto pairBytes = TakeFormatBytes(pair.get(), CF_HDROP);
+  ASSERT_TRUE(pairBytes);
+  auto pairPaths = ParseDropFiles(pairBytes->data(), pairBytes->size());
+  ASSERT_TRUE(pairPaths);
+  EXPECT_EQ(pairPaths->size(), 1u) << ::testing::PrintToString(*pairPaths);
+
   // Eleven items are not staged; a staging that copies nothing offers nothing.
   std::vector<LPCITEMIDLIST> eleven(11, track);
   ComPtr<IDataObject> many = DataOf(eleven);

@@ -15,12 +15,21 @@
 #include "common/product_profile.h"
 #include "common/settings.h"
 #include "platform/com/shell_allocator.h"
+#include "platform/shell/clipboard_format.h"
+#include "platform/shell/drag_drop.h"
+#include "platform/shell/drop_files.h"
 #include "platform/shell/item_id_list.h"
+#include "platform/shell/stored_data_object.h"
 #include "platform/ui/driver.h"
 #include "platform/window/window.h"
+#include "shell/namespace/data_object.h"
+#include "shell/namespace/drop_target.h"
 #include "shell/namespace/pidl_data.h"
 #include "shell/namespace/report_files.h"
+#include "shell/namespace/shell_folder.h"
 #include "shell/namespace/the_client.h"
+#include "shell/namespace/transfer_services.h"
+#include "shell/transfer/engine_services.h"
 #include "shell/transfer/transfer_dialog.h"
 #include "support/hermetic_env.h"
 #include "support/records.h"
@@ -387,6 +396,95 @@ TEST_F(TransferToPcTest, AManagerThatDiesDuringACopyEndsTheWait) {
   ASSERT_EQ(ui->Messages().size(), 1u);
   EXPECT_EQ(ui->Messages()[0].text.rfind("Problem encountered during transfer to your computer.", 0), 0u);
   EXPECT_NE(Slurp(GetTransferLogPath()).find("Copy stopped: "), std::string::npos);
+}
+
+// A folder of the computer as a file manager's drop target: it copies the
+// files of the drop (CF_HDROP) into itself and remembers what it was given.
+class ComputerFolder final : public platform::IDropTarget {
+ public:
+  explicit ComputerFolder(std::string dir) : dir_(std::move(dir)) {}
+  platform::HRESULT QueryInterface(platform::REFIID, void**) override { return platform::E_NOINTERFACE; }
+  uint32_t AddRef() override { return 2; }
+  uint32_t Release() override { return 1; }
+  platform::HRESULT DragEnter(platform::IDataObject* data, uint32_t, platform::ShellPoint, uint32_t* e) override {
+    *e = platform::OffersFormat(data, platform::CF_HDROP) ? platform::DROPEFFECT_COPY : platform::DROPEFFECT_NONE;
+    return platform::S_OK;
+  }
+  platform::HRESULT DragOver(uint32_t, platform::ShellPoint, uint32_t* e) override {
+    *e = platform::DROPEFFECT_COPY;
+    return platform::S_OK;
+  }
+  platform::HRESULT DragLeave() override { return platform::S_OK; }
+  platform::HRESULT Drop(platform::IDataObject* data, uint32_t, platform::ShellPoint, uint32_t* e) override {
+    *e = platform::DROPEFFECT_NONE;
+    auto bytes = platform::TakeFormatBytes(data, platform::CF_HDROP);
+    auto paths = bytes ? platform::ParseDropFiles(bytes->data(), bytes->size()) : std::nullopt;
+    if (!paths) return platform::S_OK;
+    given = *paths;
+    for (const std::string& p : *paths) fs::copy(p, fs::path(dir_) / fs::path(p).filename(), fs::copy_options::recursive);
+    *e = platform::DROPEFFECT_COPY;
+    return platform::S_OK;
+  }
+  std::vector<std::string> given;
+
+ private:
+  std::string dir_;
+};
+
+TEST_F(TransferToPcTest, TracksDraggedToAComputerFolderArriveThereOnce) {
+  WriteSettingString("JB_Tx2PC_FilenameFormat", "%A\\%T.%C");
+  struct Restore {
+    TransferServices saved = GetTransferServices();
+    ~Restore() {
+      InstallTransferServices(saved);
+      WriteSettingString("JB_Tx2PC_FilenameFormat", "");
+    }
+  } restore;
+  InstallTransferEngineServices();
+  KernelId one = Track("Aurora Tide", "L", "One", 1), two = Track("Aurora Tide", "L", "Two", 2);
+  KernelId three = Track("Bram", "M", "Three", 3);
+  auto* root = new CShellFolder(nullptr, nullptr);
+  OwnedIdList player = MakeItem({.kind = FolderSpare, .id = KernelId(0u), .name = "Player", .text = "",
+                                 .itemClass = kPidlClassFolder});
+  ASSERT_EQ(root->Initialize(player.get()), platform::S_OK);
+  std::vector<OwnedIdList> rows;
+  for (const KernelId& id : {one, two, three}) rows.push_back(MakeItem({.kind = ItemTrack, .id = id, .name = "", .text = ""}));
+  std::vector<LPCITEMIDLIST> items;
+  for (const auto& r : rows) items.push_back(r.get());
+
+  platform::ScopedWindowClass cls("HubPcDropPlace", [](platform::WindowHandle h, uint32_t m, uint64_t w, int64_t l) {
+    return platform::DefaultWindowProc(h, m, w, l);
+  });
+  platform::WindowHandle place = platform::CreateHiddenWindow("HubPcDropPlace", "music");
+  ComputerFolder computer(target_);
+  ASSERT_EQ(platform::RegisterDragDrop(place, &computer), platform::S_OK);
+  {
+    platform::ComPtr<platform::IDataObject> data;
+    ASSERT_EQ(root->GetUIObjectOf(0, static_cast<uint32_t>(items.size()), items.data(), platform::IID_IDataObject,
+                                  nullptr, data.Out()),
+              platform::S_OK);
+    platform::ComPtr<platform::IDropSource> source(new CDropSource(static_cast<CDataObject*>(data.get())));
+    ui::ScopedUiDriver<> ui;
+    ui->PushDragSteps({ui::DragStep::Over(place), ui::DragStep::Release()});
+    uint32_t effect = 0;
+    EXPECT_EQ(platform::DoDragDrop(data.get(), source.get(), platform::DROPEFFECT_COPY, &effect),
+              platform::DRAGDROP_S_DROP);
+    EXPECT_EQ(effect, platform::DROPEFFECT_COPY);
+    EXPECT_TRUE(ui->Messages().empty()) << ui->Messages().front().text;
+  }
+  platform::RevokeDragDrop(place);
+  platform::DestroyWindow(place);
+  root->Release();
+
+  EXPECT_EQ(Slurp(In("Aurora Tide/One.mp3")), "audio of One");
+  EXPECT_EQ(Slurp(In("Aurora Tide/Two.mp3")), "audio of Two");
+  EXPECT_EQ(Slurp(In("Bram/Three.mp3")), "audio of Three");
+  // Each folder the copies made is handed over once: two tracks in one folder make no second copy of it.
+  ASSERT_EQ(computer.given.size(), 2u) << ::testing::PrintToString(computer.given);
+  EXPECT_FALSE(fs::exists(In("Aurora Tide (2)")));
+  size_t files = 0;
+  for (const auto& e : fs::recursive_directory_iterator(target_)) files += e.is_regular_file() ? 1 : 0;
+  EXPECT_EQ(files, 3u);
 }
 
 }  // namespace
