@@ -6,19 +6,27 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/product_profile.h"
 #include "common/settings.h"
 #include "common/shell_routines.h"
 #include "platform/registry/registry.h"
+#include "platform/shell/clipboard_format.h"
+#include "platform/shell/drag_drop.h"
+#include "platform/shell/drop_files.h"
 #include "platform/shell/model_browser.h"
+#include "platform/shell/stored_data_object.h"
 #include "platform/ui/driver.h"
 #include "platform/window/window.h"
+#include "shell/namespace/data_object.h"
 #include "shell/namespace/namespace_listing.h"
 #include "shell/namespace/shell_folder.h"
 #include "shell/namespace/the_client.h"
 #include "shell/namespace/shell_ext_routines.h"
+#include "shell/namespace/tool_services.h"
+#include "shell/namespace/transfer_services.h"
 #include "shell/namespace/view_menus.h"
 #include "support/hermetic_env.h"
 #include "testdevice/memory_device.h"
@@ -424,6 +432,162 @@ TEST_F(ShellViewTest, InterfacesAndReleaseFreeEveryRow) {
   Close();
   ForgetTopLevelFolderLists();
   EXPECT_EQ(ShellBlocksOutstanding(), afterSetUp_) << "rows left behind";
+}
+
+
+TEST_F(ShellViewTest, KeysActivationAndFolderCommandsRunTheContextMenusCommands) {
+  struct Restore {
+    ToolServices saved = GetToolServices();
+    ~Restore() { InstallToolServices(saved); }
+  } restore;
+  std::vector<std::string> edited;
+  ToolServices tools;
+  tools.EditTags = [&](ShellWindow, std::vector<_AUDIODATA>& tracks) {
+    for (const auto& t : tracks) edited.emplace_back(t.title.Get());
+    return ui::kIdCancel;
+  };
+  InstallToolServices(tools);
+  auto press = [&](ui::ListKeyDown key) { v().List()->Notify(ui::kLvnKeyDown, &key); };
+  auto selectOnly = [&](const std::string& title) {
+    ui::ListView& list = *v().List();
+    list.SetItemState(-1, 0, ui::kLvisSelected);
+    for (int r = 0; r < list.ItemCount(); ++r)
+      if (list.ItemText(r, 0).ends_with(" - " + title)) {
+        list.SetItemState(r, ui::kLvisSelected | ui::kLvisFocused, ui::kLvisSelected | ui::kLvisFocused);
+        return;
+      }
+    ADD_FAILURE() << "no row " << title;
+  };
+  auto queued = [&] {
+    std::vector<std::string> out;
+    KernelId id;
+    for (int more = device_.GetFirstQueueItem(id); more; more = device_.GetNextQueueItem(id))
+      out.push_back(device_.GetTrackTitle(id));
+    return out;
+  };
+  ASSERT_NE(Open("Audio Tracks"), nullptr);
+
+  // Alt+Enter: the selection's properties (the tag editor).
+  selectOnly("Title 2");
+  press({0x0D, false, false, true});
+  EXPECT_EQ(edited, std::vector<std::string>{"Title 2"});
+
+  // Enter and a double-click: the default action the setting names (3: add to the queue; 0: edit).
+  WriteSettingDword("Gen_TrackDefaultAction", 3);
+  selectOnly("Title 3");
+  press({0x0D, false, false, false});
+  selectOnly("Title 1");
+  v().List()->Notify(ui::kNmDblClk, nullptr);
+  EXPECT_EQ(queued(), (std::vector<std::string>{"Title 3", "Title 1"}));
+  WriteSettingDword("Gen_TrackDefaultAction", 0);
+  v().List()->Notify(ui::kNmDblClk, nullptr);
+  EXPECT_EQ(edited, (std::vector<std::string>{"Title 2", "Title 1"}));
+
+  // Delete asks, and yes deletes the track from the player.
+  KernelId first;
+  device_.GetFirstTrack(first);
+  std::string doomed = device_.GetTrackTitle(first);
+  selectOnly(doomed);
+  script_->Push(ui::UiAction::Answer(ui::kIdNo));
+  press({0x2E, false, false, false});
+  EXPECT_NE(device_.FindRecord(first), nullptr) << "no keeps it";
+  script_->Push(ui::UiAction::Answer(ui::kIdYes));
+  press({0x2E, false, false, false});
+  EXPECT_EQ(device_.FindRecord(first), nullptr);
+  std::vector<std::string> messages;
+  for (const auto& m : script_->Messages()) messages.push_back(m.text);
+  ASSERT_GE(messages.size(), 2u);
+  EXPECT_EQ(messages[0], "Are you sure you want to delete the selected items?");
+
+  // A folder command forwarded from the view: New Playlist runs on the folder as an item of its parent.
+  ASSERT_NE(Open("Playlists"), nullptr);
+  script_->Push({ui::UiAction::Set(1008, "Road Trip"), ui::UiAction::Press(ui::kIdOk)});
+  v().OnCommand(3045);
+  KernelId made;
+  ASSERT_TRUE(device_.GetFirstPlaylist(made));
+  EXPECT_EQ(device_.GetPlaylistName(made), "Road Trip");
+  EXPECT_EQ(script_->Pending(), 0u);
+}
+
+TEST_F(ShellViewTest, FilesDroppedOnADataFolderRowGoToThatFolder) {
+  KernelId docs = device_.AddDataFolder(device_.DataRoot(), "Docs");
+  device_.AddDataFileItem(device_.DataRoot(), "notes.txt", 2);
+  struct Staged {
+    std::string file, folder;
+    std::vector<std::string> paths;
+  };
+  std::vector<Staged> staged;
+  struct Restore {
+    TransferServices saved = GetTransferServices();
+    ~Restore() { InstallTransferServices(saved); }
+  } restore;
+  TransferServices t;
+  t.StageDropToDevice = [&](const KernelId& id, const std::vector<std::string>& paths) {
+    staged.push_back({"_txdat.dat", std::string(id.Name()), paths});
+  };
+  t.StageTransferToDevice = [&](const KernelId& id, const std::vector<std::string>& paths) {
+    staged.push_back({"_txman.dat", std::string(id.Name()), paths});
+  };
+  InstallTransferServices(t);
+
+  CShellView* view = Open("Data Files");
+  ASSERT_NE(view, nullptr);
+  ui::ListView& list = *view->List();
+  int docsRow = -1, fileRow = -1;
+  for (int r = 0; r < list.ItemCount(); ++r) {
+    if (list.ItemText(r, 0) == "Docs") docsRow = r;
+    if (list.ItemText(r, 0) == "notes.txt") fileRow = r;
+  }
+  ASSERT_GE(docsRow, 0);
+  ASSERT_GE(fileRow, 0);
+  auto at = [&](int row) {
+    if (row < 0) return ShellPoint{5, list.RowPoint(list.ItemCount() - 1).y + 200};  // below the rows
+    ui::Point p = list.RowPoint(row);
+    return ShellPoint{p.x, p.y};
+  };
+  ComPtr<IDataObject> files(CreateStoredDataObject({{CF_HDROP, BuildDropFiles({"/home/u/a b.txt", "/home/u/c.pdf"})}}));
+  // Enter, move over the row, drop there; answers the effects at the move and at the drop.
+  auto drag = [&](int row) {
+    uint32_t effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+    EXPECT_EQ(view->DragEnter(files.get(), MK_LBUTTON, at(row), &effect), S_OK);
+    effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+    view->DragOver(MK_LBUTTON, at(row), &effect);
+    uint32_t over = effect;
+    bool lit = row >= 0 && list.ItemState(row, ui::kLvisDropHilited) != 0;
+    effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+    view->Drop(files.get(), 0, at(row), &effect);
+    return std::tuple{over, lit, effect};
+  };
+
+  auto [over, lit, dropped] = drag(docsRow);
+  EXPECT_EQ(over, DROPEFFECT_COPY);
+  EXPECT_TRUE(lit) << "the row under the drag is highlighted";
+  EXPECT_EQ(dropped, DROPEFFECT_COPY);
+  EXPECT_EQ(list.ItemState(docsRow, ui::kLvisDropHilited), 0u) << "the drop clears the highlight";
+  ASSERT_EQ(staged.size(), 1u);
+  EXPECT_EQ(staged[0].file, "_txdat.dat");
+  EXPECT_EQ(staged[0].folder, docs.Name()) << "the row's folder, not the view's";
+  EXPECT_EQ(staged[0].paths, (std::vector<std::string>{"/home/u/a b.txt", "/home/u/c.pdf"}));
+
+  // A file row and the space below the rows: the view's own folder takes the drop.
+  for (int row : {fileRow, -1}) {
+    SCOPED_TRACE(row);
+    drag(row);
+    ASSERT_EQ(staged.size(), row == fileRow ? 2u : 3u);
+    EXPECT_EQ(staged.back().file, "_txdat.dat");
+    EXPECT_EQ(staged.back().folder, device_.DataRoot().Name());
+  }
+
+  // What the folder does not take is refused at enter and at the drop, whatever row is under it.
+  ComPtr<IDataObject> own(CreateStoredDataObject(
+      {{NoTransferToSelfFormat(), {}}, {CF_HDROP, BuildDropFiles({"/tmp/x.txt"})}}));
+  uint32_t effect = DROPEFFECT_COPY;
+  view->DragEnter(own.get(), MK_LBUTTON, at(docsRow), &effect);
+  EXPECT_EQ(effect, DROPEFFECT_NONE);
+  effect = DROPEFFECT_COPY;
+  view->Drop(own.get(), 0, at(docsRow), &effect);
+  EXPECT_EQ(effect, DROPEFFECT_NONE);
+  EXPECT_EQ(staged.size(), 3u);
 }
 
 }  // namespace
