@@ -76,6 +76,41 @@ TEST(LauncherTableTest, RowsAndChoice) {
   EXPECT_FALSE(FindLauncher({"/bin/launcher", "x"}, 0));
 }
 
+TEST(LauncherTableTest, EveryRowAttachesAsItsFamilyNeeds) {
+  struct Row {
+    const char* file;
+    uint32_t device, a, b;
+    bool connect;
+    uint32_t target;
+  } const rows[] = {
+      {"hubshellim.exe", 1, 0, 0, false, 0},   {"hubshellsm.exe", 1, 0, 0, false, 1},
+      {"hubshellj1.exe", 1, 1, 0, false, 0},   {"hubshellj2.exe", 0, 2, 1, false, 0},
+      {"hubshellj3.exe", 0, 3, 1, false, 0},   {"hubshelljz.exe", 0, 4, 1, false, 0},
+      {"hubshellcr.exe", 3, 0, 1, false, 0},   {"hubshellmv.exe", 5, 0, 1, false, 0},
+      {"hubshellmn.exe", 8, 0, 1, false, 0},   {"hubshellm2.exe", 11, 0, 1, false, 0},
+      {"hubshellsbim.exe", 6, 0, 0, true, 0},  {"hubshellsbsd.exe", 6, 0, 0, true, 1},
+      {"hubshellrt.exe", 6, 1, 0, true, 0},    {"hubshellcbim.exe", 9, 1, 0, true, 0},
+      {"hubshellcbsd.exe", 9, 1, 0, true, 1},  {"hubshellcaim.exe", 9, 2, 0, true, 0},
+      {"hubshellcasd.exe", 9, 2, 0, true, 1},  {"hubshellnr.exe", 9, 3, 0, true, 0},
+      {"hubshelleg.exe", 9, 4, 0, true, 0},    {"hubshellkm.exe", 9, 5, 0, true, 0},
+      {"hubshellpw.exe", 4, 0, 0, true, 1},    {"hubshellps.exe", 4, 2, 0, true, 0},
+      {"hubshellih.exe", 10, 0, 0, true, 1},   {"hubshellhd.exe", 12, 0, 0, true, 1},
+      {"hubshellpc.exe", 7, 0, 0, true, 1},    {"hubshelldj.exe", 0, 5, 0, true, 1},
+  };
+  static_assert(std::size(rows) == kLauncherCount);
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    const Row& want = rows[i];
+    EXPECT_STREQ(LauncherTable()[i].fileName, want.file) << "row " << i;
+    auto got = FindLauncher({std::string("/usr/lib/q/") + want.file, "/m/a.mp3"}, 0);
+    ASSERT_TRUE(got) << want.file;
+    EXPECT_EQ(got->device, want.device) << want.file;
+    EXPECT_EQ(got->a, want.a) << want.file;
+    EXPECT_EQ(got->b, want.b) << want.file;
+    EXPECT_EQ(got->connect, want.connect) << want.file;
+    EXPECT_EQ(got->targetKey, want.target) << want.file;
+  }
+}
+
 TEST(LauncherTableTest, ArgumentAndStagingSplits) {
   EXPECT_EQ(SplitSendToArguments("\"/a b/x.mp3\" \"/y.mp3\""), (std::vector<std::string>{"/a b/x.mp3", "/y.mp3"}));
   EXPECT_EQ(SplitSendToArguments("  "), std::vector<std::string>{});
@@ -231,6 +266,62 @@ TEST_F(SendToTest, TheEntryReadsStagingFilesExpandsAndRuns) {
     DoHubshell(c.arguments, "hubshellih.exe");
     EXPECT_EQ(Messages().back(), c.message);
   }
+}
+
+TEST_F(SendToTest, StagingFilesAreReadOnlyAsTheSingleArgument) {
+  Install();
+  SetSendToCommandLine(std::vector<std::string>{install_ + "/hubshellih.exe", "x"});
+  std::string music = test::MakeTempDir("songs");
+  std::ofstream(music + "/a.mp3") << "a";
+  std::ofstream(music + "/b.mp3") << "b";
+  std::string dir = test::MakeTempDir("requests");
+  auto write = [&](const std::string& name, const std::string& text) {
+    fs::create_directories(fs::path(dir + "/" + name).parent_path());
+    std::ofstream(dir + "/" + name, std::ios::binary) << text;
+    return dir + "/" + name;
+  };
+  struct Case {
+    const char* what;
+    std::string file, text;
+    bool data;
+    std::vector<std::string> paths;
+    uint32_t destination;
+  } cases[] = {
+      {"CR LF lines, an empty one kept", "1/_txman.dat", music + "/b.mp3\r\n\r\n" + music + "/a.mp3\r\n", false,
+       {music + "/a.mp3", music + "/b.mp3"}, 1},
+      {"a data folder's key first", "2/_txdat.dat", "7\n" + music + "/b.mp3\n", true, {music + "/b.mp3"}, 7},
+      {"a first line that is no number: key 0", "3/_txdat.dat", "abc\n" + music + "/a.mp3\n", true,
+       {music + "/a.mp3"}, 0},
+      {"a name holding both: _txman.dat is looked for first", "4/_txdat.dat_txman.dat", music + "/a.mp3\n", false,
+       {music + "/a.mp3"}, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ran_.clear();
+    data_.clear();
+    destination_ = 99;
+    std::string path = write(c.file, c.text);
+    DoHubshell("\"" + path + "\"", "hubshellih.exe");
+    EXPECT_EQ(c.data ? data_ : ran_, c.paths);
+    EXPECT_TRUE((c.data ? ran_ : data_).empty());
+    EXPECT_EQ(destination_, c.destination);
+    EXPECT_FALSE(fs::exists(path)) << "read, then deleted";
+  }
+
+  // Two arguments are two paths, whatever they are named: neither is audio, so both go as data files.
+  std::string first = write("5/_txman.dat", music + "/a.mp3\n"), second = write("6/_txdat.dat", "7\n");
+  ran_.clear();
+  data_.clear();
+  DoHubshell("\"" + first + "\" \"" + second + "\"", "hubshellih.exe");
+  EXPECT_TRUE(fs::exists(first) && fs::exists(second)) << "neither was read as a staging file";
+  EXPECT_EQ(data_, (std::vector<std::string>{first, second}));
+  EXPECT_TRUE(ran_.empty());
+
+  // An empty staging file: nothing to expand, and the expansion log is offered.
+  script_->Push(ui::UiAction::Answer(ui::kIdNo));
+  DoHubshell("\"" + write("7/_txman.dat", "") + "\"", "hubshellih.exe");
+  EXPECT_EQ(Messages().back(), "No files found after path expansions.  Would you like to view the expansion log?");
+  EXPECT_TRUE(ran_.empty());
 }
 
 TEST_F(SendToTest, ASecondTransferWaitsForTheFirstToEnd) {
