@@ -41,7 +41,8 @@ struct Draft {
   }
 };
 
-void FillTrack(const Draft& d, uint32_t kind, const KernelId& id, const _AUDIODATA* given) {
+void FillTrack(const Draft& d, uint32_t kind, const KernelId& id, const _AUDIODATA* given,
+               std::optional<std::string>& format) {
   KernelDevice& device = TheClient();
   _AUDIODATA record;
   if (device.SupportsTagSearch()) {
@@ -51,8 +52,8 @@ void FillTrack(const Draft& d, uint32_t kind, const KernelId& id, const _AUDIODA
     } else {
       device.GetTrackInfo(id, record);
     }
-    std::string format = SettingString(kTrackDisplayFormatSetting, "");
-    d.SetText(pidl_offset::kName, TrackDisplayName(format, record));
+    if (!format) format = SettingString(kTrackDisplayFormatSetting, "");
+    d.SetText(pidl_offset::kName, TrackDisplayName(*format, record));
     d.Set32(pidl_offset::kSize, record.size);
   } else {
     d.SetText(pidl_offset::kName, device.GetTrackItemName(id));
@@ -63,8 +64,8 @@ void FillTrack(const Draft& d, uint32_t kind, const KernelId& id, const _AUDIODA
   std::memcpy(d.p() + pidl_offset::kTrack, static_cast<const void*>(&record), sizeof record);
 }
 
-void FillKind(const Draft& d, uint32_t kind, const KernelId& id, uint32_t extra,
-              const _AUDIODATA* track, std::string_view text) {
+void FillKind(const Draft& d, uint32_t kind, const KernelId& id, uint32_t extra, const _AUDIODATA* track,
+              std::string_view text, std::optional<std::string>& trackFormat) {
   KernelDevice& device = TheClient();
   uint32_t sub = id.key[0];
   switch (kind) {
@@ -124,7 +125,7 @@ void FillKind(const Draft& d, uint32_t kind, const KernelId& id, uint32_t extra,
     case ItemPlaylistEntry:
     case ItemQueueEntry:
     case ItemTrackWithPlaylists:
-      FillTrack(d, kind, id, track);
+      FillTrack(d, kind, id, track, trackFormat);
       if (kind == ItemQueueEntry) d.Set32(pidl_offset::kCount, extra);
       if (kind == ItemTrackWithPlaylists) {
         d.Set32(pidl_offset::kCount, U(device.GetTrackPlaylistCount(id)));
@@ -166,7 +167,7 @@ LPCITEMIDLIST PidlRecordList::BuildPidl(uint32_t kind, const KernelId& id, uint3
   d.Set32(pidl_offset::kPosition, position);
   d.SetText(pidl_offset::kName, name);
   d.Set32(pidl_offset::kClass, ClassOf(kind));
-  FillKind(d, kind, copy, extra, track, text);
+  FillKind(d, kind, copy, extra, track, text, trackFormat_);
 
   records_.reserve(records_.size() + 1);  // the only step that may throw comes before the hand-over
   records_.push_back(platform::AsIdList(d.block.release()));

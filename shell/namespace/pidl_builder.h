@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,9 @@ class PidlRecordList {
  private:
   ShellMalloc malloc_;
   std::vector<LPITEMIDLIST> records_;
+  // JB_TrackDisplayFormat, read at the list's first track: a listing of
+  // thousands of tracks reads the setting once.
+  std::optional<std::string> trackFormat_;
 };
 
 // A track's name in the listing: the JB_TrackDisplayFormat pattern (empty:
