@@ -182,12 +182,24 @@ void CopyCellText(std::string_view text, char* buffer, size_t capacity) {
   buffer[n] = '\0';
 }
 
-std::optional<int> ComparePinnedRows(std::string_view a, std::string_view b) {
-  for (std::string_view mark : {std::string_view("[ All: "), std::string_view("[ Playlist Index ]")}) {
-    bool inA = a.find(mark) != std::string_view::npos, inB = b.find(mark) != std::string_view::npos;
+uint8_t PinnedMarks(std::string_view text) {
+  uint8_t marks = 0;
+  if (text.find("[ All: ") != std::string_view::npos) marks |= 1;
+  if (text.find("[ Playlist Index ]") != std::string_view::npos) marks |= 2;
+  return marks;
+}
+
+std::optional<int> ComparePinnedMarks(uint8_t a, uint8_t b) {
+  // "[ All: " first, then "[ Playlist Index ]"; rows pinned alike go on to the next rule.
+  for (uint8_t mark : {uint8_t{1}, uint8_t{2}}) {
+    bool inA = (a & mark) != 0, inB = (b & mark) != 0;
     if (inA != inB) return inA ? -1 : 1;
   }
   return std::nullopt;
+}
+
+std::optional<int> ComparePinnedRows(std::string_view a, std::string_view b) {
+  return ComparePinnedMarks(PinnedMarks(a), PinnedMarks(b));
 }
 
 bool UsesFolderOrder(const RowFolder& folder, int sortColumnId, uint32_t kindA, uint32_t kindB) {

@@ -39,6 +39,10 @@ inline constexpr size_t kSortTextLimit = 256;
 // when only `b` is; nothing when neither rule separates them (both pinned by
 // the same rule go on to the next rule, so the order stays consistent).
 std::optional<int> ComparePinnedRows(std::string_view a, std::string_view b);
+// The same, in two steps for a sort that reads each row once: the pin marks a
+// text holds, then the comparison of two rows' marks.
+uint8_t PinnedMarks(std::string_view text);
+std::optional<int> ComparePinnedMarks(uint8_t a, uint8_t b);
 
 // Whether the folder's own order (CompareIDs(99)) decides.
 bool UsesFolderOrder(const RowFolder& folder, int sortColumnId, uint32_t kindA, uint32_t kindB);

@@ -114,6 +114,8 @@ class CShellView final : public platform::IShellView, public platform::IDropTarg
   void ActivateSelection();
   void SortByListColumn(int listColumn);
   int CompareRows(int a, int b);
+  // Orders the list by the sort column, reading each row's keys once.
+  void SortList();
   void UpdateFolderStatus();
   void UpdateSelectionStatus();
   // The cell text the list is answered with.
@@ -146,6 +148,16 @@ class CShellView final : public platform::IShellView, public platform::IDropTarg
   // LVN_BEGINDRAG: the selection dragged out through DoDragDrop.
   void BeginDragOut();
   void MoveDropHighlight(int row);
+  // What the comparison reads of one row.
+  struct RowKey {
+    SortRow row;
+    LPCITEMIDLIST ids = nullptr;
+    uint32_t kind = 0;
+    uint8_t pinned = 0;  // PinnedMarks of the text
+  };
+  RowKey RowKeyOf(int row) const;
+  // `columnId` and `columnName`: the sort column's, read once per sort.
+  int CompareKeys(const RowKey& a, const RowKey& b, int columnId, const std::string& columnName);
   void UncheckPause();
   void CheckToolbar(int command, bool checked);
   bool HasDeviceCapability(int (KernelDevice::*capability)());

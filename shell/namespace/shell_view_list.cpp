@@ -87,7 +87,7 @@ void CShellView::FillItemList() {
   }
   items.Reset();
   if (messages && list_->ColumnCount() > 0) list_->SetColumnWidth(0, ui::kLvscwAutoSize);
-  list_->SortItems([this](int a, int b) { return CompareRows(a, b); });
+  SortList();
   list_->SetRedraw(true);
   UpdateFolderStatus();
   UpdateSelectionStatus();
@@ -151,38 +151,62 @@ void CShellView::SortByListColumn(int listColumn) {
     sortColumn_ = sub;
     sortDirection_ = 1;
   }
-  list_->SortItems([this](int a, int b) { return CompareRows(a, b); });
+  SortList();
+}
+
+CShellView::RowKey CShellView::RowKeyOf(int row) const {
+  RowKey key;
+  key.row.text = list_->ItemText(row, sortColumn_);
+  if (key.row.text.size() > kSortTextLimit) key.row.text.resize(kSortTextLimit);
+  key.pinned = PinnedMarks(key.row.text);
+  key.row.name = list_->ItemText(row, 0);
+  key.ids = RowIds(row);
+  if (!key.ids) return key;
+  try {
+    PidlItem item = PidlItem::LastOf(key.ids);
+    key.kind = item.Kind();
+    if (IsTrackKind(key.kind)) {
+      _AUDIODATA track = item.Track();
+      key.row.added = static_cast<uint32_t>(track.added);
+      key.row.modified = static_cast<uint32_t>(track.modified);
+    }
+  } catch (const CPidlException&) {
+    key.kind = 0;
+  }
+  return key;
+}
+
+int CShellView::CompareKeys(const RowKey& a, const RowKey& b, int columnId, const std::string& columnName) {
+  if (auto pinned = ComparePinnedMarks(a.pinned, b.pinned)) return *pinned;
+  if (UsesFolderOrder(folderKind_, columnId, a.kind, b.kind) && folder_) {
+    HRESULT hr = folder_->CompareIDs(99, a.ids, b.ids);
+    return static_cast<int16_t>(static_cast<uint16_t>(hr & 0xFFFF));
+  }
+  // Times count only between two tracks (other rows have none).
+  if (IsTrackKind(a.kind) == IsTrackKind(b.kind)) return CompareSortRows(a.row, b.row, columnName, sortDirection_);
+  SortRow ra{a.row.text, a.row.name, 0, 0}, rb{b.row.text, b.row.name, 0, 0};
+  return CompareSortRows(ra, rb, columnName, sortDirection_);
 }
 
 int CShellView::CompareRows(int a, int b) {
   if (!list_) return 0;
-  auto cut = [](std::string s) {
-    if (s.size() > kSortTextLimit) s.resize(kSortTextLimit);
-    return s;
-  };
-  SortRow ra{cut(list_->ItemText(a, sortColumn_)), {}, 0, 0};
-  SortRow rb{cut(list_->ItemText(b, sortColumn_)), {}, 0, 0};
-  if (auto pinned = ComparePinnedRows(ra.text, rb.text)) return *pinned;
-  LPCITEMIDLIST ia = RowIds(a), ib = RowIds(b);
   int columnId = columns_ ? columns_->ColumnOfSubItem(sortColumn_) : 0;
-  uint32_t ka = KindOf(ia), kb = KindOf(ib);
-  if (UsesFolderOrder(folderKind_, columnId, ka, kb) && folder_) {
-    HRESULT hr = folder_->CompareIDs(99, ia, ib);
-    return static_cast<int16_t>(static_cast<uint16_t>(hr & 0xFFFF));
-  }
-  ra.name = list_->ItemText(a, 0);
-  rb.name = list_->ItemText(b, 0);
-  try {
-    if (IsTrackKind(ka) && IsTrackKind(kb)) {
-      _AUDIODATA ta = PidlItem::LastOf(ia).Track(), tb = PidlItem::LastOf(ib).Track();
-      ra.added = static_cast<uint32_t>(ta.added);
-      ra.modified = static_cast<uint32_t>(ta.modified);
-      rb.added = static_cast<uint32_t>(tb.added);
-      rb.modified = static_cast<uint32_t>(tb.modified);
-    }
-  } catch (const CPidlException&) {
-  }
-  return CompareSortRows(ra, rb, columns_ ? columns_->GetColumnName(columnId) : std::string(), sortDirection_);
+  return CompareKeys(RowKeyOf(a), RowKeyOf(b), columnId, columns_ ? columns_->GetColumnName(columnId) : std::string());
+}
+
+void CShellView::SortList() {
+  if (!list_) return;
+  // Each row's texts and times are read once, not at every comparison.
+  std::vector<RowKey> keys;
+  int rows = list_->ItemCount();
+  keys.reserve(static_cast<size_t>(rows));
+  for (int row = 0; row < rows; ++row) keys.push_back(RowKeyOf(row));
+  int columnId = columns_ ? columns_->ColumnOfSubItem(sortColumn_) : 0;
+  std::string columnName = columns_ ? columns_->GetColumnName(columnId) : std::string();
+  list_->SortItems([&](int a, int b) {
+    if (a < 0 || b < 0 || a >= rows || b >= rows) return 0;
+    return CompareKeys(keys[static_cast<size_t>(a)], keys[static_cast<size_t>(b)], columnId, columnName);
+  });
 }
 
 // --- Status texts
