@@ -23,6 +23,7 @@
 
 #include "platform/com/module_loader.h"
 #include "platform/com/shell_allocator.h"
+#include "platform/kernel/clock.h"
 #include "platform/registry/registry.h"
 #include "platform/shell/change_notify.h"
 #include "platform/shell/clipboard.h"
@@ -264,6 +265,7 @@ class HostUiDriver : public ui::UiDriver {
 
 class Host;
 Host* g_host = nullptr;  // the tree window's refresh re-lists through it
+int g_treeRefreshes = 0;  // how often the tree was told to refresh (F5)
 
 class Host {
  public:
@@ -834,6 +836,24 @@ class Host {
   void Refresh() {
     if (lastTreeDepth_ > 0 && ns_) Tree(lastTreeDepth_);
   }
+  // Serves the windows until the tree is told to refresh, as every transfer,
+  // connect or change made by another program ends; a script reads on only
+  // then. The view's own refresh notice was posted before and ran first.
+  void WaitForRefresh(uint32_t seconds) {
+    int before = g_treeRefreshes;
+    const uint64_t end = TickCount64() + uint64_t{seconds} * 1000;
+    while (g_treeRefreshes == before) {
+      uint64_t now = TickCount64();
+      if (now >= end) throw CommandError("no refresh within " + std::to_string(seconds) + " s");
+      Message msg;
+      MessageWait w = WaitWindowMessage(msg, static_cast<uint32_t>(end - now));
+      if (w == MessageWait::Quit) throw CommandError("the host was asked to quit while waiting");
+      if (w != MessageWait::Message) continue;
+      DispatchWindowMessage(msg);
+      RunPendingBrowse();
+    }
+    StatusChanged();
+  }
 
   // `cd` with a name, a path ("Artists\Aurora Tide"), ".." or "/".
   void Cd(const std::string& target) {
@@ -1110,6 +1130,7 @@ class Host {
       });
       RegisterWindowClass(kTreeClass, [](WindowHandle w, uint32_t msg, uint64_t wParam, int64_t lParam) -> int64_t {
         if (msg == kWmKeyDown && wParam == kVkF5) {
+          ++g_treeRefreshes;
           std::printf("tree: refresh\n");
           if (g_host) g_host->Refresh();
           std::fflush(stdout);
@@ -1268,6 +1289,8 @@ constexpr const char* kHelp =
     "media KEY            a media key: next, prev, stop, play\n"
     "pmenu                Ctrl + right click: the playback menu\n"
     "refresh              the view re-reads its folder\n"
+    "wait refresh [SECS]  serve the windows until the tree is told to refresh (a transfer or another\n"
+    "                     program's change ends so); default 600 s\n"
     "enum FLAGS           the raw enumeration (32 folders, 64 non-folders, 96 both)\n"
     "tree [DEPTH]         the folder tree below this folder (default depth 2), again on F5\n"
     "notify               the change notices received (removed, made, updated)\n"
@@ -1404,6 +1427,9 @@ Outcome Run(Host& host, const std::string& line) {
     host.PlaybackMenu();
   } else if (verb == "refresh") {
     host.RefreshView();
+  } else if (verb == "wait") {
+    if (w.size() < 2 || w.size() > 3 || w[1] != "refresh") throw CommandError("wait refresh [SECONDS]");
+    host.WaitForRefresh(w.size() == 3 ? static_cast<uint32_t>(std::stoul(w[2])) : 600);
   } else if (verb == "enum") {
     host.Enum(w.size() > 1 ? static_cast<uint32_t>(std::stoul(w[1], nullptr, 0)) : SHCONTF_FOLDERS | SHCONTF_NONFOLDERS);
   } else if (verb == "tree") {
