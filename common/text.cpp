@@ -106,6 +106,15 @@ std::string FoldCase(std::string_view text) {
 int CompareNoCase(std::string_view a, std::string_view b) {
   size_t i = 0, j = 0;
   while (i < a.size() && j < b.size()) {
+    unsigned char p = a[i], q = b[j];
+    if ((p | q) < 0x80) {  // both ASCII: most tags, and sorts compare them n log n times
+      ++i;
+      ++j;
+      if (p == q) continue;
+      uint32_t x = FoldCodePoint(p), y = FoldCodePoint(q);
+      if (x != y) return x < y ? -1 : 1;
+      continue;
+    }
     uint32_t x = FoldCodePoint(DecodeOne(a, i));
     uint32_t y = FoldCodePoint(DecodeOne(b, j));
     if (x != y) return x < y ? -1 : 1;

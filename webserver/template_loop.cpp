@@ -1,7 +1,10 @@
 // The loop command: lists of the player's contents, skins and searches, each
 // taken whole before the first pass, so a nested loop cannot move the
 // device's walk cursor under an outer one.
+#include <algorithm>
+#include <exception>
 #include <mutex>
+#include <numeric>
 
 #include "common/device_track_name.h"
 #include "common/kernel_device.h"
@@ -10,6 +13,7 @@
 #include "common/settings.h"
 #include "common/sortable_id_array.h"
 #include "common/text.h"
+#include "common/track_compare.h"
 #include "common/track_name.h"
 #include "webserver/http_response.h"
 #include "webserver/skins.h"
@@ -51,6 +55,18 @@ std::string AddressName(std::string_view name) {
   return PercentEncodePathSegment(Utf8Cut(clean, 255));
 }
 
+// One row of a track listing: what the brief variables show, made from a
+// single fetch of the track's record. A fetch that failed is kept and thrown
+// when its row is reached, so the page ends there as it would have.
+struct TrackRow {
+  size_t index = 0;  // into the listing's ids
+  std::string display;  // HTML-escaped
+  std::string url;      // the stream address
+  uint32_t length = 0;
+  bool locked = false;
+  std::exception_ptr failure;
+};
+
 // Track names for one loop: the name patterns and the device's tag support
 // are read once, and each track's record once, however long the list.
 class TrackNamer {
@@ -61,15 +77,21 @@ class TrackNamer {
         display_(Pattern(kTrackDisplayFormatSetting, kDefaultDisplayPattern)),
         url_(Pattern(kTrackUrlFormatSetting, kDefaultFileNamePattern)) {}
 
-  void SetBrief(VariableMap& v, const KernelId& id) {
-    _AUDIODATA record;
+  // Fetches the record into `record` (initialised first: a device may leave
+  // it untouched for an id it does not know) and fills `row` from it.
+  void Fetch(const KernelId& id, _AUDIODATA& record, TrackRow& row) {
+    record.Init();
     device_.GetTrackInfo(id, record);
+    Fill(id, record, row);
+  }
+
+  void Fill(const KernelId& id, const _AUDIODATA& record, TrackRow& row) {
     std::string display = tags_ ? ApplyTrackPattern(record, display_) : device_.GetTrackItemName(id);
-    std::string url = tags_ ? ApplyTrackPattern(record, url_) : display;
-    v["id"] = id.IdText();
-    v["displayname"] = HtmlEscape(display);
-    v["stream_url"] = "/stream/" + id.IdText() + "/" + AddressName(url);
-    v["length_secs"] = std::to_string(device_.GetTrackLength(id));
+    std::string idText = id.IdText();
+    row.url = "/stream/" + idText + "/" + AddressName(tags_ ? ApplyTrackPattern(record, url_) : display);
+    row.display = HtmlEscape(display);
+    row.length = record.length;
+    row.locked = record.locked != 0;
   }
 
  private:
@@ -83,12 +105,86 @@ class TrackNamer {
   std::string url_;
 };
 
-void SetBriefTrack(VariableMap& v, KernelDevice& device, const KernelId& id) { TrackNamer(device).SetBrief(v, id); }
+// The brief variables of a track row. The map's entries are found once per
+// loop: a run only adds variables, so the slots stay valid.
+class BriefSlots {
+ public:
+  explicit BriefSlots(VariableMap& v) : v_(v) {}
+  void Set(const KernelId& id, const TrackRow& row) {
+    if (row.failure) std::rethrow_exception(row.failure);
+    if (!id_) {
+      id_ = &v_["id"];
+      display_ = &v_["displayname"];
+      url_ = &v_["stream_url"];
+      length_ = &v_["length_secs"];
+    }
+    *id_ = id.IdText();
+    *display_ = row.display;
+    *url_ = row.url;
+    *length_ = std::to_string(row.length);
+  }
+
+ private:
+  VariableMap& v_;
+  std::string* id_ = nullptr;
+  std::string* display_ = nullptr;
+  std::string* url_ = nullptr;
+  std::string* length_ = nullptr;
+};
+
+// Rows of `ids` in the default track order (locked tracks left out when
+// `dropLocked`), each record fetched once for both the order and the row. A
+// record that cannot be fetched sorts as an empty one.
+std::vector<TrackRow> SortedTrackRows(KernelDevice& device, const std::vector<KernelId>& ids, bool dropLocked) {
+  TrackNamer namer(device);
+  std::vector<TrackRow> rows(ids.size());
+  std::vector<TrackSortKey> keys;
+  keys.reserve(ids.size());
+  _AUDIODATA record;
+  for (size_t i = 0; i < ids.size(); ++i) {
+    rows[i].index = i;
+    try {
+      namer.Fetch(ids[i], record, rows[i]);
+    } catch (const std::exception&) {
+      rows[i].failure = std::current_exception();
+      record.Init();
+    }
+    keys.push_back(TrackSortKey::Of(record));
+  }
+  std::vector<size_t> order(ids.size());
+  std::iota(order.begin(), order.end(), size_t{0});
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return CompareTrackKeys(keys[a], keys[b], {}) < 0; });
+  std::vector<TrackRow> sorted;
+  sorted.reserve(order.size());
+  for (size_t i : order) {
+    if (!dropLocked || keys[i].locked == 0) sorted.push_back(std::move(rows[i]));
+  }
+  return sorted;
+}
+
+std::vector<KernelId> WalkAllTracks(KernelDevice& device) {
+  std::vector<KernelId> ids;
+  KernelId id;
+  for (int more = device.GetFirstTrack(id); more != 0; more = device.GetNextTrack(id)) ids.push_back(id);
+  return ids;
+}
+
+std::vector<KernelId> WalkFoundTracks(KernelDevice& device, std::string_view artist, std::string_view album,
+                                      std::string_view genre) {
+  std::vector<KernelId> ids;
+  KernelId id;
+  for (int more = device.FindTracks(id, artist, album, genre); more != 0; more = device.FindNextTrack(id)) {
+    ids.push_back(id);
+  }
+  return ids;
+}
 
 void SetFullTrack(VariableMap& v, KernelDevice& device, const KernelId& id) {
   _AUDIODATA record;
-  device.GetTrackInfo(id, record);
-  SetBriefTrack(v, device, id);
+  TrackRow row;
+  TrackNamer(device).Fetch(id, record, row);
+  BriefSlots(v).Set(id, row);
   v["codec"] = AsciiUpper(GetExtensionForFileType(record.fileType));
   v["title"] = HtmlEscape(record.title.Get());
   v["album"] = HtmlEscape(record.album.Get());
@@ -131,7 +227,9 @@ struct NamedCount {
 };
 
 // The search: a condition from the form's terms, run through the SQL engine.
-std::vector<KernelId> RunSearch(KernelDevice& device, VariableMap& v, std::vector<std::string> args) {
+// Its rows, in the default track order, index into the ids it answers.
+std::vector<KernelId> RunSearch(KernelDevice& device, VariableMap& v, std::vector<std::string> args,
+                                std::vector<TrackRow>& rows) {
   for (auto& a : args) a = TrimBlanks(a);
   const std::string& type = args[1];
   if (type.empty()) return {};
@@ -174,8 +272,11 @@ std::vector<KernelId> RunSearch(KernelDevice& device, VariableMap& v, std::vecto
     return {};
   }
   if (ids.empty()) v["search_error"] = "No search results found.";
-  SortTracks(device, ids);
-  SetLastSearchResults(ids);
+  rows = SortedTrackRows(device, ids, false);
+  std::vector<KernelId> sorted;
+  sorted.reserve(rows.size());
+  for (const TrackRow& row : rows) sorted.push_back(ids[row.index]);
+  SetLastSearchResults(std::move(sorted));
   WriteSettingString("SQL_LastSearchQuery", statement);
   return ids;
 }
@@ -235,15 +336,18 @@ void ExpLoop::Execute(TemplateOutput& output, VariableMap& v, KernelDevice& devi
   }
   const std::string& type = args[0];
   auto runBody = [&] { RunExpList(body, output, v, device); };
-  auto briefTracks = [&](const std::vector<KernelId>& ids) {
-    TrackNamer namer(device);
-    for (const auto& id : ids) {
-      namer.SetBrief(v, id);
+  // Sorted listings: each record fetched once for the order and the row.
+  auto sortedTracks = [&](const std::vector<KernelId>& ids, const std::vector<TrackRow>& rows) {
+    BriefSlots slots(v);
+    for (const TrackRow& row : rows) {
+      slots.Set(ids[row.index], row);
       runBody();
     }
   };
+  auto sortedUnlocked = [&](const std::vector<KernelId>& ids) { sortedTracks(ids, SortedTrackRows(device, ids, true)); };
   StreamSource* streams = File()->Environment().streams;
 
+  if (type == "SEARCH" || type == "SEARCHRESULTS" || type == "SKINS") File()->Environment().keepable = false;
   if (type.empty()) return;
   if (type == "AUDIOSINGLE") {
     bool valid = false;
@@ -278,15 +382,23 @@ void ExpLoop::Execute(TemplateOutput& output, VariableMap& v, KernelDevice& devi
       runBody();
     }
   } else if (type == "SEARCHRESULTS") {
-    briefTracks(LastSearchResults());
+    TrackNamer namer(device);
+    BriefSlots slots(v);
+    _AUDIODATA record;
+    TrackRow row;
+    for (const auto& id : LastSearchResults()) {
+      namer.Fetch(id, record, row);
+      slots.Set(id, row);
+      runBody();
+    }
   } else if (type == "AUDIOALL") {
-    briefTracks(AllUnlockedTracks(device));
+    sortedUnlocked(WalkAllTracks(device));
   } else if (type == "AUDIOBYARTIST") {
-    briefTracks(FoundTracks(device, args[1], "", "", true));
+    sortedUnlocked(WalkFoundTracks(device, args[1], "", ""));
   } else if (type == "AUDIOBYALBUM") {
-    briefTracks(FoundTracks(device, args[2], args[1], "", true));
+    sortedUnlocked(WalkFoundTracks(device, args[2], args[1], ""));
   } else if (type == "AUDIOBYGENRE") {
-    briefTracks(FoundTracks(device, "", "", args[1], true));
+    sortedUnlocked(WalkFoundTracks(device, "", "", args[1]));
   } else if (type == "PLAYLISTS") {
     std::vector<KernelId> lists;
     KernelId pl;
@@ -342,13 +454,17 @@ void ExpLoop::Execute(TemplateOutput& output, VariableMap& v, KernelDevice& devi
     }
     int position = device.GetQueuePosition();
     TrackNamer namer(device);
+    BriefSlots slots(v);
+    _AUDIODATA record;
+    TrackRow row;
     for (size_t i = 0; i < items.size(); ++i) {
       int index = static_cast<int>(i);
       v["aqnum"] = std::to_string(index + 1);
       bool before = index < position, current = index == position;
       v["status"] = before ? "Already Played" : current ? "Current" : "Not Yet Played";
       v["statuscode"] = before ? "q_alreadyplayed" : current ? "q_current" : "q_notyetplayed";
-      namer.SetBrief(v, items[i]);
+      namer.Fetch(items[i], record, row);
+      slots.Set(items[i], row);
       runBody();
     }
   } else if (type == "PLAYLIST") {
@@ -361,10 +477,14 @@ void ExpLoop::Execute(TemplateOutput& output, VariableMap& v, KernelDevice& devi
       items.push_back(item);
     }
     TrackNamer namer(device);
+    BriefSlots slots(v);
+    _AUDIODATA record;
+    TrackRow row;
     for (size_t i = 0; i < items.size(); ++i) {
-      if (device.GetTrackLocked(items[i]) != 0) continue;
+      namer.Fetch(items[i], record, row);
+      if (row.locked) continue;
       v["plnum"] = std::to_string(i + 1);
-      namer.SetBrief(v, items[i]);
+      slots.Set(items[i], row);
       runBody();
     }
   } else if (type == "SKINS") {
@@ -375,7 +495,9 @@ void ExpLoop::Execute(TemplateOutput& output, VariableMap& v, KernelDevice& devi
       runBody();
     }
   } else if (type == "SEARCH") {
-    briefTracks(RunSearch(device, v, args));
+    std::vector<TrackRow> rows;
+    std::vector<KernelId> ids = RunSearch(device, v, args, rows);
+    sortedTracks(ids, rows);
   } else {
     output.Write("Unknown loop type: '" + HtmlEscape(type) + "'.");
   }
