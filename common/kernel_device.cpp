@@ -66,6 +66,15 @@ void RefuseFilledTexts(const KdpRequestRow& row, const KdpBlock& block) {
   }
 }
 
+// Requests that only read: they leave the change count alone. Any other
+// may change something, so it counts as a change.
+bool IsReadRequest(std::string_view operation) {
+  for (std::string_view prefix : {"Get", "Is", "Supports", "Find"}) {
+    if (operation.starts_with(prefix)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 void KernelDevice::DispatchRequest(KdpBlock& block) {
@@ -82,7 +91,9 @@ void KernelDevice::DispatchRequest(KdpBlock& block) {
     try {
       if (KdpTextsMustBeWhole(row->opcode)) RefuseFilledTexts(*row, block);
       row->invoke(*this, block, out);
+      if (!IsReadRequest(row->operation)) NoteDeviceChange();
     } catch (const std::exception& e) {
+      NoteDeviceChange();  // a failed change may have done part of its work
       // A failure must reach the client as a failed request, never take the
       // manager's message loop down with it.
       out = KdpCallResult();
@@ -144,12 +155,14 @@ void KernelDevice::DeliverPendingDriverError(KdpBlock& block) {
 // --- Caches ---
 
 void KernelDevice::InvalidateCaches() {
+  NoteDeviceChange();
   browseDirty_ = 1;
   hashIndex_.clear();
   ++queryGeneration_;
 }
 
 int KernelDevice::MarkModified() {
+  NoteDeviceChange();
   playlistListDirty_ = 1;
   trackPlaylistIndexDirty_ = 1;
   ++queryGeneration_;
@@ -183,6 +196,7 @@ void KernelDevice::Disconnect() {
   browseDirty_ = 1;
   playlistListDirty_ = 1;
   ++queryGeneration_;
+  NoteDeviceChange();
   searchResults_.clear();
   searchCursor_ = 0;
   artistAlbumNames_.clear();

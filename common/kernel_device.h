@@ -325,6 +325,15 @@ class KernelDevice {
     return std::unique_lock(mutex_, wait);
   }
 
+  // Counts changes of what the device holds or does: tracks, tags,
+  // playlists, the queue, volume and playback (ChangeCount: only tracks and
+  // playlists). Every request that is not a read bumps it, after it has run,
+  // and so do the cache invalidations and the queue and playback routines;
+  // something made from the device (a web page) is current while the count
+  // stands still. Atomic: read without the lock.
+  uint64_t DeviceChangeCount() const { return deviceChangeCount_.load(); }
+  void NoteDeviceChange() { ++deviceChangeCount_; }
+
   const KernelId& IdA() const { return idA_; }
   const KernelId& IdB() const { return idB_; }
   KernelDriver* Driver() const { return driver_; }
@@ -379,6 +388,7 @@ class KernelDevice {
 
   mutable DeviceMutex mutex_;
   std::atomic<uint64_t> queryGeneration_{0};  // bumped by every invalidation; changes need no lock
+  std::atomic<uint64_t> deviceChangeCount_{0};
   std::shared_ptr<const QuerySnapshot> querySnapshot_;  // under mutex_
   uint64_t querySnapshotGeneration_ = 0;
   int busy_ = 0;

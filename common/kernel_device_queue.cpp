@@ -22,17 +22,20 @@ int KernelDevice::GetNextQueueItem(KernelId& item) {
 }
 
 int KernelDevice::EnqueueTrack(const KernelId& track) {
+  NoteDeviceChange();
   queue_.push_back(track);
   return 0;
 }
 
 int KernelDevice::RemoveFromQueue(const KernelId& track) {
+  NoteDeviceChange();
   StopPlayback();
   std::erase_if(queue_, [&](const KernelId& e) { return e.key[0] == track.key[0]; });
   return 0;
 }
 
 int KernelDevice::ClearQueue() {
+  NoteDeviceChange();
   StopPlayback();
   SetQueuePosition(0);
   queue_.clear();
@@ -40,6 +43,7 @@ int KernelDevice::ClearQueue() {
 }
 
 int KernelDevice::ShuffleQueue() {
+  NoteDeviceChange();
   StopPlayback();
   SetQueuePosition(0);
   if (queue_.empty()) return 0;
@@ -54,6 +58,7 @@ int KernelDevice::ShuffleQueue() {
 }
 
 int KernelDevice::MoveQueueItem(int from, int to) {
+  NoteDeviceChange();
   StopPlayback();
   SetQueuePosition(0);
   // The indexes come from another process: out of range changes nothing.
@@ -69,6 +74,7 @@ int KernelDevice::MoveQueueItem(int from, int to) {
 int KernelDevice::GetQueuePosition() { return queuePosition_; }
 
 int KernelDevice::SetQueuePosition(int position) {
+  NoteDeviceChange();
   int n = static_cast<int>(queue_.size());
   if (n == 0 || position < 0) queuePosition_ = 0;
   else if (position >= n) queuePosition_ = n - 1;
@@ -77,18 +83,21 @@ int KernelDevice::SetQueuePosition(int position) {
 }
 
 int KernelDevice::SetQueuePositionToTrack(const KernelId& track) {
+  NoteDeviceChange();
   auto it = std::find_if(queue_.begin(), queue_.end(), [&](const KernelId& e) { return e.key[0] == track.key[0]; });
   if (it != queue_.end()) queuePosition_ = static_cast<int>(it - queue_.begin());
   return 0;
 }
 
 int KernelDevice::PlayCurrentQueueItem() {
+  NoteDeviceChange();
   if (queuePosition_ < 0 || static_cast<size_t>(queuePosition_) >= queue_.size()) return 0;
   KernelId entry = queue_[queuePosition_];
   return PlayTrack(entry);
 }
 
 int KernelDevice::PlayNextQueueItem() {
+  NoteDeviceChange();
   ++queuePosition_;
   if (queuePosition_ < 0 || static_cast<size_t>(queuePosition_) >= queue_.size()) {
     queuePosition_ = std::min(queuePosition_, static_cast<int>(queue_.size()));
@@ -99,6 +108,7 @@ int KernelDevice::PlayNextQueueItem() {
 }
 
 int KernelDevice::PlayPreviousQueueItem() {
+  NoteDeviceChange();
   --queuePosition_;
   if (queuePosition_ < 0 || static_cast<size_t>(queuePosition_) >= queue_.size()) {
     queuePosition_ = std::max(queuePosition_, -1);

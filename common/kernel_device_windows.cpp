@@ -62,10 +62,12 @@ void PostToNotifyWindows(std::vector<WindowId>& windows, uint32_t message, uint6
 }  // namespace
 
 void KernelDevice::NotifyTrackStarted(int64_t lParam) {
+  NoteDeviceChange();
   PostToNotifyWindows(notifyWindows_, kMsgTrackStarted, currentTrack_.key[0], lParam);
 }
 
 void KernelDevice::OnTrackFinished(int advance) {
+  NoteDeviceChange();
   PostToNotifyWindows(notifyWindows_, kMsgTrackFinished, 0, 0);
   if (advance & 0xFF) {
     PlayNextQueueItem();

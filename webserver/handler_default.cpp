@@ -12,6 +12,7 @@
 #include "webserver/http_exception.h"
 #include "webserver/http_response.h"
 #include "webserver/http_server.h"
+#include "webserver/page_cache.h"
 #include "webserver/request_variables.h"
 #include "webserver/skins.h"
 #include "webserver/template_file.h"
@@ -100,10 +101,10 @@ void HandlerDefault::HandleRequest(HttpRequest& request, HttpConnection& connect
     connection.Send(request.raw);
     return;
   }
-  bool page = extension == ".html" || extension == ".htm" || extension == ".m3u";
+  bool isPage = extension == ".html" || extension == ".htm" || extension == ".m3u";
   platform::UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd || ::fstat(fd.get(), &st) != 0) throw HttpException(404, NoIndexText());
-  if (!page) {
+  if (!isPage) {
     WriteResponseHead(request, connection, 200, BodyExtent{static_cast<int64_t>(st.st_size)}, typeId, "");
     if (request.method == kMethodGet) connection.SendFile(fd.get(), 0, static_cast<size_t>(st.st_size));
     return;
@@ -114,16 +115,24 @@ void HandlerDefault::HandleRequest(HttpRequest& request, HttpConnection& connect
   }
 
   std::string text = ReadPage(fd.get());
-  TemplateOutput output;
+  std::shared_ptr<const std::string> page;
   {
     auto lock = device->TryLockFor(lockWait_);
     if (!lock.owns_lock()) throw HttpException(503, "Thread timed out.");
-    SkinTemplateSource source;
+    RecordingSkinSource source;
     PageEnvironment environment{&source, Server()->Streams()};
     VariableMap variables;
+    PageState state;
+    TemplateOutput output;
+    bool whole = false;
     try {
       SetRequestVariables(*device, request, variables);
-      TemplateFile(relative, environment).Run(text, output, variables, *device);
+      state = PageState{file, std::move(text), variables, PageSettings(), device->DeviceChangeCount()};
+      page = pages_.Find(state);
+      if (!page) {
+        TemplateFile(relative, environment).Run(state.text, output, variables, *device);
+        whole = true;
+      }
     } catch (const HttpException&) {
       throw;
     } catch (const TemplateError& e) {
@@ -133,9 +142,13 @@ void HandlerDefault::HandleRequest(HttpRequest& request, HttpConnection& connect
     } catch (const std::exception&) {
       // A device failure ends the page where it stood; what it wrote is sent.
     }
+    if (!page) {
+      page = std::make_shared<const std::string>(std::move(output.Text()));
+      if (whole && environment.keepable) pages_.Store(std::move(state), source.Reads(), page);
+    }
   }
-  WriteResponseHead(request, connection, 200, BodyExtent{static_cast<int64_t>(output.Text().size())}, typeId, "");
-  connection.Send(output.Text());
+  WriteResponseHead(request, connection, 200, BodyExtent{static_cast<int64_t>(page->size())}, typeId, "");
+  connection.Send(*page);
 }
 
 }  // namespace hub

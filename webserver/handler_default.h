@@ -1,12 +1,14 @@
 // The handler of every path that no other handler takes: the files of the
 // selected skin. Pages (".html", ".htm", ".m3u") run as templates under the
 // device lock into memory and go out after it is released; other files are
-// sent as they are.
+// sent as they are. A page that may be kept is sent again while what it was
+// made from is unchanged.
 #pragma once
 
 #include <chrono>
 
 #include "webserver/handler.h"
+#include "webserver/page_cache.h"
 
 namespace hub {
 
@@ -20,6 +22,7 @@ class HandlerDefault : public Handler {
 
  private:
   std::chrono::milliseconds lockWait_;
+  PageCache pages_;
 };
 
 }  // namespace hub

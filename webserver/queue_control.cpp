@@ -69,6 +69,10 @@ void ExpQueueControl::Execute(TemplateOutput&, VariableMap& v, KernelDevice& dev
   }
   std::string command = TrimBlanks(AsciiLower(args[0]));
   std::string result;
+  // Volume and pause change through the family without the count; kept
+  // pages must not outlive any command.
+  File()->Environment().keepable = false;
+  if (!command.empty()) device.NoteDeviceChange();
   if (command.empty()) {
   } else if (command == "enqueue") {
     bool known = true;

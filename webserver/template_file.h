@@ -71,6 +71,9 @@ class SkinTemplateSource : public TemplateSource {
 struct PageEnvironment {
   TemplateSource* source = nullptr;
   StreamSource* streams = nullptr;  // byte sizes of data items; may be null
+  // Cleared by what depends on more than the files, the starting variables,
+  // the settings and the device: queue commands, searches, the skin list.
+  bool keepable = true;
 };
 
 struct Token {

@@ -7,9 +7,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <map>
 
+#include "common/kdp_block.h"
+#include "common/kdp_request_table.h"
 #include "common/settings.h"
 #include "support/hermetic_env.h"
 #include "web_test_support.h"
@@ -47,6 +50,32 @@ void WriteFolder(const std::string& root, const Files& files) {
   }
 }
 
+// A player that keeps its volume, as a family does.
+class VolumeDevice : public MemoryDevice {
+ public:
+  int volume = 40;
+  int GetVolume() override { return volume; }
+  int SetVolume(int v) override {
+    volume = v;
+    return 0;
+  }
+};
+
+// Serves one request through the request block, as the manager does.
+void Dispatch(KernelDevice& device, std::string_view operation, const std::function<void(KdpBlock&)>& fill) {
+  const KdpRequestRow* row = nullptr;
+  for (const KdpRequestRow& r : KdpRequestTable()) {
+    if (r.operation == operation) row = &r;
+  }
+  ASSERT_NE(row, nullptr) << operation;
+  auto block = std::make_unique<KdpBlock>();
+  block->selector = kKdpSelectorRequest;
+  block->opcode = row->opcode;
+  fill(*block);
+  device.DispatchRequest(*block);
+  EXPECT_EQ(block->errorCode, 0) << operation;
+}
+
 class HandlerDefaultTest : public WebServerTest {
  protected:
   void SetUp() override {
@@ -81,9 +110,17 @@ class HandlerDefaultTest : public WebServerTest {
     return Curl(extra);
   }
 
+  // Whether the device was asked for a track record since the last call.
+  bool ReadRecords() {
+    auto lock = device_.Lock();
+    bool read = std::find(device_.calls.begin(), device_.calls.end(), "GetTrackInfo") != device_.calls.end();
+    device_.calls.clear();
+    return read;
+  }
+
   std::string skins_;
   Files files_;
-  MemoryDevice device_;
+  VolumeDevice device_;
 };
 
 TEST_F(HandlerDefaultTest, FolderAndZippedSkinsServeTheSameBytes) {
@@ -239,6 +276,102 @@ TEST_F(HandlerDefaultTest, DefaultSkinIsInstalledOnlyWhenMissing) {
   EXPECT_TRUE(InstallDefaultSkin(shipped));
   EXPECT_EQ(Get("/").body, "shipped\r\n");
   EXPECT_FALSE(InstallDefaultSkin(shipped + "/none"));
+}
+
+}  // namespace
+}  // namespace hub::test
+
+namespace hub::test {
+namespace {
+
+TEST_F(HandlerDefaultTest, KeptPageIsSentAgainUntilSomethingItShowsChanges) {
+  WriteSettingString("KW_Skin", "Default");
+  WriteFolder(skins_ + "/Default",
+              {{"state.html", "<?include(header.html)?>|<?loop(AUDIOALL)?><?print(displayname)?>;<?endloop?>|"
+                              "<?loop(PLAYLISTS)?><?print(name)?>;<?endloop?>|<?loop(QUEUE)?><?print(id)?>="
+                              "<?print(statuscode)?>;<?endloop?>|<?print(volume)?>"}});
+  WriteFolder(skins_ + "/Other", {{"state.html", "other skin"}});
+  KernelId first, second;
+  {
+    auto lock = device_.Lock();
+    device_.GetFirstTrack(first);
+    second = device_.AddTrack("Zed", "Zone", "Zero", 2, "Ambient");
+  }
+  struct Case {
+    std::string change;
+    std::function<void()> apply;
+    std::string shown;  // in the next page
+  } cases[] = {
+      {"track", [&] { Dispatch(device_, "DeleteTrack", [&](KdpBlock& b) { static_cast<KernelId&>(b.id1) = second; }); },
+       "|Aurora Tide - Shore - 01 - Wave;|"},
+      {"tags",
+       [&] {
+         Dispatch(device_, "SetTrackTitle", [&](KdpBlock& b) {
+           static_cast<KernelId&>(b.id1) = first;
+           b.s1.Set("Swell");
+         });
+       },
+       "- Swell;"},
+      {"playlist", [&] { Dispatch(device_, "CreatePlaylist", [](KdpBlock& b) { b.s1.Set("Road"); }); }, "|Road;|"},
+      {"queue",
+       [&] { Dispatch(device_, "EnqueueTrack", [&](KdpBlock& b) { static_cast<KernelId&>(b.id1) = first; }); },
+       "|1=q_current;|"},
+      {"volume", [&] { Dispatch(device_, "SetVolume", [](KdpBlock& b) { b.n1 = 70; }); }, "|70"},
+      {"playback",
+       [&] {
+         auto lock = device_.Lock();
+         device_.OnTrackFinished(0);
+       },
+       "|1=q_alreadyplayed;|"},
+      {"skin file", [&] { WriteFolder(skins_ + "/Default", {{"header.html", "<?set(title,Tracks)?><HEAD>"}}); },
+       "<HEAD>"},
+      {"track name setting", [] { WriteSettingString("JB_TrackDisplayFormat", "%T!"); }, "|Swell!;|"},
+      {"KW_Skin", [] { WriteSettingString("KW_Skin", "Other"); }, "other skin"},
+  };
+  ReadRecords();
+  for (const Case& c : cases) {
+    CurlReply before = Get("/state.html");
+    EXPECT_EQ(before.status, 200) << c.change;
+    ReadRecords();
+    CurlReply again = Get("/state.html");
+    EXPECT_EQ(again.body, before.body) << c.change;
+    EXPECT_FALSE(ReadRecords()) << c.change << ": the kept page was made again";
+    c.apply();
+    CurlReply after = Get("/state.html");
+    EXPECT_NE(after.body.find(c.shown), std::string::npos) << c.change << ": " << after.body;
+  }
+}
+
+TEST_F(HandlerDefaultTest, PagesThatCommandOrSearchOrListSkinsAreMadeEveryTime) {
+  WriteSettingString("KW_Skin", "Default");
+  const std::string tracks = "<?loop(AUDIOALL)?><?print(displayname)?><?endloop?>";
+  const Files pages = {
+      {"q.html", "<?qcontrol(from_url)?>" + tracks},
+      {"search.html", "<?loop(SEARCH,quick,Wave)?><?endloop?>" + tracks},
+      {"results.html", "<?loop(SEARCHRESULTS)?><?endloop?>" + tracks},
+      {"skins.html", "<?loop(SKINS)?><?print(name)?><?endloop?>" + tracks},
+      {"from_url.html", "<?loop(from_url)?><?endloop?>" + tracks},
+  };
+  WriteFolder(skins_ + "/Default", pages);
+  for (const auto& [name, text] : pages) {
+    std::string path = "/" + name + (name == "from_url.html" ? "?ltype=SKINS" : "");
+    for (int i = 0; i < 2; ++i) {
+      ReadRecords();
+      EXPECT_EQ(Get(path).status, 200) << name;
+      EXPECT_TRUE(ReadRecords()) << name << " request " << i;
+    }
+  }
+  // A page cut short by the player is not kept either.
+  {
+    auto lock = device_.Lock();
+    device_.failingTracks.push_back(1);
+  }
+  EXPECT_EQ(Get("/fail.html").body, "before");
+  {
+    auto lock = device_.Lock();
+    device_.failingTracks.clear();
+  }
+  EXPECT_EQ(Get("/fail.html").body, "beforeafter\r\n");
 }
 
 }  // namespace

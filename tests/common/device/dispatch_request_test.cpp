@@ -2,6 +2,7 @@
 // operation with the row's fields (by address or by value) and its answer
 // lands where the row says.
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -280,6 +281,55 @@ TEST(DispatchRequestTest, FailingOperationAnswersAnErrorAndKeepsServing) {
   device.DispatchRequest(*block);
   EXPECT_EQ(block->errorCode, 0);
   EXPECT_EQ(block->result, 1);
+}
+
+TEST(DispatchRequestTest, DeviceChangeCountMovesWithEveryChangeAndNeverWithAReadOnly) {
+  test::MemoryDevice device;
+  KernelId id = device.AddTrack("A", "L", "t");
+  device.AddTrack("B", "M", "u");
+  auto requestNamed = [&](std::string_view name) {
+    for (const KdpRequestRow& row : KdpRequestTable()) {
+      if (row.operation != name) continue;
+      auto block = std::make_unique<KdpBlock>();
+      block->opcode = row.opcode;
+      block->id1 = id;
+      block->s1.Set("x");
+      device.DispatchRequest(*block);
+      return;
+    }
+    ADD_FAILURE() << name << " is not a request";
+  };
+  struct Case {
+    std::string operation;
+    bool changes;
+  } cases[] = {
+      {"GetTrackInfo", false},     {"GetFirstTrack", false},  {"FindTracks", false},   {"GetVolume", false},
+      {"IsPaused", false},         {"SupportsAudio", false},  {"GetQueuePosition", false},
+      {"SetTrackInfo", true},      {"SetTrackTitle", true},   {"DeleteTrack", true},   {"CreatePlaylist", true},
+      {"RenamePlaylist", true},    {"EnqueueTrack", true},    {"ClearQueue", true},    {"SetVolume", true},
+      {"SetPaused", true},         {"PlayTrack", true},       {"StopPlayback", true},  {"AddDataFile", true},
+  };
+  for (const Case& c : cases) {
+    uint64_t before = device.DeviceChangeCount();
+    requestNamed(c.operation);
+    EXPECT_EQ(device.DeviceChangeCount() != before, c.changes) << c.operation;
+  }
+  // Changes the manager makes without a request.
+  const std::pair<const char*, std::function<void()>> local[] = {
+      {"InvalidateCaches", [&] { device.InvalidateCaches(); }},
+      {"MarkModified", [&] { device.MarkModified(); }},
+      {"EnqueueTrack", [&] { device.EnqueueTrack(id); }},
+      {"SetQueuePosition", [&] { device.SetQueuePosition(0); }},
+      {"PlayNextQueueItem", [&] { device.PlayNextQueueItem(); }},
+      {"NotifyTrackStarted", [&] { device.NotifyTrackStarted(0); }},
+      {"OnTrackFinished", [&] { device.OnTrackFinished(0); }},
+      {"Disconnect", [&] { device.Disconnect(); }},
+  };
+  for (const auto& [name, change] : local) {
+    uint64_t before = device.DeviceChangeCount();
+    change();
+    EXPECT_GT(device.DeviceChangeCount(), before) << name;
+  }
 }
 
 TEST(KernelDriverTest, DeviceChecksItselfThroughItsDriver) {
