@@ -153,13 +153,17 @@ bool MediaReader::NextSample(std::vector<uint8_t>& pcm, int64_t& time100ns, Stat
       PcmSample type;
       bool planar;
       const int channels = s->frame->ch_layout.nb_channels;
+      // The decoder's own speaker positions, so the downmix puts each channel where it belongs.
+      const uint64_t mask = s->frame->ch_layout.order == AV_CHANNEL_ORDER_NATIVE ? s->frame->ch_layout.u.mask : 0;
       if (!ToPcmSample(s->frame->format, type, planar)) {
         status = Status::Error(kOutput, -1, "unsupported sample format");
         return false;
       }
-      if (!s->converter.Matches(s->frame->sample_rate, channels, type, planar)) {
+      if (!s->converter.Matches(s->frame->sample_rate, channels, type, planar, mask)) {
         if (s->converter.IsOpen() && !(status = s->converter.Flush(pcm)).ok()) return false;
-        if (!(status = s->converter.Open(s->frame->sample_rate, channels, type, planar)).ok()) {
+        if (!(status = s->converter.Open(s->frame->sample_rate, channels, type, planar, kStandardRate, kStandardChannels,
+                                         mask))
+                 .ok()) {
           status = Status::Error(kOutput, status.code(), status.message());
           return false;
         }

@@ -9,6 +9,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <bit>
 
 namespace hub::platform::media {
 namespace {
@@ -43,6 +44,7 @@ int PcmSampleBytes(PcmSample type) {
 struct PcmConverter::State {
   SwrContext* swr = nullptr;
   int inRate = 0, inChannels = 0, outRate = 0, outChannels = 0;
+  uint64_t inMask = 0;
   PcmSample inType = PcmSample::S16;
   bool planar = false;
   ~State() { swr_free(&swr); }
@@ -53,19 +55,22 @@ PcmConverter::~PcmConverter() = default;
 
 bool PcmConverter::IsOpen() const { return state_ != nullptr; }
 
-bool PcmConverter::Matches(int inRate, int inChannels, PcmSample inType, bool planar) const {
+bool PcmConverter::Matches(int inRate, int inChannels, PcmSample inType, bool planar, uint64_t inChannelMask) const {
   return state_ && state_->inRate == inRate && state_->inChannels == inChannels && state_->inType == inType &&
-         state_->planar == planar;
+         state_->planar == planar && state_->inMask == inChannelMask;
 }
 
-Status PcmConverter::Open(int inRate, int inChannels, PcmSample inType, bool planar, int outRate, int outChannels) {
+Status PcmConverter::Open(int inRate, int inChannels, PcmSample inType, bool planar, int outRate, int outChannels,
+                          uint64_t inChannelMask) {
   state_.reset();
   if (inRate <= 0 || inRate > 1'000'000 || inChannels <= 0 || inChannels > 64 || outRate <= 0 || outChannels <= 0 ||
       outChannels > 2)
     return Status::Error("format", -1, "unsupported PCM format");
   auto s = std::make_unique<State>();
-  AVChannelLayout inLayout, outLayout;
-  av_channel_layout_default(&inLayout, inChannels);
+  AVChannelLayout inLayout{}, outLayout{};
+  if (inChannelMask == 0 || std::popcount(inChannelMask) != inChannels ||
+      av_channel_layout_from_mask(&inLayout, inChannelMask) < 0)
+    av_channel_layout_default(&inLayout, inChannels);
   av_channel_layout_default(&outLayout, outChannels);
   int rc = swr_alloc_set_opts2(&s->swr, &outLayout, AV_SAMPLE_FMT_S16, outRate, &inLayout, ToAv(inType, planar), inRate,
                                0, nullptr);
@@ -80,6 +85,7 @@ Status PcmConverter::Open(int inRate, int inChannels, PcmSample inType, bool pla
   if ((rc = swr_init(s->swr)) < 0) return Status::Error("resampler", rc, "cannot start the resampler");
   s->inRate = inRate;
   s->inChannels = inChannels;
+  s->inMask = inChannelMask;
   s->outRate = outRate;
   s->outChannels = outChannels;
   s->inType = inType;

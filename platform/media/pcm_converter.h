@@ -27,10 +27,15 @@ class PcmConverter {
   PcmConverter& operator=(const PcmConverter&) = delete;
 
   // A mono input is copied to both output channels at its own level.
+  // `inChannelMask` names the input's speakers as a wave format's channel
+  // mask does (bit 0 front left, 1 front right, 2 centre, 3 LFE, 4/5 back,
+  // 8 back centre, 9/10 side), the channels in the order of their bits; 0, or
+  // a mask whose bit count is not `inChannels`, takes the usual layout of the
+  // count. The downmix to fewer channels follows these positions.
   Status Open(int inRate, int inChannels, PcmSample inType, bool planar, int outRate = kStandardRate,
-              int outChannels = kStandardChannels);
+              int outChannels = kStandardChannels, uint64_t inChannelMask = 0);
   bool IsOpen() const;
-  bool Matches(int inRate, int inChannels, PcmSample inType, bool planar) const;
+  bool Matches(int inRate, int inChannels, PcmSample inType, bool planar, uint64_t inChannelMask = 0) const;
 
   // `planes`: one pointer for interleaved input, one per channel for planar.
   // Appends the converted bytes to `out`.

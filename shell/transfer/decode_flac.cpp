@@ -44,6 +44,15 @@ bool BindFlac(const LibraryHandle& library, FlacApi& api) {
   return ok;
 }
 
+// FLAC's own speakers for 3..8 channels as a wave format's channel mask;
+// the channels already come in the mask's order. Four are a quad (front and
+// back pairs), not the centre-and-back layout the count alone suggests.
+constexpr uint64_t kFlacChannelMasks[] = {0x7, 0x33, 0x37, 0x3F, 0x70F, 0x63F};
+
+uint64_t FlacChannelMask(unsigned channels) {
+  return channels >= 3 && channels <= 8 ? kFlacChannelMasks[channels - 3] : 0;
+}
+
 // One job's state: what the callbacks write into.
 struct FlacJob {
   WavOutput* out = nullptr;
@@ -66,11 +75,16 @@ FLAC__StreamDecoderWriteStatus FlacWriteCallback(const FLAC__StreamDecoder*, con
     job->failed = true;
     return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
   }
-  if (!job->converter.Matches(int(frame->header.sample_rate), int(channels), platform::media::PcmSample::S32, false)) {
+  const uint64_t mask = FlacChannelMask(channels);
+  if (!job->converter.Matches(int(frame->header.sample_rate), int(channels), platform::media::PcmSample::S32, false,
+                              mask)) {
     job->pcm.clear();
     if ((job->converter.IsOpen() && !job->converter.Flush(job->pcm).ok()) ||
         !job->out->Append(job->pcm.data(), job->pcm.size()) ||
-        !job->converter.Open(int(frame->header.sample_rate), int(channels), platform::media::PcmSample::S32, false).ok()) {
+        !job->converter
+             .Open(int(frame->header.sample_rate), int(channels), platform::media::PcmSample::S32, false,
+                   platform::media::kStandardRate, platform::media::kStandardChannels, mask)
+             .ok()) {
       job->failed = true;
       return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
     }

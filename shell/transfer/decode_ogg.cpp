@@ -1,10 +1,13 @@
 // Ogg Vorbis sources through libogg and libvorbis, bound at run time from the
 // paths of the shared values "ogg.dll" and "vorbis.dll". The stream must end
 // with its last page; damaged packets are skipped up to one in a hundred.
+// Streams of 3 to 8 channels are taken in Vorbis's channel order, so the
+// downmix puts centre, rear and LFE where they belong.
 #include <ogg/ogg.h>
 #include <vorbis/codec.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -80,6 +83,43 @@ bool BindOgg(const LibraryHandle& ogg, const LibraryHandle& vorbis, OggApi& api)
 
 constexpr size_t kReadBytes = 4096;
 
+// Speaker positions as a wave format's channel mask has them.
+enum Speaker : uint32_t {
+  kFrontLeft = 0x1,
+  kFrontRight = 0x2,
+  kFrontCentre = 0x4,
+  kLfe = 0x8,
+  kBackLeft = 0x10,
+  kBackRight = 0x20,
+  kBackCentre = 0x100,
+  kSideLeft = 0x200,
+  kSideRight = 0x400,
+};
+
+// Vorbis puts the centre between the front pair and LFE last; the resampler
+// takes channels in mask order. Above 8 channels the order is the
+// application's own, so those keep the usual layout of their count.
+constexpr uint32_t kVorbisSpeakers[][8] = {
+    {kFrontLeft, kFrontCentre, kFrontRight},
+    {kFrontLeft, kFrontRight, kBackLeft, kBackRight},
+    {kFrontLeft, kFrontCentre, kFrontRight, kBackLeft, kBackRight},
+    {kFrontLeft, kFrontCentre, kFrontRight, kBackLeft, kBackRight, kLfe},
+    {kFrontLeft, kFrontCentre, kFrontRight, kSideLeft, kSideRight, kBackCentre, kLfe},
+    {kFrontLeft, kFrontCentre, kFrontRight, kSideLeft, kSideRight, kBackLeft, kBackRight, kLfe},
+};
+
+// The channel mask of a Vorbis stream and, for each channel in mask order,
+// the Vorbis channel that feeds it (identity and mask 0 outside 3..8).
+uint64_t VorbisChannelOrder(int channels, int order[64]) {
+  for (int c = 0; c < channels; ++c) order[c] = c;
+  if (channels < 3 || channels > 8) return 0;
+  const uint32_t* speakers = kVorbisSpeakers[channels - 3];
+  uint64_t mask = 0;
+  for (int c = 0; c < channels; ++c) mask |= speakers[c];
+  std::sort(order, order + channels, [&](int a, int b) { return speakers[a] < speakers[b]; });
+  return mask;
+}
+
 // The decoder's state, cleared in the libraries' order whatever step failed.
 class OggDecoder {
  public:
@@ -110,7 +150,11 @@ class OggDecoder {
     dsp_ = true;
     if (api_.blockInit(&dsp_state_, &block_state_) != 0) return -245;
     block_ = true;
-    if (!converter_.Open(int(info_.rate), info_.channels, platform::media::PcmSample::Float, true).ok()) return -250;
+    const uint64_t mask = VorbisChannelOrder(info_.channels, order_);
+    if (!converter_.Open(int(info_.rate), info_.channels, platform::media::PcmSample::Float, true,
+                         platform::media::kStandardRate, platform::media::kStandardChannels, mask)
+             .ok())
+      return -250;
     WavOutput out(destination);
     if (!out.Open()) return -300;
     bool eos = false;
@@ -148,7 +192,7 @@ class OggDecoder {
         int frames;
         while ((frames = api_.pcmout(&dsp_state_, &samples)) > 0) {
           const uint8_t* planes[64];
-          for (int c = 0; c < info_.channels; ++c) planes[c] = reinterpret_cast<const uint8_t*>(samples[c]);
+          for (int c = 0; c < info_.channels; ++c) planes[c] = reinterpret_cast<const uint8_t*>(samples[order_[c]]);
           pcm.clear();
           if (!converter_.Convert(planes, frames, pcm).ok()) return -400;
           if (!out.Append(pcm.data(), pcm.size())) return -400;
@@ -213,6 +257,7 @@ class OggDecoder {
   std::FILE* file_ = nullptr;
   uint64_t size_ = 0, position_ = 0, packets_ = 0, bad_ = 0;
   int serial_ = 0;
+  int order_[64] = {};
   ogg_sync_state sync_{};
   ogg_stream_state stream_state_{};
   vorbis_info info_{};
