@@ -147,6 +147,38 @@ std::string ReadClassesString(std::string_view key, std::string_view name) {
   return v && v->type == ValueType::String ? v->data : std::string();
 }
 
+bool ClassesKeyExists(std::string_view key) {
+  Registry& r = Registry::Instance();
+  std::string k = std::string(kUserClasses) + std::string(key);
+  return r.KeyExists(Hive::CurrentUser, k) || r.KeyExists(Hive::LocalMachine, k);
+}
+
+std::vector<std::string> ListClassesSubkeys(std::string_view key) {
+  Registry& r = Registry::Instance();
+  std::string k = std::string(kUserClasses) + std::string(key);
+  std::vector<std::string> out = r.ListSubkeys(Hive::CurrentUser, k);
+  for (std::string& name : r.ListSubkeys(Hive::LocalMachine, k))
+    if (std::find(out.begin(), out.end(), name) == out.end()) out.push_back(std::move(name));
+  return out;
+}
+
+std::string ExpandEnvironmentStrings(std::string_view text) {
+  std::string out;
+  for (size_t i = 0; i < text.size();) {
+    size_t close = text[i] == '%' ? text.find('%', i + 1) : std::string_view::npos;
+    if (close != std::string_view::npos && close > i + 1) {
+      std::string name(text.substr(i + 1, close - i - 1));
+      if (const char* v = std::getenv(name.c_str())) {
+        out += v;
+        i = close + 1;
+        continue;
+      }
+    }
+    out += text[i++];
+  }
+  return out;
+}
+
 std::string UserChosenApplication(std::string_view extension) {
   auto v = Registry::Instance().Read(Hive::CurrentUser, std::string(kFileExtsKey) + std::string(extension), "Application");
   if (!v || v->type != ValueType::String) return {};

@@ -18,6 +18,13 @@ namespace hub::platform {
 std::optional<RegistryValue> ReadClassesValue(std::string_view key, std::string_view name);
 // A string value of the classes (empty when absent or not a string).
 std::string ReadClassesString(std::string_view key, std::string_view name);
+// Whether the classes hold a key (the user's or the machine's).
+bool ClassesKeyExists(std::string_view key);
+// The subkeys of a classes key: the user's, then the machine's not already named.
+std::vector<std::string> ListClassesSubkeys(std::string_view key);
+
+// %NAME% replaced by the environment's value (an unknown name stays as written).
+std::string ExpandEnvironmentStrings(std::string_view text);
 
 // The user's own choice for an extension (".m3u"): the value "Application"
 // of the Explorer's FileExts key.

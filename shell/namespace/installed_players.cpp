@@ -4,8 +4,6 @@
 
 #include <sys/stat.h>
 
-#include <cstdlib>
-
 #include "common/shell_routines.h"
 #include "common/text.h"
 #include "platform/shell/installed_programs.h"
@@ -25,22 +23,9 @@ bool IsPlainFile(const std::string& path) {
   return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-// %NAME% replaced by the environment's value (an unknown name stays as written).
+// The environment's values put in, cut to a path's length.
 std::string ExpandEnvironment(std::string_view text) {
-  std::string out;
-  for (size_t i = 0; i < text.size();) {
-    size_t close = text[i] == '%' ? text.find('%', i + 1) : std::string_view::npos;
-    if (close != std::string_view::npos && close > i + 1) {
-      std::string name(text.substr(i + 1, close - i - 1));
-      if (const char* v = std::getenv(name.c_str())) {
-        out += v;
-        i = close + 1;
-        continue;
-      }
-    }
-    out += text[i++];
-  }
-  return Utf8Cut(out, kMaxPathText);
+  return Utf8Cut(platform::ExpandEnvironmentStrings(text), kMaxPathText);
 }
 
 }  // namespace

@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 
 #include "common/settings.h"
 #include "common/shell_routines.h"
 #include "platform/fs/whole_file.h"
 #include "platform/registry/registry.h"
+#include "platform/shell/installed_programs.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/prompts.h"
 #include "platform/window/window.h"
@@ -24,49 +24,10 @@ using platform::Registry;
 
 namespace {
 
-constexpr const char* kFileExts = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.m3u";
+const std::string kFileExts = std::string(platform::kFileExtsKey) + ".m3u";
 constexpr const char* kUninstall = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Winamp";
 constexpr const char* kHostWindowClass = "Winamp v1.x";
 constexpr const char* kNoneSelected = "None Selected";
-
-// HKEY_CLASSES_ROOT: the user's classes over the machine's.
-std::optional<std::string> ClassesString(const std::string& key, std::string_view name) {
-  for (Hive hive : {Hive::CurrentUser, Hive::LocalMachine}) {
-    auto v = Registry::Instance().Read(hive, "Software\\Classes\\" + key, name);
-    if (v && v->type == platform::ValueType::String) return v->data;
-  }
-  return std::nullopt;
-}
-
-bool ClassesKeyExists(const std::string& key) {
-  return Registry::Instance().KeyExists(Hive::CurrentUser, "Software\\Classes\\" + key) ||
-         Registry::Instance().KeyExists(Hive::LocalMachine, "Software\\Classes\\" + key);
-}
-
-std::vector<std::string> ClassesSubkeys(const std::string& key) {
-  std::vector<std::string> out;
-  for (Hive hive : {Hive::CurrentUser, Hive::LocalMachine})
-    for (auto& k : Registry::Instance().ListSubkeys(hive, "Software\\Classes\\" + key))
-      if (std::find(out.begin(), out.end(), k) == out.end()) out.push_back(k);
-  return out;
-}
-
-std::string ExpandEnvironment(std::string s) {
-  std::string out;
-  for (size_t i = 0; i < s.size();) {
-    size_t end = s[i] == '%' ? s.find('%', i + 1) : std::string::npos;
-    if (end != std::string::npos && end > i + 1) {
-      const char* v = std::getenv(s.substr(i + 1, end - i - 1).c_str());
-      if (v) {
-        out += v;
-        i = end + 1;
-        continue;
-      }
-    }
-    out += s[i++];
-  }
-  return out;
-}
 
 bool IsFile(const std::string& path) {
   struct stat st;
@@ -78,20 +39,12 @@ std::string FileNameOf(std::string_view path) {
   return std::string(at == std::string_view::npos ? path : path.substr(at + 1));
 }
 
-// The program's display text from its version information: here the Name of
-// the desktop entry whose program it is, else the file name.
+// The program's display text: its version information's description and
+// product version; without them, the file name.
 std::string VersionText(const std::string& program) {
-  std::string name = FileNameOf(program);
-  for (const char* dirs : {static_cast<const char*>(std::getenv("XDG_DATA_HOME")), "/usr/share", "/usr/local/share"}) {
-    if (!dirs) continue;
-    std::string folder = std::string(dirs) + "/applications/";
-    std::string base = name;
-    if (base.size() > 4 && base.substr(base.size() - 4) == ".exe") base.resize(base.size() - 4);
-    std::ifstream in(folder + base + ".desktop");
-    for (std::string line; std::getline(in, line);)
-      if (line.rfind("Name=", 0) == 0 && line.size() > 5) return line.substr(5);
-  }
-  return name;
+  auto info = platform::GetFileVersionInfo(program);
+  if (!info || info->description.empty()) return FileNameOf(program);
+  return info->productVersion.empty() ? info->description : info->description + " " + info->productVersion;
 }
 
 }  // namespace
@@ -164,30 +117,26 @@ void OptPipecast::FillApplications() {
     textToName_[text] = name;
     nameToText_[name] = text;
   };
+  // The desktop's players, as the context menu's "Play in " finds them.
+  platform::RegisterInstalledPlayersOnce();
   // The type's default handler, from its icon.
-  if (auto type = ClassesString(".m3u", ""); type && !type->empty())
-    if (auto icon = ClassesString(*type + "\\DefaultIcon", ""); icon && !icon->empty()) {
-      std::string program = ExpandEnvironment(icon->substr(0, icon->find(',')));
-      std::string text = VersionText(program);
-      // No version text: the file's name, never an empty entry.
-      if (text.empty()) text = FileNameOf(program);
-      enter("* Default: " + text, program, FileNameOf(program));
+  if (std::string type = platform::ReadClassesString(".m3u", ""); !type.empty())
+    if (std::string icon = platform::ReadClassesString(type + "\\DefaultIcon", ""); !icon.empty()) {
+      std::string program = platform::ExpandEnvironmentStrings(icon.substr(0, icon.find(',')));
+      enter("* Default: " + VersionText(program), program, FileNameOf(program));
     }
-  for (const std::string& name : ClassesSubkeys("Applications")) {
+  for (const std::string& name : platform::ListClassesSubkeys("Applications")) {
     std::string base = "Applications\\" + name + "\\shell";
-    if (!ClassesKeyExists(base + "\\open")) continue;
-    auto command = ClassesString(base + "\\open\\command", "");
-    if (!command) continue;
-    std::string program = ExpandEnvironment(FirstArgument(*command));
+    if (!platform::ClassesKeyExists(base + "\\open")) continue;
+    std::string program =
+        platform::ExpandEnvironmentStrings(FirstArgument(platform::ReadClassesString(base + "\\open\\command", "")));
     if (!IsFile(program)) continue;
-    auto friendly = ClassesString(base, "FriendlyCache");
-    std::string text = friendly && !friendly->empty() ? *friendly : VersionText(program);
-    enter(text, program, name);
+    std::string friendly = platform::ReadClassesString(base, "FriendlyCache");
+    enter(friendly.empty() ? VersionText(program) : friendly, program, name);
   }
-  auto chosen = Registry::Instance().Read(Hive::CurrentUser, kFileExts, "Application");
   int select = 0;
-  if (chosen && chosen->type == platform::ValueType::String)
-    if (auto it = nameToText_.find(chosen->data); it != nameToText_.end())
+  if (std::string chosen = platform::UserChosenApplication(".m3u"); !chosen.empty())
+    if (auto it = nameToText_.find(chosen); it != nameToText_.end())
       for (int i = 0; i < combo.Count(); ++i)
         if (combo.ItemText(i).rfind(it->second, 0) == 0) {
           select = i;
@@ -205,7 +154,7 @@ void OptPipecast::RegisterApplication() {
   auto file = ui::ChooseFile(r);
   if (!file) return;
   std::string name = FileNameOf(*file);
-  if (ClassesKeyExists("Applications\\" + name + "\\shell\\open")) {
+  if (platform::ClassesKeyExists("Applications\\" + name + "\\shell\\open")) {
     ShowMessage("The selected application is already registered.", ui::kMbIconInformation);
     return;
   }

@@ -15,9 +15,9 @@
 #include "common/text.h"
 #include "common/version.h"
 #include "platform/fs/volumes.h"
-#include "platform/registry/registry.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/prompts.h"
+#include "shell/namespace/installed_players.h"
 #include "shell/namespace/the_client.h"
 #include "shell/transfer/transcode_rules.h"
 
@@ -71,6 +71,18 @@ int Ask(int (KernelDevice::*question)()) {
   }
 }
 
+// The player the context menu's "Play in " entry names; with the manager out
+// of reach, the name used when no player is found.
+std::string PlayerName() {
+  try {
+    return FindInstalledPlayers();
+  } catch (const ui::UiScriptError&) {
+    throw;
+  } catch (const std::exception&) {
+    return "Playback Software";
+  }
+}
+
 void SetEditText(ui::Window& page, int id, std::string_view text) {
   if (auto* c = page.FindControl(id)) c->SetText(text);
 }
@@ -90,14 +102,6 @@ std::vector<T> Join(std::vector<T> a, const std::vector<T>& b) {
 }
 
 }  // namespace
-
-std::string ChosenPlayerName() {
-  auto chosen = platform::Registry::Instance().Read(
-      platform::Hive::CurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.m3u",
-      "Application");
-  if (chosen && chosen->type == platform::ValueType::String && !chosen->data.empty()) return chosen->data;
-  return "Playback Software";
-}
 
 // --- OptGeneral
 
@@ -128,7 +132,7 @@ OptGeneral::OptGeneral()
 bool OptGeneral::OnInitDialog() {
   auto& combo = Ctl<ui::ComboBox>(1233);
   combo.AddString("Properties (Edit Tag)");
-  combo.AddString("Play in " + ChosenPlayerName());
+  combo.AddString("Play in " + PlayerName());
   if (Ask(&KernelDevice::SupportsDevicePlayback)) {
     combo.AddString("Play on Jukebox");
     combo.AddString("Queue on Jukebox");

@@ -13,9 +13,6 @@
 
 namespace hub {
 
-// The name of the program the user chose for M3U playlists ("Play in " + it).
-std::string ChosenPlayerName();
-
 class OptGeneral : public OptionPage {
  public:
   OptGeneral();

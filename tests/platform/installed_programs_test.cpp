@@ -68,5 +68,33 @@ TEST(InstalledProgramsTest, RegistrationWritesWhatAnInstallerWritesButNeverTheUs
   EXPECT_EQ(ReadClassesString(".m3u", ""), "mpv.desktop");
 }
 
+TEST(InstalledProgramsTest, ClassesJoinTheUsersKeysWithTheMachinesAndPathsTakeTheEnvironment) {
+  test::PlayerFixture desktop;
+  Registry& r = Registry::Instance();
+  ASSERT_TRUE(r.CreateKey(Hive::CurrentUser, "Software\\Classes\\Applications\\mine\\shell\\open"));
+  ASSERT_TRUE(r.CreateKey(Hive::LocalMachine, "Software\\Classes\\Applications\\mine\\shell"));
+  ASSERT_TRUE(r.CreateKey(Hive::LocalMachine, "Software\\Classes\\Applications\\shared"));
+  EXPECT_EQ(ListClassesSubkeys("Applications"), (std::vector<std::string>{"mine", "shared"}));
+  EXPECT_TRUE(ClassesKeyExists("Applications\\shared"));
+  EXPECT_TRUE(ClassesKeyExists("Applications\\mine\\shell\\open"));
+  EXPECT_FALSE(ClassesKeyExists("Applications\\other"));
+  r.DeleteKey(Hive::LocalMachine, "Software\\Classes\\Applications");
+  r.DeleteKey(Hive::CurrentUser, "Software\\Classes\\Applications");
+
+  ::setenv("HUB_TEST_PROGRAMS", "/opt/programs", 1);
+  struct Case {
+    const char* text;
+    const char* expanded;
+  } cases[] = {
+      {"%HUB_TEST_PROGRAMS%/player,0", "/opt/programs/player,0"},
+      {"%HUB_TEST_UNSET%/player", "%HUB_TEST_UNSET%/player"},
+      {"100% sure", "100% sure"},
+      {"%%HUB_TEST_PROGRAMS%", "%/opt/programs"},
+      {"", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ExpandEnvironmentStrings(c.text), c.expanded) << c.text;
+  ::unsetenv("HUB_TEST_PROGRAMS");
+}
+
 }  // namespace
 }  // namespace hub::platform
