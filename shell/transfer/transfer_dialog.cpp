@@ -246,6 +246,7 @@ void CTransferDialog::Begin(std::string_view title, std::string_view status, int
   transferStartTick = 0;
   speed = 0;
   fileOrdinal_ = 0;
+  stepText_.clear();
   finishing_ = false;
   abandonWait_ = false;
   cancelSeenByInterrupt_ = false;
@@ -256,6 +257,7 @@ void CTransferDialog::Begin(std::string_view title, std::string_view status, int
 }
 
 void CTransferDialog::ShowCurrentFile(std::string_view name) {
+  stepText_.clear();
   SetText(kIdFileName, name);
   SetCounters();
   Ctl<ui::Progress>(kIdFileBar).SetPos(0);
@@ -332,9 +334,10 @@ std::optional<ui::Window::StatusLine> CTransferDialog::OwnStatusLine() const {
   line.group = fileOrdinal_;
   // Nothing before the first file; at the end the summary takes over.
   if (fileOrdinal_ == 0 || finishing_) return line;
-  line.text = Caption() + " | file " + std::to_string(currentFileNumber) + "/" + std::to_string(totalFiles) + " " +
-              text(kIdFileName) + " [" + bar + "] " + std::to_string(filePercent) + "% | " + text(kIdSpeedText) +
-              " | " + text(kIdElapsed) + " / " + text(kIdRemaining);
+  const std::string name = stepText_.empty() ? text(kIdFileName) : stepText_;
+  line.text = Caption() + " | file " + std::to_string(currentFileNumber) + "/" + std::to_string(totalFiles) + " " + name +
+              " [" + bar + "] " + std::to_string(filePercent) + "% | " + text(kIdSpeedText) + " | " + text(kIdElapsed) +
+              " / " + text(kIdRemaining);
   return line;
 }
 
@@ -457,7 +460,10 @@ bool CTransferDialog::OnCommand(int id) {
   }
 }
 
-void CTransferDialog::SetStatusText(std::string_view text) { SetText(kIdStatus, text); }
+void CTransferDialog::SetStatusText(std::string_view text) {
+  SetText(kIdStatus, text);
+  stepText_ = text;
+}
 void CTransferDialog::SetFileProgressRange(int high) { Ctl<ui::Progress>(kIdFileBar).SetRange(0, high); }
 void CTransferDialog::SetFileProgressPos(int position) { Ctl<ui::Progress>(kIdFileBar).SetPos(position); }
 

@@ -192,6 +192,7 @@ class CTransferDialog : public platform::ui::Dialog, public ConversionDialog {
   bool abandonWait_ = false;
   bool finishing_ = false;
   int fileOrdinal_ = 0;  // files begun, for the terminal's one line per file
+  std::string stepText_;  // the conversion step's text, shown in that line until the next file
 };
 
 // The one dialog of the process.
