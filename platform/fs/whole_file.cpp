@@ -237,6 +237,31 @@ bool AtomicFileWriter::Write(const void* data, size_t size) {
   return true;
 }
 
+bool AtomicFileWriter::CopyFrom(int fd, uint64_t offset) {
+  if (fd_ < 0 || !result_.ok()) return Fail(kWriteStageWrite, EBADF);
+  loff_t at = static_cast<loff_t>(offset);
+  // In the kernel while it works; any refusal or failure goes on through the
+  // buffer, whose read and write then say which side failed.
+  for (bool inKernel = true; inKernel;) {
+    if (int e = Injected(FileStep::kWrite)) return Fail(kWriteStageWrite, e);
+    ssize_t n = ::copy_file_range(fd, &at, fd_, nullptr, kAtomicWriteChunk, 0);
+    if (n == 0) return true;
+    if (n < 0 && errno != EINTR) inKernel = false;
+  }
+  std::vector<uint8_t> block(kAtomicWriteChunk);
+  for (;;) {
+    ssize_t n = ::pread(fd, block.data(), block.size(), at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      sourceFailed_ = result_.ok();
+      return Fail(kWriteStageWrite, errno);
+    }
+    if (n == 0) return true;
+    if (!Write(block.data(), static_cast<size_t>(n))) return false;
+    at += n;
+  }
+}
+
 bool AtomicFileWriter::Commit() {
   if (fd_ < 0 || !result_.ok()) return Fail(kWriteStageCommit, EBADF);
   if (int e = Injected(FileStep::kSync)) return Fail(kWriteStageWrite, e);

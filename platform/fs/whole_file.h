@@ -68,9 +68,15 @@ class AtomicFileWriter {
 
   bool Open();
   bool Write(const void* data, size_t size);
+  // Appends the bytes of the open file `fd` from `offset` to its end, copied
+  // inside the kernel where the two files allow it (no pass through our
+  // memory), else through a buffer.
+  bool CopyFrom(int fd, uint64_t offset);
   bool Commit();
   // The first failure (stage and errno); ok() until one happened.
   const AtomicWriteResult& Result() const { return result_; }
+  // Whether that failure was a read of CopyFrom's file rather than a write.
+  bool SourceFailed() const { return sourceFailed_; }
 
  private:
   bool Fail(int stage, int error);
@@ -78,6 +84,7 @@ class AtomicFileWriter {
   std::string temp_;
   int fd_ = -1;
   bool committed_ = false;
+  bool sourceFailed_ = false;
   AtomicWriteResult result_;
 };
 

@@ -225,11 +225,12 @@ bool EmbedAlbumArt(const std::string& mp3Path, const std::string& imagePath, std
   // frees wrongly; so the tag alone goes into a small working file that
   // id3lib updates in place, and the new file is formed from that and the
   // old file's audio.
+  // The audio starts after the tags the guard walked (id3lib would first
+  // look for the audio's frames to tell the same).
   uint64_t audioStart = 0;
   {
-    ID3_Tag probe;
-    probe.Link(mp3Path.c_str(), ID3TT_ID3V2);
-    audioStart = probe.GetPrependedBytes();
+    metadata::FileByteSource source(mp3Path);
+    audioStart = metadata::ScanId3v2Tags(source).tagBytes;
   }
   platform::UniqueFd in(::open(mp3Path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!in) return fail("Could not open " + mp3Path + ": " + std::strerror(errno));
@@ -278,15 +279,9 @@ bool EmbedAlbumArt(const std::string& mp3Path, const std::string& imagePath, std
     return fail("Could not write " + mp3Path + ": " + std::strerror(out.Result().error) + ". The file is unchanged.");
   };
   if (!out.Open() || !out.Write(rendered.bytes.data(), renderedBytes)) return writeFailed();
-  std::vector<uint8_t> block(65536);
-  uint64_t pos = audioStart;
-  while (true) {
-    ssize_t n = ::pread(in.get(), block.data(), block.size(), static_cast<off_t>(pos));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return fail("Could not read " + mp3Path + ": " + std::strerror(errno) + ". The file is unchanged.");
-    if (n == 0) break;
-    if (!out.Write(block.data(), static_cast<size_t>(n))) return writeFailed();
-    pos += static_cast<uint64_t>(n);
+  if (!out.CopyFrom(in.get(), audioStart)) {
+    if (!out.SourceFailed()) return writeFailed();
+    return fail("Could not read " + mp3Path + ": " + std::strerror(out.Result().error) + ". The file is unchanged.");
   }
   if (!out.Commit()) return writeFailed();
   return true;

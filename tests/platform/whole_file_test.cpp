@@ -2,7 +2,11 @@
 // target whole, keep its permission bits and clean up after a failure.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
 
@@ -65,6 +69,60 @@ TEST(WholeFileTest, FailedRewriteLeavesTargetAndNoTemporary) {
   EXPECT_NE(::stat((path + ".tmp").c_str(), &st), 0);
   ASSERT_TRUE(WriteFileAtomically(path, "new", 3).ok());
   EXPECT_EQ(Slurp(path), "new");
+}
+
+TEST(WholeFileTest, StreamedRewriteCopiesTheRestOfAFileAndSaysWhichSideFailed) {
+  std::string dir = test::MakeTempDir();
+  std::string big(3 * 1024 * 1024 + 17, '\0');  // more than one copy chunk
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 31 + i / 7);
+  std::ofstream(dir + "/source", std::ios::binary) << big;
+  std::ofstream(dir + "/target", std::ios::binary) << "old";
+  ::chmod((dir + "/target").c_str(), 0640);
+  int source = ::open((dir + "/source").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(source, 0);
+  {
+    AtomicFileWriter out(dir + "/target");
+    ASSERT_TRUE(out.Open());
+    ASSERT_TRUE(out.Write("head:", 5));
+    ASSERT_TRUE(out.CopyFrom(source, 1000));
+    ASSERT_TRUE(out.Commit());
+  }
+  EXPECT_EQ(Slurp(dir + "/target"), "head:" + big.substr(1000));
+  struct stat st {};
+  ASSERT_EQ(::stat((dir + "/target").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  ::close(source);
+
+  // A source that cannot be read from an offset (a pipe) fails as a read; the target stays.
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  {
+    AtomicFileWriter out(dir + "/target");
+    ASSERT_TRUE(out.Open());
+    EXPECT_FALSE(out.CopyFrom(fds[0], 0));
+    EXPECT_TRUE(out.SourceFailed());
+    EXPECT_EQ(out.Result().stage, kWriteStageWrite);
+  }
+  ::close(fds[0]);
+  ::close(fds[1]);
+  EXPECT_EQ(Slurp(dir + "/target"), "head:" + big.substr(1000));
+
+  // A failing write part way is the writer's own failure.
+  source = ::open((dir + "/source").c_str(), O_RDONLY | O_CLOEXEC);
+  {
+    int calls = 0;
+    ScopedFileFaultHook hook([&](FileStep step) { return step == FileStep::kWrite && ++calls == 2 ? ENOSPC : 0; });
+    AtomicFileWriter out(dir + "/target");
+    ASSERT_TRUE(out.Open());
+    EXPECT_FALSE(out.CopyFrom(source, 0));
+    EXPECT_FALSE(out.SourceFailed());
+    EXPECT_EQ(out.Result().error, ENOSPC);
+  }
+  ::close(source);
+  EXPECT_EQ(Slurp(dir + "/target"), "head:" + big.substr(1000));
+  int entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) entries += e.path().filename().string().rfind("target", 0) == 0;
+  EXPECT_EQ(entries, 1) << "no temporary left";
 }
 
 }  // namespace
