@@ -38,6 +38,7 @@
 #include "platform/ui/driver.h"
 #include "platform/ui/pump.h"
 #include "platform/ui/ui_window.h"
+#include "platform/utf8.h"
 #include "platform/window/window.h"
 #include "shell/namespace/pidl_data.h"
 #include "transfer_verbs.h"
@@ -113,21 +114,7 @@ std::string Utf8(const char16_t* w) {
   for (; w && *w; ++w) {
     uint32_t c = *w;
     if (c >= 0xD800 && c < 0xDC00 && w[1] >= 0xDC00 && w[1] < 0xE000) c = 0x10000 + ((c - 0xD800) << 10) + (*++w - 0xDC00);
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | c >> 6);
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | c >> 12);
-      out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | c >> 18);
-      out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-      out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    hub::platform::AppendUtf8(out, c);
   }
   return out;
 }

@@ -12,6 +12,7 @@
 #include "platform/fs/whole_file.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/prompts.h"
+#include "platform/utf8.h"
 #include "shell/namespace/the_client.h"
 
 namespace hub {
@@ -56,21 +57,7 @@ std::string DecodeEntities(std::string_view s) {
           auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), cp, hex ? 16 : 10);
           if (!digits.empty() && ec == std::errc() && end == digits.data() + digits.size() && cp > 0 && cp <= 0x10FFFF &&
               (cp < 0xD800 || cp > 0xDFFF)) {
-            if (cp < 0x80) {
-              out += static_cast<char>(cp);
-            } else if (cp < 0x800) {
-              out += static_cast<char>(0xC0 | cp >> 6);
-              out += static_cast<char>(0x80 | (cp & 0x3F));
-            } else if (cp < 0x10000) {
-              out += static_cast<char>(0xE0 | cp >> 12);
-              out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-              out += static_cast<char>(0x80 | (cp & 0x3F));
-            } else {
-              out += static_cast<char>(0xF0 | cp >> 18);
-              out += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
-              out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-              out += static_cast<char>(0x80 | (cp & 0x3F));
-            }
+            platform::AppendUtf8(out, cp);
             i = semi + 1;
             continue;
           }
