@@ -103,8 +103,15 @@ std::string PercentDecode(std::string_view text) {
   return out;
 }
 
+// A desktop entry is a few lines: anything larger is no link, and is not read
+// (every file sent is asked whether it is one, songs and films included).
+constexpr std::uintmax_t kMaxDesktopEntryBytes = 64 << 10;
+
 // The file: URL of a desktop entry of Type=Link, as a path; empty otherwise.
 std::string DesktopLinkTarget(const std::string& file) {
+  std::error_code ec;
+  const std::uintmax_t size = fs::file_size(file, ec);
+  if (ec || size > kMaxDesktopEntryBytes) return {};
   std::ifstream in(file);
   if (!in) return {};
   std::string line, group, type, url;

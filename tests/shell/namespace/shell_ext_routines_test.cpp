@@ -189,6 +189,9 @@ TEST(ShellExtRoutines, ShortcutsLeadToTheirTargets) {
       {desktop("d.desktop", "[Desktop Entry]\nType=Link\nURL=https://example.org/\n"), ""},
       {desktop("e.desktop", "[Desktop Entry]\nType=Link\nURL=file://" + dir + "/none.mp3\n"), ""},
       {desktop("f.desktop", "[Other]\nType=Link\nURL=file://" + target + "\n"), ""},
+      // Larger than any desktop entry (a song, a film): not read as one.
+      {desktop("g.desktop", "[Desktop Entry]\nType=Link\nURL=file://" + target + "\n" + std::string(64 << 10, '#')),
+       ""},
       {target, ""},
       {dir + "/absent", ""},
   };
