@@ -199,6 +199,11 @@ bool OpenDocument(std::string_view file, std::string_view parameters) { return S
 void OpenWithShell(std::string_view fileOrUrl) { OpenDocument(fileOrUrl, ""); }
 
 void PumpMessages() {
+  DispatchWaitingMessages();
+  ::usleep(1000);
+}
+
+void DispatchWaitingMessages() {
   platform::Message msg;
   while (platform::PeekWindowMessage(msg, true)) {
     if (msg.message == platform::kWmQuit) {  // left for the thread's own loop
@@ -208,7 +213,6 @@ void PumpMessages() {
     platform::DispatchWindowMessage(msg);
   }
   platform::ui::ProcessPendingUiWork();
-  ::usleep(1000);
 }
 
 bool PumpMessagesUntil(const std::function<bool()>& done, uint32_t timeoutMs) {

@@ -37,6 +37,9 @@ void OpenWithShell(std::string_view fileOrUrl);
 
 // Runs the thread's waiting messages and the model's due work, then sleeps 1 ms.
 void PumpMessages();
+// As PumpMessages without the sleep: for progress shown between steps of work
+// that takes its own time (a sleep there only slows the work).
+void DispatchWaitingMessages();
 // Pumps as PumpMessages does until `done` answers true (asked after each
 // round) or `timeoutMs` passes; between rounds it sleeps in poll on the
 // thread's messages, posts to model windows and the next timer, so it wakes

@@ -206,6 +206,11 @@ void CTransferDialog::Pump() {
   HandleInterrupts();
 }
 
+void CTransferDialog::ServeMessages() {
+  DispatchWaitingMessages();
+  HandleInterrupts();
+}
+
 void CTransferDialog::HandleInterrupts() {
   const int seen = TransferInterrupts();
   if (seen == interrupts_) return;
@@ -221,6 +226,7 @@ void CTransferDialog::HandleInterrupts() {
 }
 
 void CTransferDialog::Begin(std::string_view title, std::string_view status, int total) {
+  lastTransferValue_.clear();
   cancelRequested = 0;
   errorPending = 0;
   title_ = title;
@@ -253,7 +259,7 @@ void CTransferDialog::Begin(std::string_view title, std::string_view status, int
   interrupts_ = TransferInterrupts();
   Ctl<ui::Progress>(kIdThroughputBar).SetRange(0, 50);
   Ctl<ui::Progress>(kIdThroughputBar).SetPos(0);
-  Pump();
+  ServeMessages();
 }
 
 void CTransferDialog::ShowCurrentFile(std::string_view name) {
@@ -261,7 +267,7 @@ void CTransferDialog::ShowCurrentFile(std::string_view name) {
   SetText(kIdFileName, name);
   SetCounters();
   Ctl<ui::Progress>(kIdFileBar).SetPos(0);
-  Pump();
+  ServeMessages();
 }
 
 int CTransferDialog::ShowSpeed(int percent, int64_t) {
@@ -296,7 +302,7 @@ int CTransferDialog::ShowSpeed(int percent, int64_t) {
     remaining = total > double(elapsed) ? uint64_t(total) - elapsed : 0;
   }
   SetText(kIdRemaining, MinutesSeconds(remaining));
-  Pump();
+  ServeMessages();
   return 0;
 }
 
@@ -316,7 +322,8 @@ void CTransferDialog::SaveLastTransfer() {
   bytes.reserve(completionValues.size() * 4);
   for (uint32_t v : completionValues)
     for (int i = 0; i < 4; ++i) bytes += char((v >> (8 * i)) & 0xFF);
-  WriteSettingBinary(LastTransferValueName(Device().GetDeviceId()), bytes);
+  if (lastTransferValue_.empty()) lastTransferValue_ = LastTransferValueName(Device().GetDeviceId());
+  WriteSettingBinary(lastTransferValue_, bytes);
 }
 
 std::optional<ui::Window::StatusLine> CTransferDialog::OwnStatusLine() const {

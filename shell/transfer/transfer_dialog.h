@@ -71,7 +71,10 @@ class CTransferDialog : public platform::ui::Dialog, public ConversionDialog {
   CTransferDialog();
   ~CTransferDialog() override;
 
-  void SetDeviceLink(TransferDeviceLink link) { link_ = std::move(link); }
+  void SetDeviceLink(TransferDeviceLink link) {
+    link_ = std::move(link);
+    lastTransferValue_.clear();
+  }
   void SetTickSource(TickSource ticks) { ticks_ = std::move(ticks); }
   void SetCancelQuietMs(int ms) { cancelQuietMs_ = ms; }
 
@@ -170,6 +173,9 @@ class CTransferDialog : public platform::ui::Dialog, public ConversionDialog {
   void SetText(int id, std::string_view text);
   void SetCounters();
   void Pump();
+  // Pump without its sleep, for progress shown while the work goes on: the
+  // player's copy waits for each answer.
+  void ServeMessages();
   // Ctrl-C: the first presses Cancel, a second ends the wait for the player (Close at the end).
   void HandleInterrupts();
   // Waits, pumping, for the player's completion of the current copy.
@@ -182,6 +188,8 @@ class CTransferDialog : public platform::ui::Dialog, public ConversionDialog {
   int CheckTag(_AUDIODATA& record, const std::string& path, std::string& line, bool skipTags, bool fillTags);
 
   TransferDeviceLink link_;
+  // The Last Transfer value's name: the player's id is asked once a transfer, not once a file.
+  std::string lastTransferValue_;
   TickSource ticks_;
   int cancelQuietMs_ = kCancelQuietMs;
   std::string title_;
