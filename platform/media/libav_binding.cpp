@@ -96,6 +96,7 @@ R Unavailable() {
 
 // libavutil
 HUB_FORWARD(void, av_channel_layout_default, (AVChannelLayout * layout, int channels), (layout, channels))
+HUB_FORWARD(int, av_channel_layout_from_mask, (AVChannelLayout * layout, uint64_t mask), (layout, mask))
 HUB_FORWARD(int, av_channel_layout_copy, (AVChannelLayout * dst, const AVChannelLayout* src), (dst, src))
 HUB_FORWARD(void, av_channel_layout_uninit, (AVChannelLayout * layout), (layout))
 HUB_FORWARD(int, av_dict_copy, (AVDictionary * *dst, const AVDictionary* src, int flags), (dst, src, flags))
