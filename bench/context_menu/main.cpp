@@ -2,10 +2,7 @@
 // Playlist" submenu names every playlist) on a player with 1,000 playlists
 // served by another process, against the plain walk of the same playlists
 // with a name request each through the same client.
-#include <signal.h>
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -53,17 +50,8 @@ double Median(std::vector<double> v) {
 int main() {
   std::string dir = bench::UsePrivateObjects("menubench");
 
-  int pipeFds[2];
-  if (::pipe(pipeFds) != 0) return 1;
-  pid_t server = ::fork();
-  if (server == 0) {
-    ::close(pipeFds[0]);
-    ::_exit(Serve(pipeFds[1]));
-  }
-  ::close(pipeFds[1]);
-  char ready;
-  bool started = ::read(pipeFds[0], &ready, 1) == 1;
-  ::close(pipeFds[0]);
+  bench::ServingProcess server(Serve);
+  bool started = server.started();
 
   std::vector<double> menus, walks;
   size_t entries = 0;
@@ -100,8 +88,7 @@ int main() {
       BindClient(nullptr);
     }
   }
-  ::kill(server, SIGTERM);
-  ::waitpid(server, nullptr, 0);
+  server.Stop();
   std::filesystem::remove_all(dir);
   if (menus.empty() || entries != static_cast<size_t>(kPlaylists) + 2) {
     std::fprintf(stderr, "measurement failed (%zu submenu entries)\n", entries);

@@ -2,10 +2,7 @@
 // dragged (the data object's GetData: the album's tracks gathered and sorted,
 // then the payload built), from a player served by another process, against
 // the plain FindTracks walk of the same album through the same client.
-#include <signal.h>
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -61,17 +58,8 @@ double Median(std::vector<double> v) {
 int main() {
   std::string dir = bench::UsePrivateObjects("dragbench");
 
-  int pipeFds[2];
-  if (::pipe(pipeFds) != 0) return 1;
-  pid_t server = ::fork();
-  if (server == 0) {
-    ::close(pipeFds[0]);
-    ::_exit(Serve(pipeFds[1]));
-  }
-  ::close(pipeFds[1]);
-  char ready;
-  bool started = ::read(pipeFds[0], &ready, 1) == 1;
-  ::close(pipeFds[0]);
+  bench::ServingProcess server(Serve);
+  bool started = server.started();
 
   std::vector<double> drags, walks;
   size_t dragged = 0, walked = 0;
@@ -118,8 +106,7 @@ int main() {
       BindClient(nullptr);
     }
   }
-  ::kill(server, SIGTERM);
-  ::waitpid(server, nullptr, 0);
+  server.Stop();
   std::filesystem::remove_all(dir);
   if (drags.empty() || dragged != static_cast<size_t>(kTracks) || walked != static_cast<size_t>(kTracks)) {
     std::fprintf(stderr, "measurement failed (%zu ids dragged, %zu walked)\n", dragged, walked);

@@ -2,10 +2,7 @@
 // player served by another process through KernelDeviceClient, against
 // 10,000 null requests (opcode 500) through the same client. A listing asks
 // at least one request per track, so the ratio is what the listing adds.
-#include <signal.h>
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -51,17 +48,8 @@ double Median(std::vector<double> v) {
 int main() {
   std::string dir = bench::UsePrivateObjects("nsbench");
 
-  int pipeFds[2];
-  if (::pipe(pipeFds) != 0) return 1;
-  pid_t server = ::fork();
-  if (server == 0) {
-    ::close(pipeFds[0]);
-    ::_exit(Serve(pipeFds[1]));
-  }
-  ::close(pipeFds[1]);
-  char ready;
-  bool started = ::read(pipeFds[0], &ready, 1) == 1;
-  ::close(pipeFds[0]);
+  bench::ServingProcess server(Serve);
+  bool started = server.started();
 
   std::vector<double> listings, nulls;
   size_t rows = 0;
@@ -86,8 +74,7 @@ int main() {
       BindClient(nullptr);
     }
   }
-  ::kill(server, SIGTERM);
-  ::waitpid(server, nullptr, 0);
+  server.Stop();
   std::filesystem::remove_all(dir);
   if (listings.empty() || rows != static_cast<size_t>(kTracks)) {
     std::fprintf(stderr, "measurement failed (%zu rows)\n", rows);

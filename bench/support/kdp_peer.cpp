@@ -1,6 +1,8 @@
 #include "support/kdp_peer.h"
 
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -62,6 +64,27 @@ int ServeRequests(KernelDevice& device, int readyFd, uint32_t limitMs) {
     if (::getppid() == 1) break;  // the measuring process is gone
   }
   return 0;
+}
+
+ServingProcess::ServingProcess(const std::function<int(int readyFd)>& serve) {
+  int fds[2];
+  if (::pipe(fds) != 0) return;
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    ::close(fds[0]);
+    ::_exit(serve(fds[1]));
+  }
+  ::close(fds[1]);
+  char ready;
+  started_ = pid_ > 0 && ::read(fds[0], &ready, 1) == 1;
+  ::close(fds[0]);
+}
+
+void ServingProcess::Stop() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGTERM);
+  ::waitpid(pid_, nullptr, 0);
+  pid_ = -1;
 }
 
 }  // namespace hub::bench
