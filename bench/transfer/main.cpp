@@ -128,7 +128,10 @@ struct Bench {
     const std::string path = (dir / "host.txt").string();
     std::ofstream(path, std::ios::trunc) << script;
     const auto start = Clock::now();
+    // The script answers nshost's prompts itself; the terminal driver is the launcher's.
+    unsetenv("HUB_UI_DRIVER");
     const pid_t host = Spawn({std::string(NSHOST_DIR) + "/nshost", "--script", path}, log);
+    setenv("HUB_UI_DRIVER", "terminal", 1);
     const int code = host < 0 ? -1 : WaitFor(host);
     return code == 0 ? Seconds(Clock::now() - start) : -1;
   }
@@ -158,8 +161,12 @@ struct Bench {
     WaitFor(manager);
     if (copy < 0) return -1;
     for (const auto& f : files) {
-      const std::string name = "Bench - Unknown - 00 - " + fs::path(f).stem().string() + ".mp3";
-      if (!SameBytes(f, (target / name).string())) {
+      // Named by the copy's template from the rebuilt record's tags; the title is the file's stem.
+      const std::string ending = " - " + fs::path(f).stem().string() + ".mp3";
+      std::string name;
+      for (const auto& entry : fs::directory_iterator(target))
+        if (entry.path().filename().string().ends_with(ending)) name = entry.path().filename().string();
+      if (name.empty() || !SameBytes(f, (target / name).string())) {
         std::fprintf(stderr, "copy back of %s differs or is missing\n", f.c_str());
         return -1;
       }
