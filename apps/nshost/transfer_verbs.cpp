@@ -17,25 +17,9 @@ namespace {
 using namespace hub::platform;
 namespace fs = std::filesystem;
 
-class ComputerFolderTarget final : public IDropTarget {
+class ComputerFolderTarget final : public ComObject<IDropTarget, IID_IDropTarget> {
  public:
   explicit ComputerFolderTarget(std::string folder) : folder_(std::move(folder)) {}
-  HRESULT QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDropTarget) {
-      *out = static_cast<IDropTarget*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  uint32_t AddRef() override { return refs_.Increment(); }
-  uint32_t Release() override {
-    uint32_t n = refs_.Decrement();
-    if (n == 0) delete this;
-    return n;
-  }
   HRESULT DragEnter(IDataObject* data, uint32_t, ShellPoint, uint32_t* effect) override {
     accept_ = OffersFormat(data, CF_HDROP);
     if (effect) *effect = accept_ && (*effect & DROPEFFECT_COPY) ? DROPEFFECT_COPY : DROPEFFECT_NONE;
@@ -85,30 +69,13 @@ class ComputerFolderTarget final : public IDropTarget {
       if (!fs::exists(p, ec)) return p;
     }
   }
-  RefCount refs_;
   std::string folder_;
   bool accept_ = false;
 };
 
-class ReportingTarget final : public IDropTarget {
+class ReportingTarget final : public ComObject<IDropTarget, IID_IDropTarget> {
  public:
   explicit ReportingTarget(IDropTarget* inner) : inner_(inner) { inner_->AddRef(); }
-  HRESULT QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDropTarget) {
-      *out = static_cast<IDropTarget*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  uint32_t AddRef() override { return refs_.Increment(); }
-  uint32_t Release() override {
-    uint32_t n = refs_.Decrement();
-    if (n == 0) delete this;
-    return n;
-  }
   HRESULT DragEnter(IDataObject* data, uint32_t keys, ShellPoint point, uint32_t* effect) override {
     HRESULT hr = inner_->DragEnter(data, keys, point, effect);
     std::printf("drag: %s\n", EffectName(effect ? *effect : 0).c_str());
@@ -135,7 +102,6 @@ class ReportingTarget final : public IDropTarget {
 
  private:
   ~ReportingTarget() { inner_->Release(); }
-  RefCount refs_;
   IDropTarget* inner_;
   uint32_t last_ = ~0u;
 };

@@ -89,6 +89,36 @@ class RefCount {
   std::atomic<uint32_t> count_;
 };
 
+// IUnknown for an object that offers one interface: QueryInterface answers
+// it and IUnknown, and the last Release deletes the object. The count starts
+// at 1 for the creator.
+template <class Interface, const IID& kInterfaceId>
+class ComObject : public Interface {
+ public:
+  HRESULT QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    if (iid == IID_IUnknown || iid == kInterfaceId) {
+      *out = static_cast<Interface*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  uint32_t AddRef() override { return refs_.Increment(); }
+  uint32_t Release() override {
+    uint32_t n = refs_.Decrement();
+    if (n == 0) delete this;
+    return n;
+  }
+
+ protected:
+  virtual ~ComObject() = default;
+
+ private:
+  RefCount refs_;
+};
+
 // Releases an interface pointer when it goes out of scope.
 template <class T>
 class ComPtr {

@@ -258,24 +258,8 @@ class DragSession {
   std::string folder_;
 };
 
-class SimpleDropSource final : public IDropSource {
+class SimpleDropSource final : public ComObject<IDropSource, IID_IDropSource> {
  public:
-  HRESULT QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDropSource) {
-      *out = static_cast<IDropSource*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  uint32_t AddRef() override { return refs_.Increment(); }
-  uint32_t Release() override {
-    uint32_t n = refs_.Decrement();
-    if (n == 0) delete this;
-    return n;
-  }
   HRESULT QueryContinueDrag(bool escape, uint32_t keys) override {
     if (escape) return DRAGDROP_S_CANCEL;
     return keys & MK_LBUTTON ? S_OK : DRAGDROP_S_DROP;
@@ -284,7 +268,6 @@ class SimpleDropSource final : public IDropSource {
 
  private:
   ~SimpleDropSource() = default;
-  RefCount refs_;
 };
 
 }  // namespace

@@ -10,27 +10,11 @@
 namespace hub::platform {
 namespace {
 
-class FormatEnumerator final : public IEnumFORMATETC {
+class FormatEnumerator final : public ComObject<IEnumFORMATETC, IID_IEnumFORMATETC> {
  public:
   FormatEnumerator(std::vector<FORMATETC> formats, uint32_t position)
       : formats_(std::move(formats)), position_(position) {}
 
-  HRESULT QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IEnumFORMATETC) {
-      *out = static_cast<IEnumFORMATETC*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  uint32_t AddRef() override { return refs_.Increment(); }
-  uint32_t Release() override {
-    uint32_t n = refs_.Decrement();
-    if (n == 0) delete this;
-    return n;
-  }
   HRESULT Next(uint32_t count, FORMATETC* out, uint32_t* fetched) override {
     if (!out) return E_INVALIDARG;
     uint32_t copied = 0;
@@ -59,33 +43,15 @@ class FormatEnumerator final : public IEnumFORMATETC {
 
  private:
   ~FormatEnumerator() = default;
-  RefCount refs_;
   std::vector<FORMATETC> formats_;
   uint32_t position_;
 };
 
-class DeferredDataObject final : public IDataObject {
+class DeferredDataObject final : public ComObject<IDataObject, IID_IDataObject> {
  public:
   DeferredDataObject(std::vector<uint16_t> formats,
                      std::function<std::optional<std::vector<uint8_t>>(uint16_t)> read)
       : formats_(std::move(formats)), read_(std::move(read)) {}
-
-  HRESULT QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDataObject) {
-      *out = static_cast<IDataObject*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  uint32_t AddRef() override { return refs_.Increment(); }
-  uint32_t Release() override {
-    uint32_t n = refs_.Decrement();
-    if (n == 0) delete this;
-    return n;
-  }
 
   HRESULT GetData(const FORMATETC* format, STGMEDIUM* medium) override {
     if (!format || !medium) return E_INVALIDARG;
@@ -138,7 +104,6 @@ class DeferredDataObject final : public IDataObject {
 
  private:
   ~DeferredDataObject() = default;
-  RefCount refs_;
   std::vector<uint16_t> formats_;
   std::function<std::optional<std::vector<uint8_t>>(uint16_t)> read_;
 };
