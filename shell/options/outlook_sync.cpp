@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/explorer_refresh.h"
+#include "common/printf.h"
 #include "common/settings.h"
 #include "common/shell_routines.h"
 #include "common/text.h"
@@ -37,15 +38,6 @@ constexpr size_t kNameBytes = 255;
 // The contact record's field for each property, in the order they are read.
 constexpr int kFieldOf[platform::kContactPropertyCount] = {0,  1,  2,  4,  3,  5,  7,  8,  9,  10, 11, 12,
                                                            14, 15, 16, 17, 18, 20, 19, 21, 23, 22, 24, 25};
-
-std::string Printf(const char* format, ...) {
-  char buffer[1024];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(buffer, sizeof buffer, format, args);
-  va_end(args);
-  return buffer;
-}
 
 // The run was abandoned: the one handler says so.
 struct Abandon {};

@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "common/device_track_name.h"
+#include "common/printf.h"
 #include "common/product_profile.h"
 #include "common/settings.h"
 #include "common/shell_routines.h"
@@ -79,12 +80,6 @@ int64_t SendToLibrary(uint64_t wParam, int64_t code) {
 template <class F>
 F HostFunction(int code) {
   return reinterpret_cast<F>(static_cast<intptr_t>(SendToLibrary(static_cast<uint64_t>(code), ml::kMlIpcGetHostFunction)));
-}
-
-std::string Printf(const char* format, auto... args) {
-  char buffer[512];
-  std::snprintf(buffer, sizeof buffer, format, args...);
-  return buffer;
 }
 
 bool IsNotTrack(uint32_t kind) { return kind == 0x2007 || kind == 0x2008 || kind == 0x2010; }

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "common/folders.h"
+#include "common/printf.h"
 #include "common/settings.h"
 #include "common/shell_routines.h"
 #include "common/text.h"
@@ -37,12 +38,6 @@ int32_t WaitForJob(ConversionDialog& dialog) {
   // The final code's post may land after the flag was seen: let it through.
   PumpMessagesUntil([] { return true; }, 0);
   return dialog.conversionResult.load();
-}
-
-std::string Printf(const char* format, auto... args) {
-  char text[256];
-  std::snprintf(text, sizeof text, format, args...);
-  return text;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <exception>
 #include <mutex>
 
+#include "common/printf.h"
 #include "common/product_profile.h"
 #include "common/settings.h"
 #include "common/shell_routines.h"
@@ -72,14 +73,6 @@ ui::DialogTemplate TransferTemplate() {
       {D::kIdStatus, ControlKind::Static, ""},
   };
   return t;
-}
-
-template <class... A>
-std::string Printf(const char* format, A... args) {
-  int n = std::snprintf(nullptr, 0, format, args...);
-  std::string out(size_t(n > 0 ? n : 0), '\0');
-  std::snprintf(out.data(), out.size() + 1, format, args...);
-  return out;
 }
 
 std::string MinutesSeconds(uint64_t seconds) {

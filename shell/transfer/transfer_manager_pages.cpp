@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "common/printf.h"
 #include "common/settings.h"
 #include "common/shell_routines.h"
 #include "common/text.h"
@@ -23,14 +24,6 @@ namespace {
 constexpr int kVkDelete = 0x2E;
 // Image 1 marks a track missing artist, album or title; image 2 is a data file.
 constexpr int kImageTrack = 0, kImageIncomplete = 1, kImageDataFile = 2;
-
-template <class... A>
-std::string Printf(const char* format, A... args) {
-  int n = std::snprintf(nullptr, 0, format, args...);
-  std::string out(size_t(n > 0 ? n : 0), '\0');
-  std::snprintf(out.data(), out.size() + 1, format, args...);
-  return out;
-}
 
 std::string NameOf(const std::string& path) {
   size_t slash = path.find_last_of('/');

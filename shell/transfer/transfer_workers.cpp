@@ -10,6 +10,7 @@
 #include <set>
 
 #include "common/explorer_refresh.h"
+#include "common/printf.h"
 #include "common/product_profile.h"
 #include "common/settings.h"
 #include "common/shell_routines.h"
@@ -35,14 +36,6 @@ namespace ui = platform::ui;
 
 // The request block's text field: a longer path would reach the player cut.
 constexpr size_t kMaxProtocolPath = sizeof(KernelTextField::text);
-
-template <class... A>
-std::string Printf(const char* format, A... args) {
-  int n = std::snprintf(nullptr, 0, format, args...);
-  std::string out(size_t(n > 0 ? n : 0), '\0');
-  std::snprintf(out.data(), out.size() + 1, format, args...);
-  return out;
-}
 
 struct PathParts {
   std::string folder, base, extension;  // extension with its point
