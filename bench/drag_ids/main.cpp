@@ -2,6 +2,11 @@
 // dragged (the data object's GetData: the album's tracks gathered and sorted,
 // then the payload built), from a player served by another process, against
 // the plain FindTracks walk of the same album through the same client.
+//
+// The album's order is track number first (then title, type, ...), which only
+// the track records hold: the walk answers ids alone, in the device's id order.
+// So the drag cannot be cheaper than the walk plus one GetTrackInfo per track;
+// that floor is measured in the same rounds and printed next to the ratio.
 #include <stdlib.h>
 
 #include <algorithm>
@@ -61,7 +66,7 @@ int main() {
   bench::ServingProcess server(Serve);
   bool started = server.started();
 
-  std::vector<double> drags, walks;
+  std::vector<double> drags, walks, floors;
   size_t dragged = 0, walked = 0;
   if (started) {
     KernelDeviceClient client;
@@ -81,6 +86,10 @@ int main() {
           ids.push_back(next);
         double walk = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
         walked = ids.size();
+        t0 = Clock::now();
+        _AUDIODATA record;
+        for (const KernelId& id : ids) client.GetTrackInfo(id, record);
+        double reading = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
 
         t0 = Clock::now();
         platform::IDataObject* data = nullptr;
@@ -100,6 +109,7 @@ int main() {
         // The first round warms both sides' caches; it is not counted.
         if (round == 0 || !got) continue;
         walks.push_back(walk);
+        floors.push_back(walk + reading);
         drags.push_back(drag);
       }
       folder->Release();
@@ -112,9 +122,10 @@ int main() {
     std::fprintf(stderr, "measurement failed (%zu ids dragged, %zu walked)\n", dragged, walked);
     return 1;
   }
-  double drag = Median(drags), walk = Median(walks);
+  double drag = Median(drags), walk = Median(walks), withRecords = Median(floors);
   std::printf("Kernel ID List of a %d-track album:        median %.1f ms\n", kTracks, drag);
   std::printf("FindTracks walk of the same album:          median %.1f ms\n", walk);
-  std::printf("ratio: %.2f (aim: at most 1.2)\n", drag / walk);
+  std::printf("the walk and one GetTrackInfo per track:    median %.1f ms\n", withRecords);
+  std::printf("ratio: %.2f (aim: at most 1.2); to the walk with its records: %.2f\n", drag / walk, drag / withRecords);
   return 0;
 }

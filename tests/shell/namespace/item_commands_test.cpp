@@ -72,6 +72,23 @@ TEST_F(ItemCommandsTest, SelectionsStandForTheirTracksSortedUnlessOrderMatters) 
   EXPECT_TRUE(ui_->Messages().empty());
 }
 
+// The search answers ids alone, in the device's id order; the album's order
+// (track number, then title and the other tags) comes from the records, so the
+// gathered list is sorted on them and the sort cannot be left out.
+TEST_F(ItemCommandsTest, AnAlbumIsInTrackOrderWithTiesByTitleWhateverOrderTheSearchAnswers) {
+  KernelId bonus = device_.AddTrack("Aurora Tide", "Low Sun", "bonus", 3, "Ambient");
+  std::vector<uint32_t> searched;
+  KernelId id;
+  for (int more = device_.FindTracks(id, "Aurora Tide", "Low Sun", ""); more; more = device_.FindNextTrack(id))
+    searched.push_back(id.key[0]);
+  ASSERT_EQ(searched, (std::vector<uint32_t>{c_.key[0], a_.key[0], b_.key[0], bonus.key[0]}));
+
+  SortableKernelIdArray out;
+  ASSERT_TRUE(CollectSelectionTrackIds(items_.Of({items_.Add(FolderTrackList, KernelId(kTrackListAlbum), "Low Sun", "Aurora Tide")}), out));
+  EXPECT_EQ(Keys(out), (std::vector<uint32_t>{a_.key[0], b_.key[0], bonus.key[0], c_.key[0]}))
+      << "3 \"bonus\" before 3 \"Third\": titles compare without case";
+}
+
 TEST_F(ItemCommandsTest, AFailureWhileGatheringIsReportedAndKeepsWhatWasGathered) {
   KernelId playlist = device_.AddPlaylist("Mix", {a_});
   CPidlList selection = items_.Of({items_.Add(ItemTrack, b_), items_.Add(FolderPlaylist, playlist)});
