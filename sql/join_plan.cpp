@@ -111,6 +111,7 @@ std::unique_ptr<JoinPlan> JoinPlan::Make(CExpItem* where, const std::vector<std:
       if (column->kind() != kExpField || !Levels(column, tables, columnLevel) || columnLevel != level) continue;
       if (!Levels(other, tables, otherLevel) || otherLevel >= level) continue;
       at.probe = other;
+      at.probeTerm = term;
       at.column = column->text().substr(column->text().find('.') + 1);
       break;
     }

@@ -25,6 +25,7 @@ class JoinPlan {
     std::vector<CExpItem*> terms;  // tested once this level's row is bound
     CExpItem* probe = nullptr;     // an expression over earlier levels...
     std::string column;            // ...that must equal this column of this level
+    CExpItem* probeTerm = nullptr;  // the term that says so
     bool built = false;
     bool indexed = false;
     bool byRowId = false;                            // the column is the row id: no values read
@@ -43,6 +44,11 @@ class JoinPlan {
   // -1 for none, or kAllRows when every row must be tried.
   int32_t FirstCandidate(size_t level, CTable& table, CRowJoined& joined);
   int32_t NextCandidate(size_t level, CTable& table, int32_t row) const;
+  // Whether every candidate of `level` is known to satisfy its probe term, so
+  // the term need not be tested again: rows found by id through the index
+  // carry exactly the id the probe's text names, and the id column's text is
+  // that id's decimal form.
+  bool ProbeTermImplied(size_t level) const { return levels[level].byRowId; }
 
   std::vector<Level> levels;
 };

@@ -108,10 +108,11 @@ void CSelectStatement::JoinPlanned(size_t level, CRowJoined& joined, std::vector
   if (table == nullptr) throw CKestroSQLBadJoinTableException();
   const bool last = level + 1 == tables.size();
   const std::vector<CExpItem*>& terms = plan.levels[level].terms;
+  CExpItem* skipped = nullptr;  // a term the candidates are known to satisfy
   auto visit = [&](int32_t i) {
     CRow row(i, table);
     joined.AddRow(&row);
-    bool keep = std::all_of(terms.begin(), terms.end(), [&](CExpItem* term) { return term->Evaluate(joined) != 0; });
+    bool keep = std::all_of(terms.begin(), terms.end(), [&](CExpItem* term) { return term == skipped || term->Evaluate(joined) != 0; });
     if (keep) {
       if (last) {
         Collect(joined, collected);
@@ -126,6 +127,7 @@ void CSelectStatement::JoinPlanned(size_t level, CRowJoined& joined, std::vector
     const int32_t count = table->GetRowCount();
     for (int32_t i = 0; i < count; ++i) visit(i);
   } else {
+    if (plan.ProbeTermImplied(level)) skipped = plan.levels[level].probeTerm;
     for (int32_t i = first; i >= 0; i = plan.NextCandidate(level, *table, i)) visit(i);
   }
 }
