@@ -179,10 +179,11 @@ TEST(ShoeboxDamageTest, RandomByteDamageKeepsTheRoundTripRules) {
   EXPECT_GT(clean, 0);  // some flips hit bytes that carry no structure
 }
 
-// A NUL inside a track text, at every place in texts of every short length:
-// the text ends at the NUL and the load is reported damaged.
+// A NUL inside a track text, at every place in texts of every length up to
+// past two of the reader's sixteen-unit steps: the text ends at the NUL and
+// the load is reported damaged.
 TEST(ShoeboxDamageTest, InnerNulEndsATrackTextWherePutAndIsReported) {
-  const std::string letters = "abcdefghijklm";
+  const std::string letters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJ";
   for (size_t length = 1; length <= letters.size(); ++length) {
     for (size_t nul = 0; nul < length; ++nul) {
       SCOPED_TRACE("length " + std::to_string(length) + ", NUL at " + std::to_string(nul));
