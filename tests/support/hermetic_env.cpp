@@ -8,7 +8,9 @@
 
 #include <atomic>
 #include <filesystem>
+#include <map>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "platform/registry/registry.h"
@@ -64,11 +66,43 @@ class FreshSettingsPerTest : public ::testing::EmptyTestEventListener {
   }
 };
 
+// Every test ends with the environment it started with, so that no variable
+// one test set and left decides another's result, whatever the order.
+class SameEnvironmentPerTest : public ::testing::EmptyTestEventListener {
+  using Variables = std::map<std::string, std::string, std::less<>>;
+
+  static Variables Current() {
+    Variables all;
+    for (char** entry = environ; *entry; ++entry) {
+      std::string_view text(*entry);
+      const size_t eq = text.find('=');
+      if (eq != std::string_view::npos) all.emplace(text.substr(0, eq), text.substr(eq + 1));
+    }
+    return all;
+  }
+
+  void OnTestStart(const ::testing::TestInfo&) override { started_ = Current(); }
+  void OnTestEnd(const ::testing::TestInfo&) override {
+    const Variables now = Current();
+    for (const auto& [name, value] : now) {
+      if (!started_.contains(name)) ::unsetenv(name.c_str());
+    }
+    for (const auto& [name, value] : started_) {
+      auto it = now.find(name);
+      if (it == now.end() || it->second != value) ::setenv(name.c_str(), value.c_str(), 1);
+    }
+  }
+
+  Variables started_;
+};
+
 // Runs before main, so the environment is in place before any static registry use.
 [[maybe_unused]] const bool kInitialised = (TheScratch(), true);
 // The listeners own what they are given.
 [[maybe_unused]] const bool kFreshSettings =
     (::testing::UnitTest::GetInstance()->listeners().Append(new FreshSettingsPerTest), true);
+[[maybe_unused]] const bool kSameEnvironment =
+    (::testing::UnitTest::GetInstance()->listeners().Append(new SameEnvironmentPerTest), true);
 
 }  // namespace
 
