@@ -118,7 +118,7 @@ function(hub_tests)
   target_compile_options(${ARG_NAME} PRIVATE -O0)
   target_link_libraries(${ARG_NAME} PRIVATE ${ARG_DEPS} hubtestsupport GTest::gtest GTest::gmock GTest::gtest_main)
   gtest_discover_tests(${ARG_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES TIMEOUT 300)
+                       PROPERTIES TIMEOUT 300 LABELS gtest)
 endfunction()
 
 # hub_fuzz_target(NAME <name> SOURCE <file> [DEPS <targets...>] [SEEDS <dir> [FIXTURE <name>]])
