@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake ninja-build ccache pkg-config clang
+  build-essential cmake ninja-build ccache pkg-config clang mold
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev sqlite3
   libcrypto++-dev zlib1g-dev libminizip-dev libicu-dev
