@@ -7,6 +7,7 @@
 # each suite gets a seed of its own (HUB_SHUFFLE_SEED fixes it), printed with
 # its result. A failing suite prints each failed or crashed test's output with
 # the round and the seed it failed under, and the command that repeats it.
+# HUB_SUITES_FIRST names suites to start before the others, longest first.
 # Unless a suite is filtered, it must run exactly the tests CTest lists for
 # it, so nothing CTest would run is left out. The exit status is 1 if any
 # suite failed. HUB_SUITE_LOGS names a folder to keep each suite's output and
@@ -41,8 +42,13 @@ for t in tests:
     for p in t.get("properties", []):
         if p["name"] == "WORKING_DIRECTORY": workdir[program] = p["value"]
 with open(os.path.join(logs, "programs"), "w") as out:
-    # Suites with more tests first, so that the long ones do not start last.
-    for program, names in sorted(by_program.items(), key=lambda kv: -len(kv[1])):
+    # The long suites (they start daemons, browsers, encoders) first, so that
+    # none of them starts last; then by the number of tests.
+    first = os.environ.get("HUB_SUITES_FIRST", "").split()
+    def order(kv):
+        name = os.path.basename(kv[0])
+        return (first.index(name) if name in first else len(first), -len(kv[1]))
+    for program, names in sorted(by_program.items(), key=order):
         out.write(program + "\t" + workdir.get(program, ".") + "\n")
         with open(os.path.join(logs, os.path.basename(program) + ".expected"), "w") as f:
             f.write("\n".join(sorted(names)) + "\n")
@@ -127,13 +133,14 @@ EOF
         failed[++n] = current " (did not finish)"; where[n] = "round " (round ? round : 1) (seed ? ", seed " seed : ""); seeds[n] = seed
         printf "---- %s did not finish (%s); its last output:\n%s", current, where[n], body
       }
-      if (!n) { print "---- no test failed; the program failed outside them" }
+      if (!n) { print "---- no test failed; the program failed outside them (the end of its output follows)" }
       for (i = 1; i <= n; i++) {
         printf "failed: %s (%s)\n", failed[i], where[i]
         if (seeds[i]) printf "  repeat: %s --gtest_shuffle --gtest_random_seed=%s\n", program, seeds[i]
       }
     }' "$logs/$name.log"
-  if ! grep -q '^\[ RUN      \] ' "$logs/$name.log"; then tail -50 "$logs/$name.log"; fi
+  # A report at exit (leaks) or a failure before the first test: the end of the output says it.
+  if ! grep -q '^\[  FAILED  \] .* ([0-9]* ms)$' "$logs/$name.log"; then tail -80 "$logs/$name.log"; fi
 }
 export -f run_one
 
