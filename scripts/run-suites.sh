@@ -91,8 +91,13 @@ run_one() {
   local began=$SECONDS status=0
   # A suite that hangs is stopped: every wait in a test has a time-out of its own.
   (cd "$workdir" && exec timeout 3600 "$program" --gtest_output="json:$logs/$name.json" "${args[@]}") >"$logs/$name.log" 2>&1 || status=$?
-  local took=$((SECONDS - began)) note=""
-  [[ -n $seed ]] && note=", seed $seed"
+  local took=$((SECONDS - began)) note="" cpu
+  # The processor time the suite and everything it started took (user + system).
+  # (the builtin runs in this shell only when not in a pipe or a substitution)
+  times >"$logs/$name.times"
+  cpu=$(awk 'NR == 2 { split($1 " " $2, t, /[ms ]+/); printf "%.0f", t[1] * 60 + t[2] + t[3] * 60 + t[4] }' "$logs/$name.times")
+  note=", ${cpu} s CPU"
+  [[ -n $seed ]] && note+=", seed $seed"
   if [[ $status -eq 0 && -z ${!filter_var:-} ]] && ! python3 - "$logs/$name.json" "$logs/$name.expected" >"$logs/$name.missing" <<'EOF'
 import json, sys
 report = json.load(open(sys.argv[1]))
