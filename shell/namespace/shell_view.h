@@ -142,6 +142,7 @@ class CShellView final : public platform::IShellView, public platform::IDropTarg
   LPCITEMIDLIST RowIds(int row) const;
   std::vector<LPCITEMIDLIST> SelectedIds() const;
   void RunTrackDefaultAction();
+  void RememberReselect(int row);
   void InvokeOnSelection(int verb);
   void ForwardFolderCommand(int id);
   void OnListKey(const platform::ui::ListKeyDown& key);
@@ -184,7 +185,11 @@ class CShellView final : public platform::IShellView, public platform::IDropTarg
   platform::ShellWindow dropRegistered_ = 0;
   bool dropAccept_ = false;
   int dropHover_ = -1;
+  // The row to select again after the refresh a command on the selection
+  // brings, with the selection it was remembered at: a person who selected
+  // otherwise since has moved on, and it serves one refresh only.
   int reselect_ = -1;
+  std::vector<int> reselectSelection_;
   bool firstClick_ = false;
   bool watermark_ = false;
   bool spreadsheet_ = true;

@@ -169,7 +169,7 @@ void CShellView::OnContextMenu(ui::Point screen, bool ctrl) {
   ui::Menu menu;
   context->QueryContextMenu(reinterpret_cast<ShellMenu>(&menu), 0, 0, 0x7FFF, CMF_NORMAL);
   uint32_t chosen = ui::TrackPopupMenu(menu, ui::kTpmReturnCmd | ui::kTpmRightButton, window_);
-  reselect_ = list_->FocusedRow();
+  RememberReselect(list_->FocusedRow());
   if (chosen) {
     CMINVOKECOMMANDINFO info;
     info.hwnd = window_;

@@ -97,17 +97,26 @@ void CShellView::FillItemList() {
   }
 }
 
+void CShellView::RememberReselect(int row) {
+  reselect_ = row;
+  reselectSelection_ = list_ ? list_->SelectedRows() : std::vector<int>();
+}
+
 void CShellView::RefreshItemList() {
   if (!list_) return;
   int count = list_->ItemCount();
   int target = std::min(list_->TopIndex() + list_->RowsPerPage() - 1, count - 2);
+  int reselect = reselect_;
+  if (reselect >= 0 && list_->SelectedRows() != reselectSelection_) reselect = -1;
+  reselect_ = -1;
+  reselectSelection_.clear();
   DropAllRows();
   FillItemList();
   // Only a row that exists is scrolled to (short lists have none).
   if (target >= 0 && target < list_->ItemCount()) list_->EnsureVisible(target);
-  if (reselect_ >= 0 && reselect_ < list_->ItemCount()) {
-    list_->SetItemState(reselect_, ui::kLvisSelected | ui::kLvisFocused, ui::kLvisSelected | ui::kLvisFocused);
-    list_->EnsureVisible(reselect_);
+  if (reselect >= 0 && reselect < list_->ItemCount()) {
+    list_->SetItemState(reselect, ui::kLvisSelected | ui::kLvisFocused, ui::kLvisSelected | ui::kLvisFocused);
+    list_->EnsureVisible(reselect);
     SendLeftKey();
   }
 }
@@ -411,7 +420,7 @@ void CShellView::BeginDragOut() {
 
 void CShellView::OnListKey(const ui::ListKeyDown& key) {
   if (key.vk == kVkReturn && key.alt) {
-    if (list_) reselect_ = list_->FocusedRow() >= 0 ? list_->FocusedRow() : list_->FirstSelected();
+    if (list_) RememberReselect(list_->FocusedRow() >= 0 ? list_->FocusedRow() : list_->FirstSelected());
     InvokeOnSelection(3044);
   } else if ((key.vk == kVkInsert && key.shift) || (key.vk == 'V' && key.ctrl)) {
     OnCommand(view_cmd::kPaste);

@@ -9,6 +9,7 @@
 #include <tuple>
 #include <vector>
 
+#include "common/explorer_refresh.h"
 #include "common/product_profile.h"
 #include "common/settings.h"
 #include "common/shell_routines.h"
@@ -507,6 +508,45 @@ TEST_F(ShellViewTest, KeysActivationAndFolderCommandsRunTheContextMenusCommands)
   ASSERT_TRUE(device_.GetFirstPlaylist(made));
   EXPECT_EQ(device_.GetPlaylistName(made), "Road Trip");
   EXPECT_EQ(script_->Pending(), 0u);
+}
+
+// Alt+Enter remembers its row for the refresh its edit brings: that refresh
+// selects it again, later refreshes do not, and a person who selected
+// another row before the refresh is not overruled.
+TEST_F(ShellViewTest, AltEnterSelectsItsRowAgainAtOneRefreshOnly) {
+  struct Restore {
+    ToolServices saved = GetToolServices();
+    ~Restore() { InstallToolServices(saved); }
+  } restore;
+  ToolServices tools;
+  tools.EditTags = [](ShellWindow, std::vector<_AUDIODATA>&) { return ui::kIdCancel; };
+  InstallToolServices(tools);
+  ASSERT_NE(Open("Audio Tracks"), nullptr);
+  ui::ListView& list = *v().List();
+  auto select = [&](int row) {
+    list.SetItemState(-1, 0, ui::kLvisSelected | ui::kLvisFocused);
+    list.SetItemState(row, ui::kLvisSelected | ui::kLvisFocused, ui::kLvisSelected | ui::kLvisFocused);
+  };
+  auto altEnter = [&] {
+    ui::ListKeyDown key{0x0D, false, false, true};
+    list.Notify(ui::kLvnKeyDown, &key);
+  };
+  auto refresh = [&] {
+    Send(v().ViewWindow(), view_msg::kNamespaceCommand, 0, kNamespaceAfterChange);
+    return list.SelectedRows();
+  };
+
+  select(2);
+  altEnter();
+  EXPECT_EQ(refresh(), std::vector<int>{2}) << "the refresh the edit brings";
+  EXPECT_EQ(list.FocusedRow(), 2);
+  EXPECT_EQ(refresh(), std::vector<int>{}) << "a later refresh";
+
+  select(0);
+  altEnter();
+  select(1);  // the person moved on before the refresh came
+  EXPECT_EQ(refresh(), std::vector<int>{});
+  EXPECT_EQ(list.FocusedRow(), -1);
 }
 
 TEST_F(ShellViewTest, FilesDroppedOnADataFolderRowGoToThatFolder) {
