@@ -7,15 +7,28 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 
 namespace hub::platform {
 namespace {
 
 // Every live block by address, so a pointer anywhere inside a block finds the
 // block's end: lists handed back by a host are walked only within their block.
+// Most questions name a block's start (a list view asks for every cell of
+// every row), so the starts are also kept in a hash table.
 struct BlockTable {
   std::mutex mutex;
   std::map<uintptr_t, size_t> blocks;
+  std::unordered_map<uintptr_t, size_t> starts;
+
+  void Add(uintptr_t p, size_t size) {
+    blocks.emplace(p, size);
+    starts.emplace(p, size);
+  }
+  bool Remove(uintptr_t p) {
+    starts.erase(p);
+    return blocks.erase(p) != 0;
+  }
 };
 BlockTable& Blocks() {
   static BlockTable* table = new BlockTable;  // outlives every static that frees at exit
@@ -57,7 +70,7 @@ class ShellMallocImpl final : public IMalloc {
     if (!p) return nullptr;
     BlockTable& t = Blocks();
     std::lock_guard lock(t.mutex);
-    t.blocks.emplace(reinterpret_cast<uintptr_t>(p), size);
+    t.Add(reinterpret_cast<uintptr_t>(p), size);
     return p;
   }
 
@@ -70,12 +83,11 @@ class ShellMallocImpl final : public IMalloc {
     if (HookSaysFail(size)) return nullptr;
     BlockTable& t = Blocks();
     std::lock_guard lock(t.mutex);
-    auto it = t.blocks.find(reinterpret_cast<uintptr_t>(block));
-    if (it == t.blocks.end()) return nullptr;
+    if (!t.starts.count(reinterpret_cast<uintptr_t>(block))) return nullptr;
     void* p = std::realloc(block, size);
     if (!p) return nullptr;
-    t.blocks.erase(it);
-    t.blocks.emplace(reinterpret_cast<uintptr_t>(p), size);
+    t.Remove(reinterpret_cast<uintptr_t>(block));
+    t.Add(reinterpret_cast<uintptr_t>(p), size);
     return p;
   }
 
@@ -84,7 +96,7 @@ class ShellMallocImpl final : public IMalloc {
     BlockTable& t = Blocks();
     {
       std::lock_guard lock(t.mutex);
-      if (t.blocks.erase(reinterpret_cast<uintptr_t>(block)) == 0) return;  // not ours: leave it alone
+      if (!t.Remove(reinterpret_cast<uintptr_t>(block))) return;  // not ours: leave it alone
     }
     std::free(block);
   }
@@ -92,8 +104,8 @@ class ShellMallocImpl final : public IMalloc {
   size_t GetSize(void* block) override {
     BlockTable& t = Blocks();
     std::lock_guard lock(t.mutex);
-    auto it = t.blocks.find(reinterpret_cast<uintptr_t>(block));
-    return it == t.blocks.end() ? static_cast<size_t>(-1) : it->second;
+    auto it = t.starts.find(reinterpret_cast<uintptr_t>(block));
+    return it == t.starts.end() ? static_cast<size_t>(-1) : it->second;
   }
 };
 
@@ -121,6 +133,7 @@ size_t ShellBytesAvailable(const void* pointer) {
   auto p = reinterpret_cast<uintptr_t>(pointer);
   BlockTable& t = Blocks();
   std::lock_guard lock(t.mutex);
+  if (auto start = t.starts.find(p); start != t.starts.end()) return start->second;
   auto it = t.blocks.upper_bound(p);
   if (it == t.blocks.begin()) return 0;
   --it;

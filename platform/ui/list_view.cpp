@@ -190,6 +190,14 @@ int64_t ListView::ItemParam(int row) const {
   return row >= 0 && row < static_cast<int>(rows_.size()) ? rows_[row].lParam : 0;
 }
 
+std::vector<int64_t> ListView::ItemParams() const {
+  Lock l(ModelMutex());
+  std::vector<int64_t> out;
+  out.reserve(rows_.size());
+  for (const Row& r : rows_) out.push_back(r.lParam);
+  return out;
+}
+
 void ListView::SetItemText(int row, int subItem, std::string_view text) {
   {
     Lock l(ModelMutex());
@@ -225,11 +233,40 @@ std::string ListView::ItemText(int row, int subItem) const {
     // The rows may have changed while the owner answered: keep it only for the same row.
     if (row < static_cast<int>(rows_.size()) && rows_[row].lParam == info.lParam) {
       auto& cells = rows_[row].cells;
-      if (static_cast<int>(cells.size()) <= subItem) cells.resize(subItem + 1, Cell{{}, false});
-      cells[subItem] = Cell{text, true};
+      // Room for every column at once: a row's cells are asked for one after another.
+      if (static_cast<int>(cells.size()) <= subItem)
+        cells.resize(std::max(static_cast<size_t>(subItem) + 1, columns_.size()));
+      cells[subItem].text = text;
+      cells[subItem].known = true;
     }
   }
   return text;
+}
+
+ListView::TextColumn ListView::ItemTexts(int subItem) const {
+  TextColumn out;
+  int n = ItemCount();
+  out.ends.reserve(static_cast<size_t>(n));
+  out.joined.reserve(static_cast<size_t>(n) * 16);
+  for (int row = 0; row < n;) {
+    {
+      Lock l(ModelMutex());
+      for (; row < n; ++row) {
+        if (subItem >= 0 && row < static_cast<int>(rows_.size())) {
+          const Row& r = rows_[row];
+          if (subItem < static_cast<int>(r.cells.size()) && r.cells[subItem].known) out.joined += r.cells[subItem].text;
+          else if (r.callback) break;  // the owner is asked below, without the lock
+        }
+        out.ends.push_back(out.joined.size());
+      }
+    }
+    if (row < n) {
+      out.joined += ItemText(row, subItem);
+      out.ends.push_back(out.joined.size());
+      ++row;
+    }
+  }
+  return out;
 }
 
 void ListView::SetItemImage(int row, int image) {
@@ -383,7 +420,7 @@ void ListView::EnsureVisible(int row) {
 
 // --- Sorting
 
-void ListView::SortItems(const std::function<int(int, int)>& compare) {
+std::vector<int> ListView::SortItems(const std::function<int(int, int)>& compare) {
   int n = ItemCount();
   std::vector<int> perm(n), scratch(n);
   for (int i = 0; i < n; ++i) perm[i] = i;
@@ -402,13 +439,14 @@ void ListView::SortItems(const std::function<int(int, int)>& compare) {
   {
     Lock l(ModelMutex());
     // Rows added or removed by the comparison's owner are left as they are.
-    if (static_cast<int>(rows_.size()) != n) return;
+    if (static_cast<int>(rows_.size()) != n) return {};
     std::vector<Row> sorted;
     sorted.reserve(n);
     for (int i : perm) sorted.push_back(std::move(rows_[i]));
     rows_ = std::move(sorted);
   }
   Changed();
+  return perm;
 }
 
 // --- Drawing and notices

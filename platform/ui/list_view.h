@@ -147,9 +147,24 @@ class ListView : public Control {
   // A row whose texts and image are asked of the owner (kLvnGetDispInfo).
   int InsertCallbackItem(int index, int64_t lParam);
   int64_t ItemParam(int row) const;
+  // Every row's value, in row order.
+  std::vector<int64_t> ItemParams() const;
   void SetItemText(int row, int subItem, std::string_view text);
   // A callback row's text is asked for unless an earlier answer was kept.
   std::string ItemText(int row, int subItem) const;
+  // Every row's text of one sub-item, as ItemText answers each, with the
+  // known texts read under one lock and no string a row (a sort reads a
+  // whole column): the texts back to back, row r's ending at ends[r].
+  struct TextColumn {
+    std::string joined;
+    std::vector<size_t> ends;
+    size_t size() const { return ends.size(); }
+    std::string_view operator[](size_t row) const {
+      size_t begin = row ? ends[row - 1] : 0;
+      return std::string_view(joined).substr(begin, ends[row] - begin);
+    }
+  };
+  TextColumn ItemTexts(int subItem) const;
   int ItemImage(int row) const;
   void SetItemImage(int row, int image);
   int ItemCount() const;
@@ -181,8 +196,10 @@ class ListView : public Control {
   // Orders the rows by `compare` over the row indexes as they stood before
   // the call (negative: first before second). A stable merge sort: whatever
   // the comparison answers, every index it is given is a row, and the rows
-  // come out as a permutation of those that went in.
-  void SortItems(const std::function<int(int, int)>& compare);
+  // come out as a permutation of those that went in. Answers that order (row
+  // i is the former row answer[i]); empty when the comparison's owner added
+  // or removed rows meanwhile, which leaves the rows as they are.
+  std::vector<int> SortItems(const std::function<int(int, int)>& compare);
 
   // The background the owner's custom draw gives the row (kClrDefault when it leaves it).
   uint32_t RowBackground(int row);
@@ -203,7 +220,7 @@ class ListView : public Control {
  private:
   struct Cell {
     std::string text;
-    bool known = true;  // false: ask the owner
+    bool known = false;  // false: ask the owner
   };
   struct Row {
     std::vector<Cell> cells;
