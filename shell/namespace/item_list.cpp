@@ -2,6 +2,8 @@
 #include "shell/namespace/item_list.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -31,9 +33,25 @@ std::string DecimalMB(uint64_t kb, const UserLocale& locale) {
   return FormatNumberLocale(static_cast<double>(kb / 1024), locale) + " MB";
 }
 
-std::string LengthText(uint32_t seconds) { return Printf("%d:%02d", static_cast<int>(seconds / 60), static_cast<int>(seconds % 60)); }
+// Decimal numbers without a format string: lists ask for tens of thousands.
+std::string Decimal(int64_t v) {
+  char buf[24];
+  auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
+  return std::string(buf, end);
+}
 
-std::string BitrateText(uint32_t bitrate) { return bitrate == 1 ? std::string("VBR") : Printf("%d Kbps", static_cast<int>(bitrate)); }
+std::string LengthText(uint32_t seconds) {
+  std::string out = Decimal(static_cast<int>(seconds / 60));
+  auto s = static_cast<int>(seconds % 60);
+  out += ':';
+  out += static_cast<char>('0' + s / 10);
+  out += static_cast<char>('0' + s % 10);
+  return out;
+}
+
+std::string BitrateText(uint32_t bitrate) {
+  return bitrate == 1 ? std::string("VBR") : Decimal(static_cast<int>(bitrate)) + " Kbps";
+}
 
 // "%m/%d/%Y %I:%M %p" in local time; empty for a time that cannot be shown.
 std::string StampText(int32_t time) {
@@ -45,48 +63,52 @@ std::string StampText(int32_t time) {
   return std::strftime(buf, sizeof buf, "%m/%d/%Y %I:%M %p", &tm) ? std::string(buf) : std::string();
 }
 
-std::string TypeText(const _AUDIODATA& t) { return std::string(GetExtensionForFileType(t.fileType)); }
+std::string TypeText(const PidlItem& row) {
+  return std::string(GetExtensionForFileType(row.TrackByte(offsetof(_AUDIODATA, fileType))));
+}
 
+// The record's fields are read in place: a list asks for every shown cell.
 std::string TrackCell(const PidlItem& row, int column, const UserLocale& locale) {
-  _AUDIODATA t = row.Track();
+  auto text = [&](size_t offset) { return std::string(row.TrackText(offset)); };
+  auto number = [&](size_t offset) { return Decimal(static_cast<int>(row.TrackU32(offset))); };
+  auto stamp = [&](size_t offset) { return StampText(static_cast<int32_t>(row.TrackU32(offset))); };
   switch (column) {
-    case 1: return t.artist.str();
-    case 2: return t.album.str();
-    case 3: return Printf("%d", static_cast<int>(t.trackNumber));
-    case 4: return t.title.str();
-    case 5: return TypeText(t);
+    case 1: return text(offsetof(_AUDIODATA, artist));
+    case 2: return text(offsetof(_AUDIODATA, album));
+    case 3: return number(offsetof(_AUDIODATA, trackNumber));
+    case 4: return text(offsetof(_AUDIODATA, title));
+    case 5: return TypeText(row);
     case 6: return KBText(row.Size(), locale);
-    case 7: return LengthText(t.length);
-    case 8: return BitrateText(t.bitrate);
-    case 9: return Printf("%d kHz", static_cast<int>(t.sampleRate));
-    case 10: return Printf("%d", static_cast<int>(t.year));
-    case 11: return t.genre.str();
-    case 12: return t.composer.str();
-    case 13: return Printf("%d", static_cast<int>(t.bpm));
-    case 14: return Printf("%d", t.rating / 20);
-    case 15: return Printf("%d", static_cast<int>(t.playCount));
-    case 16: return StampText(t.lastPlayed);
-    case 17: return t.comment.str();
-    case 18: return StampText(t.added);
-    case 19: return StampText(t.modified);
-    case 20: return Printf("%d", TheClient().GetTrackPlaylistCount(row.Id()));
-    case 21: return Printf("%u", row.Key(0));
-    case 22: return t.path.str();
+    case 7: return LengthText(row.TrackU32(offsetof(_AUDIODATA, length)));
+    case 8: return BitrateText(row.TrackU32(offsetof(_AUDIODATA, bitrate)));
+    case 9: return number(offsetof(_AUDIODATA, sampleRate)) + " kHz";
+    case 10: return number(offsetof(_AUDIODATA, year));
+    case 11: return text(offsetof(_AUDIODATA, genre));
+    case 12: return text(offsetof(_AUDIODATA, composer));
+    case 13: return Decimal(row.TrackU16(offsetof(_AUDIODATA, bpm)));
+    case 14: return Decimal(row.TrackByte(offsetof(_AUDIODATA, rating)) / 20);
+    case 15: return number(offsetof(_AUDIODATA, playCount));
+    case 16: return stamp(offsetof(_AUDIODATA, lastPlayed));
+    case 17: return text(offsetof(_AUDIODATA, comment));
+    case 18: return stamp(offsetof(_AUDIODATA, added));
+    case 19: return stamp(offsetof(_AUDIODATA, modified));
+    case 20: return Decimal(TheClient().GetTrackPlaylistCount(row.Id()));
+    case 21: return Decimal(row.Key(0));
+    case 22: return std::string(row.TrackPath());
     default: return {};
   }
 }
 
 std::string PlaylistEntryCell(const PidlItem& row, int column, const UserLocale& locale) {
-  _AUDIODATA t = row.Track();
   switch (column) {
-    case 1: return Printf("%d", static_cast<int>(row.Position()));
-    case 2: return TypeText(t);
+    case 1: return Decimal(static_cast<int>(row.Position()));
+    case 2: return TypeText(row);
     case 3: return KBText(row.Size(), locale);
-    case 4: return LengthText(t.length);
-    case 5: return BitrateText(t.bitrate);
-    case 6: return t.genre.str();
-    case 7: return Printf("%d", static_cast<int>(t.year));
-    case 8: return t.comment.str();
+    case 4: return LengthText(row.TrackU32(offsetof(_AUDIODATA, length)));
+    case 5: return BitrateText(row.TrackU32(offsetof(_AUDIODATA, bitrate)));
+    case 6: return std::string(row.TrackText(offsetof(_AUDIODATA, genre)));
+    case 7: return Decimal(static_cast<int>(row.TrackU32(offsetof(_AUDIODATA, year))));
+    case 8: return std::string(row.TrackText(offsetof(_AUDIODATA, comment)));
     default: return {};
   }
 }
@@ -127,7 +149,7 @@ std::string CellText(const PidlItem& row, int column, const RowFolder& folder, c
         int32_t status = static_cast<int32_t>(row.Count());
         return status < 0 ? "Already played." : status == 0 ? "Current track." : "Not yet played.";
       }
-      if (column == 3) return LengthText(row.Track().length);
+      if (column == 3) return LengthText(row.TrackU32(offsetof(_AUDIODATA, length)));
       return {};
     case ItemPlaylistEntry: return PlaylistEntryCell(row, column, locale);
     case ItemDataFile:
@@ -222,9 +244,36 @@ bool UsesFolderOrder(const RowFolder& folder, int sortColumnId, uint32_t kindA, 
   return false;
 }
 
-int CompareSortRows(const SortRow& a, const SortRow& b, std::string_view columnName, int direction) {
+SortRule SortRuleOf(std::string_view columnName) {
+  if (columnName == "Added") return SortRule::Added;
+  if (columnName == "Modified") return SortRule::Modified;
+  if (columnName == "Length" || columnName == "Size" || columnName == "Bitrate") return SortRule::LengthFirst;
+  return SortRule::Text;
+}
+
+SortKey MakeSortKey(std::string_view text, std::string_view name, bool timed, uint32_t added, uint32_t modified) {
+  SortKey key;
+  key.text = text;
+  key.name = name;
+  // As IsNumber reads a terminated text: digits up to the end or a NUL, at least one.
+  bool number = !key.text.empty() && key.text.front() != '\0';
+  for (char c : key.text) {
+    if (c == '\0') break;
+    if (c < '0' || c > '9') {
+      number = false;
+      break;
+    }
+  }
+  key.number = number;
+  key.timed = timed;
+  key.added = added;
+  key.modified = modified;
+  return key;
+}
+
+int CompareSortKeys(const SortKey& a, const SortKey& b, SortRule rule, int direction) {
   auto sign = [](auto x, auto y) { return x < y ? -1 : x > y ? 1 : 0; };
-  if (IsNumber(a.text.c_str()) && IsNumber(b.text.c_str())) {
+  if (a.number && b.number) {
     // Compared as digit strings, so numbers of any length keep their order.
     std::string_view x = a.text, y = b.text;
     while (x.size() > 1 && x.front() == '0') x.remove_prefix(1);
@@ -232,13 +281,19 @@ int CompareSortRows(const SortRow& a, const SortRow& b, std::string_view columnN
     int c = x.size() != y.size() ? sign(x.size(), y.size()) : sign(x.compare(y), 0);
     return c * direction;
   }
-  if (columnName == "Added") return sign(a.added, b.added) * direction;
-  if (columnName == "Modified") return sign(a.modified, b.modified) * direction;
-  if ((columnName == "Length" || columnName == "Size" || columnName == "Bitrate") && a.text.size() != b.text.size())
-    return sign(a.text.size(), b.text.size()) * direction;
+  bool times = a.timed && b.timed;
+  if (rule == SortRule::Added) return times ? sign(a.added, b.added) * direction : 0;
+  if (rule == SortRule::Modified) return times ? sign(a.modified, b.modified) * direction : 0;
+  if (rule == SortRule::LengthFirst && a.text.size() != b.text.size()) return sign(a.text.size(), b.text.size()) * direction;
   int c = CompareNoCase(a.text, b.text);
   if (c == 0) c = CompareNoCase(a.name, b.name);
   return sign(c, 0) * direction;
+}
+
+int CompareSortRows(const SortRow& a, const SortRow& b, std::string_view columnName, int direction) {
+  SortKey x = MakeSortKey(a.text, a.name, true, a.added, a.modified);
+  SortKey y = MakeSortKey(b.text, b.name, true, b.added, b.modified);
+  return CompareSortKeys(x, y, SortRuleOf(columnName), direction);
 }
 
 std::string MatchCountText(int count) { return Printf("%d match%s.", count, count == 1 ? "" : "es"); }
@@ -272,6 +327,6 @@ std::string PlayingText(int elapsed, int length, std::string_view title) {
 }
 
 uint64_t RowSizeKB(const PidlItem& row) { return row.Size() / 1024; }
-uint64_t RowSeconds(const PidlItem& row) { return IsTrackKind(row.Kind()) ? row.Track().length : 0; }
+uint64_t RowSeconds(const PidlItem& row) { return IsTrackKind(row.Kind()) ? row.TrackU32(offsetof(_AUDIODATA, length)) : 0; }
 
 }  // namespace hub

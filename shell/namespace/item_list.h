@@ -56,6 +56,23 @@ struct SortRow {
 // Rules 4 and 5: numbers, times, text lengths, then texts without case, ties by column 0.
 int CompareSortRows(const SortRow& a, const SortRow& b, std::string_view columnName, int direction);
 
+// The same comparison for a sort that prepares each row once: what the
+// column's name decides is found once per sort, whether a text is a number
+// once per row. The texts are views: the caller keeps them.
+enum class SortRule : uint8_t { Text, Added, Modified, LengthFirst };
+SortRule SortRuleOf(std::string_view columnName);
+struct SortKey {
+  std::string_view text;  // the view cuts it to kSortTextLimit
+  std::string_view name;
+  bool number = false;    // the text is a number (IsNumber)
+  bool timed = true;      // has times; between a timed and an untimed row both count as 0
+  uint32_t added = 0;
+  uint32_t modified = 0;
+};
+// The key of a row with these texts.
+SortKey MakeSortKey(std::string_view text, std::string_view name, bool timed, uint32_t added, uint32_t modified);
+int CompareSortKeys(const SortKey& a, const SortKey& b, SortRule rule, int direction);
+
 // --- Status texts
 
 // "%d match%s." / "%d item%s.".

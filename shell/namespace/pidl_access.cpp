@@ -96,6 +96,16 @@ std::string_view PidlItem::Text() const {
   return ReadBoundedText(reinterpret_cast<const char*>(p_ + pidl_offset::kText), sizeof(KernelTextField::text));
 }
 
+uint16_t PidlItem::TrackU16(size_t offset) const { return ReadLittleEndian16(p_ + pidl_offset::kTrack + offset); }
+
+std::string_view PidlItem::TrackText(size_t offset) const {
+  return ReadBoundedText(reinterpret_cast<const char*>(p_ + pidl_offset::kTrack + offset), sizeof(KernelTextField::text));
+}
+
+std::string_view PidlItem::TrackPath() const {
+  return ReadBoundedText(reinterpret_cast<const char*>(p_ + pidl_offset::kTrack), sizeof(KernelPathField::text));
+}
+
 _AUDIODATA PidlItem::Track() const {
   _AUDIODATA record;
   std::memcpy(static_cast<void*>(&record), p_ + pidl_offset::kTrack, sizeof record);

@@ -58,6 +58,15 @@ class PidlItem {
   std::string_view Name() const;
   std::string_view Text() const;
   _AUDIODATA Track() const;
+  // Fields of the track record read in place, by their offset in _AUDIODATA
+  // (a list asks for thousands of cells; a copy of the whole record for each
+  // one was most of their cost).
+  uint32_t TrackU32(size_t offset) const { return U32(pidl_offset::kTrack + offset); }
+  uint16_t TrackU16(size_t offset) const;
+  uint8_t TrackByte(size_t offset) const { return p_[pidl_offset::kTrack + offset]; }
+  // A text field of the record (artist, title, ...), up to its bound; the path.
+  std::string_view TrackText(size_t offset) const;
+  std::string_view TrackPath() const;
   uint32_t UsedKB() const;
   uint32_t FreeKB() const;
   uint32_t Size() const;

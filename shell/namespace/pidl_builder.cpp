@@ -1,7 +1,8 @@
 // Record building: the fields each kind sets, and the track display name.
 #include "shell/namespace/pidl_builder.h"
 
-#include <cstdio>
+#include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <memory>
 
@@ -44,14 +45,16 @@ struct Draft {
 void FillTrack(const Draft& d, uint32_t kind, const KernelId& id, const _AUDIODATA* given,
                std::optional<std::string>& format) {
   KernelDevice& device = TheClient();
-  _AUDIODATA record;
-  if (device.SupportsTagSearch()) {
-    if (kind == ItemTrack && given) {
-      record = *given;
-      record.Terminate();
-    } else {
-      device.GetTrackInfo(id, record);
-    }
+  bool tags = device.SupportsTagSearch() != 0;
+  bool useGiven = tags && kind == ItemTrack && given;
+  // A given record is copied, not first cleared and then overwritten (a listing builds thousands).
+  std::optional<_AUDIODATA> copy;
+  if (useGiven) copy.emplace(*given);
+  else copy.emplace();
+  _AUDIODATA& record = *copy;
+  if (tags) {
+    if (useGiven) record.Terminate();
+    else device.GetTrackInfo(id, record);
     if (!format) format = SettingString(kTrackDisplayFormatSetting, "");
     d.SetText(pidl_offset::kName, TrackDisplayName(*format, record));
     d.Set32(pidl_offset::kSize, record.size);
@@ -169,15 +172,27 @@ LPCITEMIDLIST PidlRecordList::BuildPidl(uint32_t kind, const KernelId& id, uint3
   d.Set32(pidl_offset::kClass, ClassOf(kind));
   FillKind(d, kind, copy, extra, track, text, trackFormat_);
 
-  records_.reserve(records_.size() + 1);  // the only step that may throw comes before the hand-over
+  // The only step that may throw comes before the hand-over; growing by
+  // doubling, since reserving one more each time copies the list at every row.
+  if (records_.size() == records_.capacity()) records_.reserve(std::max<size_t>(64, 2 * records_.capacity()));
   records_.push_back(platform::AsIdList(d.block.release()));
   return records_.back();
 }
 
+namespace {
+// `v` in decimal, zero-padded to `width` digits (as "%0*u"), without a format string: a listing names every track.
+void AppendPadded(std::string& out, uint32_t v, int width) {
+  char digits[16];
+  char* end = std::to_chars(digits, digits + sizeof digits, v).ptr;
+  for (int n = static_cast<int>(end - digits); n < width; ++n) out += '0';
+  out.append(digits, end);
+}
+}  // namespace
+
 std::string TrackDisplayName(std::string_view format, const _AUDIODATA& t) {
   if (format.empty()) format = kDefaultDisplayPattern;
   std::string out;
-  char number[16];
+  out.reserve(format.size() + 64);
   for (size_t i = 0; i < format.size(); ++i) {
     if (format[i] != '%' || i + 1 == format.size()) {
       out += format[i];
@@ -189,14 +204,8 @@ std::string TrackDisplayName(std::string_view format, const _AUDIODATA& t) {
       case 'T': out += t.title.Get(); break;
       case 'G': out += t.genre.Get(); break;
       case 'C': out += GetExtensionForFileType(t.fileType); break;
-      case 'N':
-        std::snprintf(number, sizeof number, "%02u", t.trackNumber);
-        out += number;
-        break;
-      case 'Y':
-        std::snprintf(number, sizeof number, "%04u", t.year);
-        out += number;
-        break;
+      case 'N': AppendPadded(out, t.trackNumber, 2); break;
+      case 'Y': AppendPadded(out, t.year, 4); break;
       default:
         out += format[i];
         continue;  // not a code: the next character is read as text

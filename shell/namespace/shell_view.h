@@ -9,6 +9,8 @@
 
 #include <memory>
 #include <string>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "common/kernel_device.h"
@@ -149,16 +151,22 @@ class CShellView final : public platform::IShellView, public platform::IDropTarg
   // LVN_BEGINDRAG: the selection dragged out through DoDragDrop.
   void BeginDragOut();
   void MoveDropHighlight(int row);
-  // What the comparison reads of one row.
+  // What the comparison reads of one row, read once per sort; its texts are
+  // views into the sort's columns of texts.
   struct RowKey {
-    SortRow row;
+    SortKey key;
     LPCITEMIDLIST ids = nullptr;
     uint32_t kind = 0;
     uint8_t pinned = 0;  // PinnedMarks of the text
   };
-  RowKey RowKeyOf(int row) const;
-  // `columnId` and `columnName`: the sort column's, read once per sort.
-  int CompareKeys(const RowKey& a, const RowKey& b, int columnId, const std::string& columnName);
+  // `times`: the sort column compares times (else they are not read).
+  RowKey RowKeyOf(int row, LPCITEMIDLIST ids, std::string_view text, std::string_view name, bool times) const;
+  // `columnId` and `rule`: the sort column's, found once per sort; `folderOrder`:
+  // whether UsesFolderOrder may hold for any two rows of this list.
+  int CompareKeys(const RowKey& a, const RowKey& b, int columnId, SortRule rule, bool folderOrder);
+  // The item of the row showing `ids`: the one checked when the row came in,
+  // else checked now (and throwing as LastOf does).
+  PidlItem RowItem(int row, LPCITEMIDLIST ids) const;
   void UncheckPause();
   void CheckToolbar(int command, bool checked);
   bool HasDeviceCapability(int (KernelDevice::*capability)());
@@ -168,6 +176,13 @@ class CShellView final : public platform::IShellView, public platform::IDropTarg
   platform::RefCount refs_{1};
   CShellFolder* folder_;  // held (AddRef) for the view's life
   ShellMalloc holder_;
+  // The list's rows in its order (kept through sorts), each with its last
+  // item checked once when it came in: cells and sorts read them often.
+  struct ViewRow {
+    LPCITEMIDLIST ids = nullptr;
+    std::optional<PidlItem> item;  // none: the check failed
+  };
+  std::vector<ViewRow> rows_;
   OwnedIdList ids_;
   RowFolder folderKind_;
 

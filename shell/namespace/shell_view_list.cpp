@@ -1,6 +1,7 @@
 // CShellView: the item list - filling, refreshing, cells, sorting, status
 // texts, the list's notices and the default action of a row.
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 #include "common/product_profile.h"
@@ -54,7 +55,16 @@ std::vector<LPCITEMIDLIST> CShellView::SelectedIds() const {
   return ids;
 }
 
+PidlItem CShellView::RowItem(int row, LPCITEMIDLIST ids) const {
+  if (row >= 0 && static_cast<size_t>(row) < rows_.size()) {
+    const ViewRow& r = rows_[static_cast<size_t>(row)];
+    if (r.ids == ids && r.item) return *r.item;
+  }
+  return PidlItem::LastOf(ids);
+}
+
 void CShellView::DropAllRows() {
+  rows_.clear();
   if (!list_) return;
   for (int row = 0; row < list_->ItemCount(); ++row) holder_.Free(RowIds(row));
   list_->DeleteAllItems();
@@ -83,6 +93,13 @@ void CShellView::FillItemList() {
       messages = true;
       if (columns_) columns_->StopPersisting();
     }
+    ViewRow row{item, std::nullopt};
+    try {
+      row.item.emplace(PidlItem::LastOf(item));
+    } catch (const CPidlException&) {
+      // Not kept: each read of the row checks it again, and fails as it did.
+    }
+    rows_.push_back(std::move(row));
     list_->InsertCallbackItem(list_->ItemCount(), reinterpret_cast<intptr_t>(item));
   }
   items.Reset();
@@ -148,7 +165,7 @@ void CShellView::InvertSelection() {
 std::string CShellView::CellTextOf(int row, int columnId) {
   LPCITEMIDLIST ids = RowIds(row);
   if (!ids) return {};
-  return CellText(PidlItem::LastOf(ids), columnId, folderKind_);
+  return CellText(RowItem(row, ids), columnId, folderKind_);
 }
 
 void CShellView::SortByListColumn(int listColumn) {
@@ -163,59 +180,90 @@ void CShellView::SortByListColumn(int listColumn) {
   SortList();
 }
 
-CShellView::RowKey CShellView::RowKeyOf(int row) const {
-  RowKey key;
-  key.row.text = list_->ItemText(row, sortColumn_);
-  if (key.row.text.size() > kSortTextLimit) key.row.text.resize(kSortTextLimit);
-  key.pinned = PinnedMarks(key.row.text);
-  key.row.name = list_->ItemText(row, 0);
-  key.ids = RowIds(row);
-  if (!key.ids) return key;
-  try {
-    PidlItem item = PidlItem::LastOf(key.ids);
-    key.kind = item.Kind();
-    if (IsTrackKind(key.kind)) {
-      _AUDIODATA track = item.Track();
-      key.row.added = static_cast<uint32_t>(track.added);
-      key.row.modified = static_cast<uint32_t>(track.modified);
+CShellView::RowKey CShellView::RowKeyOf(int row, LPCITEMIDLIST ids, std::string_view text, std::string_view name,
+                                        bool times) const {
+  RowKey k;
+  text = text.substr(0, kSortTextLimit);
+  k.pinned = PinnedMarks(text);
+  k.ids = ids;
+  bool timed = false;
+  uint32_t added = 0, modified = 0;
+  if (ids) {
+    try {
+      PidlItem item = RowItem(row, ids);
+      k.kind = item.Kind();
+      // Times count only between two tracks (other rows have none).
+      timed = IsTrackKind(k.kind);
+      if (timed && times) {
+        added = item.TrackU32(offsetof(_AUDIODATA, added));
+        modified = item.TrackU32(offsetof(_AUDIODATA, modified));
+      }
+    } catch (const CPidlException&) {
+      k.kind = 0;
     }
-  } catch (const CPidlException&) {
-    key.kind = 0;
   }
-  return key;
+  k.key = MakeSortKey(text, name, timed, added, modified);
+  return k;
 }
 
-int CShellView::CompareKeys(const RowKey& a, const RowKey& b, int columnId, const std::string& columnName) {
-  if (auto pinned = ComparePinnedMarks(a.pinned, b.pinned)) return *pinned;
-  if (UsesFolderOrder(folderKind_, columnId, a.kind, b.kind) && folder_) {
+int CShellView::CompareKeys(const RowKey& a, const RowKey& b, int columnId, SortRule rule, bool folderOrder) {
+  if (a.pinned != b.pinned)
+    if (auto pinned = ComparePinnedMarks(a.pinned, b.pinned)) return *pinned;
+  if (folderOrder && UsesFolderOrder(folderKind_, columnId, a.kind, b.kind) && folder_) {
     HRESULT hr = folder_->CompareIDs(99, a.ids, b.ids);
     return static_cast<int16_t>(static_cast<uint16_t>(hr & 0xFFFF));
   }
-  // Times count only between two tracks (other rows have none).
-  if (IsTrackKind(a.kind) == IsTrackKind(b.kind)) return CompareSortRows(a.row, b.row, columnName, sortDirection_);
-  SortRow ra{a.row.text, a.row.name, 0, 0}, rb{b.row.text, b.row.name, 0, 0};
-  return CompareSortRows(ra, rb, columnName, sortDirection_);
+  return CompareSortKeys(a.key, b.key, rule, sortDirection_);
 }
 
 int CShellView::CompareRows(int a, int b) {
   if (!list_) return 0;
   int columnId = columns_ ? columns_->ColumnOfSubItem(sortColumn_) : 0;
-  return CompareKeys(RowKeyOf(a), RowKeyOf(b), columnId, columns_ ? columns_->GetColumnName(columnId) : std::string());
+  SortRule rule = SortRuleOf(columns_ ? columns_->GetColumnName(columnId) : std::string());
+  std::string textA = list_->ItemText(a, sortColumn_), nameA = list_->ItemText(a, 0);
+  std::string textB = list_->ItemText(b, sortColumn_), nameB = list_->ItemText(b, 0);
+  return CompareKeys(RowKeyOf(a, RowIds(a), textA, nameA, true), RowKeyOf(b, RowIds(b), textB, nameB, true), columnId,
+                     rule, true);
 }
 
 void CShellView::SortList() {
   if (!list_) return;
-  // Each row's texts and times are read once, not at every comparison.
-  std::vector<RowKey> keys;
-  int rows = list_->ItemCount();
-  keys.reserve(static_cast<size_t>(rows));
-  for (int row = 0; row < rows; ++row) keys.push_back(RowKeyOf(row));
+  // Each row's texts and times are read once, not at every comparison; the
+  // texts of a column come back to back, not one string a row.
+  ui::ListView::TextColumn texts = list_->ItemTexts(sortColumn_);
+  ui::ListView::TextColumn names;
+  if (sortColumn_ != 0) names = list_->ItemTexts(0);
+  const ui::ListView::TextColumn& nameColumn = sortColumn_ != 0 ? names : texts;
+  std::vector<int64_t> params = list_->ItemParams();
+  int rows = static_cast<int>(std::min(texts.size(), params.size()));
   int columnId = columns_ ? columns_->ColumnOfSubItem(sortColumn_) : 0;
-  std::string columnName = columns_ ? columns_->GetColumnName(columnId) : std::string();
-  list_->SortItems([&](int a, int b) {
+  SortRule rule = SortRuleOf(columns_ ? columns_->GetColumnName(columnId) : std::string());
+  bool times = rule == SortRule::Added || rule == SortRule::Modified;
+  std::vector<RowKey> keys;
+  keys.reserve(static_cast<size_t>(rows));
+  std::vector<uint32_t> kinds;
+  for (int row = 0; row < rows; ++row) {
+    auto r = static_cast<size_t>(row);
+    auto ids = reinterpret_cast<LPCITEMIDLIST>(static_cast<intptr_t>(params[r]));
+    keys.push_back(RowKeyOf(row, ids, texts[r], nameColumn[r], times));
+    if (std::find(kinds.begin(), kinds.end(), keys.back().kind) == kinds.end()) kinds.push_back(keys.back().kind);
+  }
+  // Lists hold few kinds of rows: whether the folder's order can decide is
+  // found once over each pair of them, not at every comparison.
+  bool folderOrder = false;
+  for (uint32_t x : kinds)
+    for (uint32_t y : kinds) folderOrder = folderOrder || UsesFolderOrder(folderKind_, columnId, x, y);
+  std::vector<int> order = list_->SortItems([&](int a, int b) {
     if (a < 0 || b < 0 || a >= rows || b >= rows) return 0;
-    return CompareKeys(keys[static_cast<size_t>(a)], keys[static_cast<size_t>(b)], columnId, columnName);
+    return CompareKeys(keys[static_cast<size_t>(a)], keys[static_cast<size_t>(b)], columnId, rule, folderOrder);
   });
+  // The rows' checked items follow them (a row whose item is not where it was looks it up again).
+  if (order.size() == rows_.size()) {
+    std::vector<ViewRow> sorted;
+    sorted.reserve(rows_.size());
+    for (int i : order) sorted.push_back(std::move(rows_[static_cast<size_t>(i)]));
+    rows_ = std::move(sorted);
+  }
 }
 
 // --- Status texts
@@ -230,7 +278,7 @@ void CShellView::UpdateFolderStatus() {
       int matches = 0;
       for (int row = 0; row < rows; ++row) {
         LPCITEMIDLIST ids = RowIds(row);
-        if (ids && PidlItem::LastOf(ids).Kind() != ItemCommandLink) ++matches;
+        if (ids && RowItem(row, ids).Kind() != ItemCommandLink) ++matches;
       }
       SetStatus(0, MatchCountText(matches));
       // The product key, where the searches store it.
@@ -266,7 +314,7 @@ void CShellView::UpdateFolderStatus() {
     uint64_t kb = 0, seconds = 0;
     for (int row = 0; row < rows; ++row) {
       if (LPCITEMIDLIST ids = RowIds(row)) {
-        PidlItem item = PidlItem::LastOf(ids);
+        PidlItem item = RowItem(row, ids);
         kb += RowSizeKB(item);
         seconds += RowSeconds(item);
       }
@@ -292,7 +340,7 @@ void CShellView::UpdateSelectionStatus() {
   try {
     for (int row : selected) {
       if (LPCITEMIDLIST ids = RowIds(row)) {
-        PidlItem item = PidlItem::LastOf(ids);
+        PidlItem item = RowItem(row, ids);
         kb += RowSizeKB(item);
         seconds += RowSeconds(item);
       }
@@ -327,7 +375,7 @@ int64_t CShellView::OnListNotify(int code, int64_t param) {
         }
         if (info->mask & ui::kLvifText) {
           int column = columns_ ? columns_->ColumnOfSubItem(info->subItem) : 0;
-          CopyCellText(CellText(PidlItem::LastOf(ids), column, folderKind_), info->text, info->capacity);
+          CopyCellText(CellText(RowItem(info->row, ids), column, folderKind_), info->text, info->capacity);
         }
         info->mask |= ui::kLvifDiSetItem;
         return 0;
@@ -341,7 +389,7 @@ int64_t CShellView::OnListNotify(int code, int64_t param) {
           draw->textBackground = spreadsheetColour_;
         if (folderKind_.kind == FolderTrackList && folderKind_.key == kTrackListQueue) {
           LPCITEMIDLIST ids = reinterpret_cast<LPCITEMIDLIST>(static_cast<intptr_t>(draw->lParam));
-          PidlItem item = PidlItem::LastOf(ids);
+          PidlItem item = RowItem(draw->row, ids);
           if (item.Kind() == ItemQueueEntry && item.Count() == 0) draw->textBackground = 0x80FF80;
         }
         return ui::kCdrfDoDefault;

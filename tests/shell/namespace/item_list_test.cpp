@@ -166,11 +166,14 @@ TEST_F(ItemListTest, RandomComparisonsNeverLeaveTheRows) {
     int n = static_cast<int>(random() % 40);
     for (int i = 0; i < n; ++i) list.InsertItem(i, std::to_string(i));
     bool outside = false;
-    list.SortItems([&](int a, int b) {
+    std::vector<int> order = list.SortItems([&](int a, int b) {
       if (a < 0 || a >= n || b < 0 || b >= n) outside = true;
       return static_cast<int>(random() % 3) - 1;
     });
     EXPECT_FALSE(outside);
+    // The order answered is the one the rows took.
+    ASSERT_EQ(order.size(), static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) EXPECT_EQ(list.ItemText(i, 0), std::to_string(order[static_cast<size_t>(i)]));
     std::vector<bool> seen(n);
     for (int i = 0; i < list.ItemCount(); ++i) seen[std::stoi(list.ItemText(i, 0))] = true;
     EXPECT_EQ(list.ItemCount(), n);

@@ -245,6 +245,9 @@ TEST(TrackDisplayNameTest, FillsEachCodeInOnePass) {
   zero.year = 0;
   _AUDIODATA live = t;
   live.artist.Set("50%Live");
+  _AUDIODATA wide = t;
+  wide.trackNumber = 4294967295u;
+  wide.year = 12345;
   struct Case {
     const _AUDIODATA* track;
     const char* format;
@@ -256,6 +259,7 @@ TEST(TrackDisplayNameTest, FillsEachCodeInOnePass) {
       {&t, "100% plain %Q text %", "100% plain %Q text %"},
       {&live, "%A - %L", "50%Live - Disc"},
       {&zero, "%N/%Y", "00/0000"},
+      {&wide, "%N/%Y", "4294967295/12345"},
   };
   for (const auto& c : cases) EXPECT_EQ(TrackDisplayName(c.format, *c.track), c.name) << c.format;
 }
