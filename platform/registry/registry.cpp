@@ -15,17 +15,16 @@ namespace {
 
 constexpr int kBusyTimeoutMs = 10000;
 
-// RAII over a prepared statement.
+// One use of a statement the store keeps prepared: reset when the use ends,
+// so no read stays open past the call that made it.
 class Statement {
  public:
-  Statement(sqlite3* db, const char* sql) {
-    if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) {
-      LogError("settings store", std::string(sqlite3_errmsg(db)) + " in: " + sql);
-      sqlite3_finalize(stmt_);
-      stmt_ = nullptr;
-    }
+  explicit Statement(sqlite3_stmt* stmt) : stmt_(stmt) {}
+  ~Statement() {
+    if (!stmt_) return;
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
   }
-  ~Statement() { sqlite3_finalize(stmt_); }
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
   bool ok() const { return stmt_ != nullptr; }
@@ -102,10 +101,32 @@ Registry::Registry(const std::string& dbPath) {
        " PRIMARY KEY(hive, path, name))");
 }
 
-Registry::~Registry() { sqlite3_close(db_); }
+Registry::~Registry() {
+  for (auto& [sql, stmt] : statements_) sqlite3_finalize(stmt);
+  sqlite3_close(db_);
+}
+
+// Prepared once per store: a transfer reads and writes settings for every file,
+// and parsing the SQL each time cost more than running it.
+sqlite3_stmt* Registry::Prepared(const char* sql) {
+  if (!db_) return nullptr;
+  auto it = statements_.find(sql);
+  if (it != statements_.end()) return it->second;
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v2(db_, sql, -1, &stmt, nullptr) != SQLITE_OK) {
+    LogError("settings store", std::string(sqlite3_errmsg(db_)) + " in: " + sql);
+    sqlite3_finalize(stmt);
+    return nullptr;
+  }
+  statements_.emplace(sql, stmt);
+  return stmt;
+}
 
 bool Registry::Exec(const char* sql) {
-  return db_ && sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+  Statement st(Prepared(sql));
+  int rc = st.Step();
+  while (rc == SQLITE_ROW) rc = st.Step();
+  return rc == SQLITE_DONE;
 }
 
 std::string Registry::NormalizeKey(std::string_view key) {
@@ -121,7 +142,7 @@ std::string Registry::NormalizeKey(std::string_view key) {
 
 bool Registry::KeyExistsLocked(Hive hive, const std::string& key) {
   if (key.empty()) return true;  // the hive's root always exists
-  Statement st(db_, "SELECT 1 FROM keys WHERE hive=? AND path=?");
+  Statement st(Prepared("SELECT 1 FROM keys WHERE hive=? AND path=?"));
   st.Bind(1, static_cast<int>(hive)).Bind(2, key);
   return st.Step() == SQLITE_ROW;
 }
@@ -140,7 +161,7 @@ bool Registry::CreateKey(Hive hive, std::string_view keyText) {
   if (!Exec("BEGIN IMMEDIATE")) return false;
   bool ok = true;
   for (std::string k = key; !k.empty() && ok; k = ParentKey(k)) {
-    Statement st(db_, "INSERT OR IGNORE INTO keys(hive, path) VALUES(?, ?)");
+    Statement st(Prepared("INSERT OR IGNORE INTO keys(hive, path) VALUES(?, ?)"));
     st.Bind(1, static_cast<int>(hive)).Bind(2, k);
     ok = st.Step() == SQLITE_DONE;
   }
@@ -158,7 +179,7 @@ bool Registry::DeleteKey(Hive hive, std::string_view keyText) {
   bool ok = true;
   for (const char* sql : {"DELETE FROM keys WHERE hive=?1 AND (path=?2 OR lower(substr(path,1,length(?3)))=lower(?3))",
                           "DELETE FROM vals WHERE hive=?1 AND (path=?2 OR lower(substr(path,1,length(?3)))=lower(?3))"}) {
-    Statement st(db_, sql);
+    Statement st(Prepared(sql));
     st.Bind(1, static_cast<int>(hive)).Bind(2, key).Bind(3, prefix);
     ok = ok && st.Step() == SQLITE_DONE;
   }
@@ -171,7 +192,7 @@ std::vector<std::string> Registry::ListSubkeys(Hive hive, std::string_view keyTe
   std::lock_guard lock(mutex_);
   std::string key = NormalizeKey(keyText);
   std::string prefix = key.empty() ? std::string() : key + "\\";
-  Statement st(db_, "SELECT path FROM keys WHERE hive=? ORDER BY path COLLATE NOCASE");
+  Statement st(Prepared("SELECT path FROM keys WHERE hive=? ORDER BY path COLLATE NOCASE"));
   st.Bind(1, static_cast<int>(hive));
   while (st.Step() == SQLITE_ROW) {
     std::string p = st.Text(0);
@@ -185,7 +206,7 @@ std::vector<std::string> Registry::ListSubkeys(Hive hive, std::string_view keyTe
 std::optional<RegistryValue> Registry::Read(Hive hive, std::string_view key, std::string_view name) {
   if (!db_) return std::nullopt;
   std::lock_guard lock(mutex_);
-  Statement st(db_, "SELECT type, data FROM vals WHERE hive=? AND path=? AND name=?");
+  Statement st(Prepared("SELECT type, data FROM vals WHERE hive=? AND path=? AND name=?"));
   st.Bind(1, static_cast<int>(hive)).Bind(2, NormalizeKey(key)).Bind(3, name);
   if (st.Step() != SQLITE_ROW) return std::nullopt;
   return RegistryValue{static_cast<ValueType>(st.Int(0)), st.Blob(1)};
@@ -198,7 +219,7 @@ bool Registry::Write(Hive hive, std::string_view keyText, std::string_view name,
   if (!Exec("BEGIN IMMEDIATE")) return false;
   bool ok = KeyExistsLocked(hive, key);
   if (ok) {
-    Statement st(db_, "INSERT OR REPLACE INTO vals(hive, path, name, type, data) VALUES(?, ?, ?, ?, ?)");
+    Statement st(Prepared("INSERT OR REPLACE INTO vals(hive, path, name, type, data) VALUES(?, ?, ?, ?, ?)"));
     st.Bind(1, static_cast<int>(hive)).Bind(2, key).Bind(3, name).Bind(4, static_cast<int>(value.type));
     st.BindBlob(5, value.data);
     ok = st.Step() == SQLITE_DONE;
@@ -209,7 +230,7 @@ bool Registry::Write(Hive hive, std::string_view keyText, std::string_view name,
 bool Registry::DeleteValue(Hive hive, std::string_view key, std::string_view name) {
   if (!db_) return false;
   std::lock_guard lock(mutex_);
-  Statement st(db_, "DELETE FROM vals WHERE hive=? AND path=? AND name=?");
+  Statement st(Prepared("DELETE FROM vals WHERE hive=? AND path=? AND name=?"));
   st.Bind(1, static_cast<int>(hive)).Bind(2, NormalizeKey(key)).Bind(3, name);
   return st.Step() == SQLITE_DONE && sqlite3_changes(db_) > 0;
 }
@@ -218,7 +239,7 @@ std::vector<std::pair<std::string, RegistryValue>> Registry::ListValues(Hive hiv
   std::vector<std::pair<std::string, RegistryValue>> out;
   if (!db_) return out;
   std::lock_guard lock(mutex_);
-  Statement st(db_, "SELECT name, type, data FROM vals WHERE hive=? AND path=? ORDER BY name COLLATE NOCASE");
+  Statement st(Prepared("SELECT name, type, data FROM vals WHERE hive=? AND path=? ORDER BY name COLLATE NOCASE"));
   st.Bind(1, static_cast<int>(hive)).Bind(2, NormalizeKey(key));
   while (st.Step() == SQLITE_ROW) {
     out.emplace_back(st.Text(0), RegistryValue{static_cast<ValueType>(st.Int(1)), st.Blob(2)});

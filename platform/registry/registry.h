@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -13,6 +14,7 @@
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace hub::platform {
 
@@ -61,10 +63,13 @@ class Registry {
 
  private:
   bool Exec(const char* sql);
+  // The store's prepared statement for `sql` (under the mutex); null on error.
+  sqlite3_stmt* Prepared(const char* sql);
   bool KeyExistsLocked(Hive hive, const std::string& key);
 
   std::mutex mutex_;
   sqlite3* db_ = nullptr;
+  std::map<std::string, sqlite3_stmt*, std::less<>> statements_;
 };
 
 }  // namespace hub::platform

@@ -23,6 +23,27 @@ TEST(RegistryTest, WritesOnlyIntoExistingKeys) {
   EXPECT_EQ(reg.ListSubkeys(Hive::CurrentUser, "Software"), std::vector<std::string>{"A"});
 }
 
+// Statements are kept prepared between calls: none may keep a read open, so
+// another store (another process) writes freely and each read sees the latest value.
+TEST(RegistryTest, ReadsAndWritesOfTwoStoresOnOneFileSeeEachOther) {
+  const std::string path = test::MakeTempDir("reg") + "/r.db";
+  Registry a(path), b(path);
+  ASSERT_TRUE(a.CreateKey(Hive::CurrentUser, "K"));
+  for (uint32_t round = 0; round < 50; ++round) {
+    Registry& writer = round % 2 ? a : b;
+    Registry& reader = round % 2 ? b : a;
+    for (const auto& [name, value] : reader.ListValues(Hive::CurrentUser, "K")) EXPECT_FALSE(name.empty());
+    ASSERT_TRUE(writer.Write(Hive::CurrentUser, "K", "n", RegistryValue::Dword(round))) << round;
+    uint32_t d = ~0u;
+    ASSERT_TRUE(reader.Read(Hive::CurrentUser, "K", "n")->GetDword(d));
+    EXPECT_EQ(d, round);
+    EXPECT_EQ(reader.ListSubkeys(Hive::CurrentUser, "").size(), 1u);
+  }
+  EXPECT_TRUE(a.DeleteValue(Hive::CurrentUser, "K", "n"));
+  EXPECT_FALSE(b.Read(Hive::CurrentUser, "K", "n"));
+  EXPECT_FALSE(b.DeleteValue(Hive::CurrentUser, "K", "n"));
+}
+
 TEST(RegistryTest, DeleteKeyTakesSubkeysButNotLookalikes) {
   Registry reg(test::MakeTempDir("reg") + "/r.db");
   reg.CreateKey(Hive::CurrentUser, "K\\Sub");
