@@ -707,17 +707,19 @@ int KernelDeviceMSCBase::ClearDatabase() {
   return 0;
 }
 
+// The space of the root held since connect: asked before every file sent, so
+// without a fresh read of the mount table and the settings each time.
 int KernelDeviceMSCBase::GetStorageTotalKB() {
   auto lock = Lock();
   platform::DiskSpace space;
-  if (!connected_ || !platform::VolumeSpace(root_, space)) return 0;
+  if (!connected_ || !playerRoot_ || !playerRoot_->Space(space)) return 0;
   return static_cast<int>(StorageKilobytes(space.totalBytes));
 }
 
 int KernelDeviceMSCBase::GetStorageFreeKB() {
   auto lock = Lock();
   platform::DiskSpace space;
-  if (!connected_ || !platform::VolumeSpace(root_, space)) return 0;
+  if (!connected_ || !playerRoot_ || !playerRoot_->Space(space)) return 0;
   return static_cast<int>(StorageKilobytes(space.freeBytes));
 }
 

@@ -36,12 +36,17 @@ int64_t NowMs() {
       .count();
 }
 
+// At most `cap` bytes; the buffer grows with what is read (the mount table's
+// cap is 1 MiB, its text a few KiB).
 std::string ReadSmallFile(const std::string& path, size_t cap = 4096) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return {};
-  std::string out(cap, '\0');
-  in.read(out.data(), static_cast<std::streamsize>(cap));
-  out.resize(static_cast<size_t>(in.gcount()));
+  std::string out;
+  char chunk[16384];
+  while (out.size() < cap && in) {
+    in.read(chunk, static_cast<std::streamsize>(std::min(sizeof chunk, cap - out.size())));
+    out.append(chunk, static_cast<size_t>(in.gcount()));
+  }
   return out;
 }
 
@@ -453,6 +458,18 @@ std::map<char, uint64_t>& SimulatedFreeSpace() {
   return space;
 }
 
+// The space statvfs gave, with the letter's simulated free space if set.
+void FillSpace(const struct statvfs& s, char letter, DiskSpace& out) {
+  out.totalBytes = uint64_t(s.f_blocks) * s.f_frsize;
+  out.freeBytes = uint64_t(s.f_bfree) * s.f_frsize;
+  out.availableBytes = uint64_t(s.f_bavail) * s.f_frsize;
+  std::lock_guard lock(SimulatedSpaceMutex());
+  if (auto it = SimulatedFreeSpace().find(letter); it != SimulatedFreeSpace().end()) {
+    out.freeBytes = it->second;
+    out.availableBytes = it->second;
+  }
+}
+
 }  // namespace
 
 void SetSimulatedFreeSpace(char letter, std::optional<uint64_t> freeBytes) {
@@ -467,14 +484,7 @@ bool VolumeSpace(std::string_view root, DiskSpace& out) {
   if (!v) return false;
   struct statvfs s;
   if (::statvfs(v->nativeRoot.c_str(), &s) != 0) return false;
-  out.totalBytes = uint64_t(s.f_blocks) * s.f_frsize;
-  out.freeBytes = uint64_t(s.f_bfree) * s.f_frsize;
-  out.availableBytes = uint64_t(s.f_bavail) * s.f_frsize;
-  std::lock_guard lock(SimulatedSpaceMutex());
-  if (auto it = SimulatedFreeSpace().find(v->letter); it != SimulatedFreeSpace().end()) {
-    out.freeBytes = it->second;
-    out.availableBytes = it->second;
-  }
+  FillSpace(s, v->letter, out);
   return true;
 }
 
@@ -570,6 +580,14 @@ bool PlayerRoot::StillConnected() const {
   if (::stat(nativeRoot_.c_str(), &named) != 0) return false;
   return named.st_dev == held.st_dev && named.st_ino == held.st_ino && held.st_dev == device_ &&
          held.st_ino == inode_;
+}
+
+bool PlayerRoot::Space(DiskSpace& out) const {
+  if (!StillConnected()) return false;
+  struct statvfs s;
+  if (::fstatvfs(fd_.get(), &s) != 0) return false;
+  FillSpace(s, letter_, out);
+  return true;
 }
 
 std::optional<std::string> PlayerRoot::Resolve(std::string_view path) const {

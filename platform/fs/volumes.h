@@ -179,6 +179,9 @@ class PlayerRoot {
 
   // The held folder still exists and its volume's path still names it.
   bool StillConnected() const;
+  // As VolumeSpace for the held folder's volume, without a look at the mount
+  // table; false once the folder is no longer the connected one.
+  bool Space(DiskSpace& out) const;
   // As ResolvePlayerPath, from the held folder; refused for another letter.
   std::optional<std::string> Resolve(std::string_view path) const;
   int Fd() const { return fd_.get(); }

@@ -126,6 +126,21 @@ TEST(VolumeTableTest, BindsRemovableMountsAndTheSystemDrive) {
   EXPECT_EQ(table.LogicalDriveMask(), (1u << 2) | (1u << 3));
 }
 
+TEST(VolumeTableTest, AMountTableLongerThanOneReadIsReadWhole) {
+  FakeMachine m;
+  std::string table;
+  for (int i = 0; i < 600; ++i)
+    table += std::to_string(100 + i) + " 28 0:" + std::to_string(50 + i) + " / /run/user/" + std::to_string(i) +
+             " rw,nosuid,nodev - tmpfs tmpfs rw,size=1024k,mode=700\n";
+  ASSERT_GT(table.size(), 32768u);
+  WriteFile(m.view.mountInfoPath, "28 1 254:0 / / rw - ext4 /dev/vda rw\n" + table + "41 28 8:17 / " + m.stick +
+                                      " rw - vfat /dev/sdb1 rw\n");
+  VolumeTable volumes(m.view);
+  auto d = volumes.Find('D');
+  ASSERT_TRUE(d);
+  EXPECT_EQ(d->nativeRoot, m.stick);
+}
+
 TEST(VolumeTableTest, FolderPlayersKeepTheirLettersAndUnplugByRemoval) {
   std::string a = test::MakeTempDir("playerA"), b = test::MakeTempDir("playerB"), c = test::MakeTempDir("playerC");
   ::setenv(kFolderPlayersEnv, (a + "|IHP-120|0000BEEF;" + b + ";G=" + c).c_str(), 1);
@@ -245,6 +260,26 @@ TEST_F(ResolveTest, ExactNameWinsOverOtherCase) {
   WriteFile(root + "/Music/ABBA.TXT", "2");
   EXPECT_EQ(*ResolvePlayerPath("E:\\Music\\abba.txt"), root + "/Music/abba.txt");
   EXPECT_EQ(*ResolvePlayerPath("E:\\Music\\ABBA.TXT"), root + "/Music/ABBA.TXT");
+}
+
+// The held root answers the space the letter's volume has, simulated or not,
+// and nothing once its folder is gone.
+TEST_F(ResolveTest, TheHeldRootGivesTheSpaceOfItsVolume) {
+  auto held = PlayerRoot::Open("E:\\");
+  ASSERT_TRUE(held);
+  DiskSpace byRoot, byLetter;
+  ASSERT_TRUE(held->Space(byRoot));
+  ASSERT_TRUE(VolumeSpace("E:\\", byLetter));
+  EXPECT_EQ(byRoot.totalBytes, byLetter.totalBytes);
+  EXPECT_GT(byRoot.totalBytes, 0u);
+  SetSimulatedFreeSpace('e', 4096);
+  ASSERT_TRUE(held->Space(byRoot));
+  EXPECT_EQ(byRoot.freeBytes, 4096u);
+  EXPECT_EQ(byRoot.availableBytes, 4096u);
+  SetSimulatedFreeSpace('E', std::nullopt);
+  fs::remove_all(root);
+  EXPECT_FALSE(held->Space(byRoot));
+  EXPECT_FALSE(VolumeSpace("E:\\", byLetter));
 }
 
 TEST_F(ResolveTest, RefusesPathsThatLeaveTheRoot) {
