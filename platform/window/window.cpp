@@ -118,6 +118,15 @@ struct KnownRemote {
   uint32_t pid;
 };
 
+// Another process found alive once, held open: its liveness file (whose
+// exclusive lock it holds for life) answers a later check in one flock
+// instead of a record read and an open, and its pidfd ends a send's wait.
+struct OwnerWatch {
+  UniqueFd liveness;
+  UniqueFd pidFd;  // invalid where pidfds are not supported
+  bool Alive() const { return ::flock(liveness.get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK; }
+};
+
 class WindowSystem {
  public:
   std::mutex mu;
@@ -125,6 +134,7 @@ class WindowSystem {
   std::map<std::string, std::shared_ptr<ClassEntry>> classes;  // by lower-case name
   std::unordered_map<uint64_t, std::weak_ptr<ThreadQueue>> pendingSends;  // remote sends by id
   std::unordered_map<WindowHandle, KnownRemote> remotes;
+  std::unordered_map<std::string, std::shared_ptr<OwnerWatch>> owners;  // by owner key
   std::atomic<uint64_t> nextSendId{1};
   UniqueFd sock;
   UniqueFd livenessFd;
@@ -471,6 +481,45 @@ std::optional<KnownRemote> RemoteOwner(WindowHandle h) {
   return k;
 }
 
+// The owner of a live window of another process: a known owner costs an
+// existence check of the record and one flock; the first lookup (or one after
+// the owner was found gone) reads the record and checks it as before, which
+// also sweeps what a dead owner left.
+std::optional<std::pair<KnownRemote, std::shared_ptr<OwnerWatch>>> LiveRemote(WindowHandle h) {
+  WindowSystem& sys = System();
+  WindowDirectory& dir = WindowDirectory::Instance();
+  std::optional<KnownRemote> known;
+  std::shared_ptr<OwnerWatch> watch;
+  {
+    std::lock_guard<std::mutex> lock(sys.mu);
+    if (auto it = sys.remotes.find(h); it != sys.remotes.end()) {
+      known = it->second;
+      if (auto w = sys.owners.find(known->ownerKey); w != sys.owners.end()) watch = w->second;
+    }
+  }
+  if (known && watch && dir.Exists(h) && watch->Alive()) return std::make_pair(*known, watch);
+  if (known) {
+    std::lock_guard<std::mutex> lock(sys.mu);
+    sys.remotes.erase(h);
+    if (watch) sys.owners.erase(known->ownerKey);
+  }
+  auto rec = dir.Find(h);
+  if (!rec) return std::nullopt;
+  watch = std::make_shared<OwnerWatch>();
+  watch->liveness.Reset(::open(dir.LivenessPath(rec->ownerKey).c_str(), O_RDONLY | O_CLOEXEC));
+  // Opened before the liveness check, so the pidfd is the owner's and not a
+  // later process's under the same number.
+  watch->pidFd = OpenPidFd(rec->pid);
+  if (!watch->liveness || !watch->Alive()) return std::nullopt;
+  KnownRemote k{rec->ownerKey, rec->pid};
+  std::lock_guard<std::mutex> lock(sys.mu);
+  if (sys.remotes.size() > 4096) sys.remotes.clear();
+  if (sys.owners.size() > 64) sys.owners.clear();  // each holds two descriptors
+  sys.remotes[h] = k;
+  sys.owners[k.ownerKey] = watch;
+  return std::make_pair(k, watch);
+}
+
 void ForgetRemote(WindowHandle h, const std::string& ownerKey) {
   WindowSystem& sys = System();
   {
@@ -670,11 +719,9 @@ bool SendWindowMessage(WindowHandle window, uint32_t message, uint64_t wParam, i
     std::lock_guard<std::mutex> lock(sys.mu);
     if (!sys.sock) return false;  // no endpoint for the answer to reach us
   }
-  auto rec = WindowDirectory::Instance().Find(window);
-  if (!rec) return false;
-  // Opened before the final liveness check, so a death after it is seen.
-  UniqueFd peer = OpenPidFd(rec->pid);
-  if (!WindowDirectory::Instance().OwnerAlive(rec->ownerKey)) return false;
+  auto remote = LiveRemote(window);
+  if (!remote) return false;
+  const std::string& ownerKey = remote->first.ownerKey;
   {
     std::lock_guard<std::mutex> ql(me->mu);
     me->waiting.insert(id);
@@ -691,7 +738,7 @@ bool SendWindowMessage(WindowHandle window, uint32_t message, uint64_t wParam, i
   m.lParam = lParam;
   m.sendId = id;
   windows::StampSender(m);
-  bool ok = sys.Transmit(rec->ownerKey, m) && AwaitReply(sys, *me, id, deadline, result, peer.get());
+  bool ok = sys.Transmit(ownerKey, m) && AwaitReply(sys, *me, id, deadline, result, remote->second->pidFd.get());
   {
     std::lock_guard<std::mutex> lock(sys.mu);
     sys.pendingSends.erase(id);
@@ -704,7 +751,15 @@ bool SendWindowMessage(WindowHandle window, uint32_t message, uint64_t wParam, i
   return ok;
 }
 
-bool IsWindowAlive(WindowHandle window) { return FindRecord(window).has_value(); }
+bool IsWindowAlive(WindowHandle window) {
+  if (window == 0) return false;
+  WindowSystem& sys = System();
+  {
+    std::lock_guard<std::mutex> lock(sys.mu);
+    if (sys.windows.count(window)) return true;
+  }
+  return LiveRemote(window).has_value();
+}
 
 WindowHandle FindWindowByClass(std::string_view className) {
   for (const WindowRecord& r : WindowDirectory::Instance().List())

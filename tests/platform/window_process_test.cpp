@@ -128,6 +128,26 @@ TEST(WindowProcessTest, SendsCrossAndTheWaitingSenderServesTheReplySend) {
   DestroyWindow(mine);
 }
 
+// A window of another process, once known, is checked without its record's
+// text: its destruction by an owner that lives on is still seen at once.
+TEST(WindowProcessTest, AWindowItsLivingOwnerDestroysIsGoneAtOnce) {
+  ChildProcess child({WINDOW_PEER_PATH, "echo", "ShortLivedClass"});
+  WindowHandle echo = StartPeer(child);
+  ASSERT_NE(echo, 0u);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_TRUE(IsWindowAlive(echo));
+    int64_t result = 0;
+    ASSERT_TRUE(SendWindowMessage(echo, 0x500, uint64_t(i), 0, 5000, &result));
+    EXPECT_EQ(result, 2 * i);
+  }
+  int64_t result = 0;
+  ASSERT_TRUE(SendWindowMessage(echo, 0x503, 0, 0, 5000, &result));
+  EXPECT_FALSE(IsWindowAlive(echo));
+  EXPECT_FALSE(SendWindowMessage(echo, 0x500, 1, 0, 5000, &result));
+  EXPECT_FALSE(child.Wait(0).has_value()) << "the owner still runs";
+  child.Kill();
+}
+
 TEST(WindowProcessTest, PostsToABusyProcessArriveAllAndInOrder) {
   // Far more posts than a socket queue holds, while the receiver is not looping.
   ChildProcess child({WINDOW_PEER_PATH, "count", "CountClass", "300"});

@@ -95,6 +95,10 @@ int Echo(const char* cls) {
       return back + 1;
     }
     if (m == kWmUser) PostQuitMessage(0);
+    if (m == 0x503) {
+      DestroyWindow(h);  // the process lives on without it
+      return 1;
+    }
     return DefaultWindowProc(h, m, w, l);
   });
   WindowHandle h = CreateHiddenWindow(cls, "echo title");
