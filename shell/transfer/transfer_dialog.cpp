@@ -127,9 +127,11 @@ CTransferDialog::~CTransferDialog() {
   }
 }
 
+// Made at first use and destroyed when the library is unloaded (or the process
+// ends), with the window of the last transfer already gone.
 CTransferDialog& TheTransferDialog() {
-  static CTransferDialog* dialog = new CTransferDialog;  // lives until the library goes
-  return *dialog;
+  static CTransferDialog dialog;
+  return dialog;
 }
 
 KernelDevice& CTransferDialog::Device() const { return link_.device ? *link_.device : TheClient(); }

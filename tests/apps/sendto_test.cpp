@@ -10,15 +10,22 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "common/product_profile.h"
+#include "common/settings.h"
+#include "platform/kernel/clock.h"
 #include "platform/kernel/file_lock.h"
+#include "platform/window/window.h"
 #include "support/child_process.h"
 #include "support/hermetic_env.h"
 
 namespace hub {
 namespace {
+
+namespace fs = std::filesystem;
 
 const std::string kLauncher = std::string(HUBSHELL_DIR) + "/hubshellih.exe";
 
@@ -98,6 +105,42 @@ TEST(LauncherTest, ANameHoldingAQuoteOrALineBreakIsRefusedBeforeAnythingRuns) {
     EXPECT_EQ(run.code, 2) << name;
     EXPECT_FALSE(run.Mentions("Tarveld Manager")) << "no transfer was tried for " << name;
   }
+}
+
+TEST(LauncherTest, SendsFilesThroughARunningManagerAndEndsCleanly) {
+  // Under the sanitizers a leak reported at exit changes the exit code.
+  SelectProduct("irivmgr", TheProductProfile());
+  test::InstallProductKey(TheProductProfile().productRegistryKey);
+  WriteSettingDword("Vad_InstallResult", 0x80040000u);
+  WriteSettingDword("KW_Disable", 1);
+  WriteSettingDword("Gen_Tx_AutoCloseDialog", 1);
+  const std::string player = test::MakeTempDir("player");
+  test::ScopedEnv players("HUB_FOLDER_PLAYERS", player + "|H300|48300002");
+  test::ScopedEnv wait("HUB_UI_WAIT_MS", std::string("0"));
+  const std::string sources = test::MakeTempDir("pc");
+  std::vector<std::string> files;
+  for (size_t size : {size_t(1), size_t(300000), size_t(70000)}) {
+    files.push_back(sources + "/data" + std::to_string(size) + ".bin");
+    std::ofstream out(files.back(), std::ios::binary);
+    for (size_t i = 0; i < size; ++i) out.put(static_cast<char>(i * 7 + size));
+  }
+  TerminalDriver terminal;
+  test::ChildProcess manager({std::string(HUBWARDEN_DIR) + "/irivmgr"});
+  const uint64_t end = platform::TickCount64() + 15000;
+  while (!platform::FindWindowByClass(TheProductProfile().windowClassName) && platform::TickCount64() < end)
+    platform::SleepMs(10);
+  ASSERT_NE(platform::FindWindowByClass(TheProductProfile().windowClassName), 0u);
+
+  LauncherRun run = RunLauncher(files);
+  EXPECT_EQ(run.code, 0) << run.Output();
+  EXPECT_TRUE(run.Mentions("Transfer complete.")) << run.Output();
+  for (const std::string& file : files) {
+    std::ifstream a(file, std::ios::binary), b(player + "/!DATA/" + fs::path(file).filename().string(), std::ios::binary);
+    std::string x((std::istreambuf_iterator<char>(a)), {}), y((std::istreambuf_iterator<char>(b)), {});
+    EXPECT_TRUE(!x.empty() && x == y) << file;
+  }
+  manager.Kill();
+  manager.Wait(10000);
 }
 
 }  // namespace
