@@ -118,6 +118,24 @@ std::string FoldName(std::string_view s) {
   return out;
 }
 
+// `entry` folded as FoldName folds it equals `folded` (of the same length);
+// without a copy, since a folder's every entry is compared.
+bool FoldsTo(std::string_view entry, std::string_view folded) {
+  for (size_t i = 0; i < entry.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(entry[i]);
+    if (c >= 'A' && c <= 'Z') {
+      c = static_cast<unsigned char>(c + 32);
+    } else if (c == 0xC3 && i + 1 < entry.size()) {
+      if (folded[i] != entry[i]) return false;
+      unsigned char n = static_cast<unsigned char>(entry[++i]);
+      if (n >= 0x80 && n <= 0x9E && n != 0x97) n = static_cast<unsigned char>(n + 0x20);
+      c = n;
+    }
+    if (static_cast<unsigned char>(folded[i]) != c) return false;
+  }
+  return true;
+}
+
 // The entry of `dir` that `name` stands for: itself when it exists, else the
 // first entry (in byte order) equal without regard to case; "" when none.
 std::string MatchEntry(const std::string& dir, const std::string& name) {
@@ -131,7 +149,7 @@ std::string MatchEntry(const std::string& dir, const std::string& name) {
   while (dirent* e = ::readdir(d)) {
     std::string_view n = e->d_name;
     if (n == "." || n == ".." || n.size() != name.size()) continue;
-    if (FoldName(n) == folded && (best.empty() || n < best)) best = n;
+    if (FoldsTo(n, folded) && (best.empty() || n < best)) best = n;
   }
   ::closedir(d);
   return best;
