@@ -1,15 +1,41 @@
 // Text helpers: UTF-8 aware cutting, case folding, splitting and path clean-up.
 #include "common/text.h"
 
+#include <dlfcn.h>
 #include <unicode/uchar.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 
+#include "platform/log.h"
 #include "platform/utf8.h"
 
 namespace hub {
 namespace {
+
+#define HUB_TEXT_STRINGIFY2(x) #x
+#define HUB_TEXT_STRINGIFY(x) HUB_TEXT_STRINGIFY2(x)
+
+// ICU is bound at the first character beyond ASCII that is folded, not when
+// the program starts: most names are ASCII, and mapping and relocating the
+// library cost every start of the send-to launcher. The name is the header's
+// (with ICU's version suffix), from the major version built against.
+using FoldCaseFunction = UChar32 (*)(UChar32, uint32_t);
+
+FoldCaseFunction IcuFoldCase() {
+  static const FoldCaseFunction fold = []() -> FoldCaseFunction {
+    const char* library = "libicuuc.so." HUB_TEXT_STRINGIFY(U_ICU_VERSION_MAJOR_NUM);
+    void* handle = ::dlopen(library, RTLD_NOW | RTLD_LOCAL);
+    void* symbol = handle ? ::dlsym(handle, HUB_TEXT_STRINGIFY(u_foldCase)) : nullptr;
+    if (!symbol) {
+      const char* why = ::dlerror();
+      platform::LogError("text", std::string("no case folding beyond ASCII (") + (why ? why : library) + ")");
+    }
+    return reinterpret_cast<FoldCaseFunction>(symbol);
+  }();
+  return fold;
+}
 
 using platform::AppendUtf8;
 
@@ -45,7 +71,8 @@ uint32_t DecodeOne(std::string_view text, size_t& i) {
 uint32_t FoldCodePoint(uint32_t cp) {
   if (cp < 0x80) return (cp >= 'A' && cp <= 'Z') ? cp + 32 : cp;
   if (cp > 0x10FFFF) return cp;
-  return static_cast<uint32_t>(u_foldCase(static_cast<UChar32>(cp), U_FOLD_CASE_DEFAULT));
+  FoldCaseFunction fold = IcuFoldCase();
+  return fold ? static_cast<uint32_t>(fold(static_cast<UChar32>(cp), U_FOLD_CASE_DEFAULT)) : cp;
 }
 
 }  // namespace
