@@ -71,32 +71,35 @@ AutoDlgSystrayProgress::AutoDlgSystrayProgress(DlgSystrayProgress* window, const
 
 AutoDlgSystrayProgress::~AutoDlgSystrayProgress() { Hide(); }
 
+// Each operation drains the queue before and after, so the window paints while
+// the caller works; without the pump's 1 ms sleep, since a connect or save is
+// several operations on the path of a client's request.
 void AutoDlgSystrayProgress::SetStatus(const std::string& text, int range) {
   if (!window_) return;
-  PumpMessages();
+  DispatchWaitingMessages();
   window_->Show(text, range);
-  PumpMessages();
+  DispatchWaitingMessages();
 }
 
 void AutoDlgSystrayProgress::SetPosition(int position) {
   if (!window_) return;
-  PumpMessages();
+  DispatchWaitingMessages();
   window_->Bar().SetPos(position);
-  PumpMessages();
+  DispatchWaitingMessages();
 }
 
 void AutoDlgSystrayProgress::Step() {
   if (!window_) return;
-  PumpMessages();
+  DispatchWaitingMessages();
   window_->Bar().StepIt();
-  PumpMessages();
+  DispatchWaitingMessages();
 }
 
 void AutoDlgSystrayProgress::Hide() {
   if (!window_) return;
-  PumpMessages();
+  DispatchWaitingMessages();
   window_->Hide();
-  PumpMessages();
+  DispatchWaitingMessages();
 }
 
 TrayDeviceUi::TrayDeviceUi() : window_(std::make_unique<DlgSystrayProgress>()) {}
