@@ -1,8 +1,8 @@
 // DeviceMutex: the recursive lock of a device (KernelDevice::Lock).
 #pragma once
 
-#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -11,43 +11,57 @@ namespace hub {
 // The device's recursive lock. It knows whether the calling thread holds it,
 // so that work which must never run under it (a wait for a job, a message box)
 // can tell.
+//
+// Built on a plain mutex and a condition variable rather than a timed mutex:
+// the timed mutex's waits (pthread_mutex_clocklock) are invisible to
+// ThreadSanitizer, which then reports every timed lock's unlock as a fault.
 class DeviceMutex {
  public:
   void lock() {
-    mutex_.lock();
-    Enter();
+    std::unique_lock guard(state_);
+    const auto self = std::this_thread::get_id();
+    if (owner_ != self) free_.wait(guard, [&] { return depth_ == 0; });
+    Enter(self);
   }
   bool try_lock() {
-    if (!mutex_.try_lock()) return false;
-    Enter();
+    std::lock_guard guard(state_);
+    const auto self = std::this_thread::get_id();
+    if (owner_ != self && depth_ != 0) return false;
+    Enter(self);
     return true;
   }
   template <class Rep, class Period>
   bool try_lock_for(const std::chrono::duration<Rep, Period>& wait) {
-    if (!mutex_.try_lock_for(wait)) return false;
-    Enter();
-    return true;
+    return try_lock_until(std::chrono::steady_clock::now() + wait);
   }
   template <class Clock, class Duration>
   bool try_lock_until(const std::chrono::time_point<Clock, Duration>& until) {
-    if (!mutex_.try_lock_until(until)) return false;
-    Enter();
+    std::unique_lock guard(state_);
+    const auto self = std::this_thread::get_id();
+    if (owner_ != self && !free_.wait_until(guard, until, [&] { return depth_ == 0; })) return false;
+    Enter(self);
     return true;
   }
   void unlock() {
-    if (--depth_ == 0) owner_.store(std::thread::id());
-    mutex_.unlock();
+    std::lock_guard guard(state_);
+    if (--depth_ != 0) return;
+    owner_ = std::thread::id();
+    free_.notify_one();
   }
-  bool HeldByThisThread() const { return owner_.load() == std::this_thread::get_id(); }
+  bool HeldByThisThread() const {
+    std::lock_guard guard(state_);
+    return owner_ == std::this_thread::get_id();
+  }
 
  private:
-  void Enter() {
-    owner_.store(std::this_thread::get_id());
+  void Enter(std::thread::id self) {
+    owner_ = self;
     ++depth_;
   }
-  std::recursive_timed_mutex mutex_;
-  std::atomic<std::thread::id> owner_{};
-  int depth_ = 0;  // changed by the holder only
+  mutable std::mutex state_;
+  std::condition_variable free_;
+  std::thread::id owner_{};
+  int depth_ = 0;
 };
 
 }  // namespace hub
