@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 #include <thread>
 
@@ -20,14 +21,15 @@ namespace {
 class CopyingDevice : public MemoryDevice {
  public:
   std::string content;
-  int calls = 0;
+  // Read by the test while the server's threads may still count.
+  std::atomic<int> transfers{0};
   ~CopyingDevice() override {
     for (auto& t : threads_) t.join();
   }
   int CopyTrackFromDevice(const KernelId&, std::string_view target, int) override { return Start(target); }
   int TransferOp5070(const KernelId&, std::string_view target) override {
     // Asks once to be called again, as a device may.
-    return ++calls == 1 ? 2 : Start(target);
+    return ++transfers == 1 ? 2 : Start(target);
   }
 
  private:
@@ -89,7 +91,7 @@ TEST_F(DeviceStreamTest, DataFileDownloadsWhole) {
   EXPECT_EQ(r.status, 200);
   EXPECT_TRUE(r.HeadHas("Content-Length: 123456")) << r.head;
   EXPECT_TRUE(r.body == device_.content);
-  EXPECT_EQ(device_.calls, 2);
+  EXPECT_EQ(device_.transfers, 2);
 }
 
 }  // namespace

@@ -227,11 +227,16 @@ TEST_F(HandlerDefaultTest, RequestTextIsEscapedWherePagesShowIt) {
 
 TEST_F(HandlerDefaultTest, PagesAnswer503WhileThePlayerIsAwayOrBusy) {
   WriteSettingString("KW_Skin", "Default");
-  device_.connected = 0;
+  // The server's threads read it under the device lock.
+  auto setConnected = [&](int connected) {
+    auto lock = device_.Lock();
+    device_.connected = connected;
+  };
+  setConnected(0);
   CurlReply away = Get("/img.png");
   EXPECT_EQ(away.status, 503);
   EXPECT_NE(away.body.find("is not connected"), std::string::npos);
-  device_.connected = 1;
+  setConnected(1);
   {
     std::promise<void> locked, release;
     std::thread holder([&] {
@@ -251,7 +256,10 @@ TEST_F(HandlerDefaultTest, PagesAnswer503WhileThePlayerIsAwayOrBusy) {
 
 TEST_F(HandlerDefaultTest, DeviceFailureMidPageSendsWhatWasWritten) {
   WriteSettingString("KW_Skin", "Default");
-  device_.failingTracks.push_back(1);
+  {
+    auto lock = device_.Lock();
+    device_.failingTracks.push_back(1);
+  }
   CurlReply r = Get("/fail.html");
   EXPECT_EQ(r.status, 200);
   EXPECT_EQ(r.body.substr(0, 6), "before");
