@@ -5,8 +5,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <exception>
+#include <numeric>
+
 #include "common/atomic_file.h"
-#include "common/sortable_id_array.h"
+#include "common/track_compare.h"
 #include "common/utf16.h"
 #include "manager/iriver/reaver_navigation.h"
 #include "manager/iriver/reaver_paths.h"
@@ -18,6 +22,8 @@ namespace hub {
 namespace {
 
 constexpr int kNavigationStepEvery = 1500;
+// Tracks read for the navigation file in one hold of the lock.
+constexpr size_t kNavigationTracksPerHold = 500;
 
 std::string Text(const SBTrackV100& track, int id) { return Utf16ToUtf8(track.Text(id)); }
 
@@ -75,30 +81,54 @@ void KernelDeviceReaver1::BuildTargetPath(const SBTrackV100* track, std::string&
   extension = place.extension;
 }
 
-// The tracks are read under the lock; the file is built and written without it.
+// The tracks are read under the lock a slice at a time, so that a web request
+// waits for one slice rather than the whole walk; they are sorted, and the file
+// built and written, without it. A change made between two slices moves the
+// change count, and the save that follows it writes the file again.
 void KernelDeviceReaver1::WriteNavigationDatabase(ShoeboxProgressMonitor* progress) {
   std::optional<std::string> target;
   std::optional<std::string> hint;
   std::shared_ptr<const void> keepRoot;  // the root the paths go through
-  std::vector<NavigationTrack> tracks;
+  std::vector<uint32_t> ids;
   {
     auto lock = Lock();
     target = NativePath(root_ + kNavigationFileName);
     if (!target) return;
     hint = NativePath(root_ + family_.playlistFolder + "\\" + kReaverPlaylistHintFile);
     keepRoot = HoldRoot();
-    SortableKernelIdArray ids(this);
+    ids.reserve(database_->TrackCount());
     ShoeboxPosition pos;
-    for (const SBTrackV100* t = database_->FirstTrack(pos); t; t = database_->NextTrack(pos)) ids.push_back(KernelId(t->Id()));
-    ids.Sort(-1);
-    tracks.reserve(ids.size());
-    for (size_t i = 0; i < ids.size(); ++i) {
-      const SBTrackV100* t = database_->FindTrack(ids[i].key[0]);
-      if (!t) continue;
-      tracks.push_back({Text(*t, kTrackTextPath), Text(*t, kTrackTextTitle), Text(*t, kTrackTextArtist),
-                        Text(*t, kTrackTextAlbum), Text(*t, kTrackTextGenre)});
+    for (const SBTrackV100* t = database_->FirstTrack(pos); t; t = database_->NextTrack(pos)) ids.push_back(t->Id());
+  }
+  std::vector<TrackSortKey> keys;
+  std::vector<NavigationTrack> found;
+  keys.reserve(ids.size());
+  found.reserve(ids.size());
+  _AUDIODATA record;
+  for (size_t first = 0; first < ids.size(); first += kNavigationTracksPerHold) {
+    auto lock = Lock();
+    for (size_t i = first; i < std::min(ids.size(), first + kNavigationTracksPerHold); ++i) {
+      const SBTrackV100* t = database_->FindTrack(ids[i]);
+      if (!t) continue;  // removed since the walk began
+      record.Init();
+      try {
+        GetTrackInfo(KernelId(ids[i]), record);
+      } catch (const std::exception&) {
+        record.Init();  // sorts as an empty record, as the id sort does
+      }
+      keys.push_back(TrackSortKey::Of(record));
+      found.push_back({Text(*t, kTrackTextPath), Text(*t, kTrackTextTitle), Text(*t, kTrackTextArtist),
+                       Text(*t, kTrackTextAlbum), Text(*t, kTrackTextGenre)});
     }
   }
+  // SortableKernelIdArray::Sort(-1)'s order: album order by track number first, stable.
+  std::vector<size_t> order(found.size());
+  std::iota(order.begin(), order.end(), size_t{0});
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return CompareTrackKeys(keys[a], keys[b], {}) < 0; });
+  std::vector<NavigationTrack> tracks;
+  tracks.reserve(found.size());
+  for (size_t i : order) tracks.push_back(std::move(found[i]));
   if (progress) {
     progress->SetStatus("Writing DBScan...", static_cast<int>(tracks.size()));
     for (size_t i = 0; i < tracks.size(); i += kNavigationStepEvery) progress->Step();

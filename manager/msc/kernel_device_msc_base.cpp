@@ -381,6 +381,7 @@ void KernelDeviceMSCBase::Disconnect() {
     }
     progress->Step();
     std::string ejectRoot;
+    std::unique_ptr<Shoebox> dropped;  // freed after the lock is released
     // A change made while the save wrote (a failed copy drops its track) is saved too.
     constexpr int kSaveRounds = 3;
     for (int round = 1; wasConnected; ++round) {
@@ -393,7 +394,7 @@ void KernelDeviceMSCBase::Disconnect() {
       auto lock = Lock();
       if (ChangeCount() != saved && round < kSaveRounds) continue;
       connected_ = 0;
-      ClearDatabase();
+      dropped = TakeDatabase();
       connectedVolume_.reset();
       playerRoot_.reset();
       if (!leaveMounted) ejectRoot = root_;
@@ -440,6 +441,15 @@ void KernelDeviceMSCBase::LosePlayer() {
   ClearDatabase();
   InvalidateCaches();
   MarkModified();
+}
+
+std::unique_ptr<Shoebox> KernelDeviceMSCBase::TakeDatabase() {
+  auto empty = std::make_unique<Shoebox>();
+  empty->AdoptRetiredIds(*database_);
+  database_.swap(empty);
+  InvalidateCaches();
+  MarkModified();
+  return empty;
 }
 
 void KernelDeviceMSCBase::KeepChangesBesideChangedDatabase(const std::optional<std::string>& native,

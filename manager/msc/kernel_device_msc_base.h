@@ -417,6 +417,9 @@ class KernelDeviceMSCBase : public KernelDevice {
                                               std::string_view playerPath);
   // Ends the connection to a player that is gone or changed; its database is dropped.
   void LosePlayer();
+  // Under the lock: puts an empty database (with the retired ids) in place of
+  // the loaded one and hands that back, to be freed without the lock.
+  std::unique_ptr<Shoebox> TakeDatabase();
   // A free backup name beside the database ("<name>.bak", else "<name>.<time>.bak"), native.
   std::string FreeBackupPath(const std::string& native) const;
 

@@ -3,11 +3,14 @@
 // navigation file after a save, and keeps notes and contacts inside "TEXT".
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <optional>
+#include <thread>
 
 #include "common/product_profile.h"
 #include "common/settings.h"
@@ -51,6 +54,33 @@ class RecordingReaver : public KernelDeviceReaver1 {
  private:
   std::mutex mutex_;
   std::vector<std::string> shown_;
+};
+
+// Once armed, the first track read asks for the lock from another thread (as
+// a web request would) and notes how many tracks had been read when it got it.
+class WalkWatchingReaver : public RecordingReaver {
+ public:
+  using RecordingReaver::RecordingReaver;
+  ~WalkWatchingReaver() override {
+    if (asker.joinable()) asker.join();
+  }
+  int GetTrackInfo(const KernelId& id, _AUDIODATA& record) override {
+    if (armed.exchange(false)) {
+      asker = std::thread([this] {
+        auto lock = Lock();
+        readsWhenAskerGotIn = reads.load();
+      });
+      auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+      while (Mutex().Waiting() == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ++reads;
+    return RecordingReaver::GetTrackInfo(id, record);
+  }
+  std::atomic<bool> armed{false};
+  std::atomic<int> reads{0};
+  std::atomic<int> readsWhenAskerGotIn{-1};
+  std::thread asker;
 };
 
 class ReaverDeviceTest : public ::testing::Test {
@@ -124,6 +154,24 @@ TEST_F(ReaverDeviceTest, EmptyDatabaseSavesABareNavigationFileAndTheHint) {
   EXPECT_TRUE(fs::exists(player + "/!PLAYLIST/" + kReaverPlaylistHintFile));
   EXPECT_TRUE(fs::exists(player + "/Tarveld.sbx"));
   for (const auto& e : fs::directory_iterator(player)) EXPECT_EQ(e.path().string().find(".tmp"), std::string::npos);
+}
+
+// The navigation file reads every track; a request that asks for the lock
+// meanwhile waits for one slice of the walk, not for all of it.
+TEST_F(ReaverDeviceTest, NavigationWalkLetsAWaitingRequestInBetweenSlices) {
+  Label("H300");
+  WithWorkers<WalkWatchingReaver> device(&driver);
+  device.Connect(0);
+  ASSERT_EQ(device.IsConnected(), 1);
+  constexpr int kTracks = 1200;
+  for (int i = 0; i < kTracks; ++i) device.AddTrack("E:\\Music\\" + std::to_string(i) + ".mp3", 1000);
+  device.armed = true;
+  Save(device);
+  ASSERT_TRUE(device.asker.joinable());
+  device.asker.join();
+  EXPECT_GE(device.reads.load(), kTracks);
+  EXPECT_GT(device.readsWhenAskerGotIn.load(), 0);
+  EXPECT_LT(device.readsWhenAskerGotIn.load(), kTracks) << "the request waited for the whole walk";
 }
 
 TEST_F(ReaverDeviceTest, RebuildMarkerTriggersARebuildAndIsRemoved) {
