@@ -2,7 +2,8 @@
 # CI: sets up the machine, builds with AddressSanitizer and
 # UndefinedBehaviorSanitizer and runs every test: each GoogleTest suite as one
 # process in shuffled order, three rounds, and the rest (layering probes, fuzz
-# smoke runs) under CTest. Each step prints its start time.
+# smoke runs) under CTest; builds the thread-heavy suites with ThreadSanitizer
+# and runs them. Each step prints its start time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 start=$SECONDS
@@ -30,5 +31,16 @@ ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 600 -LE '^g
 step "suites, each as one shuffled process, three rounds"
 HUB_SUITES_FIRST="shell_transfer_tests manager_tests apps_tests webserver_tests shell_client_tests" \
   bash scripts/run-suites.sh build-asan "$((jobs * 2))" --gtest_shuffle --gtest_repeat=3
+
+# ThreadSanitizer over the thread-heavy suites (the platform's windows and
+# sockets, the client, the web server, the manager): only their targets are
+# built, in a folder of their own. A report fails the suite (exit code 66).
+tsan_suites="platform_tests shell_client_tests webserver_tests manager_tests"
+step "TSan build"
+HUB_TARGETS="$tsan_suites" bash scripts/build.sh build-tsan -DHUB_WERROR=ON -DHUB_TSAN=ON -DHUB_BENCH=OFF \
+  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1"
+step "TSan suites"
+TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=0:second_deadlock_stack=1} HUB_SUITES="$tsan_suites" \
+  bash scripts/run-suites.sh build-tsan "$jobs"
 
 step "done"
