@@ -13,6 +13,7 @@
 #include <fstream>
 #include <list>
 #include <memory>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -36,16 +37,23 @@ using test::ChildProcess;
 constexpr int kWaitMs = 15000;
 
 // A port nobody listens on right now (the kernel's choice, released again).
+// A port nothing listens on, below the range the system hands out for
+// outgoing connections: a client socket of a test running beside this one
+// cannot take it between this check and the manager's bind.
 uint32_t FreePort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(fd);
-  return ntohs(a.sin_port);
+  static std::mt19937 pick(std::random_device{}());
+  for (;;) {
+    const uint16_t port = static_cast<uint16_t>(20000 + pick() % 12000);
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) continue;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(fd);
+    if (free) return port;
+  }
 }
 
 struct Output {
@@ -299,6 +307,9 @@ TEST_F(ManagerTest, TrackOnThePlayerStreamsFromTheWebServer) {
   std::ofstream(player_ + "/Band/01 Song.mp3", std::ios::binary) << bytes;
   std::ofstream(player_ + "/Tarveld.iDB") << "";
   auto manager = Start();
+  // The window can be up before the web server listens.
+  ASSERT_TRUE(WaitForLine(*manager, "web server listening on http://127.0.0.1:" + std::to_string(port_) + "/"))
+      << seen_;
   ASSERT_TRUE(WaitForWindow());
   ASSERT_EQ(Kdpcall("Connect 0").status, 0);
   Output first = Kdpcall("GetFirstTrack");

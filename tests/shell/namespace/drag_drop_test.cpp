@@ -47,6 +47,9 @@ class NamespaceDragTest : public ::testing::Test {
     SelectProduct("irivmgr", TheProductProfile());
     test::InstallProductKey(TheProductProfile().productRegistryKey);
     BindClient(&device_);
+    // A test that enters a player folder without leaving it (no drag loop)
+    // leaves the process's drag marked as over the namespace.
+    SetDragOverOwnNamespace(false);
     auto d = std::make_unique<ui::ScriptedUiDriver>();
     script_ = d.get();
     previous_ = ui::SetUiDriver(std::move(d));
