@@ -20,6 +20,7 @@
 #include "shell/namespace/shell_folder.h"
 #include "shell/namespace/the_client.h"
 #include "support/kdp_peer.h"
+#include "support/median.h"
 #include "testdevice/memory_device.h"
 
 using namespace hub;
@@ -38,11 +39,6 @@ int Serve(int readyFd) {
   KernelId track = device.AddTrack("Artist", "Album", "Title", 1, "Genre");
   for (int i = 0; i < kPlaylists; ++i) device.AddPlaylist("Playlist " + std::to_string(i), {track});
   return bench::ServeRequests(device, readyFd, kServeLimitMs);
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 }  // namespace
@@ -94,7 +90,7 @@ int main() {
     std::fprintf(stderr, "measurement failed (%zu submenu entries)\n", entries);
     return 1;
   }
-  double menu = Median(menus), walk = Median(walks);
+  double menu = bench::Median(menus), walk = bench::Median(walks);
   std::printf("context menu of a track, %d playlists:      median %.1f ms\n", kPlaylists, menu);
   std::printf("playlist walk with %d name requests:        median %.1f ms\n", kPlaylists, walk);
   std::printf("ratio: %.2f (aim: at most 1.2)\n", menu / walk);

@@ -28,6 +28,7 @@
 #include "shell/namespace/shell_folder.h"
 #include "shell/namespace/the_client.h"
 #include "support/kdp_peer.h"
+#include "support/median.h"
 #include "testdevice/memory_device.h"
 
 using namespace hub;
@@ -51,11 +52,6 @@ int Serve(int readyFd) {
   std::shuffle(numbers.begin(), numbers.end(), std::mt19937(7));
   for (int n : numbers) device.AddTrack(kArtist, kAlbum, "Title " + std::to_string(n), n, "Ambient");
   return bench::ServeRequests(device, readyFd, kServeLimitMs);
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 }  // namespace
@@ -122,7 +118,7 @@ int main() {
     std::fprintf(stderr, "measurement failed (%zu ids dragged, %zu walked)\n", dragged, walked);
     return 1;
   }
-  double drag = Median(drags), walk = Median(walks), withRecords = Median(floors);
+  double drag = bench::Median(drags), walk = bench::Median(walks), withRecords = bench::Median(floors);
   std::printf("Kernel ID List of a %d-track album:        median %.1f ms\n", kTracks, drag);
   std::printf("FindTracks walk of the same album:          median %.1f ms\n", walk);
   std::printf("the walk and one GetTrackInfo per track:    median %.1f ms\n", withRecords);

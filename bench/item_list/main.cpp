@@ -24,6 +24,7 @@
 #include "shell/namespace/shell_view.h"
 #include "shell/namespace/the_client.h"
 #include "support/kdp_peer.h"
+#include "support/median.h"
 #include "testdevice/memory_device.h"
 
 using namespace hub;
@@ -36,11 +37,6 @@ constexpr int kTracks = 10000;
 constexpr int kRounds = 5;
 
 double Ms(Clock::time_point since) { return std::chrono::duration<double, std::milli>(Clock::now() - since).count(); }
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 // The root's folder named `name`, as the host binds it.
 ComPtr<IShellFolder> FolderNamed(CShellFolder* root, const std::string& name) {
@@ -155,7 +151,7 @@ int main() {
     std::fprintf(stderr, "measurement failed (%d rows)\n", rows);
     return 1;
   }
-  double fill = Median(fills), cell = Median(cells), sort = Median(sorts), reference = Median(references);
+  double fill = bench::Median(fills), cell = bench::Median(cells), sort = bench::Median(sorts), reference = bench::Median(references);
   std::printf("fill of %d rows (listing, first sort):  median %.1f ms\n", rows, fill);
   std::printf("cell texts (%zu non-empty):              median %.1f ms\n", texts, cell);
   std::printf("sort by Name and reverse:                median %.1f ms\n", sort);

@@ -23,6 +23,7 @@
 #include "platform/window/window.h"
 #include "shell/client/kernel_device_client.h"
 #include "support/kdp_peer.h"
+#include "support/median.h"
 #include "testdevice/null_device.h"
 
 using namespace hub;
@@ -45,11 +46,6 @@ class BenchDevice : public test::NullDevice {
 int Serve(int readyFd) {
   BenchDevice device;
   return bench::ServeRequests(device, readyFd, kServeLimitMs);
-}
-
-double Median(std::vector<double>& v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 // Null requests (opcode 500) through a client attached to whatever serves the
@@ -89,7 +85,7 @@ double MeasureClient() {
   std::vector<double> times = TimeNullRequests();
   ::kill(server, SIGTERM);
   ::waitpid(server, nullptr, 0);
-  return times.empty() ? -1 : Median(times);
+  return times.empty() ? -1 : bench::Median(times);
 }
 
 // The same requests answered by the real manager (irivmgr, driver and device
@@ -112,7 +108,7 @@ double MeasureManager() {
   std::vector<double> times = TimeNullRequests();
   ::kill(manager, SIGTERM);
   ::waitpid(manager, nullptr, 0);
-  return times.empty() ? -1 : Median(times);
+  return times.empty() ? -1 : bench::Median(times);
 }
 
 double MeasureSocket() {
@@ -138,7 +134,7 @@ double MeasureSocket() {
   }
   ::close(fds[0]);
   ::waitpid(peer, nullptr, 0);
-  return times.empty() ? -1 : Median(times);
+  return times.empty() ? -1 : bench::Median(times);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "shell/namespace/namespace_listing.h"
 #include "shell/namespace/the_client.h"
 #include "support/kdp_peer.h"
+#include "support/median.h"
 #include "testdevice/memory_device.h"
 
 using namespace hub;
@@ -36,11 +37,6 @@ int Serve(int readyFd) {
     device.AddTrack("Artist " + std::to_string(i % 200), "Album " + std::to_string(i % 900), "Title " + std::to_string(i),
                     i % 20 + 1, "Genre " + std::to_string(i % 12));
   return bench::ServeRequests(device, readyFd, kServeLimitMs);
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 }  // namespace
@@ -80,7 +76,7 @@ int main() {
     std::fprintf(stderr, "measurement failed (%zu rows)\n", rows);
     return 1;
   }
-  double listing = Median(listings), null = Median(nulls);
+  double listing = bench::Median(listings), null = bench::Median(nulls);
   std::printf("listing \"Audio Tracks\" of %d tracks: median %.1f ms\n", kTracks, listing);
   std::printf("%d null requests (opcode 500):      median %.1f ms\n", kTracks, null);
   std::printf("ratio: %.2f (aim: at most 1.5)\n", listing / null);

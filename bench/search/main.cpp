@@ -23,6 +23,7 @@
 #include "shell/options/search_dialogs.h"
 #include "sql/sql_query_engine.h"
 #include "support/kdp_peer.h"
+#include "support/median.h"
 #include "testdevice/memory_device.h"
 
 using namespace hub;
@@ -35,11 +36,6 @@ constexpr int kMatches = 100;
 constexpr int kRounds = 9;
 constexpr uint32_t kServeLimitMs = 300000;
 constexpr const char* kText = "Needle";
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 // The manager's side: the player behind the request block, with the engine installed.
 int Serve(int readyFd, int timesFd) {
@@ -62,7 +58,7 @@ int Serve(int readyFd, int timesFd) {
     engine.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
     if (n != kMatches) return 1;
   }
-  double median = Median(engine);
+  double median = bench::Median(engine);
   if (::write(timesFd, &median, sizeof median) != sizeof median) return 1;
   ::close(timesFd);
 
@@ -114,7 +110,7 @@ int main() {
     std::fprintf(stderr, "measurement failed (%zu matches)\n", found);
     return 1;
   }
-  double search = Median(searches);
+  double search = bench::Median(searches);
   std::printf("simple search, %d of %d tracks, through the client: median %.2f ms\n", kMatches, kTracks, search);
   std::printf("the engine on the same statement in the manager:   median %.2f ms\n", engine);
   std::printf("ratio: %.2f (aim: at most 1.5)\n", search / engine);
