@@ -4,23 +4,17 @@
 #include <algorithm>
 #include <charconv>
 #include <cstddef>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <limits>
 
+#include "common/printf.h"
 #include "common/records.h"
 #include "common/text.h"
 #include "shell/namespace/the_client.h"
 
 namespace hub {
 namespace {
-
-std::string Printf(const char* format, auto... args) {
-  char buf[128];
-  std::snprintf(buf, sizeof buf, format, args...);
-  return buf;
-}
 
 int32_t Clamp32(uint64_t v) { return static_cast<int32_t>(std::min<uint64_t>(v, std::numeric_limits<int32_t>::max())); }
 
