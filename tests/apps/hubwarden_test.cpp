@@ -42,7 +42,7 @@ constexpr int kWaitMs = 15000;
 // cannot take it between this check and the manager's bind.
 uint32_t FreePort() {
   static std::mt19937 pick(std::random_device{}());
-  for (;;) {
+  for (int tries = 0; tries < 1000; ++tries) {
     const uint16_t port = static_cast<uint16_t>(20000 + pick() % 12000);
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0) continue;
@@ -54,6 +54,8 @@ uint32_t FreePort() {
     ::close(fd);
     if (free) return port;
   }
+  ADD_FAILURE() << "no free port between 20000 and 31999";
+  return 0;
 }
 
 struct Output {
