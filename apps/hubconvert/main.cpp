@@ -12,6 +12,7 @@
 #include "shell/transfer/metadata/track_info.h"
 #include "shell/transfer/transcode.h"
 #include "shell/transfer/transcode_rules.h"
+#include "platform/program_main.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ class TerminalDialog : public hub::ConversionDialog {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int Main(int argc, char** argv) {
   std::string product = "irivmgr";
   int first = 1;
   if (argc > 2 && std::strcmp(argv[1], "--product") == 0) {
@@ -74,3 +75,5 @@ int main(int argc, char** argv) {
   }
   return failed ? 1 : 0;
 }
+
+int main(int argc, char** argv) { return hub::platform::RunProgram(Main, argc, argv); }

@@ -5,8 +5,9 @@
 #include "common/product_profile.h"
 #include "common/settings.h"
 #include "common/version.h"
+#include "platform/program_main.h"
 
-int main(int argc, char** argv) {
+static int Main(int argc, char** argv) {
   using namespace hub;
   FillProductProfileFromModule(TheProductProfile(), ModuleInstance::FromProgram(argc > 0 ? argv[0] : "hubinfo"));
   std::printf("hub %s\n\n%-3s %-9s %-6s %-6s %-14s %-16s %s\n", GetModuleVersionString().c_str(), "#", "product",
@@ -28,3 +29,5 @@ int main(int argc, char** argv) {
   std::printf("  KW_PortT          = %u\n", SettingDword("KW_PortT", 8049));
   return 0;
 }
+
+int main(int argc, char** argv) { return hub::platform::RunProgram(Main, argc, argv); }

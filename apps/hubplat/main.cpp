@@ -7,6 +7,7 @@
 #include <string>
 
 #include "verbs.h"
+#include "platform/program_main.h"
 
 namespace hub::hubplat {
 
@@ -57,7 +58,7 @@ int Help() {
 }  // namespace
 }  // namespace hub::hubplat
 
-int main(int argc, char** argv) {
+static int Main(int argc, char** argv) {
   using namespace hub::hubplat;
   if (argc < 2 || !std::strcmp(argv[1], "help") || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))
     return argc < 2 ? (Help(), 2) : Help();
@@ -70,3 +71,5 @@ int main(int argc, char** argv) {
     }
   return Fail(std::string("unknown verb '") + argv[1] + "' (try: hubplat help)", 2);
 }
+
+int main(int argc, char** argv) { return hub::platform::RunProgram(Main, argc, argv); }

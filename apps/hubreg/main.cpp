@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/registry/registry.h"
+#include "platform/program_main.h"
 
 using hub::platform::Hive;
 using hub::platform::Registry;
@@ -60,7 +61,7 @@ bool ParseHex(std::string_view text, std::string& out) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int Main(int argc, char** argv) {
   int i = 1;
   Hive hive = Hive::CurrentUser;
   if (i < argc && std::string_view(argv[i]) == "--hklm") {
@@ -129,3 +130,5 @@ int main(int argc, char** argv) {
   if (cmd == "delete" && rest == 2) return reg.DeleteValue(hive, argv[i], argv[i + 1]) ? 0 : 1;
   return Usage();
 }
+
+int main(int argc, char** argv) { return hub::platform::RunProgram(Main, argc, argv); }

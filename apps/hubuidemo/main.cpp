@@ -16,6 +16,7 @@
 #include "platform/ui/ui_window.h"
 #include "platform/ui/ui_types.h"
 #include "webserver/skins.h"
+#include "platform/program_main.h"
 
 namespace {
 
@@ -79,7 +80,7 @@ void Tray() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int Main(int argc, char** argv) {
   hub::SelectProduct("irivmgr.exe", hub::TheProductProfile());
   hub::platform::ui::UiControlServer control;
   std::string what = argc > 1 ? argv[1] : "all";
@@ -104,3 +105,5 @@ int main(int argc, char** argv) {
   }
   return 0;
 }
+
+int main(int argc, char** argv) { return hub::platform::RunProgram(Main, argc, argv); }

@@ -23,6 +23,7 @@
 #include "platform/window/window.h"
 #include "shell/transfer/metadata/track_info.h"
 #include "sql/sql_query_engine.h"
+#include "platform/program_main.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ class FileTrackInfoReader : public hub::TrackInfoReader {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int Main(int argc, char** argv) {
   // Blocked before any thread starts, so only the watcher takes them.
   sigset_t set;
   sigemptyset(&set);
@@ -90,3 +91,5 @@ int main(int argc, char** argv) {
   hub::platform::ui::UiControlServer control;
   return objects.app.Run();
 }
+
+int main(int argc, char** argv) { return hub::platform::RunProgram(Main, argc, argv); }

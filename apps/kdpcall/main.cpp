@@ -13,6 +13,7 @@
 #include "common/text.h"
 #include "shell/client/kdp_operation_catalog.h"
 #include "shell/client/kernel_device_client.h"
+#include "platform/program_main.h"
 
 namespace {
 
@@ -268,7 +269,7 @@ void List() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int Main(int argc, char** argv) {
   std::string product = "irivmgr";
   uint32_t device = 10;
   uint32_t keyA = 0;
@@ -314,3 +315,5 @@ int main(int argc, char** argv) {
     return 1;
   }
 }
+
+int main(int argc, char** argv) { return hub::platform::RunProgram(Main, argc, argv); }

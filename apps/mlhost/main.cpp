@@ -34,6 +34,7 @@
 #include "platform/ui/ui_window.h"
 #include "platform/window/window.h"
 #include "platform/winamp/ml_plugin.h"
+#include "platform/program_main.h"
 
 namespace {
 
@@ -399,7 +400,7 @@ bool Run(Session& s, const std::string& line) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int Main(int argc, char** argv) {
   std::string home, script;
   bool hostFunctions = true;
   std::vector<std::string> words;
@@ -450,3 +451,5 @@ int main(int argc, char** argv) {
   }
   return status;
 }
+
+int main(int argc, char** argv) { return hub::platform::RunProgram(Main, argc, argv); }

@@ -43,6 +43,7 @@
 #include "shell/namespace/pidl_data.h"
 #include "transfer_verbs.h"
 #include "view_table.h"
+#include "platform/program_main.h"
 
 namespace {
 
@@ -1531,7 +1532,7 @@ int Session(Host& host, int fd) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int Main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   std::string scriptPath;
   std::vector<std::string> command;
@@ -1590,3 +1591,5 @@ int main(int argc, char** argv) {
   if (fd != 0) ::close(fd);
   return code;
 }
+
+int main(int argc, char** argv) { return hub::platform::RunProgram(Main, argc, argv); }

@@ -7,8 +7,9 @@
 #include "common/utf16.h"
 #include "manager/shoebox/shoebox.h"
 #include "manager/shoebox/shoebox_dump.h"
+#include "platform/program_main.h"
 
-int main(int argc, char** argv) {
+static int Main(int argc, char** argv) {
   std::string base;
   const char* file = nullptr;
   for (int i = 1; i < argc; ++i) {
@@ -34,3 +35,5 @@ int main(int argc, char** argv) {
   if (!load.fileRead) return 2;
   return load.clean ? 0 : 1;
 }
+
+int main(int argc, char** argv) { return hub::platform::RunProgram(Main, argc, argv); }

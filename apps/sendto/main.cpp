@@ -9,6 +9,7 @@
 
 #include "platform/com/module_loader.h"
 #include "platform/ui/control.h"
+#include "platform/program_main.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ std::string OwnPath(const char* argv0) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int Main(int argc, char** argv) {
   namespace fs = std::filesystem;
   std::string self = OwnPath(argv[0]);
   std::string name = fs::path(argc > 0 ? argv[0] : self).filename().string();
@@ -55,3 +56,5 @@ int main(int argc, char** argv) {
   entry(arguments.c_str(), name.c_str());
   return 0;
 }
+
+int main(int argc, char** argv) { return hub::platform::RunProgram(Main, argc, argv); }

@@ -6,6 +6,7 @@
 
 #include "common/product_profile.h"
 #include "shell/transfer/metadata/track_info.h"
+#include "platform/program_main.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ std::string Json(std::string_view text) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int Main(int argc, char** argv) {
   if (argc < 2) {
     std::fprintf(stderr, "usage: trackinfo FILE...\n");
     return 2;
@@ -56,3 +57,5 @@ int main(int argc, char** argv) {
   }
   return failed ? 1 : 0;
 }
+
+int main(int argc, char** argv) { return hub::platform::RunProgram(Main, argc, argv); }

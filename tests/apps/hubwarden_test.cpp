@@ -377,5 +377,21 @@ TEST_F(ManagerTest, DefaultPortWhenNoneIsStored) {
   ASSERT_TRUE(WaitForLine(*manager, "8049")) << seen_;
 }
 
+// A refused private folder ends each program with its reason in one line and
+// status 1: no abort, no core file, nothing started.
+TEST(ProgramStartTest, ARefusedRuntimeFolderEndsWithItsReason) {
+  const std::string open = test::MakeTempDir("open-runtime");
+  fs::permissions(open, fs::perms::all);
+  for (const std::string& program : {std::string(HUBWARDEN_DIR) + "/irivmgr", std::string(KDPCALL_PATH) + " IsConnected",
+                                     std::string(HUBPLAT_PATH) + " list"}) {
+    Output out = RunTool("env HUB_RUNTIME_DIR=" + Quote(open) + " " + program);
+    EXPECT_EQ(out.status, 1) << program << ": " << out.text;
+    EXPECT_NE(out.text.find(": The folder " + open + " cannot be used: other users may use it (mode 0777).\n"),
+              std::string::npos)
+        << out.text;
+    EXPECT_EQ(out.text.find("terminate"), std::string::npos) << out.text;
+  }
+}
+
 }  // namespace
 }  // namespace hub
