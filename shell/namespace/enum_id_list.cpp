@@ -56,6 +56,12 @@ HRESULT CEnumIDList::Next(uint32_t count, LPITEMIDLIST* out, uint32_t* fetched) 
   return given == count ? S_OK : S_FALSE;
 }
 
+std::vector<LPITEMIDLIST> CEnumIDList::TakeRemaining() {
+  std::vector<LPITEMIDLIST> taken = records_.TakeFrom(current_);
+  current_ = 0;
+  return taken;
+}
+
 HRESULT CEnumIDList::Skip(uint32_t count) {
   for (uint32_t i = 0; i < count; ++i) {
     if (current_ >= records_.size()) return S_FALSE;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 #include "platform/com/com.h"
 #include "platform/shell/shell_interfaces.h"
@@ -27,6 +28,13 @@ class CEnumIDList final : public platform::IEnumIDList {
   platform::HRESULT Skip(uint32_t count) override;
   platform::HRESULT Reset() override;
   platform::HRESULT Clone(platform::IEnumIDList** out) override;
+
+  // The records Next has not handed out yet, handed over without a copy to
+  // a caller in this library that walks the whole listing once (the view's
+  // fill: ten thousand rows are ten thousand blocks of 3 KB). The caller
+  // frees them with the shell allocator; the enumerator is then at its end,
+  // for Next and after Reset alike.
+  std::vector<LPITEMIDLIST> TakeRemaining();
 
   size_t size() const { return records_.size(); }
   LPCITEMIDLIST operator[](size_t i) const { return records_[i]; }

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "common/settings.h"
 #include "common/track_name.h"
@@ -153,6 +154,13 @@ void FillKind(const Draft& d, uint32_t kind, const KernelId& id, uint32_t extra,
 
 PidlRecordList::~PidlRecordList() {
   for (LPITEMIDLIST r : records_) malloc_.Free(r);
+}
+
+std::vector<LPITEMIDLIST> PidlRecordList::TakeFrom(size_t first) {
+  first = std::min(first, records_.size());
+  for (size_t i = 0; i < first; ++i) malloc_.Free(records_[i]);
+  records_.erase(records_.begin(), records_.begin() + static_cast<std::ptrdiff_t>(first));
+  return std::exchange(records_, {});
 }
 
 LPCITEMIDLIST PidlRecordList::BuildPidl(uint32_t kind, const KernelId& id, uint32_t position, std::string_view name,

@@ -32,6 +32,10 @@ class PidlRecordList {
 
   size_t size() const { return records_.size(); }
   LPCITEMIDLIST operator[](size_t i) const { return records_[i]; }
+  // Hands the records from `first` on to the caller (each a block of the
+  // shell allocator, freed by the caller), frees those before it and leaves
+  // the list empty.
+  std::vector<LPITEMIDLIST> TakeFrom(size_t first);
 
  private:
   ShellMalloc malloc_;

@@ -56,12 +56,16 @@ HRESULT CShellFolder::ParseDisplayName(ShellWindow, void*, const char16_t*, uint
   return E_NOTIMPL;
 }
 
+ComPtr<CEnumIDList> CShellFolder::ListContent(uint32_t flags) {
+  return ComPtr<CEnumIDList>(new (std::nothrow) CEnumIDList(this, relative_.get(), flags));
+}
+
 HRESULT CShellFolder::EnumObjects(ShellWindow, uint32_t flags, IEnumIDList** out) {
   if (!out) return E_INVALIDARG;
   *out = nullptr;
-  CEnumIDList* list = new (std::nothrow) CEnumIDList(this, relative_.get(), flags);
+  ComPtr<CEnumIDList> list = ListContent(flags);
   if (!list) return E_OUTOFMEMORY;
-  *out = list;
+  *out = list.Detach();
   return S_OK;
 }
 

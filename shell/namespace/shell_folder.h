@@ -11,6 +11,8 @@
 
 namespace hub {
 
+class CEnumIDList;
+
 class CShellFolder final : public platform::IShellFolder, public platform::IPersistFolder {
  public:
   // `relative`: the list the parent's BindToObject was given (copied); null for the root.
@@ -39,6 +41,9 @@ class CShellFolder final : public platform::IShellFolder, public platform::IPers
   // IPersistFolder
   platform::HRESULT GetClassID(platform::CLSID* out) override;
   platform::HRESULT Initialize(LPCITEMIDLIST absolute) override;
+
+  // The enumerator EnumObjects hands out, typed for the view, which takes its records.
+  platform::ComPtr<CEnumIDList> ListContent(uint32_t flags);
 
   LPCITEMIDLIST AbsoluteIds() const { return absolute_.get(); }
   LPCITEMIDLIST RelativeIds() const { return relative_.get(); }

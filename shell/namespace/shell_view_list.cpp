@@ -10,6 +10,7 @@
 #include "platform/shell/drag_drop.h"
 #include "shell/namespace/data_object.h"
 #include "shell/namespace/drop_target.h"
+#include "shell/namespace/enum_id_list.h"
 #include "shell/namespace/namespace_listing.h"
 #include "shell/namespace/shell_folder.h"
 #include "shell/namespace/shell_view.h"
@@ -81,14 +82,19 @@ void CShellView::SendLeftKey() {
 void CShellView::FillItemList() {
   if (!list_ || !folder_) return;
   std::lock_guard lock(ListingLock());
-  ComPtr<IEnumIDList> items;
-  if (folder_->EnumObjects(window_, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, items.Put()) != S_OK || !items) return;
+  // The listing's own records become the rows (no copy each through Next);
+  // from here the view frees them, as it frees the rows' lists.
+  std::vector<LPITEMIDLIST> taken;
+  {
+    ComPtr<CEnumIDList> items = folder_->ListContent(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS);
+    if (!items) return;
+    taken = items->TakeRemaining();
+  }
   list_->SetRedraw(false);
   bool messages = false;
-  for (int n = 0;; ++n) {
-    LPITEMIDLIST item = nullptr;
-    uint32_t got = 0;
-    if (items->Next(1, &item, &got) != S_OK || got == 0) break;
+  rows_.reserve(rows_.size() + taken.size());
+  for (size_t n = 0; n < taken.size(); ++n) {
+    LPITEMIDLIST item = taken[n];
     if (n == 0 && IsMessageRow(KindOf(item))) {
       messages = true;
       if (columns_) columns_->StopPersisting();
@@ -102,7 +108,6 @@ void CShellView::FillItemList() {
     rows_.push_back(std::move(row));
     list_->InsertCallbackItem(list_->ItemCount(), reinterpret_cast<intptr_t>(item));
   }
-  items.Reset();
   if (messages && list_->ColumnCount() > 0) list_->SetColumnWidth(0, ui::kLvscwAutoSize);
   SortList();
   list_->SetRedraw(true);

@@ -223,6 +223,33 @@ TEST_F(ShellFolderTest, BindAndEnumerate) {
   ShellAllocator().Free(two[0]);
   for (uint32_t i = 0; i < got; ++i) ShellAllocator().Free(items[i]);
 
+  // The view's hand-over: the records Next has not given out leave the
+  // enumerator as they are (the same records, not copies), the ones before
+  // them are freed, and the enumerator is then at its end, after Reset too.
+  ComPtr<CEnumIDList> listing = root_->ListContent(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS);
+  ASSERT_TRUE(listing);
+  ASSERT_EQ(listing->size(), got);
+  std::vector<LPCITEMIDLIST> built;
+  for (size_t i = 0; i < listing->size(); ++i) built.push_back((*listing.get())[i]);
+  std::string lastName(PidlItem(built.back()).Name());
+  LPITEMIDLIST first = nullptr;
+  ASSERT_EQ(listing->Next(1, &first, nullptr), S_OK);
+  EXPECT_NE(first, built[0]) << "Next hands out a copy";
+  ShellAllocator().Free(first);
+  size_t blocks = ShellBlocksOutstanding();
+  std::vector<LPITEMIDLIST> taken = listing->TakeRemaining();
+  ASSERT_EQ(taken.size(), got - 1);
+  for (size_t i = 0; i < taken.size(); ++i) EXPECT_EQ(taken[i], built[i + 1]);
+  EXPECT_EQ(ShellBlocksOutstanding(), blocks - 1) << "the record Next had copied is freed";
+  LPITEMIDLIST none = nullptr;
+  EXPECT_EQ(listing->Next(1, &none, nullptr), S_FALSE);
+  EXPECT_EQ(listing->Reset(), S_OK);
+  EXPECT_EQ(listing->Next(1, &none, nullptr), S_FALSE);
+  EXPECT_TRUE(listing->TakeRemaining().empty());
+  listing.Reset();
+  EXPECT_EQ(PidlItem(taken.back()).Name(), lastName) << "the caller's records outlive the enumerator";
+  for (LPITEMIDLIST t : taken) ShellAllocator().Free(t);
+
   // Objects the folder cannot make, and a call without items.
   void* out = reinterpret_cast<void*>(1);
   EXPECT_EQ(root_->GetUIObjectOf(0, 0, nullptr, IID_IExtractIconA, nullptr, &out), E_INVALIDARG);
