@@ -265,6 +265,37 @@ SortKey MakeSortKey(std::string_view text, std::string_view name, bool timed, ui
   return key;
 }
 
+// Both loops run without branches, so the compiler does them many bytes at a time.
+std::string FoldAsciiLetters(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    auto u = static_cast<unsigned char>(c);
+    c = static_cast<char>(u + (static_cast<unsigned char>(u - 'A') < 26 ? 'a' - 'A' : 0));
+  }
+  return out;
+}
+
+namespace {
+bool AllAscii(std::string_view text) {
+  unsigned char any = 0;
+  for (char c : text) any |= static_cast<unsigned char>(c);
+  return any < 0x80;
+}
+
+int CompareTexts(std::string_view a, std::string_view foldedA, bool asciiA, std::string_view b,
+                 std::string_view foldedB, bool asciiB) {
+  return asciiA && asciiB ? foldedA.compare(foldedB) : CompareNoCase(a, b);
+}
+}  // namespace
+
+void AttachFolded(SortKey& key, std::string_view textFolded, std::string_view nameFolded) {
+  key.textAscii = textFolded.size() == key.text.size() && AllAscii(key.text);
+  key.textFolded = key.textAscii ? textFolded : std::string_view();
+  bool sameText = key.name.data() == key.text.data() && key.name.size() == key.text.size();
+  key.nameAscii = nameFolded.size() == key.name.size() && (sameText ? key.textAscii : AllAscii(key.name));
+  key.nameFolded = key.nameAscii ? nameFolded : std::string_view();
+}
+
 int CompareSortKeys(const SortKey& a, const SortKey& b, SortRule rule, int direction) {
   auto sign = [](auto x, auto y) { return x < y ? -1 : x > y ? 1 : 0; };
   if (a.number && b.number) {
@@ -279,8 +310,8 @@ int CompareSortKeys(const SortKey& a, const SortKey& b, SortRule rule, int direc
   if (rule == SortRule::Added) return times ? sign(a.added, b.added) * direction : 0;
   if (rule == SortRule::Modified) return times ? sign(a.modified, b.modified) * direction : 0;
   if (rule == SortRule::LengthFirst && a.text.size() != b.text.size()) return sign(a.text.size(), b.text.size()) * direction;
-  int c = CompareNoCase(a.text, b.text);
-  if (c == 0) c = CompareNoCase(a.name, b.name);
+  int c = CompareTexts(a.text, a.textFolded, a.textAscii, b.text, b.textFolded, b.textAscii);
+  if (c == 0) c = CompareTexts(a.name, a.nameFolded, a.nameAscii, b.name, b.nameFolded, b.nameAscii);
   return sign(c, 0) * direction;
 }
 

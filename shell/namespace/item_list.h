@@ -68,9 +68,22 @@ struct SortKey {
   bool timed = true;      // has times; between a timed and an untimed row both count as 0
   uint32_t added = 0;
   uint32_t modified = 0;
+  // FoldAsciiLetters of text and name when each is all ASCII (AttachFolded);
+  // two such texts compare as bytes, others through CompareNoCase.
+  std::string_view textFolded;
+  std::string_view nameFolded;
+  bool textAscii = false;
+  bool nameAscii = false;
 };
 // The key of a row with these texts.
 SortKey MakeSortKey(std::string_view text, std::string_view name, bool timed, uint32_t added, uint32_t modified);
+// Lowers ASCII letters and keeps every other byte, so the length stays: for
+// texts of ASCII only, the byte order of the results is CompareNoCase's order.
+// A sort folds its columns once instead of folding at every comparison.
+std::string FoldAsciiLetters(std::string_view text);
+// Gives the key its texts folded (views of the same length as text and name,
+// kept by the caller); texts that are not all ASCII keep comparing by CompareNoCase.
+void AttachFolded(SortKey& key, std::string_view textFolded, std::string_view nameFolded);
 int CompareSortKeys(const SortKey& a, const SortKey& b, SortRule rule, int direction);
 
 // --- Status texts

@@ -244,6 +244,14 @@ void CShellView::SortList() {
   int columnId = columns_ ? columns_->ColumnOfSubItem(sortColumn_) : 0;
   SortRule rule = SortRuleOf(columns_ ? columns_->GetColumnName(columnId) : std::string());
   bool times = rule == SortRule::Added || rule == SortRule::Modified;
+  // Each column is folded once here, not at every comparison.
+  std::string foldedTexts = FoldAsciiLetters(texts.joined);
+  std::string foldedNames = sortColumn_ != 0 ? FoldAsciiLetters(names.joined) : std::string();
+  const std::string& foldedNameColumn = sortColumn_ != 0 ? foldedNames : foldedTexts;
+  auto folded = [](const ui::ListView::TextColumn& column, const std::string& fold, size_t r, size_t limit) {
+    size_t begin = r ? column.ends[r - 1] : 0;
+    return std::string_view(fold).substr(begin, std::min(column.ends[r] - begin, limit));
+  };
   std::vector<RowKey> keys;
   keys.reserve(static_cast<size_t>(rows));
   std::vector<uint32_t> kinds;
@@ -251,6 +259,8 @@ void CShellView::SortList() {
     auto r = static_cast<size_t>(row);
     auto ids = reinterpret_cast<LPCITEMIDLIST>(static_cast<intptr_t>(params[r]));
     keys.push_back(RowKeyOf(row, ids, texts[r], nameColumn[r], times));
+    AttachFolded(keys.back().key, folded(texts, foldedTexts, r, kSortTextLimit),
+                 folded(nameColumn, foldedNameColumn, r, std::string::npos));
     if (std::find(kinds.begin(), kinds.end(), keys.back().kind) == kinds.end()) kinds.push_back(keys.back().kind);
   }
   // Lists hold few kinds of rows: whether the folder's order can decide is

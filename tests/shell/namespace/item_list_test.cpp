@@ -120,6 +120,28 @@ TEST_F(ItemListTest, ComparisonRules) {
   // Ties go to column 0.
   EXPECT_LT(CompareSortRows(SortRow{"same", "a", 0, 0}, SortRow{"same", "b", 0, 0}, "Genre", 1), 0);
 
+  // Texts folded once per sort compare exactly as CompareNoCase compares the
+  // texts; a text that is not all ASCII makes the pair compare by CompareNoCase.
+  const std::vector<std::string> texts = {"",       "a",       "A",        "abc",      "ABD",    "abc ",
+                                          "Abc",    "[x",      "_x",       "Zed",      "zed",    "9",
+                                          "10",     "1,000 KB", "999 KB",  "\xC3\xA9t\xC3\xA9", "\xC3\x89T\xC3\x89",
+                                          "e",      "\xE2\x82\xAC", "Z\x7F", "z@",  "\xFF"};
+  for (const std::string& a : texts)
+    for (const std::string& b : texts)
+      for (const char* column : {"Name", "Size", "Added"})
+        for (int dir : {1, -1}) {
+          std::string na = "n" + a, nb = "N" + b;  // the keys keep views of them
+          SortKey x = MakeSortKey(a, na, true, 5, 0), y = MakeSortKey(b, nb, true, 7, 0);
+          int plain = CompareSortKeys(x, y, SortRuleOf(column), dir);
+          std::string fa = FoldAsciiLetters(a), fb = FoldAsciiLetters(b);
+          std::string fna = FoldAsciiLetters(na), fnb = FoldAsciiLetters(nb);
+          AttachFolded(x, fa, fna);
+          AttachFolded(y, fb, fnb);
+          EXPECT_EQ(CompareSortKeys(x, y, SortRuleOf(column), dir), plain)
+              << "'" << a << "' vs '" << b << "' by " << column << " " << dir;
+        }
+  EXPECT_EQ(FoldAsciiLetters("AZaz@[`{\xC3\x89"), "azaz@[`{\xC3\x89");
+
   // "[ All: " first in both directions; both pinned go on.
   EXPECT_EQ(ComparePinnedRows("[ All: 5 ]", "Zed"), -1);
   EXPECT_EQ(ComparePinnedRows("Zed", "[ All: 5 ]"), 1);
