@@ -181,6 +181,7 @@ class CShellView final : public platform::IShellView, public platform::IDropTarg
   struct ViewRow {
     LPCITEMIDLIST ids = nullptr;
     std::optional<PidlItem> item;  // none: the check failed
+    uint32_t kind = 0;             // the item's kind, so a sort need not touch each 3 KB record
   };
   std::vector<ViewRow> rows_;
   OwnedIdList ids_;

@@ -102,6 +102,7 @@ void CShellView::FillItemList() {
     ViewRow row{item, std::nullopt};
     try {
       row.item.emplace(PidlItem::LastOf(item));
+      row.kind = row.item->Kind();
     } catch (const CPidlException&) {
       // Not kept: each read of the row checks it again, and fails as it did.
     }
@@ -193,7 +194,14 @@ CShellView::RowKey CShellView::RowKeyOf(int row, LPCITEMIDLIST ids, std::string_
   k.ids = ids;
   bool timed = false;
   uint32_t added = 0, modified = 0;
-  if (ids) {
+  const ViewRow* known = nullptr;
+  if (row >= 0 && static_cast<size_t>(row) < rows_.size() && rows_[static_cast<size_t>(row)].ids == ids &&
+      rows_[static_cast<size_t>(row)].item)
+    known = &rows_[static_cast<size_t>(row)];
+  if (known && !times) {
+    k.kind = known->kind;
+    timed = IsTrackKind(k.kind);
+  } else if (ids) {
     try {
       PidlItem item = RowItem(row, ids);
       k.kind = item.Kind();
