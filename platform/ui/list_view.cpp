@@ -237,9 +237,13 @@ std::string ListView::ItemText(int row, int subItem) const {
     // The rows may have changed while the owner answered: keep it only for the same row.
     if (row < static_cast<int>(rows_.size()) && rows_[row].lParam == info.lParam) {
       auto& cells = rows_[row].cells;
-      // Room for every column at once: a row's cells are asked for one after another.
+      // A row's first answer gets room for itself only (a sort asks one column
+      // of every row, and ten thousand rows of every column's room no longer
+      // fit in the cache); the second makes room for every column at once, as
+      // painting asks a row's cells one after another.
       if (static_cast<int>(cells.size()) <= subItem)
-        cells.resize(std::max(static_cast<size_t>(subItem) + 1, columns_.size()));
+        cells.resize(cells.empty() ? static_cast<size_t>(subItem) + 1
+                                   : std::max(static_cast<size_t>(subItem) + 1, columns_.size()));
       cells[subItem].text = text;
       cells[subItem].known = true;
     }
