@@ -145,7 +145,7 @@ bool TagEditDlg::OnInitDialog() {
       ui::PostUiWork(handle, [this, art] { ArtLoaded(art); });
       *done = true;
     });
-    SetTimer(kArtTimer, kArtWaitMs);
+    SetTimer(kArtTimer, artWaitMs);
   } else {
     ready_ = true;
   }

@@ -46,6 +46,8 @@ class TagEditDlg : public platform::ui::Dialog {
   std::string chosenImage;
   // What the worker runs to find the track's art (the album-art finder by default).
   std::function<std::shared_ptr<const platform::media::Bitmap>(const std::string& trackPath)> loadArt;
+  // How long the dialog waits for the art worker (tests shorten it).
+  int artWaitMs = kArtWaitMs;
 
   bool Ready() const { return ready_; }
   // Shows the image and remembers it for the caller to embed; refuses what cannot be embedded.
