@@ -17,14 +17,14 @@
 #include "platform/window/window.h"
 
 namespace hub {
-int SendCopyProgress(WindowId window, uint32_t message, uint64_t wParam, int64_t lParam) {
+int SendCopyProgress(WindowId window, uint32_t message, uint64_t wParam, int64_t lParam, uint32_t timeoutMs) {
   if (window == 0 || !platform::IsWindowAlive(window)) return 0;
   int64_t answer = 0;
-  if (!platform::SendWindowMessage(window, message, wParam, lParam, kProgressSendTimeoutMs, &answer)) return 0;
+  if (!platform::SendWindowMessage(window, message, wParam, lParam, timeoutMs, &answer)) return 0;
   return static_cast<int>(answer);
 }
 
-TrackCopier::TrackCopier() : thread_([this] { Run(); }) {}
+TrackCopier::TrackCopier(uint32_t sendTimeoutMs) : sendTimeoutMs_(sendTimeoutMs), thread_([this] { Run(); }) {}
 
 TrackCopier::~TrackCopier() { Shutdown(); }
 
@@ -71,7 +71,7 @@ void TrackCopier::Enqueue(CopyJob job) {
     }
     // No thread for it: it ends at once, as a dropped copy does.
     Finish(*shared, ECANCELED);
-    SendCopyProgress(shared->window, kMsgProgressDone, 0, 1);
+    SendCopyProgress(shared->window, kMsgProgressDone, 0, 1, sendTimeoutMs_);
     return;
   }
   {
@@ -132,6 +132,11 @@ void TrackCopier::SetAfterBlockHook(std::function<void(const CopyJob&, uint64_t)
   afterBlock_ = std::move(hook);
 }
 
+void TrackCopier::SetUnansweredDoneHook(std::function<void()> hook) {
+  std::lock_guard lock(mutex_);
+  unansweredDone_ = std::move(hook);
+}
+
 void TrackCopier::Run() {
   for (;;) {
     CopyJob job;
@@ -176,7 +181,7 @@ void TrackCopier::Perform(CopyJob& job, bool stopWhenAsked) {
   }
   Finish(job, error);
   if (error == 0) {
-    SendCopyProgress(job.window, kMsgProgress, 100, 0);
+    SendCopyProgress(job.window, kMsgProgress, 100, 0, sendTimeoutMs_);
     SendCopyDone(job.window, job.doneId.key[0], 0);
   } else {
     SendCopyDone(job.window, 0, 1);
@@ -189,11 +194,14 @@ void TrackCopier::Perform(CopyJob& job, bool stopWhenAsked) {
 void TrackCopier::SendCopyDone(WindowId window, uint64_t wParam, int64_t lParam) {
   while (window != 0 && platform::IsWindowAlive(window)) {
     const auto start = std::chrono::steady_clock::now();
-    if (platform::SendWindowMessage(window, kMsgProgressDone, wParam, lParam, kProgressSendTimeoutMs)) return;
+    if (platform::SendWindowMessage(window, kMsgProgressDone, wParam, lParam, sendTimeoutMs_)) return;
+    std::function<void()> unanswered;
     {
       std::lock_guard lock(mutex_);
       if (stopping_) return;
+      unanswered = unansweredDone_;
     }
+    if (unanswered) unanswered();
     // A refusal that came at once is not a busy receiver: no tight loop.
     if (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(100))
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -271,7 +279,7 @@ int TrackCopier::Copy(const CopyJob& job, const std::string& target, bool stopWh
     if (stopAsked()) return ECANCELED;
     int percent = total ? static_cast<int>(double(done) * 100.0 / double(total)) : 100;
     if (percent % 10 == 0 && percent != lastPercent && percent < 100) {
-      SendCopyProgress(job.window, kMsgProgress, uint64_t(percent), 0);
+      SendCopyProgress(job.window, kMsgProgress, uint64_t(percent), 0, sendTimeoutMs_);
       lastPercent = percent;
     }
   }

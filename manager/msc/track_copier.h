@@ -52,7 +52,9 @@ struct CopyJob {
 
 class TrackCopier {
  public:
-  TrackCopier();
+  // `sendTimeoutMs`: how long a progress or completion message may wait for
+  // the window to answer (tests shorten it).
+  explicit TrackCopier(uint32_t sendTimeoutMs = kProgressSendTimeoutMs);
   // Finishes the copy in progress, drops those still waiting (their targets
   // are removed and `finished` is called with ECANCELED), and joins the thread.
   ~TrackCopier();
@@ -75,6 +77,9 @@ class TrackCopier {
   // after each block it wrote with the bytes written so far.
   void SetBeforeCopyHook(std::function<void(const CopyJob&)> hook);
   void SetAfterBlockHook(std::function<void(const CopyJob&, uint64_t)> hook);
+  // Test seam: called on the copy's thread each time a completion went
+  // unanswered within the send time-out (before it is sent again).
+  void SetUnansweredDoneHook(std::function<void()> hook);
 
  private:
   void Run();
@@ -101,12 +106,15 @@ class TrackCopier {
   bool stopping_ = false;
   std::function<void(const CopyJob&)> beforeCopy_;
   std::function<void(const CopyJob&, uint64_t)> afterBlock_;
+  std::function<void()> unansweredDone_;
+  const uint32_t sendTimeoutMs_;
   std::list<Growing> growing_;
   std::thread thread_;
 };
 
-// Sends a progress message to a window with the device's time-out; 0 when the
-// window is gone or does not answer.
-int SendCopyProgress(WindowId window, uint32_t message, uint64_t wParam, int64_t lParam);
+// Sends a progress message to a window with the device's time-out (or
+// `timeoutMs`); 0 when the window is gone or does not answer.
+int SendCopyProgress(WindowId window, uint32_t message, uint64_t wParam, int64_t lParam,
+                     uint32_t timeoutMs = kProgressSendTimeoutMs);
 
 }  // namespace hub

@@ -201,24 +201,30 @@ TEST(TrackCopierTest, WholeReplacementKeepsTheOldFileOnFailure) {
 namespace hub {
 namespace {
 
-// The window's thread is held past the send limit (2 s) for the progress and
-// the first completion: the copier keeps sending the completion until the
-// window answers, or ends when the window is gone.
+// The window's thread is held past the send limit for the progress and the
+// first completion: the copier keeps sending the completion until the window
+// answers, or ends when the window is gone.
 TEST(TrackCopierTest, ACompletionNobodyAnsweredIsSentAgainUntilTheWindowAnswersOrGoes) {
+  constexpr uint32_t kLimitMs = 200;  // the device's 2 s, shortened
   std::string dir = test::MakeTempDir();
   test::WriteBytes(dir + "/src", Pattern(1000, 1));
   for (bool destroy : {false, true}) {
     SCOPED_TRACE(destroy ? "window destroyed" : "window answers late");
     auto window = std::make_unique<ProgressWindow>();
-    TrackCopier copier;
+    std::promise<void> unanswered;
+    std::atomic<bool> once{false};
+    TrackCopier copier(kLimitMs);
+    copier.SetUnansweredDoneHook([&] {
+      if (!once.exchange(true)) unanswered.set_value();
+    });
     CopyJob job;
     job.source = dir + "/src";
     job.target = dir + (destroy ? "/gone" : "/late");
     job.window = window->handle;
     job.doneId = KernelId(2001u);
     copier.Enqueue(std::move(job));
-    // Held longer than the 100% send and the first completion's send may take.
-    std::this_thread::sleep_for(std::chrono::milliseconds(2 * kProgressSendTimeoutMs + 500));
+    // Held until the 100% send and the first completion's send have timed out.
+    ASSERT_EQ(unanswered.get_future().wait_for(std::chrono::seconds(20)), std::future_status::ready);
     EXPECT_FALSE(copier.WaitIdle(0)) << "the completion is still being offered";
     if (destroy) {
       window.reset();
