@@ -495,6 +495,7 @@ TEST_F(ClientTest, AClientStoppedInItsRequestMakesOthersBusyNotStuck) {
   auto server = StartServer("hang");
   ChildProcess stuck({KDP_PEER_PATH, "hammer", "irivmgr", "10", "1"});
   ASSERT_EQ(stuck.ReadLine(kLineTimeoutMs).value_or(""), "ready");
+  ASSERT_EQ(::kill(stuck.pid(), SIGUSR1), 0);  // its first request
   ASSERT_TRUE(WaitUntilRequestLockHeld());
   ASSERT_EQ(::kill(stuck.pid(), SIGSTOP), 0);
   KernelDeviceClient client;
@@ -552,10 +553,13 @@ TEST_F(ClientTest, ThreadsOfOneProcessNeverMixTheirRequests) {
 
 TEST_F(ClientTest, TwoClientProcessesNeverReadEachOthersResults) {
   auto server = StartServer("memory");
-  ChildProcess first({KDP_PEER_PATH, "hammer", "irivmgr", "10", "1"});
-  ChildProcess second({KDP_PEER_PATH, "hammer", "irivmgr", "10", "2"});
+  // A number of requests each, not a time: both start together once both are attached.
+  ChildProcess first({KDP_PEER_PATH, "hammer", "irivmgr", "5000", "1"});
+  ChildProcess second({KDP_PEER_PATH, "hammer", "irivmgr", "5000", "2"});
   EXPECT_EQ(first.ReadLine(kLineTimeoutMs).value_or(""), "ready");
   EXPECT_EQ(second.ReadLine(kLineTimeoutMs).value_or(""), "ready");
+  ::kill(first.pid(), SIGUSR1);
+  ::kill(second.pid(), SIGUSR1);
   auto a = first.ReadLine(30000);
   auto b = second.ReadLine(30000);
   ASSERT_TRUE(a && b);

@@ -2,7 +2,9 @@
 // the request block (mapping, three semaphores, a window of the KDP class
 // that answers 0x464 through a device's DispatchRequest); "hammer" is a second
 // client process. Each says "ready" on stdout when it can be reached and ends
-// by itself within its time limit.
+// by itself within its time limit; a hammer starts its requests on SIGUSR1, so
+// that two of them run side by side from their first request.
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -188,7 +190,7 @@ int Serve(const Options& opt) {
 
 // A second client: asks for the artist of random tracks for `seconds` and
 // checks every answer against the id it sent.
-int Hammer(uint32_t seconds, uint32_t seed) {
+int Hammer(long requests, uint32_t seed) {
   static KernelDeviceClient client;
   if (!client.Attach(kServedSelector, KernelId(), KernelId(), 0)) {
     std::printf("attach failed\n");
@@ -196,11 +198,18 @@ int Hammer(uint32_t seconds, uint32_t seed) {
   }
   std::printf("ready\n");
   std::fflush(stdout);
+  sigset_t start;
+  sigemptyset(&start);
+  sigaddset(&start, SIGUSR1);
+  const timespec limit{60, 0};
+  if (sigtimedwait(&start, nullptr, &limit) != SIGUSR1) {
+    std::printf("never started\n");
+    return 1;
+  }
   std::mt19937 random(seed);
   std::uniform_int_distribution<int> pick(1, kMemoryTracks);
-  const uint64_t end = TickCount64() + seconds * 1000ull;
   long count = 0;
-  while (TickCount64() < end) {
+  while (count < requests) {
     int n = pick(random);
     std::string artist = client.GetTrackArtist(KernelId::FromRecordId(static_cast<uint64_t>(n)));
     if (artist != "artist-" + std::to_string(n)) {
@@ -217,9 +226,14 @@ int Hammer(uint32_t seconds, uint32_t seed) {
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: kdp_peer serve <product> [mode] [life-ms] [ms] | hammer <product> <s> <seed>\n");
+    std::fprintf(stderr, "usage: kdp_peer serve <product> [mode] [life-ms] [ms] | hammer <product> <requests> <seed>\n");
     return 2;
   }
+  // Blocked before any thread starts: a hammer takes its start signal with sigtimedwait.
+  sigset_t start;
+  sigemptyset(&start);
+  sigaddset(&start, SIGUSR1);
+  pthread_sigmask(SIG_BLOCK, &start, nullptr);
   std::string verb = argv[1];
   SelectProduct(argv[2], TheProductProfile());
   try {
@@ -232,7 +246,7 @@ int main(int argc, char** argv) {
       return Serve(opt);
     }
     if (verb == "hammer" && argc > 4) {
-      return Hammer(static_cast<uint32_t>(std::atoi(argv[3])), static_cast<uint32_t>(std::atoi(argv[4])));
+      return Hammer(std::atol(argv[3]), static_cast<uint32_t>(std::atoi(argv[4])));
     }
   } catch (const std::exception& e) {
     std::printf("failed: %s\n", e.what());
