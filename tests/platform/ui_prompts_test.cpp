@@ -21,6 +21,7 @@
 #include "platform/ui/pump.h"
 #include "platform/ui/ui_window.h"
 #include "support/hermetic_env.h"
+#include "support/ui_pump.h"
 
 namespace hub::platform::ui {
 namespace {
@@ -232,7 +233,8 @@ TEST_F(ChooserTest, PostedWorkRunsOnTheUiThreadWhileTheDialogWaits) {
     });
   });
   driver->Push({UiAction::Press(kIdOk),  // ignored: not ready
-                UiAction::Call([&] { release.count_down(); }), UiAction::Pump(10000), UiAction::Press(kIdOk)});
+                UiAction::Call([&] { release.count_down(); }), test::PumpUntil([&] { return dlg.ready; }),
+                UiAction::Press(kIdOk)});
   EXPECT_EQ(dlg.RunModalLoop(), kIdOk);
   worker.join();
   EXPECT_EQ(dlg.ranOn, std::this_thread::get_id());

@@ -24,6 +24,7 @@
 #include "shell/options/artist_info.h"
 #include "shell/options/tag_edit_dialog.h"
 #include "support/hermetic_env.h"
+#include "support/ui_pump.h"
 #include "testdevice/memory_device.h"
 
 namespace hub {
@@ -236,7 +237,7 @@ TEST_F(ArtistQuery, ArtButtonDownloadsThePicture) {
   dlg.album = "Second Light";
   dlg.allMp3 = dlg.oneAlbum = true;
   dlg.loadArt = [](const std::string&) { return std::shared_ptr<const platform::media::Bitmap>(); };
-  ui->Push({UiAction::Pump(10000), UiAction::Press(1277), UiAction::Press(ui::kIdOk)});
+  ui->Push({test::PumpUntil([&] { return dlg.Ready(); }), UiAction::Press(1277), UiAction::Press(ui::kIdOk)});
   ASSERT_EQ(dlg.DoModal(), ui::kIdOk);
   EXPECT_TRUE(dlg.chosenImage.ends_with("/art/amazon.jpg")) << dlg.chosenImage;
   EXPECT_EQ(test::ReadFile(dlg.chosenImage), png);

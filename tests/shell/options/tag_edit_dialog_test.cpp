@@ -2,7 +2,6 @@
 // must not hold the dialog, dropped pictures, and the callers' write-back.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <latch>
 
 #include "art_fixtures.h"
@@ -11,10 +10,10 @@
 #include "platform/registry/registry.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/driver.h"
-#include "platform/ui/pump.h"
 #include "shell/options/options_services.h"
 #include "shell/options/tag_edit_dialog.h"
 #include "support/hermetic_env.h"
+#include "support/ui_pump.h"
 
 namespace hub {
 namespace {
@@ -35,16 +34,6 @@ class TagEditor : public ::testing::Test {
   ui::ScopedUiDriver<> ui;
   std::string dir = test::MakeTempDir("edit");
 };
-
-// Runs the UI thread's work until the dialog is ready (at most 10 s). The
-// worker's result may already have been handled before this step, and a
-// single wait would then sit out the time until nothing.
-UiAction PumpUntilReady(const TagEditDlg& dlg) {
-  return UiAction::Call([&dlg] {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!dlg.Ready() && std::chrono::steady_clock::now() < deadline) ui::WaitForUiWork(100);
-  });
-}
 
 TEST_F(TagEditor, RatingAndComboIndexBothWays) {
   struct Case {
@@ -109,7 +98,7 @@ TEST_F(TagEditor, SaveWaitsForTheArtWorkerWhichNeverTouchesControls) {
               EXPECT_FALSE(dlg.AcceptsFiles());
               release.count_down();
             }),
-            PumpUntilReady(dlg),
+            test::PumpUntil([&] { return dlg.Ready(); }),
             UiAction::Call([&] {
               EXPECT_TRUE(dlg.Ready());
               EXPECT_EQ(dlg.FindControl(1276)->Text(), "Drag Artwork Here.");
@@ -155,8 +144,8 @@ TEST_F(TagEditor, ArtRefusedForOtherFilesOrAlbums) {
     dlg.allMp3 = c.mp3;
     dlg.oneAlbum = c.oneAlbum;
     dlg.loadArt = [](const std::string&) { return std::shared_ptr<const platform::media::Bitmap>(); };
-    ui->Push({PumpUntilReady(dlg), UiAction::DropFiles({dir + "/a.png"}), UiAction::Answer(ui::kIdOk),
-              UiAction::Press(ui::kIdOk)});
+    ui->Push({test::PumpUntil([&] { return dlg.Ready(); }), UiAction::DropFiles({dir + "/a.png"}),
+              UiAction::Answer(ui::kIdOk), UiAction::Press(ui::kIdOk)});
     ASSERT_EQ(dlg.DoModal(), ui::kIdOk);
     EXPECT_EQ(ui->Messages().back().text, c.message);
     EXPECT_TRUE(dlg.chosenImage.empty());
