@@ -32,6 +32,7 @@ Shoebox::Shoebox() = default;
 Shoebox::~Shoebox() { Clear(); }
 
 void Shoebox::Clear() {
+  ++revision_;
   tracks_.Clear();
   playlists_.Clear();
   loadedFiles_.clear();
@@ -89,6 +90,7 @@ void Shoebox::Unindex(const SBTrackV100& track) {
 }
 
 void Shoebox::PutTrack(SBTrackV100&& track) {
+  ++revision_;
   if (const SBTrackV100* old = tracks_.Find(track.Id())) Unindex(*old);
   totalSize_ += track.Size();
   if (duplicatesIndexed_) duplicates_.Add(KeyHash(hasher_->GetDuplicateKey(track)), track.Id());
@@ -162,6 +164,7 @@ bool Shoebox::ReplaceTrack(uint32_t id, SBTrackV100 track) {
 void Shoebox::RemoveTrack(uint32_t id) {
   const SBTrackV100* track = tracks_.Find(id);
   if (!track) return;
+  ++revision_;
   Unindex(*track);
   tracks_.Erase(id);
   // A client may still hold the id (a batch, an open view): no new track gets it in this run.

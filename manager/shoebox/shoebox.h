@@ -351,6 +351,9 @@ class Shoebox : public ShoeboxDuplicateHasher {
   // Walks every track and playlist (read-only), for tools.
   const ShoeboxTable<SBTrackV100>& Tracks() const { return tracks_; }
   const ShoeboxTable<SBPlaylistV100>& Playlists() const { return playlists_; }
+  // Moves with every change of the tracks or of the base folder (a walk of the
+  // tracks that began before a move may visit reused places).
+  uint64_t Revision() const { return revision_; }
 
  private:
   friend class ShoeboxReader;
@@ -397,9 +400,46 @@ class Shoebox : public ShoeboxDuplicateHasher {
   // Every id in [kShoeboxFirstId, hint) is taken, so the search starts here.
   uint32_t trackIdHint_ = kShoeboxFirstId;
   uint32_t playlistIdHint_ = kShoeboxFirstId;
+  uint64_t revision_ = 0;
   ShoeboxProgressMonitor* monitor_ = nullptr;
   const ShoeboxDuplicateHasher* hasher_ = this;
   ShoeboxLoadReport lastLoad_;
+};
+
+// Forms the bytes Serialize gives a slice of tracks at a time, so that whoever
+// guards the database can let go of it between slices; each Step needs the
+// database guarded and alive. A change of the tracks between two steps starts
+// the walk again. The header, its texts and the playlists are formed by the
+// step that forms the last track, so the bytes are Serialize's for the
+// database as that step found it.
+class ShoeboxSerializer {
+ public:
+  explicit ShoeboxSerializer(const Shoebox& db, ShoeboxProgressMonitor* monitor = nullptr);
+  ShoeboxSerializer(const ShoeboxSerializer&) = delete;
+  ShoeboxSerializer& operator=(const ShoeboxSerializer&) = delete;
+
+  // Forms up to `tracks` more tracks and, when none is left, the rest of the
+  // file: true then. Throws ShoeboxSaveError as Serialize does.
+  bool Step(size_t tracks);
+  // How often a change of the tracks started the walk again.
+  int Restarts() const { return restarts_; }
+  // The file, once a Step answered true; reads nothing of the database.
+  std::vector<uint8_t> Take();
+
+ private:
+  void StartWalk();
+
+  const Shoebox& db_;
+  ShoeboxProgressMonitor* monitor_;
+  bool started_ = false;
+  bool done_ = false;
+  int restarts_ = 0;
+  uint64_t revision_ = 0;
+  int formed_ = 0;
+  ShoeboxTable<SBTrackV100>::Iterator<true> next_;
+  size_t tracksChunk_ = 0;
+  std::vector<uint8_t> out_;   // the tracks and playlists
+  std::vector<uint8_t> head_;  // the chunks that open the file, formed last
 };
 
 }  // namespace hub

@@ -470,6 +470,7 @@ class ShoeboxReader {
 int Shoebox::Load(ShoeboxProgressMonitor* monitor, ShoeboxDuplicateHasher* hasher, const std::string& filePath,
                   std::u16string_view baseFolder) {
   if (loaded_) return 0;
+  ++revision_;
   filePath_ = filePath;
   platform::WholeFileUnits read = platform::ReadWholeFileUnits(filePath, kShoeboxMaxFileSize);
   if (read.error != 0 && read.size == 0) {
@@ -508,6 +509,7 @@ int Shoebox::LoadFromMemory(std::span<const uint8_t> bytes, ShoeboxProgressMonit
 
 int Shoebox::Parse(std::unique_ptr<char16_t[]> file, size_t size, ShoeboxProgressMonitor* monitor,
                    ShoeboxDuplicateHasher* hasher, std::u16string_view baseFolder) {
+  ++revision_;
   monitor_ = monitor;
   hasher_ = hasher ? hasher : this;
   baseFolder_ = baseFolder;

@@ -1,6 +1,8 @@
 // Writing a database file: formed in memory in table order, then replacing
 // the old file whole.
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <limits>
 
@@ -14,10 +16,10 @@ using namespace shoebox_chunks;
 
 namespace {
 
-// Builds the file in memory; each chunk's total is patched in when it closes.
+// Appends chunks to a buffer; each chunk's total is patched in when it closes.
 class ShoeboxWriter {
  public:
-  explicit ShoeboxWriter(size_t estimate) { out_.reserve(estimate); }
+  explicit ShoeboxWriter(std::vector<uint8_t>& out) : out_(out) {}
 
   size_t Begin(const Tag& tag, uint16_t payload) {
     size_t start = out_.size();
@@ -25,8 +27,8 @@ class ShoeboxWriter {
                              static_cast<uint8_t>(payload), static_cast<uint8_t>(payload >> 8), 0, 0, 0, 0, 0, 0});
     return start;
   }
-  void End(size_t start) {
-    size_t total = out_.size() - start;
+  void End(size_t start) { SetTotal(start, out_.size() - start); }
+  void SetTotal(size_t start, size_t total) {
     if (total > std::numeric_limits<uint32_t>::max())
       throw ShoeboxSaveError("database chunk longer than 4 GB", EFBIG);
     for (int i = 0; i < 4; ++i) out_[start + 8 + i] = static_cast<uint8_t>(total >> (8 * i));
@@ -55,64 +57,95 @@ class ShoeboxWriter {
     p[0] = p[1] = 0;
     End(start);
   }
-  std::vector<uint8_t> Take() { return std::move(out_); }
 
  private:
-  std::vector<uint8_t> out_;
+  std::vector<uint8_t>& out_;
 };
 
 }  // namespace
 
-std::vector<uint8_t> Shoebox::Serialize(ShoeboxProgressMonitor* monitor) const {
-  ShoeboxWriter w(72 + tracks_.size() * 420 + playlists_.size() * 200);
-  size_t bs = w.Begin(kTagDatabase, kShoeboxHeaderSize);
-  w.Bytes(header_.bytes.data(), header_.bytes.size());
-  w.Text(kHeaderTextOwner, ownerName_);
-  w.Text(kHeaderTextSecond, secondText_);
-  size_t ba = w.Begin(kTagBody, 0);
+ShoeboxSerializer::ShoeboxSerializer(const Shoebox& db, ShoeboxProgressMonitor* monitor)
+    : db_(db), monitor_(monitor) {}
 
-  size_t ct = w.Begin(kTagTracks, 0);
-  if (monitor) monitor->SetStatus("Saving...", static_cast<int>(std::min<size_t>(tracks_.size(), INT32_MAX)));
-  int n = 0;
-  for (const SBTrackV100& track : tracks_) {
-    ++n;
-    if (monitor && (n - 1) % kShoeboxProgressEvery == 0) monitor->SetPosition(n);
+void ShoeboxSerializer::StartWalk() {
+  if (started_) ++restarts_;
+  started_ = true;
+  revision_ = db_.Revision();
+  formed_ = 0;
+  out_.clear();
+  out_.reserve(72 + db_.TrackCount() * 420 + db_.PlaylistCount() * 200);
+  tracksChunk_ = ShoeboxWriter(out_).Begin(kTagTracks, 0);
+  next_ = db_.Tracks().begin();
+  if (monitor_) monitor_->SetStatus("Saving...", static_cast<int>(std::min<size_t>(db_.TrackCount(), INT32_MAX)));
+}
+
+bool ShoeboxSerializer::Step(size_t tracks) {
+  if (done_) return true;
+  // The walk's place names a node of the table, which a change may have reused.
+  if (!started_ || db_.Revision() != revision_) StartWalk();
+  ShoeboxWriter w(out_);
+  const std::u16string& base = db_.BaseFolder();
+  for (size_t n = 0; n < tracks && next_ != db_.Tracks().end(); ++n, ++next_) {
+    const SBTrackV100& track = *next_;
+    ++formed_;
+    if (monitor_ && (formed_ - 1) % kShoeboxProgressEvery == 0) monitor_->SetPosition(formed_);
     size_t it = w.Begin(kTagTrack, kSBTrackSize);
     w.Bytes(track.Bytes().data(), track.Bytes().size());
     std::u16string_view path = track.Path();
-    if (!baseFolder_.empty() && !path.empty()) {
-      if (!StartsWithNoCase(path, baseFolder_))
-        throw ShoeboxSaveError("track path outside the player's root", EINVAL);
-      w.Text(kTrackTextPath, path.substr(baseFolder_.size()));
+    if (!base.empty() && !path.empty()) {
+      if (!StartsWithNoCase(path, base)) throw ShoeboxSaveError("track path outside the player's root", EINVAL);
+      w.Text(kTrackTextPath, path.substr(base.size()));
     } else {
       w.Text(kTrackTextPath, path);
     }
     for (int id = kTrackTextFirst + 1; id <= kTrackTextLast; ++id) w.Text(id, track.Text(id));
     w.End(it);
   }
-  w.End(ct);
+  if (next_ != db_.Tracks().end()) return false;
+  w.End(tracksChunk_);
 
   size_t cp = w.Begin(kTagPlaylists, 0);
-  for (const SBPlaylistV100& playlist : playlists_) {
+  for (const SBPlaylistV100& playlist : db_.Playlists()) {
     size_t ip = w.Begin(kTagPlaylist, kSBPlaylistSize);
     if (playlist.items.size() > std::numeric_limits<uint32_t>::max())
       throw ShoeboxSaveError("playlist too long", EFBIG);
     // Ids that name no track stay out of the file (they stay reserved in memory).
     std::array<uint8_t, kSBPlaylistSize> record = playlist.bytes;
     uint32_t count = 0;
-    for (uint32_t id : playlist.items) count += tracks_.Contains(id) ? 1 : 0;
+    for (uint32_t id : playlist.items) count += db_.Tracks().Contains(id) ? 1 : 0;
     for (int i = 0; i < 4; ++i) record[kPlaylistOffItemCount + i] = static_cast<uint8_t>(count >> (8 * i));
     w.Bytes(record.data(), record.size());
     for (uint32_t id : playlist.items)
-      if (tracks_.Contains(id)) w.U32(id);
+      if (db_.Tracks().Contains(id)) w.U32(id);
     w.Text(kPlaylistTextName, playlist.Name());
     w.Text(kPlaylistTextSecond, playlist.SecondText());
     w.End(ip);
   }
   w.End(cp);
-  w.End(ba);
-  w.End(bs);
-  return w.Take();
+
+  // The chunks that hold the others open the file; their totals count what follows them.
+  ShoeboxWriter h(head_);
+  size_t bs = h.Begin(kTagDatabase, kShoeboxHeaderSize);
+  h.Bytes(db_.Header().bytes.data(), db_.Header().bytes.size());
+  h.Text(kHeaderTextOwner, db_.OwnerName());
+  h.Text(kHeaderTextSecond, db_.SecondHeaderText());
+  size_t ba = h.Begin(kTagBody, 0);
+  h.SetTotal(ba, head_.size() - ba + out_.size());
+  h.SetTotal(bs, head_.size() - bs + out_.size());
+  done_ = true;
+  return true;
+}
+
+std::vector<uint8_t> ShoeboxSerializer::Take() {
+  out_.insert(out_.begin(), head_.begin(), head_.end());
+  head_.clear();
+  return std::move(out_);
+}
+
+std::vector<uint8_t> Shoebox::Serialize(ShoeboxProgressMonitor* monitor) const {
+  ShoeboxSerializer serializer(*this, monitor);
+  serializer.Step(SIZE_MAX);
+  return serializer.Take();
 }
 
 int Shoebox::Save(ShoeboxProgressMonitor* monitor, std::string& errorText) {

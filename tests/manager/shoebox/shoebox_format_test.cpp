@@ -2,11 +2,16 @@
 // round trips of a hand-assembled file, and tolerated variations.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <functional>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "common/records.h"
 #include "manager/shoebox/shoebox.h"
 #include "shoebox_fixtures.h"
+#include "support/shoebox_records.h"
 #include "support/hermetic_env.h"
 
 namespace hub {
@@ -254,6 +259,86 @@ TEST(ShoeboxFormatTest, ProgressIsReportedEvery1500Tracks) {
   ASSERT_EQ(loading.calls.size(), 4u);
   EXPECT_EQ(loading.calls[0], "Connecting... " + std::to_string(bytes.size()));
   EXPECT_EQ(loading.calls[1], "pos 72");  // the first track chunk follows the four container headers
+}
+
+// Steps until the bytes are whole, running `between` once after the first step.
+std::vector<uint8_t> SerializeInSlices(ShoeboxSerializer& serializer, size_t slice,
+                                       const std::function<void()>& between = {}) {
+  bool whole = serializer.Step(slice);
+  if (between) between();
+  for (int guard = 0; !whole && guard < 1000000; ++guard) whole = serializer.Step(slice);
+  EXPECT_TRUE(whole);
+  return serializer.Take();
+}
+
+TEST(ShoeboxFormatTest, SlicesFormTheBytesAndProgressOfOneSerialize) {
+  std::mt19937 rng(11);
+  Shoebox db;
+  db.LoadFromMemory({}, nullptr, nullptr, u"E:\\");
+  db.Clear();
+  ShoeboxSerializer empty(db);
+  EXPECT_TRUE(empty.Step(1));
+  EXPECT_EQ(empty.Take(), db.Serialize());
+  BuildLikeTheDevice(db, rng, 3001, 20);
+  db.RemoveTrack(2010);
+  db.SetOwnerName(u"me");
+  db.SetSecondHeaderText(u"second");
+  RecordingMonitor whole;
+  std::vector<uint8_t> expected = db.Serialize(&whole);
+  ASSERT_EQ(whole.calls, (std::vector<std::string>{"Saving... 3000", "pos 1", "pos 1501"}));
+  for (size_t slice : {size_t{1}, size_t{7}, size_t{1500}, size_t{2999}, size_t{3000}, SIZE_MAX}) {
+    SCOPED_TRACE("slice of " + std::to_string(slice));
+    RecordingMonitor sliced;
+    ShoeboxSerializer serializer(db, &sliced);
+    EXPECT_EQ(SerializeInSlices(serializer, slice), expected);
+    EXPECT_EQ(serializer.Restarts(), 0);
+    EXPECT_EQ(sliced.calls, whole.calls);
+  }
+}
+
+// A change of the tracks between two slices may have reused the node the walk
+// stands on: the walk starts again. Other changes are read by the last slice.
+// Either way the bytes are Serialize's for the database as the last slice finds it.
+TEST(ShoeboxFormatTest, SlicesGiveTheBytesOfTheDatabaseAsTheLastSliceFindsIt) {
+  struct Case {
+    const char* change;
+    std::function<void(Shoebox&)> make;
+    int restarts;
+  };
+  auto track = [](const char* path) { return test::ShoeboxTrack({.path = path, .title = "Late"}); };
+  const Case cases[] = {
+      {"track added", [&](Shoebox& db) { db.AddTrack(track("E:\\Late\\added.mp3"), true); }, 1},
+      // The next track's node is freed and taken by a new track at the end.
+      {"next track removed, its place reused",
+       [&](Shoebox& db) {
+         db.RemoveTrack(kShoeboxFirstId + 50);
+         db.AddTrack(track("E:\\Late\\reused.mp3"), true);
+       },
+       1},
+      {"walked track replaced", [&](Shoebox& db) { db.ReplaceTrack(kShoeboxFirstId + 3, track("E:\\Late\\r.mp3")); }, 1},
+      {"all cleared", [](Shoebox& db) { db.Clear(); }, 1},
+      {"owner renamed", [](Shoebox& db) { db.SetOwnerName(u"renamed"); }, 0},
+      {"playlist added",
+       [](Shoebox& db) {
+         SBPlaylistV100 playlist;
+         playlist.SetName(u"Late list");
+         playlist.items = {kShoeboxFirstId + 1, kShoeboxFirstId + 150};
+         db.AddPlaylist(std::move(playlist), true);
+       },
+       0},
+      {"playlist items edited", [](Shoebox& db) { db.FindPlaylist(kShoeboxFirstId + 2)->items.push_back(2100); }, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.change);
+    std::mt19937 rng(5);
+    Shoebox db;
+    db.LoadFromMemory({}, nullptr, nullptr, u"E:\\");
+    BuildLikeTheDevice(db, rng, 200, 5);
+    ShoeboxSerializer serializer(db);
+    std::vector<uint8_t> bytes = SerializeInSlices(serializer, 50, [&] { c.make(db); });
+    EXPECT_EQ(serializer.Restarts(), c.restarts);
+    EXPECT_EQ(bytes, db.Serialize());
+  }
 }
 
 }  // namespace
