@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -518,7 +519,12 @@ int KernelDeviceMSCBase::SaveNow(bool withProgress, uint64_t* changes) {
   bool backupPending = false;
   std::vector<uint8_t> bytes;
   std::optional<std::string> failure;  // the code the failure message gives
-  {
+  // The bytes are formed a slice of tracks per hold of the lock, so a request
+  // waits for one slice rather than the whole database. Only jobs replace the
+  // database and this one is running; the check guards the serializer's reference.
+  std::optional<ShoeboxSerializer> serializer;
+  const Shoebox* walked = nullptr;
+  for (bool finished = false; !finished;) {
     auto lock = Lock();
     if (!connected_) return 0;
     if (!playerRoot_ || !playerRoot_->StillConnected()) {
@@ -533,19 +539,30 @@ int KernelDeviceMSCBase::SaveNow(bool withProgress, uint64_t* changes) {
       LosePlayer();
       return 0;
     }
+    if (database_.get() != walked) {
+      walked = database_.get();
+      serializer.emplace(*walked, &formed);
+    }
+    try {
+      // Tracks that keep changing under the walk are formed in one hold rather than chased.
+      const bool chased = serializer->Restarts() >= kSaveRestartsBeforeOneHold;
+      finished = serializer->Step(chased ? SIZE_MAX : kSaveTracksPerHold);
+    } catch (const ShoeboxSaveError& e) {
+      failure = StageErrorText(platform::kWriteStageWrite, e.error);
+      finished = true;
+    } catch (const std::bad_alloc&) {
+      failure = StageErrorText(platform::kWriteStageWrite, ENOMEM);
+      finished = true;
+    }
+    if (!finished) continue;
+    // What the bytes hold is the database as this hold finds it.
     native = NativePath(DatabasePath());
     target = database_->FilePath();
     expected = databaseIdentity_;
     backupPending = backupPending_;
     if (changes) *changes = ChangeCount();
-    try {
-      bytes = database_->Serialize(&formed);
-    } catch (const ShoeboxSaveError& e) {
-      failure = StageErrorText(platform::kWriteStageWrite, e.error);
-    } catch (const std::bad_alloc&) {
-      failure = StageErrorText(platform::kWriteStageWrite, ENOMEM);
-    }
   }
+  if (!failure) bytes = serializer->Take();
   // Only jobs write the file and this one is running: a file that differs
   // now was changed by something else.
   if (IdentityOf(native) != expected) {

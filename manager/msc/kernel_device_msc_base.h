@@ -20,6 +20,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -45,6 +46,10 @@ namespace hub {
 // so every file operation refuses while disconnected.
 inline constexpr std::string_view kNoPlayerRoot = "Z:\\";
 inline constexpr std::chrono::milliseconds kMscWatchPeriod{5000};
+// A save forms this many tracks of the database per hold of the device lock;
+// after this many walks started again by changes it forms the rest in one hold.
+inline constexpr size_t kSaveTracksPerHold = 1000;
+inline constexpr int kSaveRestartsBeforeOneHold = 3;
 
 // Answers of the add operations besides 0 (done; the copy runs) and of DeleteTrack.
 inline constexpr int kAddResultDuplicate = 7;   // same tags already on the player, or the data file exists

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -21,6 +22,7 @@
 #include "platform/ui/driver.h"
 #include "platform/window/window.h"
 #include "support/hermetic_env.h"
+#include "support/shoebox_records.h"
 #include "test_family.h"
 
 namespace fs = std::filesystem;
@@ -182,6 +184,64 @@ TEST_F(MscDeviceTest, SaveDatabaseSavesInTheBackgroundUnlessAlwaysSaveIsOff) {
   EXPECT_EQ(StoredOwnerName(), u"Second") << "Disconnect saves whatever the setting";
   EXPECT_EQ(device->IsConnected(), 0);
   EXPECT_EQ(device->ejects, 0) << "MS_LeaveMounted defaults to 1";
+}
+
+// The save forms the file a slice of tracks per hold of the lock: a request
+// that asks for the lock while it runs gets it after one slice, and what the
+// request changes is in the file, which holds exactly the bytes of the
+// database as the save's last slice found it.
+TEST_F(MscDeviceTest, SaveLetsAWaitingRequestInBetweenSlicesAndWritesWhatItChanged) {
+  struct Case {
+    const char* change;
+    std::function<void(Shoebox&)> make;
+  };
+  const Case cases[] = {
+      {"owner renamed", [](Shoebox& db) { db.SetOwnerName(u"During the save"); }},
+      {"track added",
+       [](Shoebox& db) { db.AddTrack(test::ShoeboxTrack({.path = "E:\\Late\\added.mp3", .title = "Late"}), true); }},
+      {"track removed", [](Shoebox& db) { db.RemoveTrack(kShoeboxFirstId + 1); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.change);
+    auto device = MakeDevice();
+    device->SetWatchPeriod(std::chrono::hours(1));  // no unplug check takes the lock meanwhile
+    device->Connect(0);
+    ASSERT_EQ(device->IsConnected(), 1);
+    {
+      auto lock = device->Lock();
+      for (size_t i = 0; i < 4 * kSaveTracksPerHold; ++i)
+        device->Database().AddTrack(test::ShoeboxTrack({.path = "E:\\Music\\" + std::to_string(i) + ".mp3"}), true);
+    }
+    std::atomic<bool> saveRunning{false};
+    std::thread request;
+    bool saverQueued = false, requestQueued = false;
+    {
+      // Held until the saver and then the request queue for the lock, so the
+      // saver's first slice comes first and the request right after it.
+      auto lock = device->Lock();
+      device->SaveDatabase();
+      saverQueued = WaitUntil([&] { return device->Mutex().Waiting() == 1; }, std::chrono::seconds(20), false);
+      request = std::thread([&] {
+        auto held = device->Lock();
+        saveRunning = !device->WaitForSaves(std::chrono::milliseconds(0));
+        c.make(device->Database());
+        device->MarkModified();
+      });
+      requestQueued = WaitUntil([&] { return device->Mutex().Waiting() == 2; }, std::chrono::seconds(20), false);
+    }
+    request.join();
+    ASSERT_TRUE(saverQueued && requestQueued);
+    ASSERT_TRUE(device->WaitForSaves(std::chrono::seconds(20)));
+    EXPECT_TRUE(saveRunning) << "the request waited for the whole save";
+    std::vector<uint8_t> expected;
+    {
+      auto lock = device->Lock();
+      expected = device->Database().Serialize();
+    }
+    std::string file = ReadAll(DatabaseFile());
+    EXPECT_TRUE(std::vector<uint8_t>(file.begin(), file.end()) == expected)
+        << "the file is not the database as it is now";
+  }
 }
 
 TEST_F(MscDeviceTest, DisconnectEjectsWhenNotLeftMounted) {
