@@ -23,7 +23,7 @@ namespace {
 
 constexpr int kNavigationStepEvery = 1500;
 // Tracks read for the navigation file in one hold of the lock.
-constexpr size_t kNavigationTracksPerHold = 500;
+constexpr size_t kNavigationTracksPerHold = 100;
 
 std::string Text(const SBTrackV100& track, int id) { return Utf16ToUtf8(track.Text(id)); }
 
@@ -96,9 +96,9 @@ void KernelDeviceReaver1::WriteNavigationDatabase(ShoeboxProgressMonitor* progre
     if (!target) return;
     hint = NativePath(root_ + family_.playlistFolder + "\\" + kReaverPlaylistHintFile);
     keepRoot = HoldRoot();
+    // Along the table's links: a lookup per track would cost the hold milliseconds.
     ids.reserve(database_->TrackCount());
-    ShoeboxPosition pos;
-    for (const SBTrackV100* t = database_->FirstTrack(pos); t; t = database_->NextTrack(pos)) ids.push_back(t->Id());
+    for (const SBTrackV100& t : database_->Tracks()) ids.push_back(t.Id());
   }
   std::vector<TrackSortKey> keys;
   std::vector<NavigationTrack> found;
