@@ -3,7 +3,8 @@
 // server's stream handler: the longest wait for the first byte of a stream
 // request during SetTrackInfo (a tag writer slowed to 200 ms a file),
 // SaveDatabase and Disconnect, next to the same wait on an idle manager and
-// to how long the work itself takes.
+// to how long the work itself takes; beside each, the longest wait of a thread
+// that asks for the device lock itself every millisecond.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -71,6 +72,7 @@ Clock::duration FirstByteWait(uint16_t port) {
 
 struct Figure {
   double longestWaitMs = 0;
+  double longestLockWaitMs = 0;  // of a thread asking for the device lock itself, without the web server
   double workMs = 0;  // the work's own time, each round
   int requests = 0;
 };
@@ -79,17 +81,20 @@ struct Figure {
 // another thread. Only requests sent while the work runs count: `between` (the
 // reconnect after a disconnect, which loads the whole database) runs while no
 // request is under way, so its time is not taken for the work's.
-Figure Measure(uint16_t port, const std::function<void()>& work, const std::function<void()>& between = {}) {
+Figure Measure(const KernelDevice& device, uint16_t port, const std::function<void()>& work,
+               const std::function<void()>& between = {}) {
   Figure figure;
   Clock::duration workTime{};
   std::mutex mutex;
   std::condition_variable changed;
   bool working = false, streaming = false, done = false;
+  int rounds = 0;  // rounds begun
   std::thread worker([&] {
     for (int round = 0; round < kRounds; ++round) {
       {
         std::lock_guard lock(mutex);
         working = true;
+        ++rounds;
       }
       changed.notify_all();
       auto start = Clock::now();
@@ -106,6 +111,27 @@ Figure Measure(uint16_t port, const std::function<void()>& work, const std::func
       done = true;
     }
     changed.notify_all();
+  });
+  // Asks for the device lock every millisecond; a wait counts when it began
+  // and ended within one round of the work.
+  std::thread asker([&] {
+    for (;;) {
+      int round;
+      {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return working || done; });
+        if (!working) break;
+        round = rounds;
+      }
+      auto start = Clock::now();
+      { auto held = device.Lock(); }
+      double waited = Ms(Clock::now() - start);
+      {
+        std::lock_guard lock(mutex);
+        if (working && rounds == round) figure.longestLockWaitMs = std::max(figure.longestLockWaitMs, waited);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
   });
   for (;;) {
     {
@@ -124,6 +150,7 @@ Figure Measure(uint16_t port, const std::function<void()>& work, const std::func
     changed.notify_all();
   }
   worker.join();
+  asker.join();
   figure.workMs = Ms(workTime) / kRounds;
   return figure;
 }
@@ -167,8 +194,8 @@ void WriteDatabase(const std::string& file, const std::string& streamed, const s
 }
 
 void Print(const char* name, const Figure& f, double idleMs, const char* work) {
-  std::printf("  %-14s %8.2f ms  (%.1fx idle; %d requests; %s %.1f ms each)\n", name, f.longestWaitMs,
-              f.longestWaitMs / idleMs, f.requests, work, f.workMs);
+  std::printf("  %-14s %8.2f ms  lock %6.2f ms  (%.1fx idle; %d requests; %s %.1f ms each)\n", name,
+              f.longestWaitMs, f.longestLockWaitMs, f.longestWaitMs / idleMs, f.requests, work, f.workMs);
 }
 
 }  // namespace
@@ -204,11 +231,11 @@ int main() {
   if (!server.Start(0)) return 1;
   const auto port = static_cast<uint16_t>(server.Port());
 
-  Figure idle = Measure(port, [] { std::this_thread::sleep_for(std::chrono::milliseconds(100)); });
+  Figure idle = Measure(*device, port, [] { std::this_thread::sleep_for(std::chrono::milliseconds(100)); });
 
   SetTagWriteHook([](const _AUDIODATA&) { std::this_thread::sleep_for(kSlowTagWrite); });
   int renamed = 0;
-  Figure tags = Measure(port, [&] {
+  Figure tags = Measure(*device, port, [&] {
     Dispatch(*device, kOpcodeSetTrackInfo, [&](KdpBlock& b) {
       b.id1 = KernelId(kTaggedId);
       b.track.artist.Set("Artist");
@@ -219,18 +246,20 @@ int main() {
   SetTagWriteHook({});
 
   auto* msc = dynamic_cast<KernelDeviceMSCBase*>(device);
-  Figure save = Measure(port, [&] {
+  Figure save = Measure(*device, port, [&] {
     Dispatch(*device, kOpcodeSaveDatabase);
     msc->WaitForSaves(std::chrono::minutes(2));
   });
 
   Figure disconnect = Measure(
-      port, [&] { Dispatch(*device, kOpcodeDisconnect); }, [&] { Dispatch(*device, kOpcodeConnect); });
+      *device, port, [&] { Dispatch(*device, kOpcodeDisconnect); }, [&] { Dispatch(*device, kOpcodeConnect); });
 
   server.Stop();
   std::printf("Longest wait for a stream request's first byte, %d tracks on the player (load %s before, %s after):\n",
               kTracks, loadBefore.c_str(), LoadAverage().c_str());
-  std::printf("  %-14s %8.2f ms  (%d requests)\n", "idle manager", idle.longestWaitMs, idle.requests);
+  std::printf("  (lock: the longest wait of a thread asking for the device lock itself, every millisecond)\n");
+  std::printf("  %-14s %8.2f ms  lock %6.2f ms  (%d requests)\n", "idle manager", idle.longestWaitMs,
+              idle.longestLockWaitMs, idle.requests);
   Print("SetTrackInfo", tags, idle.longestWaitMs, "tag write of");
   Print("SaveDatabase", save, idle.longestWaitMs, "save of");
   Print("Disconnect", disconnect, idle.longestWaitMs, "disconnect of");
