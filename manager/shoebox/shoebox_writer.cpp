@@ -21,10 +21,16 @@ class ShoeboxWriter {
  public:
   explicit ShoeboxWriter(std::vector<uint8_t>& out) : out_(out) {}
 
+  // The header's other bytes, the total among them, stay zero until End.
   size_t Begin(const Tag& tag, uint16_t payload) {
     size_t start = out_.size();
-    out_.insert(out_.end(), {static_cast<uint8_t>(tag[0]), static_cast<uint8_t>(tag[1]), kChunkVersion, 0,
-                             static_cast<uint8_t>(payload), static_cast<uint8_t>(payload >> 8), 0, 0, 0, 0, 0, 0});
+    out_.resize(start + kChunkHeaderSize);
+    uint8_t* p = out_.data() + start;
+    p[0] = static_cast<uint8_t>(tag[0]);
+    p[1] = static_cast<uint8_t>(tag[1]);
+    p[2] = kChunkVersion;
+    p[4] = static_cast<uint8_t>(payload);
+    p[5] = static_cast<uint8_t>(payload >> 8);
     return start;
   }
   void End(size_t start) { SetTotal(start, out_.size() - start); }
