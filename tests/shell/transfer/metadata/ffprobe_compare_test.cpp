@@ -3,10 +3,12 @@
 // bitrate within 2% (an M4A's estimate within 10%).
 #include <sys/wait.h>
 
+#include <cctype>
 #include <cmath>
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <map>
-#include <cctype>
 
 #include "common/text.h"
 #include "metadata_fixture.h"
@@ -120,12 +122,17 @@ TEST_F(FfprobeCompareTest, TrackinfoAgreesWithFfprobe) {
     bool streamBitrate = false;  // the reader gives the audio stream's bitrate, not the file's
   };
   std::vector<Made> files;
+  // The encoders run side by side; each is checked once all have ended.
+  std::vector<std::pair<std::string, std::future<bool>>> lames, others;
   auto lame = [&](const std::string& name, std::vector<std::string> args) {
     args.insert(args.begin(), {"/usr/bin/lame", "--quiet"});
     args.push_back(wav_);
     args.push_back(Path(name));
-    EXPECT_TRUE(Make(args)) << name;
+    lames.emplace_back(name, std::async(std::launch::async, [args] { return Make(args); }));
     files.push_back({Path(name)});
+  };
+  auto made = [&](const std::string& name, std::function<bool()> make) {
+    others.emplace_back(name, std::async(std::launch::async, std::move(make)));
   };
   lame("v1.mp3", {"-b", "192", "--id3v1-only", "--tt", "One", "--ta", "Artist", "--tl", "Album", "--ty", "1999", "--tn", "3"});
   lame("vbr.mp3", {"-V", "4", "--tt", "Vbr", "--ta", "Artist", "--tl", "Album", "--tn", "2"});
@@ -134,33 +141,45 @@ TEST_F(FfprobeCompareTest, TrackinfoAgreesWithFfprobe) {
   lame("utf16le.mp3", {"-b", "128", "--id3v2-utf16", "--tt", "Ünï ☃", "--ta", "Ärtist", "--tl", "Album"});
   files.push_back({withTag("utf16be.mp3", 3, 1, utf16(u"Ünï ☃", true, true))});
   files.push_back({withTag("v24_utf16be.mp3", 4, 2, utf16(u"Ünï ☃", true, false))});
-  ASSERT_TRUE(FFmpeg({"-c:a", "libmp3lame", "-b:a", "160k", "-id3v2_version", "4", "-metadata", "title=" + longTitle,
-                      "-metadata", "artist=Ärtist", "-metadata", "album=Album", "-metadata", "track=4", "-metadata", "date=2011", Path("v24.mp3")}));
+  made("v24.mp3", [&] {
+    return FFmpeg({"-c:a", "libmp3lame", "-b:a", "160k", "-id3v2_version", "4", "-metadata", "title=" + longTitle,
+                   "-metadata", "artist=Ärtist", "-metadata", "album=Album", "-metadata", "track=4", "-metadata", "date=2011", Path("v24.mp3")});
+  });
   files.push_back({Path("v24.mp3")});
   files.push_back({plain, false});
-  ASSERT_TRUE(Synth(Path("long.wav"), 30));
-  ASSERT_TRUE(Make({"/usr/bin/oggenc", "-Q", "-q", "5", "-t", "Ogg", "-a", "Artist", "-l", "Album", "-N", "6", "-d", "2002",
-                    "-o", Path("a.ogg"), Path("long.wav")}));
+  made("a.ogg", [&] {
+    return Synth(Path("long.wav"), 30) &&
+           Make({"/usr/bin/oggenc", "-Q", "-q", "5", "-t", "Ogg", "-a", "Artist", "-l", "Album", "-N", "6", "-d", "2002",
+                 "-o", Path("a.ogg"), Path("long.wav")});
+  });
   files.push_back({Path("a.ogg")});
-  ASSERT_TRUE(Make({"/usr/bin/flac", "-s", "-f", "-T", "TITLE=Flac", "-T", "ARTIST=Artist", "-T", "ALBUM=Album", "-T", "TRACKNUMBER=7", "-T",
-                    "DATE=2003", "-o", Path("a.flac"), wav_}));
+  made("a.flac", [&] {
+    return Make({"/usr/bin/flac", "-s", "-f", "-T", "TITLE=Flac", "-T", "ARTIST=Artist", "-T", "ALBUM=Album", "-T", "TRACKNUMBER=7",
+                 "-T", "DATE=2003", "-o", Path("a.flac"), wav_});
+  });
   files.push_back({Path("a.flac")});
   for (const auto& [name, flags] : {std::pair{"last.m4a", ""}, {"first.m4a", "+faststart"}}) {
     std::vector<std::string> args = {"-c:a", "aac", "-b:a", "128k", "-metadata", "title=M4a", "-metadata", "artist=Artist", "-metadata", "album=Album",
                                      "-metadata", "track=8/10", "-metadata", "date=2004"};
     if (*flags) args.insert(args.end(), {"-movflags", flags});
     args.push_back(Path(name));
-    ASSERT_TRUE(FFmpeg(args));
+    made(name, [this, args] { return FFmpeg(args); });
     files.push_back({Path(name), true, 0.10});
   }
   // ffmpeg stores "date" under that name; Windows Media's name is WM/Year.
-  ASSERT_TRUE(FFmpeg({"-c:a", "wmav2", "-b:a", "128k", "-metadata", "title=Wma", "-metadata", "artist=Artist", "-metadata", "album=Album", "-metadata",
-                      "track=9", "-metadata", "WM/Year=2005", Path("a.wma")}));
+  made("a.wma", [&] {
+    return FFmpeg({"-c:a", "wmav2", "-b:a", "128k", "-metadata", "title=Wma", "-metadata", "artist=Artist", "-metadata", "album=Album",
+                   "-metadata", "track=9", "-metadata", "WM/Year=2005", Path("a.wma")});
+  });
   files.push_back({Path("a.wma")});
   files.back().streamBitrate = true;
-  ASSERT_TRUE(FFmpeg({"-metadata", "title=Wave", "-metadata", "artist=Band", Path("list.wav")}));
+  made("list.wav", [&] { return FFmpeg({"-metadata", "title=Wave", "-metadata", "artist=Band", Path("list.wav")}); });
   files.push_back({Path("list.wav"), false});
+  for (auto& [name, ok] : lames) EXPECT_TRUE(ok.get()) << name;
+  for (auto& [name, ok] : others) ASSERT_TRUE(ok.get()) << name;
 
+  std::vector<std::future<Probe>> probes;
+  for (const auto& f : files) probes.push_back(std::async(std::launch::async, FfProbe, f.path));
   std::vector<std::string> argv = {TRACKINFO_PATH};
   for (const auto& f : files) argv.push_back(f.path);
   std::vector<std::string> lines;
@@ -169,7 +188,7 @@ TEST_F(FfprobeCompareTest, TrackinfoAgreesWithFfprobe) {
   for (size_t i = 0; i < files.size(); ++i) {
     const std::string& line = lines[i];
     const Made& f = files[i];
-    Probe probe = FfProbe(f.path);
+    Probe probe = probes[i].get();
     SCOPED_TRACE(f.path + "\n" + line);
     EXPECT_EQ(JsonValue(line, "result"), "1");
     if (f.firstFrame) {
