@@ -29,7 +29,7 @@ ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 600 -LE '^g
 # spend much of their time waiting on the processes they start, so more run
 # at once than there are cores.
 step "suites, each as one shuffled process, three rounds"
-HUB_SUITES_FIRST="shell_transfer_tests manager_tests apps_tests webserver_tests shell_namespace_tests shell_client_tests platform_tests" \
+HUB_SUITES_FIRST="manager_tests shell_transfer_tests apps_tests webserver_tests shell_namespace_tests shell_client_tests platform_tests" \
   bash scripts/run-suites.sh build-asan "$((jobs * 2))" --gtest_shuffle --gtest_repeat=3
 
 # ThreadSanitizer over the thread-heavy suites (the platform's windows and
