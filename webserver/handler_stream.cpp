@@ -50,8 +50,11 @@ UniqueFd OpenWhenThere(HttpConnection& connection, const std::string& path, std:
     if (errno != ENOENT || Clock::now() >= deadline) return UniqueFd();
     // The copy may have ended between the open and this check: one more look.
     if (copied && !IsFileCopyRunning(path)) return UniqueFd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // A copy that ends within the wait is looked at again at once; with none
+    // running (it has not started yet) the next look comes after a pause.
+    const bool wasRunning = IsFileCopyRunning(path);
     WaitForFileCopy(path, kPoll);
-    if (!IsFileCopyRunning(path)) std::this_thread::sleep_for(kPoll);
+    if (!wasRunning) std::this_thread::sleep_for(kPoll);
   }
 }
 
