@@ -19,7 +19,7 @@
 namespace hub {
 namespace {
 
-constexpr std::string_view kReserved = "\\/:*?\"<>|";
+constexpr std::string_view kReservedInNames = "\\/:*?\"<>|";
 constexpr uint32_t kKindFolder = 1;
 constexpr uint32_t kKindEntry = 0;
 
@@ -93,7 +93,7 @@ bool IsSingleItemName(std::string_view name) {
   if (name.empty() || name == "." || name == "..") return false;
   return std::none_of(name.begin(), name.end(), [](char c) {
     auto u = static_cast<unsigned char>(c);
-    return u < 0x20 || u == 0x7F || kReserved.find(c) != std::string_view::npos;
+    return u < 0x20 || u == 0x7F || kReservedInNames.find(c) != std::string_view::npos;
   });
 }
 

@@ -16,7 +16,7 @@ namespace {
 // block's end: lists handed back by a host are walked only within their block.
 // Most questions name a block's start (a list view asks for every cell of
 // every row), so the starts are also kept in a hash table.
-struct BlockTable {
+struct AllocationTable {
   std::mutex mutex;
   std::map<uintptr_t, size_t> blocks;
   std::unordered_map<uintptr_t, size_t> starts;
@@ -30,8 +30,8 @@ struct BlockTable {
     return blocks.erase(p) != 0;
   }
 };
-BlockTable& Blocks() {
-  static BlockTable* table = new BlockTable;  // outlives every static that frees at exit
+AllocationTable& Blocks() {
+  static AllocationTable* table = new AllocationTable;  // outlives every static that frees at exit
   return *table;
 }
 
@@ -68,7 +68,7 @@ class ShellMallocImpl final : public IMalloc {
     if (HookSaysFail(size)) return nullptr;
     void* p = std::malloc(size ? size : 1);
     if (!p) return nullptr;
-    BlockTable& t = Blocks();
+    AllocationTable& t = Blocks();
     std::lock_guard lock(t.mutex);
     t.Add(reinterpret_cast<uintptr_t>(p), size);
     return p;
@@ -81,7 +81,7 @@ class ShellMallocImpl final : public IMalloc {
       return nullptr;
     }
     if (HookSaysFail(size)) return nullptr;
-    BlockTable& t = Blocks();
+    AllocationTable& t = Blocks();
     std::lock_guard lock(t.mutex);
     if (!t.starts.count(reinterpret_cast<uintptr_t>(block))) return nullptr;
     void* p = std::realloc(block, size);
@@ -93,7 +93,7 @@ class ShellMallocImpl final : public IMalloc {
 
   void Free(void* block) override {
     if (!block) return;
-    BlockTable& t = Blocks();
+    AllocationTable& t = Blocks();
     {
       std::lock_guard lock(t.mutex);
       if (!t.Remove(reinterpret_cast<uintptr_t>(block))) return;  // not ours: leave it alone
@@ -102,7 +102,7 @@ class ShellMallocImpl final : public IMalloc {
   }
 
   size_t GetSize(void* block) override {
-    BlockTable& t = Blocks();
+    AllocationTable& t = Blocks();
     std::lock_guard lock(t.mutex);
     auto it = t.starts.find(reinterpret_cast<uintptr_t>(block));
     return it == t.starts.end() ? static_cast<size_t>(-1) : it->second;
@@ -124,14 +124,14 @@ HRESULT GetShellMalloc(IMalloc** out) {
 }
 
 size_t ShellBlocksOutstanding() {
-  BlockTable& t = Blocks();
+  AllocationTable& t = Blocks();
   std::lock_guard lock(t.mutex);
   return t.blocks.size();
 }
 
 size_t ShellBytesAvailable(const void* pointer) {
   auto p = reinterpret_cast<uintptr_t>(pointer);
-  BlockTable& t = Blocks();
+  AllocationTable& t = Blocks();
   std::lock_guard lock(t.mutex);
   if (auto start = t.starts.find(p); start != t.starts.end()) return start->second;
   auto it = t.blocks.upper_bound(p);

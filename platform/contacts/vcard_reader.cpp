@@ -16,7 +16,7 @@ std::string Lower(std::string_view s) {
   return out;
 }
 
-std::string Trim(std::string_view s) {
+std::string TrimBlanks(std::string_view s) {
   size_t a = 0, b = s.size();
   while (a < b && (s[a] == ' ' || s[a] == '\t')) ++a;
   while (b > a && (s[b - 1] == ' ' || s[b - 1] == '\t')) --b;
@@ -54,7 +54,7 @@ bool IsQuotedPrintableHead(std::string_view head) {
   return h.find("quoted-printable") != std::string::npos;
 }
 
-int HexValue(char c) {
+int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -66,7 +66,7 @@ std::string DecodeQuotedPrintable(std::string_view s) {
   out.reserve(s.size());
   for (size_t i = 0; i < s.size(); ++i) {
     if (s[i] == '=' && i + 2 < s.size()) {
-      int hi = HexValue(s[i + 1]), lo = HexValue(s[i + 2]);
+      int hi = HexDigit(s[i + 1]), lo = HexDigit(s[i + 2]);
       if (hi >= 0 && lo >= 0) {
         out += static_cast<char>(hi * 16 + lo);
         i += 2;
@@ -120,7 +120,7 @@ VCardLine ParseLine(std::string_view line, bool applyCharset) {
     }
   }
   std::vector<std::string> params = SplitParameters(line.substr(0, colon));
-  std::string name = Lower(Trim(params[0]));
+  std::string name = Lower(TrimBlanks(params[0]));
   if (size_t dot = name.rfind('.'); dot != std::string::npos) {
     out.group = name.substr(0, dot);
     name = name.substr(dot + 1);
@@ -128,7 +128,7 @@ VCardLine ParseLine(std::string_view line, bool applyCharset) {
   out.name = name;
   std::string encoding, charset;
   for (size_t i = 1; i < params.size(); ++i) {
-    std::string p = Trim(params[i]);
+    std::string p = TrimBlanks(params[i]);
     size_t eq = p.find('=');
     if (eq == std::string::npos) {
       std::string word = Lower(p);
@@ -136,15 +136,15 @@ VCardLine ParseLine(std::string_view line, bool applyCharset) {
       else if (!word.empty()) out.types.push_back(word);
       continue;
     }
-    std::string key = Lower(Trim(p.substr(0, eq)));
-    std::string value = Trim(p.substr(eq + 1));
+    std::string key = Lower(TrimBlanks(p.substr(0, eq)));
+    std::string value = TrimBlanks(p.substr(eq + 1));
     if (key == "type") {
       // "work,voice", "\"work,voice\"" or one word.
       std::string word;
       for (char c : value + ",") {
         if (c == '"') continue;
         if (c == ',') {
-          if (!word.empty()) out.types.push_back(Lower(Trim(word)));
+          if (!word.empty()) out.types.push_back(Lower(TrimBlanks(word)));
           word.clear();
         } else {
           word += c;
@@ -180,7 +180,7 @@ const VCardLine* VCard::Find(std::string_view name) const {
 
 bool VCard::IsGroup() const {
   for (const VCardLine& l : lines)
-    if ((l.name == "kind" || l.name == "x-addressbookserver-kind") && Lower(Trim(l.value)) == "group") return true;
+    if ((l.name == "kind" || l.name == "x-addressbookserver-kind") && Lower(TrimBlanks(l.value)) == "group") return true;
   return false;
 }
 
@@ -218,7 +218,7 @@ std::vector<VCard> ReadVCards(std::string_view text) {
   std::vector<VCard> cards;
   int depth = 0;
   for (VCardLine& line : ReadVCardLines(text)) {
-    std::string value = Lower(Trim(line.value));
+    std::string value = Lower(TrimBlanks(line.value));
     if (line.name == "begin" && value == "vcard") {
       if (depth++ == 0 && cards.size() < kVCardMaxCards) cards.emplace_back();
       continue;
@@ -228,7 +228,7 @@ std::vector<VCard> ReadVCards(std::string_view text) {
       continue;
     }
     if (depth != 1 || cards.empty()) continue;
-    if (line.name == "version") cards.back().version = Trim(line.value);
+    if (line.name == "version") cards.back().version = TrimBlanks(line.value);
     cards.back().lines.push_back(std::move(line));
   }
   return cards;

@@ -50,7 +50,7 @@ std::string ReadSmallFile(const std::string& path, size_t cap = 4096) {
   return out;
 }
 
-std::string Trim(std::string_view s) {
+std::string TrimSpace(std::string_view s) {
   size_t b = 0, e = s.size();
   while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
   while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
@@ -163,7 +163,7 @@ std::vector<FolderPlayerConfig> ParseFolderPlayers(std::string_view text) {
   while (pos <= text.size()) {
     size_t end = text.find_first_of(";\n", pos);
     if (end == std::string_view::npos) end = text.size();
-    std::string entry = Trim(text.substr(pos, end - pos));
+    std::string entry = TrimSpace(text.substr(pos, end - pos));
     pos = end + 1;
     if (entry.empty()) continue;
     FolderPlayerConfig c;
@@ -173,13 +173,13 @@ std::vector<FolderPlayerConfig> ParseFolderPlayers(std::string_view text) {
       entry = entry.substr(2);
     }
     size_t bar = entry.find('|');
-    c.folder = Trim(entry.substr(0, bar));
+    c.folder = TrimSpace(entry.substr(0, bar));
     if (bar != std::string::npos) {
       std::string rest = entry.substr(bar + 1);
       size_t bar2 = rest.find('|');
-      c.label = Trim(rest.substr(0, bar2));
+      c.label = TrimSpace(rest.substr(0, bar2));
       if (bar2 != std::string::npos) {
-        std::string serial = Trim(rest.substr(bar2 + 1));
+        std::string serial = TrimSpace(rest.substr(bar2 + 1));
         if (serial.size() > 2 && serial[0] == '0' && (serial[1] == 'x' || serial[1] == 'X')) serial = serial.substr(2);
         serial.erase(std::remove(serial.begin(), serial.end(), '-'), serial.end());
         if (serial.empty() || serial.size() > 8 ||
@@ -269,7 +269,7 @@ void VolumeTable::AddMountedLocked(std::vector<Volume>& found, std::vector<std::
     fs::path node = fs::canonical(view_.sysDevBlockPath + "/" + std::to_string(m.major) + ":" + std::to_string(m.minor), ec);
     if (ec) continue;
     fs::path disk = fs::exists(node / "partition", ec) ? node.parent_path() : node;
-    bool removable = Trim(ReadSmallFile((disk / "removable").string(), 16)) == "1";
+    bool removable = TrimSpace(ReadSmallFile((disk / "removable").string(), 16)) == "1";
     std::string where = node.string();
     bool external = where.find("/usb") != std::string::npos || where.find("/mmc") != std::string::npos;
     if (!removable && !external) continue;
@@ -334,7 +334,7 @@ void VolumeTable::RefreshLocked() {
   system.kind = VolumeKind::System;
   system.type = DriveType::Fixed;
   system.nativeRoot = "/";
-  system.serial = SerialFromUuid(Trim(ReadSmallFile(view_.machineIdPath, 64)).substr(0, 8));
+  system.serial = SerialFromUuid(TrimSpace(ReadSmallFile(view_.machineIdPath, 64)).substr(0, 8));
   StatIdentity("/", system.rootDevice, system.rootInode);
 
   AddMountedLocked(found, keys);

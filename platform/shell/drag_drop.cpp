@@ -29,15 +29,15 @@ struct Registration {
   WindowHandle helper = 0;
 };
 
-struct Registry {
+struct DropRegistry {
   std::mutex mutex;
   std::map<WindowHandle, Registration> byWindow;
   // Proxies of drags from other processes, by drag id, while they are over us.
   std::map<uint32_t, IDataObject*> proxies;
 };
 
-Registry& Registrations() {
-  static Registry* r = new Registry;
+DropRegistry& Registrations() {
+  static DropRegistry* r = new DropRegistry;
   return *r;
 }
 

@@ -55,7 +55,7 @@ std::string StatusOf(Window& w) {
   return {};
 }
 
-std::string Trim(std::string s) {
+std::string TrimLine(std::string s) {
   size_t b = s.find_first_not_of(" \t\r\n"), e = s.find_last_not_of(" \t\r\n");
   return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
 }
@@ -249,7 +249,7 @@ TerminalUiDriver::Answer TerminalUiDriver::Wait(const std::string& prompt, const
     if (size_t nl = inBuffer_.find('\n'); interactive_ && nl != std::string::npos) {
       std::string line = inBuffer_.substr(0, nl);
       inBuffer_.erase(0, nl + 1);
-      return {Trim(line), std::nullopt};
+      return {TrimLine(line), std::nullopt};
     }
     pollfd fds[3] = {{RemoteActionFd(), POLLIN, 0}, {PendingUiWorkFd(), POLLIN, 0}, {inFd_, POLLIN, 0}};
     int timeout = -1;
@@ -279,7 +279,7 @@ TerminalUiDriver::Answer TerminalUiDriver::Wait(const std::string& prompt, const
         if (!inBuffer_.empty()) {
           std::string line = inBuffer_;
           inBuffer_.clear();
-          return {Trim(line), std::nullopt};
+          return {TrimLine(line), std::nullopt};
         }
         return {};
       }
@@ -463,7 +463,7 @@ std::optional<UiAction> TerminalUiDriver::PollModelessInput(Window& window) {
   }
   size_t nl = inBuffer_.find('\n');
   if (nl == std::string::npos) return std::nullopt;
-  std::string line = Trim(inBuffer_.substr(0, nl));
+  std::string line = TrimLine(inBuffer_.substr(0, nl));
   inBuffer_.erase(0, nl + 1);
   if (line.empty() || line == "close") return UiAction::Press(window.DefaultButton());
   std::string error;

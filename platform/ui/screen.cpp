@@ -25,7 +25,7 @@ struct ScreenState {
 };
 
 std::mutex gMutex;
-ScreenState& State() {
+ScreenState& Screen() {
   static ScreenState s;
   return s;
 }
@@ -34,16 +34,16 @@ ScreenState& State() {
 
 Rect ScreenRect() {
   std::lock_guard l(gMutex);
-  return State().screen;
+  return Screen().screen;
 }
 Rect TaskbarRect() {
   std::lock_guard l(gMutex);
-  return State().taskbar;
+  return Screen().taskbar;
 }
 void SetScreen(const Rect& screen, const Rect& taskbar) {
   std::lock_guard l(gMutex);
-  State().screen = screen;
-  State().taskbar = taskbar;
+  Screen().screen = screen;
+  Screen().taskbar = taskbar;
 }
 
 }  // namespace hub::platform::ui

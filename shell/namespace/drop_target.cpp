@@ -10,6 +10,7 @@
 #include "platform/shell/drop_files.h"
 #include "platform/shell/stored_data_object.h"
 #include "platform/ui/ui_types.h"
+#include "shell/namespace/command_support.h"
 #include "shell/namespace/data_object.h"
 #include "shell/namespace/kernel_id_list.h"
 #include "shell/namespace/selection_commands.h"
@@ -28,7 +29,7 @@ constexpr const char* kNotADropTarget = "This folder is not a valid drop target"
 constexpr const char* kInvalid = "The drop object is invalid.";
 constexpr const char* kDropOnSegment = "Please drop directly to either Internal Memory or the SmartMedia card.";
 
-void Inform(std::string_view text) { ShowMessage(text, ui::kMbIconInformation); }
+using commands::Inform;
 const char* Plural(size_t n) { return n == 1 ? "" : "s"; }
 
 template <class... A>

@@ -90,7 +90,7 @@ ToolServices AbsentToolServices() {
   return s;
 }
 
-std::mutex g_mutex;
+std::mutex g_servicesMutex;
 
 TransferServices& Transfer() {
   static TransferServices s = AbsentTransferServices();
@@ -113,12 +113,12 @@ void Take(T& into, const T& from) {
 }  // namespace
 
 const TransferServices& GetTransferServices() {
-  std::lock_guard lock(g_mutex);
+  std::lock_guard lock(g_servicesMutex);
   return Transfer();
 }
 
 void InstallTransferServices(const TransferServices& in) {
-  std::lock_guard lock(g_mutex);
+  std::lock_guard lock(g_servicesMutex);
   TransferServices& s = Transfer();
   Take(s.DoHubshell, in.DoHubshell);
   Take(s.CreateTransferDialog, in.CreateTransferDialog);
@@ -139,12 +139,12 @@ std::string LastTransferValueName(std::string_view deviceId) {
 }
 
 const ToolServices& GetToolServices() {
-  std::lock_guard lock(g_mutex);
+  std::lock_guard lock(g_servicesMutex);
   return Tools();
 }
 
 void InstallToolServices(const ToolServices& in) {
-  std::lock_guard lock(g_mutex);
+  std::lock_guard lock(g_servicesMutex);
   ToolServices& s = Tools();
   Take(s.ShowOptions, in.ShowOptions);
   Take(s.ShowPipecastOptions, in.ShowPipecastOptions);
@@ -168,17 +168,17 @@ void InstallToolServices(const ToolServices& in) {
 }
 
 std::vector<KernelId> SearchResults() {
-  std::lock_guard lock(g_mutex);
+  std::lock_guard lock(g_servicesMutex);
   return Results();
 }
 
 size_t SearchResultCount() {
-  std::lock_guard lock(g_mutex);
+  std::lock_guard lock(g_servicesMutex);
   return Results().size();
 }
 
 void SetSearchResults(std::vector<KernelId> ids) {
-  std::lock_guard lock(g_mutex);
+  std::lock_guard lock(g_servicesMutex);
   Results() = std::move(ids);
 }
 

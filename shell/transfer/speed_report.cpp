@@ -34,7 +34,7 @@ std::string CpuInfoValue(std::string_view text, std::string_view key) {
   return {};
 }
 
-std::string EncodeValue(std::string_view value) {
+std::string PercentEncode(std::string_view value) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string out;
   for (unsigned char c : value) {
@@ -89,7 +89,7 @@ std::string BuildSpeedReportQuery(const SpeedReport& r) {
       {"ksxp_sampsize", std::to_string(r.files)},
   };
   std::string query;
-  for (const auto& [key, value] : fields) query += (query.empty() ? "" : "&") + std::string(key) + "=" + EncodeValue(value);
+  for (const auto& [key, value] : fields) query += (query.empty() ? "" : "&") + std::string(key) + "=" + PercentEncode(value);
   return query;
 }
 

@@ -18,7 +18,7 @@ namespace ui = platform::ui;
 // The request block's text field: a longer path would reach the player cut.
 constexpr size_t kMaxProtocolPath = sizeof(KernelTextField::text);
 
-std::string NameOf(const std::string& path) {
+std::string LeafName(const std::string& path) {
   size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
@@ -63,7 +63,7 @@ void CTransferDialog::TransferWithManager(TempFile& log, const KernelId& target,
     ++fileOrdinal_;
     _AUDIODATA record = rows[i];
     const std::string path = record.path.str();
-    const std::string name = NameOf(path);
+    const std::string name = LeafName(path);
     std::string line = "File: " + path + ".";
     log.WriteString(line);
     ShowCurrentFile(name);
