@@ -123,7 +123,7 @@ TEST_F(TagEditor, AHungArtReadStopsHoldingTheDialogAfterItsTime) {
       return std::shared_ptr<const platform::media::Bitmap>();
     };
     dlg.artWaitMs = 500;  // long enough for the first press to come before it
-    ui->Push({UiAction::Press(ui::kIdCancel), UiAction::Pump(dlg.artWaitMs + 5000),
+    ui->Push({UiAction::Press(ui::kIdCancel), test::PumpUntil([&] { return dlg.Ready(); }, dlg.artWaitMs + 5000),
               UiAction::Call([&] { EXPECT_TRUE(dlg.Ready()); }), UiAction::Press(ui::kIdCancel)});
     EXPECT_EQ(dlg.DoModal(), ui::kIdCancel);
   }
