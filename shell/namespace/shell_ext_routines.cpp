@@ -355,7 +355,8 @@ void CSortableStringArray::Sort() {
 
 void CSortableStringArray::Shuffle() {
   if (empty()) return;
-  std::mt19937 random{std::random_device{}()};
+  // One engine a thread, seeded once: a random_device and a fresh seeding a call cost more than the shuffle.
+  static thread_local std::mt19937 random{std::random_device{}()};
   std::uniform_int_distribution<size_t> index(0, size() - 1);
   for (size_t round = 0; round < size(); ++round) std::swap((*this)[index(random)], (*this)[index(random)]);
 }
