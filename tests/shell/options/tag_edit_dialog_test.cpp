@@ -114,8 +114,13 @@ TEST_F(TagEditor, SaveWaitsForTheArtWorkerWhichNeverTouchesControls) {
 }
 
 TEST_F(TagEditor, AHungArtReadStopsHoldingTheDialogAfterItsTime) {
-  // Shared: the worker outlives the dialog and this test's frame.
+  // Shared: the worker outlives the dialog and this test's frame. Released on
+  // any way out, or a failed step leaves it hung and the exit joins it forever.
   auto release = std::make_shared<std::latch>(1);
+  struct Release {
+    std::shared_ptr<std::latch> latch;
+    ~Release() { latch->count_down(); }
+  } releaseLast{release};
   {
     TagEditDlg dlg(TagEditDlg::kArt, {});
     dlg.loadArt = [release](const std::string&) {
@@ -127,8 +132,7 @@ TEST_F(TagEditor, AHungArtReadStopsHoldingTheDialogAfterItsTime) {
               UiAction::Call([&] { EXPECT_TRUE(dlg.Ready()); }), UiAction::Press(ui::kIdCancel)});
     EXPECT_EQ(dlg.DoModal(), ui::kIdCancel);
   }
-  // The dialog is gone; the worker ends later and its result goes nowhere.
-  release->count_down();
+  // The dialog is gone; the worker ends later (releaseLast) and its result goes nowhere.
 }
 
 TEST_F(TagEditor, ArtRefusedForOtherFilesOrAlbums) {
