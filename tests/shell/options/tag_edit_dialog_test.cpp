@@ -80,15 +80,23 @@ TEST_F(TagEditor, UncheckedFieldsCannotBeTypedAndLayoutsDifferInControls) {
 }
 
 TEST_F(TagEditor, SaveWaitsForTheArtWorkerWhichNeverTouchesControls) {
-  std::latch release(1);
-  std::thread::id workerThread;
+  // Shared and released on any way out: a failed step before the release
+  // would leave the worker, adopted by the closed dialog, hung on it.
+  auto release = std::make_shared<std::latch>(1);
+  struct Release {
+    std::shared_ptr<std::latch> latch;
+    ~Release() {
+      if (!latch->try_wait()) latch->count_down();
+    }
+  } releaseLast{release};
+  auto workerThread = std::make_shared<std::thread::id>();
   auto png = test::MakePng(20, 20);
   test::WriteFile(dir + "/art.png", png);
   TagEditDlg dlg(TagEditDlg::kArt, {});
   dlg.allMp3 = dlg.oneAlbum = true;
-  dlg.loadArt = [&](const std::string&) {
-    workerThread = std::this_thread::get_id();
-    release.wait();
+  dlg.loadArt = [release, workerThread](const std::string&) {
+    *workerThread = std::this_thread::get_id();
+    release->wait();
     return std::shared_ptr<const platform::media::Bitmap>();
   };
   ui->Push({UiAction::Call([&] { EXPECT_EQ(dlg.FindControl(1276)->Text(), "Loading Art..."); }),
@@ -96,7 +104,7 @@ TEST_F(TagEditor, SaveWaitsForTheArtWorkerWhichNeverTouchesControls) {
             UiAction::Call([&] {
               EXPECT_FALSE(dlg.Ready());
               EXPECT_FALSE(dlg.AcceptsFiles());
-              release.count_down();
+              release->count_down();
             }),
             test::PumpUntil([&] { return dlg.Ready(); }),
             UiAction::Call([&] {
@@ -107,7 +115,7 @@ TEST_F(TagEditor, SaveWaitsForTheArtWorkerWhichNeverTouchesControls) {
             UiAction::DropFiles({dir + "/art.txt"}), UiAction::Answer(ui::kIdOk),
             UiAction::DropFiles({dir + "/art.png"}), UiAction::Press(ui::kIdOk)});
   ASSERT_EQ(dlg.DoModal(), ui::kIdOk);
-  EXPECT_NE(workerThread, std::this_thread::get_id());
+  EXPECT_NE(*workerThread, std::this_thread::get_id());
   EXPECT_EQ(ui->Messages().at(0).text, "Please drag and drop one image file.");
   EXPECT_EQ(ui->Messages().at(1).text, "Only GIF, PNG, and JPEG images are supported.");
   EXPECT_EQ(dlg.chosenImage, dir + "/art.png");
